@@ -1,0 +1,143 @@
+#include "platform/net/udp_socket.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <utility>
+
+namespace vantorel::net {
+namespace {
+
+sockaddr_in ToSockaddr(const Endpoint& e) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(e.port);
+  sa.sin_addr.s_addr = htonl(e.address);
+  return sa;
+}
+
+Endpoint FromSockaddr(const sockaddr_in& sa) {
+  return Endpoint{ntohl(sa.sin_addr.s_addr), ntohs(sa.sin_port)};
+}
+
+bool SetIntOption(int fd, int level, int name, int value) {
+  return ::setsockopt(fd, level, name, &value, sizeof value) == 0;
+}
+
+// The gather lists of this system have at most a handful of parts.
+constexpr std::size_t kMaxParts = 32;
+
+}  // namespace
+
+std::string Endpoint::ToString() const {
+  in_addr a{};
+  a.s_addr = htonl(address);
+  char text[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &a, text, sizeof text);
+  return std::string(text) + ":" + std::to_string(port);
+}
+
+std::optional<std::uint32_t> ParseIpv4(const std::string& text) {
+  in_addr a{};
+  if (::inet_pton(AF_INET, text.c_str(), &a) != 1) return std::nullopt;
+  return ntohl(a.s_addr);
+}
+
+UdpSocket::UdpSocket() : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
+
+UdpSocket::~UdpSocket() { Close(); }
+
+UdpSocket::UdpSocket(UdpSocket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+
+UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+bool UdpSocket::SetBroadcast(bool on) { return SetIntOption(fd_, SOL_SOCKET, SO_BROADCAST, on); }
+bool UdpSocket::SetReuseAddress(bool on) {
+  return SetIntOption(fd_, SOL_SOCKET, SO_REUSEADDR, on);
+}
+bool UdpSocket::SetReceiveBuffer(int bytes) {
+  return SetIntOption(fd_, SOL_SOCKET, SO_RCVBUF, bytes);
+}
+
+bool UdpSocket::Bind(const Endpoint& local) {
+  sockaddr_in sa = ToSockaddr(local);
+  return ::bind(fd_, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0;
+}
+
+std::optional<Endpoint> UdpSocket::LocalEndpoint() const {
+  sockaddr_in sa{};
+  socklen_t len = sizeof sa;
+  if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return std::nullopt;
+  return FromSockaddr(sa);
+}
+
+long UdpSocket::SendTo(const Endpoint& destination, std::span<const ConstBytes> parts) {
+  if (parts.size() > kMaxParts) return -1;
+  std::array<iovec, kMaxParts> iov{};
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    iov[i].iov_base = const_cast<void*>(parts[i].data);
+    iov[i].iov_len = parts[i].size;
+  }
+  sockaddr_in sa = ToSockaddr(destination);
+  msghdr msg{};
+  msg.msg_name = &sa;
+  msg.msg_namelen = sizeof sa;
+  msg.msg_iov = iov.data();
+  msg.msg_iovlen = parts.size();
+  ssize_t sent;
+  do {
+    sent = ::sendmsg(fd_, &msg, MSG_NOSIGNAL);
+  } while (sent < 0 && errno == EINTR);
+  return static_cast<long>(sent);
+}
+
+ReceiveResult UdpSocket::ReceiveFrom(std::span<std::uint8_t> head, std::span<std::uint8_t> body) {
+  std::array<iovec, 2> iov{{{head.data(), head.size()}, {body.data(), body.size()}}};
+  sockaddr_in sa{};
+  msghdr msg{};
+  msg.msg_name = &sa;
+  msg.msg_namelen = sizeof sa;
+  msg.msg_iov = iov.data();
+  msg.msg_iovlen = iov.size();
+  ssize_t got;
+  do {
+    // MSG_TRUNC makes the call return the datagram's real length when it did not fit.
+    got = ::recvmsg(fd_, &msg, MSG_TRUNC);
+  } while (got < 0 && errno == EINTR);
+  ReceiveResult result;
+  if (got < 0) return result;
+  result.source = FromSockaddr(sa);
+  result.length = static_cast<std::size_t>(got);
+  if (got == 0 && msg.msg_namelen == 0) {
+    result.status = ReceiveStatus::kClosed;  // woken by a shutdown, not a datagram
+  } else if ((msg.msg_flags & MSG_TRUNC) != 0) {
+    result.status = ReceiveStatus::kTruncated;
+  } else {
+    result.status = ReceiveStatus::kOk;
+  }
+  return result;
+}
+
+void UdpSocket::ShutdownReceive() {
+  if (fd_ >= 0) ::shutdown(fd_, SHUT_RDWR);
+}
+
+void UdpSocket::Close() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+}  // namespace vantorel::net

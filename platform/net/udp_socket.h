@@ -1,0 +1,73 @@
+// A move-only IPv4 UDP socket: the only place that includes the socket headers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace vantorel::net {
+
+struct Endpoint {
+  std::uint32_t address = 0;  // host order
+  std::uint16_t port = 0;
+  friend bool operator==(const Endpoint&, const Endpoint&) = default;
+  std::string ToString() const;
+};
+
+inline constexpr std::uint32_t kAnyAddress = 0;
+inline constexpr std::uint32_t kLoopbackAddress = 0x7F000001u;
+inline constexpr std::uint32_t kLimitedBroadcast = 0xFFFFFFFFu;
+// No datagram of IPv4 UDP is larger; reported where the system has no message-size option.
+inline constexpr std::uint32_t kMaxUdpPayload = 65507;
+
+// "a.b.c.d" to a host-order address.
+std::optional<std::uint32_t> ParseIpv4(const std::string& text);
+
+struct ConstBytes {
+  const void* data = nullptr;
+  std::size_t size = 0;
+};
+
+enum class ReceiveStatus { kOk, kTruncated, kClosed, kError };
+
+struct ReceiveResult {
+  ReceiveStatus status = ReceiveStatus::kError;
+  std::size_t length = 0;  // the datagram's full length, even when truncated
+  Endpoint source;
+};
+
+class UdpSocket {
+ public:
+  // Creates an unbound IPv4 datagram socket; check Valid().
+  UdpSocket();
+  ~UdpSocket();
+  UdpSocket(UdpSocket&& other) noexcept;
+  UdpSocket& operator=(UdpSocket&& other) noexcept;
+  UdpSocket(const UdpSocket&) = delete;
+  UdpSocket& operator=(const UdpSocket&) = delete;
+
+  bool Valid() const { return fd_ >= 0; }
+  bool SetBroadcast(bool on);
+  bool SetReuseAddress(bool on);
+  bool SetReceiveBuffer(int bytes);
+  bool Bind(const Endpoint& local);
+  std::optional<Endpoint> LocalEndpoint() const;
+
+  // Sends the parts as one datagram with a single gather call; the bytes are not copied.
+  // Returns the bytes sent, or -1.
+  long SendTo(const Endpoint& destination, std::span<const ConstBytes> parts);
+
+  // Blocks for one datagram, scattering it into head then body.
+  ReceiveResult ReceiveFrom(std::span<std::uint8_t> head, std::span<std::uint8_t> body);
+
+  // Wakes a thread blocked in ReceiveFrom (it then returns kClosed or kError).
+  void ShutdownReceive();
+  void Close();
+
+ private:
+  int fd_ = -1;
+};
+
+}  // namespace vantorel::net

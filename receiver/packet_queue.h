@@ -1,0 +1,68 @@
+// First-in first-out queue of whole messages between the window thread (one producer) and a
+// source pin's streaming thread (one consumer). Bounded in packets and in bytes: at the bound
+// the oldest packets are dropped (and counted) to make room, so a consumer that stalls costs
+// a fixed amount of memory and, when it resumes, plays the newest data.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace vantorel::receiver {
+
+using Packet = std::vector<std::uint8_t>;
+
+struct PacketQueueLimits {
+  std::size_t maxPackets = 2048;
+  std::size_t maxBytes = 64u * 1024 * 1024;
+};
+
+struct PacketQueueStats {
+  std::uint64_t pushed = 0;
+  std::uint64_t popped = 0;
+  std::uint64_t droppedOverflow = 0;  // oldest packets pushed out at the bound
+  std::uint64_t droppedStopped = 0;   // pushed after Clear
+  std::size_t depth = 0;
+  std::size_t bytes = 0;
+};
+
+class PacketQueue {
+ public:
+  explicit PacketQueue(PacketQueueLimits limits = {});
+  PacketQueue(const PacketQueue&) = delete;
+  PacketQueue& operator=(const PacketQueue&) = delete;
+
+  // Takes the packet; returns false (and frees it) once the queue is stopped. A packet larger
+  // than the byte bound on its own is dropped.
+  bool Push(Packet packet);
+
+  // The oldest packet; blocks while the queue is empty and open. After Clear it returns
+  // nothing at once.
+  std::optional<Packet> Pop();
+
+  // Non-blocking variant: nothing when empty.
+  std::optional<Packet> TryPop();
+
+  // Frees every packet and stops the queue for good; wakes a consumer blocked in Pop.
+  void Clear();
+
+  bool Stopped() const;
+  PacketQueueStats Stats() const;
+
+ private:
+  std::optional<Packet> TakeLocked();
+
+  const PacketQueueLimits limits_;
+  mutable std::mutex lock_;
+  std::condition_variable dataReady_;
+  std::deque<Packet> packets_;
+  std::size_t bytes_ = 0;
+  bool stopped_ = false;
+  PacketQueueStats stats_;
+};
+
+}  // namespace vantorel::receiver

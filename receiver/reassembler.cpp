@@ -1,0 +1,117 @@
+#include "receiver/reassembler.h"
+
+#include <algorithm>
+
+#include "protocol/byte_io.h"
+
+namespace vantorel::receiver {
+
+using protocol::kFragmentHeaderSize;
+
+namespace {
+// Enough for every message but large video frames, without reallocation.
+constexpr std::size_t kInitialReserve = 64 * 1024;
+}  // namespace
+
+Reassembler::Reassembler(std::uint32_t maxMessage) : maxMessage_(maxMessage) {}
+
+void Reassembler::Discard() {
+  assembling_ = false;
+  message_.clear();
+  if (message_.capacity() > 4 * kInitialReserve) message_.shrink_to_fit();
+  channel_ = announced_ = lastTaken_ = 0;
+}
+
+Reassembler::Outcome Reassembler::Drop(std::uint64_t& reason) {
+  ++reason;
+  return Outcome::kDropped;
+}
+
+int Reassembler::Send(std::uint32_t /*key*/, protocol::BufferList buffers) {
+  ++stats_.datagrams;
+  if (buffers.empty() || buffers[0].data == nullptr || buffers[0].length < kFragmentHeaderSize) {
+    Drop(stats_.malformed);
+    return 0;
+  }
+  const std::uint8_t* p = buffers[0].data;
+  const std::uint32_t length = buffers[0].length;
+  const std::uint32_t number = protocol::LoadU32(p);
+  const std::uint32_t word = protocol::LoadU32(p + 4);
+  const std::uint32_t index = word & protocol::kFragmentIndexMask;
+  const bool last = (word & protocol::kLastFragmentFlag) != 0;
+
+  if (number != current_) {
+    if (assembling_) ++stats_.abandoned;
+    Discard();
+    completed_ = false;
+    current_ = number;
+  } else if (completed_) {
+    ++stats_.repeated;
+    return 1;
+  }
+  const std::uint8_t* body = p + kFragmentHeaderSize;
+  const std::uint32_t bodyLength = length - kFragmentHeaderSize;
+  switch (index == 0 ? TakeFirst(body, bodyLength) : Append(index, body, bodyLength)) {
+    case Outcome::kDropped:
+      return 0;
+    case Outcome::kRepeated:
+      return 1;
+    case Outcome::kTaken:
+      break;
+  }
+  return last ? Complete() : 1;
+}
+
+Reassembler::Outcome Reassembler::TakeFirst(const std::uint8_t* body, std::uint32_t bodyLength) {
+  if (assembling_) {
+    ++stats_.repeated;
+    return Outcome::kRepeated;
+  }
+  if (bodyLength < 8) return Drop(stats_.malformed);
+  const std::uint32_t announced = protocol::LoadU32(body + 4);
+  if (announced > maxMessage_) return Drop(stats_.oversized);
+  if (bodyLength - 8 > announced) return Drop(stats_.malformed);
+  channel_ = protocol::LoadU32(body);
+  announced_ = announced;
+  message_.reserve(std::min<std::size_t>(announced, kInitialReserve));
+  message_.assign(body + 8, body + bodyLength);
+  lastTaken_ = 0;
+  assembling_ = true;
+  return Outcome::kTaken;
+}
+
+Reassembler::Outcome Reassembler::Append(std::uint32_t index, const std::uint8_t* body,
+                                         std::uint32_t bodyLength) {
+  if (!assembling_) return Drop(stats_.lostFragment);
+  if (index <= lastTaken_) {
+    ++stats_.repeated;
+    return Outcome::kRepeated;
+  }
+  if (index != lastTaken_ + 1) {
+    Discard();
+    return Drop(stats_.lostFragment);
+  }
+  if (bodyLength > announced_ - message_.size()) {
+    Discard();
+    return Drop(stats_.malformed);
+  }
+  message_.insert(message_.end(), body, body + bodyLength);
+  lastTaken_ = index;
+  return Outcome::kTaken;
+}
+
+int Reassembler::Complete() {
+  if (message_.size() != announced_) {
+    Discard();
+    Drop(stats_.incomplete);
+    return 0;
+  }
+  const protocol::Buffer entry = protocol::MakeBuffer(message_.data(), message_.size());
+  ++stats_.delivered;
+  completed_ = true;
+  Dispatch(channel_, {&entry, 1});
+  Discard();
+  return 1;
+}
+
+}  // namespace vantorel::receiver

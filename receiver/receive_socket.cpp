@@ -1,0 +1,32 @@
+#include "receiver/receive_socket.h"
+
+namespace vantorel::receiver {
+
+ReceiveSocket::ReceiveSocket(gui::WindowHandle& owner, ReceiveOptions options) {
+  if (!Open(options)) {
+    socket_.Close();
+    return;
+  }
+  thread_ = std::make_unique<ReceiveThread>(owner, socket_,
+                                            net::Endpoint{options.wakeAddress, localPort_});
+}
+
+ReceiveSocket::~ReceiveSocket() {
+  thread_.reset();
+  socket_.Close();
+}
+
+bool ReceiveSocket::Open(const ReceiveOptions& options) {
+  if (!socket_.Valid() || !socket_.SetBroadcast(true)) return false;
+  // Several receivers on one machine (a program and the listening tool) may share the port;
+  // each gets every broadcast.
+  socket_.SetReuseAddress(true);
+  if (!socket_.Bind(net::Endpoint{options.bindAddress, options.port})) return false;
+  auto local = socket_.LocalEndpoint();
+  if (!local) return false;
+  localPort_ = local->port;
+  socket_.SetReceiveBuffer(kReceiveBufferBytes);
+  return true;
+}
+
+}  // namespace vantorel::receiver

@@ -1,0 +1,46 @@
+// The receiver's socket on the broadcast port and the thread that reads it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/gui/window_message.h"
+#include "platform/net/udp_socket.h"
+#include "protocol/wire_format.h"
+#include "receiver/receive_thread.h"
+
+namespace vantorel::receiver {
+
+struct ReceiveOptions {
+  std::uint16_t port = protocol::kBroadcastPort;  // 0 picks a free port (tests)
+  std::uint32_t bindAddress = net::kAnyAddress;
+  // Where the one-byte wake-up datagram goes when the thread stops (the socket's own port).
+  std::uint32_t wakeAddress = net::kLimitedBroadcast;
+};
+
+class ReceiveSocket {
+ public:
+  static constexpr int kReceiveBufferBytes = 0x80000;
+
+  // Opens the socket and starts its thread; when the socket cannot be opened the object
+  // exists without a thread and receives nothing.
+  explicit ReceiveSocket(gui::WindowHandle& owner, ReceiveOptions options = {});
+  // Stops the thread, then closes the socket.
+  ~ReceiveSocket();
+  ReceiveSocket(const ReceiveSocket&) = delete;
+  ReceiveSocket& operator=(const ReceiveSocket&) = delete;
+
+  bool IsOpen() const { return thread_ != nullptr; }
+  std::uint16_t LocalPort() const { return localPort_; }
+  std::uint32_t MaxMessageSize() const { return net::kMaxUdpPayload; }
+  ReceiveStats Stats() const { return thread_ ? thread_->Stats() : ReceiveStats{}; }
+
+ private:
+  bool Open(const ReceiveOptions& options);
+
+  net::UdpSocket socket_;
+  std::uint16_t localPort_ = 0;
+  std::unique_ptr<ReceiveThread> thread_;
+};
+
+}  // namespace vantorel::receiver

@@ -1,0 +1,123 @@
+#include "receiver/receive_thread.h"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <array>
+#include <chrono>
+
+#include "protocol/byte_io.h"
+#include "protocol/wire_format.h"
+
+namespace vantorel::receiver {
+
+namespace {
+
+// Datagrams should leave the socket as they arrive; where the system allows it the thread
+// runs with a real-time priority, otherwise at the normal one.
+void RaisePriority() {
+  sched_param param{};
+  param.sched_priority = sched_get_priority_min(SCHED_FIFO);
+  pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+}
+
+void Count(std::atomic<std::uint64_t>& counter) {
+  counter.fetch_add(1, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+ReceiveThread::ReceiveThread(gui::WindowHandle& owner, net::UdpSocket& socket,
+                             net::Endpoint wakeTarget)
+    : owner_(owner), socket_(socket), wakeTarget_(wakeTarget), thread_([this] { Run(); }) {}
+
+ReceiveThread::~ReceiveThread() {
+  stop_.store(true);
+  static constexpr std::array<std::uint8_t, protocol::kWakeUpSize> kWakeUp{};
+  const net::ConstBytes part{kWakeUp.data(), kWakeUp.size()};
+  socket_.SendTo(wakeTarget_, {&part, 1});
+  {
+    std::unique_lock guard(exitLock_);
+    if (!exited_.wait_for(guard, std::chrono::milliseconds(kStopTimeoutMs),
+                          [this] { return finished_; })) {
+      socket_.ShutdownReceive();
+    }
+  }
+  thread_.join();
+}
+
+void ReceiveThread::Run() {
+  RaisePriority();
+  while (!stop_.load()) {
+    auto payload = std::make_unique<std::uint8_t[]>(kPayloadBufferSize);
+    std::array<std::uint8_t, protocol::kRouteKeySize> key{};
+    const net::ReceiveResult r = socket_.ReceiveFrom(key, {payload.get(), kPayloadBufferSize});
+    if (r.status == net::ReceiveStatus::kError || r.status == net::ReceiveStatus::kClosed) {
+      if (stop_.load()) break;
+      continue;
+    }
+    Count(datagrams_);
+    if (r.length == protocol::kWakeUpSize) {
+      Count(wakeUps_);
+      continue;
+    }
+    if (r.status == net::ReceiveStatus::kTruncated) {
+      Count(oversized_);
+      continue;
+    }
+    if (r.length < protocol::kRouteKeySize) {
+      Count(malformed_);
+      continue;
+    }
+    Handle(std::move(payload), protocol::LoadU32(key.data()), r.length - protocol::kRouteKeySize,
+           r.source);
+  }
+  std::lock_guard guard(exitLock_);
+  finished_ = true;
+  exited_.notify_all();
+}
+
+void ReceiveThread::Handle(std::unique_ptr<std::uint8_t[]> payload, std::uint32_t key,
+                           std::size_t length, const net::Endpoint& source) {
+  const bool media = key == protocol::kRouteKeyMedia;
+  const bool end = key == protocol::kRouteKeyEndOfBroadcast;
+  if (!media && !end) {
+    Count(unknownKey_);  // not a sender of ours: it neither locks nor is played
+    return;
+  }
+  if (!locked_.load()) {
+    sender_ = source;
+    locked_.store(true);
+  } else if (!(source == sender_)) {
+    Count(foreignSender_);
+    return;
+  }
+  if (media) {
+    if (length < protocol::kFragmentHeaderSize) {
+      Count(malformed_);
+      return;
+    }
+    gui::WindowMessage m{gui::kMsgDatagram, length, 0, std::move(payload)};
+    Count(owner_.Post(std::move(m)) ? posted_ : postFailed_);
+    return;
+  }
+  const std::uint32_t value = length >= 4 ? protocol::LoadU32(payload.get()) : 0;
+  gui::WindowMessage m{gui::kMsgEndOfBroadcast, 0, static_cast<std::intptr_t>(value), nullptr};
+  Count(owner_.Post(std::move(m)) ? endOfBroadcast_ : postFailed_);
+}
+
+ReceiveStats ReceiveThread::Stats() const {
+  ReceiveStats s;
+  s.datagrams = datagrams_.load();
+  s.posted = posted_.load();
+  s.endOfBroadcast = endOfBroadcast_.load();
+  s.wakeUps = wakeUps_.load();
+  s.foreignSender = foreignSender_.load();
+  s.oversized = oversized_.load();
+  s.malformed = malformed_.load();
+  s.unknownKey = unknownKey_.load();
+  s.postFailed = postFailed_.load();
+  return s;
+}
+
+}  // namespace vantorel::receiver

@@ -1,0 +1,35 @@
+// Cuts one message into datagrams of the wire format and dispatches each under its own key.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "protocol/packet_sink.h"
+#include "protocol/wire_format.h"
+
+namespace vantorel::sender {
+
+class Packetizer : public protocol::PacketSink {
+ public:
+  explicit Packetizer(std::uint32_t key = protocol::kRouteKeyMedia,
+                      std::uint32_t maxDatagram = protocol::kMaxPacketizerDatagram);
+
+  // Cuts the message (the concatenation of the buffers) and dispatches its datagrams, each a
+  // gather list pointing into the caller's buffers. Not thread-safe: callers serialise.
+  int Send(std::uint32_t channel, protocol::BufferList buffers) override;
+
+  std::uint32_t MessageNumber() const { return messageNumber_; }
+
+ private:
+  void DispatchDatagram();
+
+  std::uint32_t key_;
+  std::uint32_t maxDatagram_;
+  std::uint32_t messageNumber_ = 0;
+  std::uint32_t fragmentIndex_ = 0;
+  std::array<std::uint8_t, protocol::kFragmentHeaderSize> fragmentHeader_{};
+  std::vector<protocol::Buffer> datagram_;  // reused between messages
+};
+
+}  // namespace vantorel::sender

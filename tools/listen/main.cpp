@@ -1,0 +1,97 @@
+// vantorel-listen: receives what senders broadcast on the local network and prints one line
+// per delivered message.
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "platform/net/udp_socket.h"
+#include "tools/listen/listen_window.h"
+
+namespace {
+
+std::atomic<bool> gInterrupted{false};
+
+void OnSignal(int) { gInterrupted.store(true); }
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: vantorel-listen [--port P] [--count N] [--seconds S] [--bind ADDR] "
+               "[--wake ADDR]\n"
+               "  --port P     UDP port to listen on (default 5937)\n"
+               "  --count N    stop after N delivered messages\n"
+               "  --seconds S  stop after S seconds\n"
+               "  --bind ADDR  local address to bind (default: every address)\n"
+               "  --wake ADDR  where the stop wake-up datagram goes (default 255.255.255.255)\n");
+}
+
+struct Parsed {
+  vantorel::tools::ListenOptions listen;
+  double seconds = 0;
+};
+
+std::optional<Parsed> Parse(int argc, char** argv) {
+  Parsed p;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (i + 1 >= argc) return std::nullopt;
+    const std::string value = argv[++i];
+    char* end = nullptr;
+    if (arg == "--port") {
+      const long port = std::strtol(value.c_str(), &end, 10);
+      if (*end != '\0' || port < 0 || port > 65535) return std::nullopt;
+      p.listen.receive.port = static_cast<std::uint16_t>(port);
+    } else if (arg == "--count") {
+      p.listen.count = std::strtoull(value.c_str(), &end, 10);
+      if (*end != '\0') return std::nullopt;
+    } else if (arg == "--seconds") {
+      p.seconds = std::strtod(value.c_str(), &end);
+      if (*end != '\0' || p.seconds < 0) return std::nullopt;
+    } else if (arg == "--bind" || arg == "--wake") {
+      auto address = vantorel::net::ParseIpv4(value);
+      if (!address) return std::nullopt;
+      (arg == "--bind" ? p.listen.receive.bindAddress : p.listen.receive.wakeAddress) = *address;
+    } else {
+      return std::nullopt;
+    }
+  }
+  return p;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  auto parsed = Parse(argc, argv);
+  if (!parsed) {
+    Usage();
+    return 2;
+  }
+  QCoreApplication app(argc, argv);
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+
+  vantorel::tools::ListenWindow window(parsed->listen, stdout);
+  if (!window.Listening()) {
+    std::fprintf(stderr, "vantorel-listen: cannot listen on UDP port %u\n",
+                 unsigned{parsed->listen.receive.port});
+    return 1;
+  }
+  if (parsed->seconds > 0) {
+    QTimer::singleShot(static_cast<int>(parsed->seconds * 1000), &app, &QCoreApplication::quit);
+  }
+  QTimer signalPoll;
+  QObject::connect(&signalPoll, &QTimer::timeout, &app, [] {
+    if (gInterrupted.load()) QCoreApplication::quit();
+  });
+  signalPoll.start(50);
+
+  app.exec();
+  window.Finish();
+  return 0;
+}
