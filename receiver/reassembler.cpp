@@ -1,7 +1,5 @@
 #include "receiver/reassembler.h"
 
-#include <algorithm>
-
 #include "protocol/byte_io.h"
 
 namespace vantorel::receiver {
@@ -9,8 +7,8 @@ namespace vantorel::receiver {
 using protocol::kFragmentHeaderSize;
 
 namespace {
-// Enough for every message but large video frames, without reallocation.
-constexpr std::size_t kInitialReserve = 64 * 1024;
+// The buffer is kept between messages up to this size, so that large frames reuse warm pages.
+constexpr std::size_t kKeptCapacity = 4 * 1024 * 1024;
 }  // namespace
 
 Reassembler::Reassembler(std::uint32_t maxMessage) : maxMessage_(maxMessage) {}
@@ -18,7 +16,7 @@ Reassembler::Reassembler(std::uint32_t maxMessage) : maxMessage_(maxMessage) {}
 void Reassembler::Discard() {
   assembling_ = false;
   message_.clear();
-  if (message_.capacity() > 4 * kInitialReserve) message_.shrink_to_fit();
+  if (message_.capacity() > kKeptCapacity) message_.shrink_to_fit();
   channel_ = announced_ = lastTaken_ = 0;
 }
 
@@ -73,7 +71,8 @@ Reassembler::Outcome Reassembler::TakeFirst(const std::uint8_t* body, std::uint3
   if (bodyLength - 8 > announced) return Drop(stats_.malformed);
   channel_ = protocol::LoadU32(body);
   announced_ = announced;
-  message_.reserve(std::min<std::size_t>(announced, kInitialReserve));
+  // Reserving only maps address space: pages are touched as bytes arrive.
+  message_.reserve(announced);
   message_.assign(body + 8, body + bodyLength);
   lastTaken_ = 0;
   assembling_ = true;

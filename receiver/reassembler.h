@@ -50,8 +50,7 @@ class Reassembler : public protocol::PacketSink {
   std::uint32_t channel_ = 0;
   std::uint32_t announced_ = 0;
   std::uint32_t lastTaken_ = 0;
-  // Grows with the bytes that arrive (never past the announced length), so a forged
-  // announcement costs no memory until real bytes back it.
+  // Holds the bytes that arrived (never more than the announced length, itself capped).
   std::vector<std::uint8_t> message_;
   ReassemblyStats stats_;
 };

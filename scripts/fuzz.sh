@@ -17,5 +17,5 @@ for t in $targets; do
   dirs=("$corpus")
   [[ -d $seeds ]] && dirs+=("$seeds")
   echo "== $t for ${seconds}s"
-  "$build_dir/tests/fuzz/$t" -max_total_time="$seconds" -max_len=8192 "${dirs[@]}"
+  "$build_dir/fuzz/$t" -max_total_time="$seconds" -max_len=8192 "${dirs[@]}"
 done

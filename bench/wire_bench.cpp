@@ -1,0 +1,107 @@
+// Throughput of the wire path: cutting and rebuilding messages in memory, and datagrams
+// through real sockets on loopback.
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "platform/net/udp_socket.h"
+#include "receiver/reassembler.h"
+#include "receiver/receive_socket.h"
+#include "sender/packetizer.h"
+#include "sender/udp_broadcast_sink.h"
+
+namespace {
+
+using namespace vantorel;
+
+// Flattens each datagram's gather list as the socket would and hands it to the reassembler.
+class LoopbackWire : public protocol::PacketSink {
+ public:
+  explicit LoopbackWire(protocol::PacketSink& next) : next_(next) {}
+  int Send(std::uint32_t, protocol::BufferList buffers) override {
+    std::size_t used = 0;
+    for (const auto& b : buffers) {
+      std::memcpy(datagram_ + used, b.data, b.length);
+      used += b.length;
+    }
+    const auto d = protocol::MakeBuffer(datagram_, used);
+    return next_.Send(protocol::kChannelMessage, {&d, 1});
+  }
+
+ private:
+  protocol::PacketSink& next_;
+  std::uint8_t datagram_[protocol::kMaxPacketizerDatagram];
+};
+
+class CountingSink : public protocol::PacketSink {
+ public:
+  int Send(std::uint32_t, protocol::BufferList buffers) override {
+    bytes += buffers[0].length;
+    return 1;
+  }
+  std::uint64_t bytes = 0;
+};
+
+void BM_PacketizeReassemble(benchmark::State& state) {
+  const auto size = static_cast<std::size_t>(state.range(0));
+  std::vector<std::uint8_t> body(size, 0x5A);
+  CountingSink delivered;
+  receiver::Reassembler reassembler;
+  reassembler.AddRoute(protocol::kChannelMessage, &delivered);
+  LoopbackWire wire(reassembler);
+  sender::Packetizer packetizer;
+  packetizer.AddRoute(protocol::kRouteKeyMedia, &wire);
+  const auto message = protocol::MakeBuffer(body.data(), body.size());
+  for (auto _ : state) {
+    packetizer.Send(protocol::kChannelMessage, {&message, 1});
+  }
+  if (delivered.bytes != size * state.iterations()) state.SkipWithError("message lost");
+  state.SetBytesProcessed(static_cast<std::int64_t>(size * state.iterations()));
+}
+BENCHMARK(BM_PacketizeReassemble)->Arg(1024)->Arg(64 * 1024)->Arg(1024 * 1024);
+
+class CountingWindow : public gui::WindowHandle {
+ public:
+  bool Post(gui::WindowMessage m) override {
+    if (m.message == gui::kMsgDatagram) received.fetch_add(1, std::memory_order_relaxed);
+    return true;
+  }
+  std::atomic<std::uint64_t> received{0};
+};
+
+// Full-size datagrams from the broadcast sink to the receive socket, both on 127.0.0.1.
+void BM_LoopbackDatagrams(benchmark::State& state) {
+  CountingWindow window;
+  receiver::ReceiveOptions options;
+  options.port = 0;
+  options.bindAddress = net::kLoopbackAddress;
+  options.wakeAddress = net::kLoopbackAddress;
+  std::uint64_t sent = 0;
+  std::uint64_t received = 0;
+  {
+    receiver::ReceiveSocket socket(window, options);
+    sender::UdpBroadcastSink sink(socket.LocalPort(), net::kLoopbackAddress);
+    std::vector<std::uint8_t> payload(protocol::kMaxPacketizerDatagram, 0);
+    const auto b = protocol::MakeBuffer(payload.data(), payload.size());
+    for (auto _ : state) {
+      sink.Send(protocol::kRouteKeyMedia, {&b, 1});
+      ++sent;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    received = window.received.load();
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(sent));
+  state.SetBytesProcessed(static_cast<std::int64_t>(sent * protocol::kMaxDatagramPayload));
+  state.counters["received"] =
+      benchmark::Counter(static_cast<double>(received), benchmark::Counter::kIsRate);
+  state.counters["loss%"] = sent ? 100.0 * static_cast<double>(sent - received) / sent : 0.0;
+}
+BENCHMARK(BM_LoopbackDatagrams)->UseRealTime()->MinTime(2.0);
+
+}  // namespace
+
+BENCHMARK_MAIN();
