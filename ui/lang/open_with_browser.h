@@ -1,0 +1,16 @@
+// Opens a page or web address with the user's default browser.
+#pragma once
+
+#include <string_view>
+
+namespace vantorel::lang {
+
+inline constexpr int kShowNormal = 1;
+
+// Looks up the default application for text/html, builds its command line with the argument
+// (BuildBrowserCommand) and starts it without waiting. Returns 1 when the browser was
+// started, 0 when there is no such application or the command cannot be started. The show
+// command has no counterpart here and is accepted for the callers' sake.
+int OpenWithBrowser(std::string_view argument, int showCommand = kShowNormal);
+
+}  // namespace vantorel::lang
