@@ -1,0 +1,118 @@
+// The sink sends to 127.0.0.1 here: nothing in these tests leaves the machine.
+#include "sender/udp_broadcast_sink.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/net/udp_socket.h"
+#include "sender/packetizer.h"
+#include "tests/protocol/recording_sink.h"
+
+namespace vantorel::sender {
+namespace {
+
+using protocol::Buffer;
+using testing::Bytes;
+using testing::Pattern;
+
+// A plain socket on 127.0.0.1 that returns whole datagrams, route key included. Loopback
+// delivery completes inside the sender's call, so a datagram sent is already waiting here.
+class LoopbackReceiver {
+ public:
+  LoopbackReceiver() {
+    socket_.Bind(net::Endpoint{net::kLoopbackAddress, 0});
+    port_ = socket_.LocalEndpoint().value_or(net::Endpoint{}).port;
+  }
+  std::uint16_t Port() const { return port_; }
+
+  Bytes Receive() {
+    std::array<std::uint8_t, 4> head{};
+    Bytes body(70000);
+    const net::ReceiveResult r = socket_.ReceiveFrom(head, body);
+    EXPECT_EQ(r.status, net::ReceiveStatus::kOk);
+    Bytes out(head.begin(), head.begin() + std::min<std::size_t>(r.length, 4));
+    if (r.length > 4) out.insert(out.end(), body.begin(), body.begin() + (r.length - 4));
+    return out;
+  }
+
+ private:
+  net::UdpSocket socket_;
+  std::uint16_t port_ = 0;
+};
+
+class UdpBroadcastSinkTest : public ::testing::Test {
+ protected:
+  LoopbackReceiver receiver_;
+  UdpBroadcastSink sink_{receiver_.Port(), net::kLoopbackAddress};
+};
+
+TEST_F(UdpBroadcastSinkTest, PutsTheRouteKeyInFrontOfTheBuffers) {
+  ASSERT_NE(receiver_.Port(), 0);
+  ASSERT_TRUE(sink_.IsOpen());
+  const Bytes eight = Pattern(8, 100);
+  const Buffer b = protocol::MakeBuffer(eight.data(), eight.size());
+  EXPECT_EQ(sink_.Send(protocol::kRouteKeyMedia, {&b, 1}), 1);
+  const Bytes d = receiver_.Receive();
+  ASSERT_EQ(d.size(), 12u);
+  EXPECT_EQ(Bytes(d.begin(), d.begin() + 4), (Bytes{0x0A, 0x1A, 0x00, 0x00}));
+  EXPECT_EQ(Bytes(d.begin() + 4, d.end()), eight);
+  EXPECT_EQ(sink_.Stats().datagrams, 1u);
+  EXPECT_EQ(sink_.Stats().bytes, 12u);
+}
+
+TEST_F(UdpBroadcastSinkTest, GathersSeveralBuffersIntoOneDatagram) {
+  const Bytes a = Pattern(3, 1), b = Pattern(0), c = Pattern(1000, 2);
+  const Buffer list[3] = {protocol::MakeBuffer(a.data(), a.size()), {0, nullptr},
+                          protocol::MakeBuffer(c.data(), c.size())};
+  sink_.Send(7, list);
+  const Bytes d = receiver_.Receive();
+  ASSERT_EQ(d.size(), 4u + 3 + 1000);
+  EXPECT_EQ(testing::WordAt(d, 0), 7u);
+  EXPECT_EQ(Bytes(d.begin() + 4, d.begin() + 7), a);
+  EXPECT_EQ(Bytes(d.begin() + 7, d.end()), c);
+}
+
+TEST_F(UdpBroadcastSinkTest, EndOfBroadcastIsSentThreeTimes) {
+  sink_.SendEndOfBroadcast();
+  const Bytes expected{0xB3, 0x15, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(receiver_.Receive(), expected) << i;
+  EXPECT_EQ(sink_.Stats().datagrams, 3u);
+}
+
+TEST_F(UdpBroadcastSinkTest, CarriesThePacketizersLargestDatagram) {
+  Packetizer packetizer;
+  packetizer.AddRoute(protocol::kRouteKeyMedia, &sink_);
+  const Bytes body = Pattern(1453);
+  const Buffer b = protocol::MakeBuffer(body.data(), body.size());
+  packetizer.Send(protocol::kChannelMessage, {&b, 1});
+  const Bytes first = receiver_.Receive();
+  const Bytes second = receiver_.Receive();
+  ASSERT_EQ(first.size(), protocol::kMaxDatagramPayload);
+  EXPECT_EQ(testing::WordAt(first, 0), protocol::kRouteKeyMedia);
+  EXPECT_EQ(testing::WordAt(first, 8), 0u);
+  ASSERT_EQ(second.size(), 4u + 8 + 1);
+  EXPECT_EQ(testing::WordAt(second, 8), 0x80000001u);
+  EXPECT_EQ(second.back(), body.back());
+}
+
+TEST_F(UdpBroadcastSinkTest, ClosedSinkSendsNothing) {
+  sink_.Close();
+  EXPECT_FALSE(sink_.IsOpen());
+  const Bytes lost = Pattern(8);
+  const Buffer b = protocol::MakeBuffer(lost.data(), lost.size());
+  EXPECT_EQ(sink_.Send(protocol::kRouteKeyMedia, {&b, 1}), 0);
+
+  // Reopened, it sends again: the first datagram to arrive is the one sent after reopening.
+  ASSERT_TRUE(sink_.Open(receiver_.Port()));
+  const std::uint8_t marker = 0x42;
+  const Buffer m = protocol::MakeBuffer(&marker, 1);
+  EXPECT_EQ(sink_.Send(protocol::kRouteKeyMedia, {&m, 1}), 1);
+  EXPECT_EQ(receiver_.Receive(), (Bytes{0x0A, 0x1A, 0x00, 0x00, 0x42}));
+  EXPECT_EQ(sink_.Stats().datagrams, 1u);
+}
+
+TEST_F(UdpBroadcastSinkTest, ReportsTheLargestUdpPayload) {
+  EXPECT_EQ(sink_.MaxMessageSize(), 65507u);
+}
+
+}  // namespace
+}  // namespace vantorel::sender
