@@ -1,0 +1,356 @@
+#include "receiver/reassembler.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "protocol/byte_io.h"
+#include "sender/packetizer.h"
+#include "tests/protocol/recording_sink.h"
+
+namespace vantorel::receiver {
+namespace {
+
+using protocol::Buffer;
+using testing::Bytes;
+using testing::Pattern;
+
+// One datagram payload as the receive thread posts it (the route key already taken off).
+struct Fragment {
+  static Fragment First(std::uint32_t number, std::uint32_t announced, const Bytes& body,
+                        std::uint32_t channel = protocol::kChannelMessage) {
+    Fragment f = Header(number, 0);
+    f.Word(channel);
+    f.Word(announced);
+    f.bytes.insert(f.bytes.end(), body.begin(), body.end());
+    return f;
+  }
+  static Fragment Later(std::uint32_t number, std::uint32_t index, const Bytes& body) {
+    Fragment f = Header(number, index);
+    f.bytes.insert(f.bytes.end(), body.begin(), body.end());
+    return f;
+  }
+  // A whole message in one datagram.
+  static Fragment Single(std::uint32_t number, const Bytes& body,
+                         std::uint32_t channel = protocol::kChannelMessage) {
+    return First(number, static_cast<std::uint32_t>(body.size()), body, channel).Last();
+  }
+  Fragment Last() const {
+    Fragment f = *this;
+    f.bytes[7] |= 0x80;
+    return f;
+  }
+
+  Bytes bytes;
+
+ private:
+  static Fragment Header(std::uint32_t number, std::uint32_t index) {
+    Fragment f;
+    f.Word(number);
+    f.Word(index);
+    return f;
+  }
+  void Word(std::uint32_t v) {
+    bytes.resize(bytes.size() + 4);
+    protocol::StoreU32(bytes.data() + bytes.size() - 4, v);
+  }
+};
+
+// Keeps every delivered body with the number of the message being delivered.
+class DeliverySink : public testing::RecordingSink {
+ public:
+  explicit DeliverySink(const Reassembler& source) : source_(source) {}
+  int Send(std::uint32_t key, protocol::BufferList buffers) override {
+    numbers.push_back(source_.CurrentMessageNumber());
+    return RecordingSink::Send(key, buffers);
+  }
+  std::vector<std::uint32_t> numbers;
+
+ private:
+  const Reassembler& source_;
+};
+
+class ReassemblerTest : public ::testing::Test {
+ protected:
+  ReassemblerTest() { reassembler_.AddRoute(protocol::kChannelMessage, &delivered_); }
+
+  int Feed(const Fragment& f) { return Feed(f.bytes); }
+  int Feed(const Bytes& datagram) {
+    const Buffer b = protocol::MakeBuffer(datagram.data(), datagram.size());
+    return reassembler_.Send(1, {&b, 1});
+  }
+  // Fragments 0..3 of one message whose body is 4 * 10 bytes.
+  std::vector<Fragment> FourFragments(std::uint32_t number) {
+    const Bytes body = Pattern(40);
+    std::vector<Fragment> f;
+    f.push_back(Fragment::First(number, 40, Bytes(body.begin(), body.begin() + 10)));
+    for (std::uint32_t i = 1; i < 4; ++i) {
+      f.push_back(Fragment::Later(number, i, Bytes(body.begin() + 10 * i, body.begin() + 10 * (i + 1))));
+    }
+    f[3] = f[3].Last();
+    return f;
+  }
+  const ReassemblyStats& Stats() const { return reassembler_.Stats(); }
+
+  Reassembler reassembler_;
+  DeliverySink delivered_{reassembler_};
+};
+
+TEST_F(ReassemblerTest, SingleDatagramMessageIsDeliveredAtOnce) {
+  const Bytes body = Pattern(100);
+  EXPECT_EQ(Feed(Fragment::Single(5, body)), 1);
+  ASSERT_EQ(delivered_.entries.size(), 1u);
+  EXPECT_EQ(delivered_.entries[0].key, protocol::kChannelMessage);
+  EXPECT_EQ(delivered_.entries[0].bufferCount, 1u);
+  EXPECT_EQ(delivered_.entries[0].bytes, body);
+  EXPECT_EQ(delivered_.numbers, (std::vector<std::uint32_t>{5}));
+  EXPECT_EQ(Stats().delivered, 1u);
+}
+
+TEST_F(ReassemblerTest, EmptyMessageIsDelivered) {
+  EXPECT_EQ(Feed(Fragment::Single(0, {})), 1);
+  ASSERT_EQ(delivered_.entries.size(), 1u);
+  EXPECT_TRUE(delivered_.entries[0].bytes.empty());
+}
+
+TEST_F(ReassemblerTest, MessageTravelsUnderItsChannelWord) {
+  testing::RecordingSink seven, fallback;
+  reassembler_.AddRoute(7, &seven);
+  reassembler_.AddRoute(0, &fallback);
+  Feed(Fragment::Single(1, Pattern(3), 7));
+  Feed(Fragment::Single(2, Pattern(4), 9));
+  ASSERT_EQ(seven.entries.size(), 1u);
+  EXPECT_EQ(seven.entries[0].key, 7u);
+  ASSERT_EQ(fallback.entries.size(), 1u);
+  EXPECT_EQ(fallback.entries[0].key, 9u);
+  EXPECT_TRUE(delivered_.entries.empty());
+}
+
+TEST_F(ReassemblerTest, FragmentsInOrderMakeOneBody) {
+  for (const Fragment& f : FourFragments(3)) EXPECT_EQ(Feed(f), 1);
+  ASSERT_EQ(delivered_.entries.size(), 1u);
+  EXPECT_EQ(delivered_.entries[0].bytes, Pattern(40));
+}
+
+TEST_F(ReassemblerTest, AGapDropsTheMessageAndItsLateFragment) {
+  const auto f = FourFragments(3);
+  EXPECT_EQ(Feed(f[0]), 1);
+  EXPECT_EQ(Feed(f[1]), 1);
+  EXPECT_EQ(Feed(f[3]), 0);
+  EXPECT_EQ(Feed(f[2]), 0);
+  EXPECT_TRUE(delivered_.entries.empty());
+  EXPECT_EQ(Stats().lostFragment, 2u);
+  // The next message starts afresh.
+  EXPECT_EQ(Feed(Fragment::Single(4, Pattern(5))), 1);
+  EXPECT_EQ(delivered_.entries.size(), 1u);
+}
+
+TEST_F(ReassemblerTest, RepeatedFragmentsAreIgnored) {
+  const auto f = FourFragments(3);
+  for (const Fragment& d : {f[0], f[0], f[1], f[1], f[2], f[1], f[3]}) EXPECT_EQ(Feed(d), 1);
+  ASSERT_EQ(delivered_.entries.size(), 1u);
+  EXPECT_EQ(delivered_.entries[0].bytes, Pattern(40));
+  EXPECT_EQ(Stats().repeated, 3u);
+}
+
+TEST_F(ReassemblerTest, DatagramsOfADeliveredMessageAreRepeats) {
+  const Fragment single = Fragment::Single(8, Pattern(10));
+  EXPECT_EQ(Feed(single), 1);
+  EXPECT_EQ(Feed(single), 1);
+  const auto f = FourFragments(9);
+  for (const Fragment& d : f) Feed(d);
+  EXPECT_EQ(Feed(f[3]), 1);
+  EXPECT_EQ(Feed(f[0]), 1);
+  EXPECT_EQ(delivered_.entries.size(), 2u);
+  EXPECT_EQ(Stats().repeated, 3u);
+}
+
+TEST_F(ReassemblerTest, NewMessageNumberAbandonsTheUnfinishedMessage) {
+  const auto f = FourFragments(3);
+  Feed(f[0]);
+  Feed(f[1]);
+  EXPECT_EQ(Feed(Fragment::Single(4, Pattern(6))), 1);
+  EXPECT_EQ(Stats().abandoned, 1u);
+  // The abandoned message cannot be completed any more.
+  EXPECT_EQ(Feed(f[2]), 0);
+  EXPECT_EQ(Feed(f[3]), 0);
+  ASSERT_EQ(delivered_.entries.size(), 1u);
+  EXPECT_EQ(delivered_.numbers, (std::vector<std::uint32_t>{4}));
+}
+
+TEST_F(ReassemblerTest, FirstDatagramThatIsNotAFragmentZeroIsDropped) {
+  const auto f = FourFragments(0xFFFFFFFFu);
+  EXPECT_EQ(Feed(f[1]), 0);
+  EXPECT_EQ(Feed(f[2]), 0);
+  EXPECT_EQ(Feed(f[3]), 0);
+  EXPECT_TRUE(delivered_.entries.empty());
+  EXPECT_EQ(Stats().lostFragment, 3u);
+}
+
+TEST_F(ReassemblerTest, MessageNumbersWrapAt2To32) {
+  for (std::uint32_t n : {0xFFFFFFFEu, 0xFFFFFFFFu, 0u, 1u}) {
+    EXPECT_EQ(Feed(Fragment::Single(n, Pattern(2))), 1) << n;
+  }
+  EXPECT_EQ(delivered_.numbers, (std::vector<std::uint32_t>{0xFFFFFFFEu, 0xFFFFFFFFu, 0, 1}));
+}
+
+TEST_F(ReassemblerTest, VeryFirstMessageMayCarryNumber0xFFFFFFFF) {
+  for (const Fragment& f : FourFragments(0xFFFFFFFFu)) Feed(f);
+  EXPECT_EQ(delivered_.numbers, (std::vector<std::uint32_t>{0xFFFFFFFFu}));
+}
+
+TEST_F(ReassemblerTest, DatagramsShorterThanTheirHeaderAreDropped) {
+  const auto f = FourFragments(3);
+  Feed(f[0]);
+  for (std::size_t length = 0; length < 8; ++length) {
+    EXPECT_EQ(Feed(Bytes(f[1].bytes.begin(), f[1].bytes.begin() + length)), 0) << length;
+  }
+  // They leave the message under assembly alone.
+  for (std::size_t i = 1; i < 4; ++i) Feed(f[i]);
+  EXPECT_EQ(delivered_.entries.size(), 1u);
+  EXPECT_EQ(Stats().malformed, 8u);
+}
+
+TEST_F(ReassemblerTest, FragmentZeroShorterThan16BytesIsDropped) {
+  const Fragment whole = Fragment::Single(6, {});
+  for (std::size_t length = 8; length < 16; ++length) {
+    EXPECT_EQ(Feed(Bytes(whole.bytes.begin(), whole.bytes.begin() + length)), 0) << length;
+  }
+  EXPECT_EQ(Stats().malformed, 8u);
+  EXPECT_TRUE(delivered_.entries.empty());
+}
+
+TEST_F(ReassemblerTest, AnnouncementAboveTheLargestMessageIsDropped) {
+  const std::uint32_t largest = protocol::kMaxMessageLength;
+  EXPECT_EQ(Feed(Fragment::First(1, largest + 1, Pattern(100))), 0);
+  EXPECT_EQ(Stats().oversized, 1u);
+  EXPECT_EQ(Feed(Fragment::Later(1, 1, Pattern(100)).Last()), 0);
+  EXPECT_EQ(Feed(Fragment::First(2, 0xFFFFFFFFu, Pattern(100)).Last()), 0);
+  EXPECT_EQ(Stats().oversized, 2u);
+
+  // The largest announcement is taken; its memory grows only with the bytes that arrive.
+  EXPECT_EQ(Feed(Fragment::First(3, largest, Pattern(100))), 1);
+  EXPECT_EQ(Feed(Fragment::Later(3, 1, Pattern(100)).Last()), 0);
+  EXPECT_EQ(Stats().incomplete, 1u);
+  EXPECT_TRUE(delivered_.entries.empty());
+}
+
+TEST_F(ReassemblerTest, SmallerLimitGivenAtConstruction) {
+  Reassembler small(100);
+  testing::RecordingSink sink;
+  small.AddRoute(0, &sink);
+  auto feed = [&](const Fragment& f) {
+    const Buffer b = protocol::MakeBuffer(f.bytes.data(), f.bytes.size());
+    return small.Send(1, {&b, 1});
+  };
+  EXPECT_EQ(feed(Fragment::Single(1, Pattern(101))), 0);
+  EXPECT_EQ(feed(Fragment::Single(2, Pattern(100))), 1);
+  EXPECT_EQ(small.Stats().oversized, 1u);
+  EXPECT_EQ(sink.entries.size(), 1u);
+}
+
+TEST_F(ReassemblerTest, BytesPastTheAnnouncedLengthDropTheMessage) {
+  EXPECT_EQ(Feed(Fragment::First(1, 10, Pattern(11)).Last()), 0);
+  EXPECT_EQ(Stats().malformed, 1u);
+
+  EXPECT_EQ(Feed(Fragment::First(2, 15, Pattern(10))), 1);
+  EXPECT_EQ(Feed(Fragment::Later(2, 1, Pattern(6))), 0);
+  EXPECT_EQ(Stats().malformed, 2u);
+  // The message is gone: its next fragment finds nothing to extend.
+  EXPECT_EQ(Feed(Fragment::Later(2, 2, Pattern(5)).Last()), 0);
+  EXPECT_TRUE(delivered_.entries.empty());
+}
+
+TEST_F(ReassemblerTest, LastFragmentShortOfTheAnnouncementDropsTheMessage) {
+  EXPECT_EQ(Feed(Fragment::First(1, 30, Pattern(10))), 1);
+  EXPECT_EQ(Feed(Fragment::Later(1, 1, Pattern(19)).Last()), 0);
+  EXPECT_EQ(Feed(Fragment::First(2, 30, Pattern(29)).Last()), 0);
+  EXPECT_EQ(Stats().incomplete, 2u);
+  EXPECT_TRUE(delivered_.entries.empty());
+}
+
+TEST_F(ReassemblerTest, CountsEveryDatagram) {
+  const auto f = FourFragments(3);
+  for (const Fragment& d : f) Feed(d);
+  Feed(Bytes(3));
+  EXPECT_EQ(Stats().datagrams, 5u);
+  EXPECT_EQ(Stats().Dropped(), 1u);
+}
+
+// Packetizer to reassembler over many message sizes: what arrives is what was sent. Datagrams
+// are lost or repeated at random; a message with a lost datagram must not be delivered, every
+// other must arrive byte for byte.
+class RoundTripTest : public ::testing::TestWithParam<double> {};
+
+TEST_P(RoundTripTest, BodiesArriveByteIdentical) {
+  const double lossRate = GetParam();
+  std::mt19937 rng(20261208);
+  sender::Packetizer packetizer;
+  Reassembler reassembler;
+  testing::RecordingSink delivered;
+  reassembler.AddRoute(0, &delivered);
+
+  // Feeds the packetizer's datagrams to the reassembler, losing or repeating some.
+  struct Wire : protocol::PacketSink {
+    int Send(std::uint32_t, protocol::BufferList buffers) override {
+      const Bytes d = testing::Flatten(buffers);
+      const double roll = std::uniform_real_distribution<double>(0, 1)(*rng);
+      if (roll < lossRate) {
+        lostInMessage = true;
+        return 1;
+      }
+      int copies = roll > 1 - lossRate ? 2 : 1;
+      for (int i = 0; i < copies; ++i) {
+        const Buffer b = protocol::MakeBuffer(d.data(), d.size());
+        target->Send(1, {&b, 1});
+      }
+      return 1;
+    }
+    Reassembler* target = nullptr;
+    std::mt19937* rng = nullptr;
+    double lossRate = 0;
+    bool lostInMessage = false;
+  } wire;
+  wire.target = &reassembler;
+  wire.rng = &rng;
+  wire.lossRate = lossRate;
+  packetizer.AddRoute(protocol::kRouteKeyMedia, &wire);
+
+  std::vector<std::pair<std::uint32_t, Bytes>> expected;
+  std::uniform_int_distribution<std::size_t> size(0, 200 * 1024);
+  std::uniform_int_distribution<std::uint32_t> channel(1, 3);
+  for (int m = 0; m < 150; ++m) {
+    std::size_t n = size(rng);
+    if (m % 5 == 0) n = std::uniform_int_distribution<std::size_t>(0, 3000)(rng);
+    const Bytes body = Pattern(n, static_cast<std::uint8_t>(m));
+    // The body in up to 6 buffers of random sizes, some empty.
+    std::vector<Buffer> list;
+    std::size_t offset = 0;
+    const int parts = std::uniform_int_distribution<int>(1, 6)(rng);
+    for (int p = 0; p < parts; ++p) {
+      const std::size_t len = p + 1 == parts
+                                  ? n - offset
+                                  : std::uniform_int_distribution<std::size_t>(0, n - offset)(rng);
+      list.push_back(protocol::MakeBuffer(body.data() + offset, len));
+      offset += len;
+    }
+    const std::uint32_t ch = channel(rng);
+    wire.lostInMessage = false;
+    packetizer.Send(ch, list);
+    if (!wire.lostInMessage) expected.emplace_back(ch, body);
+  }
+
+  ASSERT_EQ(delivered.entries.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(delivered.entries[i].key, expected[i].first) << i;
+    EXPECT_EQ(delivered.entries[i].bytes, expected[i].second) << i;
+  }
+  if (lossRate == 0) {
+    EXPECT_EQ(expected.size(), 150u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(LossRates, RoundTripTest, ::testing::Values(0.0, 0.002, 0.02));
+
+}  // namespace
+}  // namespace vantorel::receiver
