@@ -1,0 +1,252 @@
+// Real sockets on 127.0.0.1 only: the receiver binds to loopback and sends its wake-up datagram
+// there, and every test sender sends there. Nothing in these tests leaves the machine.
+#include "receiver/receive_socket.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <iostream>
+#include <mutex>
+
+#include "protocol/byte_io.h"
+#include "protocol/messages.h"
+#include "receiver/reassembler.h"
+#include "sender/packetizer.h"
+#include "sender/udp_broadcast_sink.h"
+#include "tests/protocol/recording_sink.h"
+
+namespace vantorel::receiver {
+namespace {
+
+using testing::Bytes;
+using testing::Pattern;
+using namespace std::chrono_literals;
+
+// Stands in for the receiver's window: keeps what the receive thread posts.
+class CollectingWindow : public gui::WindowHandle {
+ public:
+  struct Posted {
+    std::uint32_t message = 0;
+    std::uintptr_t wParam = 0;
+    std::intptr_t lParam = 0;
+    bool hasBuffer = false;
+    Bytes payload;  // the first wParam bytes of the buffer
+  };
+
+  // Called on the receive thread.
+  bool Post(gui::WindowMessage m) override {
+    Posted p{m.message, m.wParam, m.lParam, m.buffer != nullptr, {}};
+    if (m.buffer) p.payload.assign(m.buffer.get(), m.buffer.get() + m.wParam);
+    {
+      std::lock_guard guard(lock_);
+      posted_.push_back(std::move(p));
+    }
+    changed_.notify_all();
+    return true;
+  }
+
+  // Waits (at most 10 s, against a hang) until n messages have arrived; returns them all.
+  std::vector<Posted> WaitFor(std::size_t n) {
+    std::unique_lock guard(lock_);
+    changed_.wait_for(guard, 10s, [&] { return posted_.size() >= n; });
+    return posted_;
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::vector<Posted> posted_;
+};
+
+// A test sender: its own socket on 127.0.0.1 with a port of its own.
+class Sender {
+ public:
+  Sender() { socket_.Bind(net::Endpoint{net::kLoopbackAddress, 0}); }
+  void Send(std::uint16_t port, const Bytes& datagram) {
+    const net::ConstBytes part{datagram.data(), datagram.size()};
+    ASSERT_EQ(socket_.SendTo(net::Endpoint{net::kLoopbackAddress, port}, {&part, 1}),
+              static_cast<long>(datagram.size()));
+  }
+
+ private:
+  net::UdpSocket socket_;
+};
+
+Bytes Keyed(std::uint32_t key, const Bytes& payload) {
+  Bytes d(4 + payload.size());
+  protocol::StoreU32(d.data(), key);
+  if (!payload.empty()) std::memcpy(d.data() + 4, payload.data(), payload.size());
+  return d;
+}
+Bytes Media(const Bytes& payload) { return Keyed(protocol::kRouteKeyMedia, payload); }
+Bytes MediaOfTotalSize(std::size_t datagramSize) { return Media(Pattern(datagramSize - 4, 1)); }
+// A media datagram that tests send last, to know that everything before it was handled.
+Bytes Marker() { return Media(Pattern(12, 200)); }
+
+ReceiveOptions LoopbackOptions(std::uint16_t port = 0) {
+  return ReceiveOptions{port, net::kLoopbackAddress, net::kLoopbackAddress};
+}
+
+class ReceiveSocketTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(socket_.IsOpen());
+    ASSERT_NE(Port(), 0);
+  }
+  std::uint16_t Port() const { return socket_.LocalPort(); }
+
+  CollectingWindow window_;
+  ReceiveSocket socket_{window_, LoopbackOptions()};
+  Sender a_, b_;
+};
+
+TEST_F(ReceiveSocketTest, MediaDatagramIsPostedWithItsPayload) {
+  const Bytes payload = Pattern(20, 5);
+  a_.Send(Port(), Media(payload));
+  const auto posted = window_.WaitFor(1);
+  ASSERT_EQ(posted.size(), 1u);
+  EXPECT_EQ(posted[0].message, gui::kMsgDatagram);
+  EXPECT_EQ(posted[0].wParam, 20u);
+  EXPECT_TRUE(posted[0].hasBuffer);
+  EXPECT_EQ(posted[0].payload, payload);
+}
+
+TEST_F(ReceiveSocketTest, LargestSenderDatagramIsPostedWhole) {
+  a_.Send(Port(), MediaOfTotalSize(1472));
+  a_.Send(Port(), MediaOfTotalSize(1476));  // fills the payload buffer exactly
+  const auto posted = window_.WaitFor(2);
+  ASSERT_EQ(posted.size(), 2u);
+  EXPECT_EQ(posted[0].wParam, 1468u);
+  EXPECT_EQ(posted[0].payload, Pattern(1468, 1));
+  EXPECT_EQ(posted[1].wParam, 1472u);
+}
+
+TEST_F(ReceiveSocketTest, OversizedDatagramIsDroppedAndReceptionGoesOn) {
+  a_.Send(Port(), MediaOfTotalSize(1477));
+  a_.Send(Port(), MediaOfTotalSize(9000));
+  a_.Send(Port(), Marker());
+  const auto posted = window_.WaitFor(1);
+  ASSERT_EQ(posted.size(), 1u);
+  EXPECT_EQ(posted[0].payload, Pattern(12, 200));
+  EXPECT_EQ(socket_.Stats().oversized, 2u);
+}
+
+TEST_F(ReceiveSocketTest, OneByteDatagramsAreNeverPosted) {
+  b_.Send(Port(), Bytes{0});  // before the lock: it must not lock onto b
+  a_.Send(Port(), Media(Pattern(8)));
+  b_.Send(Port(), Bytes{0});
+  a_.Send(Port(), Bytes{0x0A});
+  a_.Send(Port(), Marker());
+  const auto posted = window_.WaitFor(2);
+  ASSERT_EQ(posted.size(), 2u);
+  EXPECT_EQ(posted[1].payload, Pattern(12, 200));
+  const ReceiveStats stats = socket_.Stats();
+  EXPECT_EQ(stats.wakeUps, 3u);
+  EXPECT_EQ(stats.foreignSender, 0u);
+}
+
+TEST_F(ReceiveSocketTest, DatagramsTooShortForTheirHeaderAreDropped) {
+  a_.Send(Port(), Bytes{0x0A, 0x1A});
+  a_.Send(Port(), Bytes{0x0A, 0x1A, 0x00});
+  for (std::size_t payload = 0; payload < 8; ++payload) a_.Send(Port(), Media(Pattern(payload)));
+  a_.Send(Port(), Media(Pattern(8)));  // the shortest datagram that can carry a fragment
+  a_.Send(Port(), Marker());
+  const auto posted = window_.WaitFor(2);
+  ASSERT_EQ(posted.size(), 2u);
+  EXPECT_EQ(posted[0].wParam, 8u);
+  EXPECT_EQ(socket_.Stats().malformed, 10u);
+}
+
+TEST_F(ReceiveSocketTest, DatagramWithAnUnknownKeyNeitherLocksNorIsPosted) {
+  b_.Send(Port(), Keyed(1234, Pattern(20)));
+  a_.Send(Port(), Media(Pattern(10)));
+  b_.Send(Port(), Media(Pattern(11)));
+  a_.Send(Port(), Keyed(0, Pattern(12)));
+  a_.Send(Port(), Marker());
+  const auto posted = window_.WaitFor(2);
+  ASSERT_EQ(posted.size(), 2u);
+  EXPECT_EQ(posted[0].wParam, 10u);
+  const ReceiveStats stats = socket_.Stats();
+  EXPECT_EQ(stats.unknownKey, 2u);
+  EXPECT_EQ(stats.foreignSender, 1u);
+}
+
+TEST_F(ReceiveSocketTest, OnlyTheFirstSenderHeardIsPlayed) {
+  a_.Send(Port(), Media(Pattern(30)));
+  b_.Send(Port(), Media(Pattern(31)));
+  b_.Send(Port(), Keyed(protocol::kRouteKeyEndOfBroadcast, Bytes(4)));
+  a_.Send(Port(), Marker());
+  const auto posted = window_.WaitFor(2);
+  ASSERT_EQ(posted.size(), 2u);
+  EXPECT_EQ(posted[0].wParam, 30u);
+  EXPECT_EQ(posted[1].payload, Pattern(12, 200));
+  EXPECT_EQ(socket_.Stats().foreignSender, 2u);
+}
+
+TEST_F(ReceiveSocketTest, EndOfBroadcastPostsItsOwnMessage) {
+  a_.Send(Port(), Keyed(protocol::kRouteKeyEndOfBroadcast, Bytes{0x04, 0x03, 0x02, 0x01}));
+  a_.Send(Port(), Keyed(protocol::kRouteKeyEndOfBroadcast, Bytes{}));
+  const auto posted = window_.WaitFor(2);
+  ASSERT_EQ(posted.size(), 2u);
+  for (const auto& p : posted) {
+    EXPECT_EQ(p.message, gui::kMsgEndOfBroadcast);
+    EXPECT_EQ(p.wParam, 0u);
+    EXPECT_FALSE(p.hasBuffer);
+  }
+  EXPECT_EQ(posted[0].lParam, 0x01020304);
+  EXPECT_EQ(posted[1].lParam, 0);
+}
+
+// The sender's chain on one side, the receiver's on the other, over the loopback interface.
+TEST_F(ReceiveSocketTest, MessagesCrossFromPacketizerToReassembler) {
+  sender::UdpBroadcastSink sink(Port(), net::kLoopbackAddress);
+  sender::Packetizer packetizer;
+  packetizer.AddRoute(protocol::kRouteKeyMedia, &sink);
+  const Bytes data = Pattern(5000, 3);
+  auto sample = protocol::SampleMessageBuffers::Make(protocol::StreamKind::kVideo, {}, data);
+  packetizer.Send(protocol::kChannelMessage, sample->Buffers());
+  sink.SendEndOfBroadcast(1, 0);
+
+  const auto posted = window_.WaitFor(5);
+  ASSERT_EQ(posted.size(), 5u);
+  Reassembler reassembler;
+  testing::RecordingSink delivered;
+  reassembler.AddRoute(protocol::kChannelMessage, &delivered);
+  for (std::size_t i = 0; i < 4; ++i) {
+    ASSERT_EQ(posted[i].message, gui::kMsgDatagram);
+    EXPECT_EQ(posted[i].wParam, i < 3 ? 1468u : 5048u - 1452 - 2 * 1460 + 8);
+    const protocol::Buffer b = protocol::MakeBuffer(posted[i].payload.data(), posted[i].wParam);
+    EXPECT_EQ(reassembler.Send(1, {&b, 1}), 1);
+  }
+  EXPECT_EQ(posted[4].message, gui::kMsgEndOfBroadcast);
+  ASSERT_EQ(delivered.entries.size(), 1u);
+  EXPECT_EQ(delivered.entries[0].bytes, testing::Flatten(sample->Buffers()));
+}
+
+TEST(ReceiveSocketLifeTest, StopsAThreadBlockedInReceive) {
+  CollectingWindow window;
+  auto socket = std::make_unique<ReceiveSocket>(window, LoopbackOptions());
+  ASSERT_TRUE(socket->IsOpen());
+  std::this_thread::sleep_for(50ms);  // lets the thread reach its blocking receive
+  const auto start = std::chrono::steady_clock::now();
+  socket.reset();
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  std::cout << "stopped in "
+            << std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count() << " us\n";
+  EXPECT_LT(elapsed, std::chrono::milliseconds(ReceiveThread::kStopTimeoutMs));
+  EXPECT_TRUE(window.WaitFor(0).empty());  // the wake-up datagram is not posted
+}
+
+TEST(ReceiveSocketLifeTest, TwoReceiversMayShareOnePort) {
+  CollectingWindow first, second;
+  ReceiveSocket a(first, LoopbackOptions());
+  ASSERT_TRUE(a.IsOpen());
+  ReceiveSocket b(second, LoopbackOptions(a.LocalPort()));
+  EXPECT_TRUE(b.IsOpen());
+  EXPECT_EQ(b.LocalPort(), a.LocalPort());
+}
+
+}  // namespace
+}  // namespace vantorel::receiver
