@@ -1,0 +1,100 @@
+#include "tools/gallery/gallery_frame.h"
+
+#include <QMessageBox>
+
+#include "ui/skin/skin_bitmap.h"
+
+namespace vantorel::tools {
+namespace {
+
+constexpr std::size_t kPlay = 0, kPause = 1, kStop = 2;
+// Timer ticks in one second of pretend playback.
+constexpr int kTicksPerSecond = 1000 / skin::kFrameTimerMs;
+
+}  // namespace
+
+GalleryFrame::GalleryFrame(const skin::ResourceLibrary* module, std::FILE* out)
+    : SkinnedFrame(skin::FrameProgram::kSender, module), out_(out) {
+  setWindowTitle(QStringLiteral("Vantorel - skin gallery"));
+  for (std::size_t i = 0; i < transport_.size(); ++i) {
+    transport_[i] = AddButton(module, skin::kTransportButtons[i], skin::kTransportFirstRect);
+  }
+  const skin::SkinButtonSpec& seek = skin::kSeekSlider;
+  slider_ = AddWidget(std::make_unique<skin::SkinSlider>(
+                          skin::kSeekTrackFirstRect, *this, skin::kSeekThumbFirstRect,
+                          skin::CommandClick(seek.command),
+                          skin::LoadButtonImages(module, seek.pictures)),
+                      seek.toolId, seek.toolText);
+  slider_->SetRange(0, kDurationSeconds, false);
+  AppendSystemMenuItem(skin::kAboutCommand, QStringLiteral("About Gallery(&A)..."));
+  Refresh();
+}
+
+void GalleryFrame::LayoutWidgets(int cx, int cy) {
+  SkinnedFrame::LayoutWidgets(cx, cy);
+  const skin::TransportLayout layout = skin::LayoutTransport(Metrics(), cx, cy);
+  for (std::size_t i = 0; i < transport_.size(); ++i) PlaceWidget(transport_[i], layout.buttons[i]);
+  if (slider_ == nullptr) return;
+  slider_->SetTrackRect(layout.track);
+  slider_->SetTop(layout.thumbTop);
+  PlaceWidget(slider_, slider_->GetRect());
+}
+
+std::intptr_t GalleryFrame::HandleMessage(gui::WindowMessage& message) {
+  if (message.message == gui::WM_COMMAND) Command(static_cast<int>(message.wParam));
+  if (message.message == gui::WM_HSCROLL && message.lParam != 0 &&
+      gui::LowWord(message.wParam) == gui::SB_THUMBTRACK) {
+    position_ = gui::HighWord(message.wParam);
+    if (out_ != nullptr) std::fprintf(out_, "seek %d\n", position_);
+  }
+  return SkinnedFrame::HandleMessage(message);
+}
+
+void GalleryFrame::Command(int id) {
+  if (out_ != nullptr) {
+    std::fprintf(out_, "command %d\n", id);
+    std::fflush(out_);
+  }
+  switch (id) {
+    case skin::kCmdPlay: playback_ = Playback::kRunning; break;
+    case skin::kCmdPause: playback_ = Playback::kPaused; break;
+    case skin::kCmdStop:
+      playback_ = Playback::kStopped;
+      position_ = 0;
+      slider_->SetPos(0);
+      break;
+    case skin::kCmdOpen:
+      playback_ = Playback::kRunning;
+      position_ = 0;
+      break;
+    default: return;
+  }
+  Refresh();
+}
+
+void GalleryFrame::Refresh() {
+  transport_[kPlay]->SetDisabled(playback_ == Playback::kRunning);
+  transport_[kPause]->SetDisabled(playback_ == Playback::kPaused);
+  transport_[kStop]->SetDisabled(playback_ == Playback::kStopped);
+}
+
+void GalleryFrame::OnTimerTick() {
+  if (playback_ != Playback::kRunning || ++ticks_ < kTicksPerSecond) return;
+  ticks_ = 0;
+  position_ = position_ >= kDurationSeconds ? 0 : position_ + 1;
+  if (Widgets().Captured() != slider_) slider_->SetPos(position_);
+}
+
+void GalleryFrame::OnAboutCommand(std::uintptr_t) {
+  QMessageBox::about(this, QStringLiteral("About Gallery"),
+                     QStringLiteral("Vantorel skin gallery: every skinned button and the slider."));
+}
+
+void GalleryFrame::Pose() {
+  transport_[kPlay]->OnMouseEnter();
+  const skin::Rect pause = transport_[kPause]->GetRect();
+  transport_[kPause]->OnMouseEnter();
+  transport_[kPause]->OnLButtonDown(pause.left + 1, pause.top + 1);
+}
+
+}  // namespace vantorel::tools

@@ -1,0 +1,45 @@
+// The gallery's window: the sender's frame with every button and the seek slider, playing a
+// pretend two-minute file so that the transport buttons change state as in the sender.
+#pragma once
+
+#include <array>
+#include <cstdio>
+
+#include "ui/skin/skin_slider.h"
+#include "ui/skin/skinned_frame.h"
+
+namespace vantorel::tools {
+
+class GalleryFrame : public skin::SkinnedFrame {
+ public:
+  // Commands and slider reports are printed to out (may be null).
+  GalleryFrame(const skin::ResourceLibrary* module, std::FILE* out);
+
+  skin::ImageButton* Transport(std::size_t index) const { return transport_[index]; }
+  skin::SkinSlider* Slider() const { return slider_; }
+  int Position() const { return position_; }
+  // Holds Play in its hover look and Pause in its pressed look, to look at the states.
+  void Pose();
+
+  static constexpr int kDurationSeconds = 120;
+
+ protected:
+  void LayoutWidgets(int cx, int cy) override;
+  std::intptr_t HandleMessage(gui::WindowMessage& message) override;
+  void OnTimerTick() override;
+  void OnAboutCommand(std::uintptr_t id) override;
+
+ private:
+  enum class Playback { kStopped, kRunning, kPaused };
+  void Command(int id);
+  void Refresh();
+
+  std::FILE* out_;
+  std::array<skin::ImageButton*, 4> transport_{};
+  skin::SkinSlider* slider_ = nullptr;
+  Playback playback_ = Playback::kStopped;
+  int position_ = 0;
+  int ticks_ = 0;
+};
+
+}  // namespace vantorel::tools

@@ -1,0 +1,50 @@
+// The resource library and the pictures made from it: opaque pictures for the frame, and
+// premultiplied alpha pictures (a colour JPEG and a grey JPEG mask) for the widgets.
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+#include <memory>
+
+#include "ui/skin/decoded_image.h"
+
+namespace vantorel::skin {
+
+inline constexpr char kResourceLibraryName[] = "RESDLL.rcc";
+
+// A Qt binary resource bundle, registered while this object lives. Each picture is the
+// resource "/APPDATA/<integer id>", read in place.
+class ResourceLibrary {
+ public:
+  // Null when the file is missing or is not a resource bundle.
+  static std::unique_ptr<ResourceLibrary> Load(const QString& path);
+  // The library in the folder of the running program.
+  static QString DefaultPath();
+  ~ResourceLibrary();
+  ResourceLibrary(const ResourceLibrary&) = delete;
+  ResourceLibrary& operator=(const ResourceLibrary&) = delete;
+
+ private:
+  explicit ResourceLibrary(QString path) : path_(std::move(path)) {}
+  QString path_;
+};
+
+// A picture of the library, or of a file. Null when there is no such resource or file, when it
+// holds 10 bytes or fewer (the decoder is not called then), or when it does not decode.
+DecodedImagePtr LoadDecodedImage(const ResourceLibrary& module, int name);
+DecodedImagePtr LoadDecodedImage(const QString& path);
+
+// An opaque picture (RGB32); a grey picture becomes grey colour. Null when nothing decodes.
+QImage LoadSkinBitmap(const ResourceLibrary& module, int name);
+QImage LoadSkinBitmap(const QString& path);
+QImage SkinBitmapFromDecoded(const DecodedImage& image);
+
+// A premultiplied ARGB32 picture: each colour byte c becomes c x a / 256 and the alpha a - 1
+// (0 for a = 0), a being the mask's grey value. Null unless the colour picture has three
+// components, the mask one, and both have the same size.
+QImage LoadAlphaBitmap(const ResourceLibrary& module, int colourName, int maskName);
+QImage LoadAlphaBitmap(const QString& colourPath, const QString& maskPath);
+QImage AlphaBitmapFromDecoded(const DecodedImage* colour, const DecodedImage* mask);
+
+}  // namespace vantorel::skin

@@ -1,0 +1,71 @@
+#include "ui/skin/skin_slider.h"
+
+#include <QPainter>
+
+namespace vantorel::skin {
+namespace {
+
+// lParam of the slider's reports: a constant, not a window.
+constexpr std::intptr_t kSliderReportLParam = 1;
+
+}  // namespace
+
+SkinSlider::SkinSlider(const Rect& track, WidgetOwner& owner, const Rect& thumb,
+                       ClickMessage click, ButtonImages images)
+    : ImageButton(owner, thumb, click, std::move(images)), track_(track) {}
+
+void SkinSlider::OnMouseMove(int x, int y) {
+  if (disabled_) return;
+  Redraw();
+  rect_ = DragThumb(track_, pressRect_, pressPoint_, Point{x, y});
+  Redraw();
+  const int pos = PosForThumbLeft(track_, range_, rect_.left);
+  owner_.SendMessage(gui::WindowMessage{
+      gui::WM_HSCROLL,
+      gui::MakeLong(gui::SB_THUMBTRACK, static_cast<std::uint16_t>(pos)),
+      kSliderReportLParam, nullptr});
+}
+
+void SkinSlider::Draw(QPainter& dc) {
+  if (hidden_) return;
+  const int y = track_.top + ImageHeight() / 2;
+  dc.drawLine(track_.left, y, track_.right + rect_.Width(), y);
+  ImageButton::Draw(dc);
+}
+
+void SkinSlider::MoveThumb(const Rect& rect) {
+  if (rect == rect_) return;
+  Redraw();
+  rect_ = rect;
+  Redraw();
+}
+
+void SkinSlider::SetLeft(int x) {
+  MoveThumb(Rect{x, rect_.top, x + rect_.Width(), rect_.bottom});
+}
+
+void SkinSlider::SetTop(int y) {
+  MoveThumb(Rect{rect_.left, y, rect_.right, y + rect_.Height()});
+}
+
+void SkinSlider::SetTrackRect(const Rect& rect) {
+  if (rect == track_) return;
+  Redraw();
+  rect_ = KeepRelativePlace(track_, rect, rect_);
+  track_ = rect;
+  Redraw();
+}
+
+void SkinSlider::SetRange(int rangeMin, int rangeMax, bool redraw) {
+  range_ = SliderRange{rangeMin, rangeMax};
+  if (redraw) Redraw();
+}
+
+void SkinSlider::SetPos(int pos) {
+  Redraw();
+  const int left = ThumbLeftForPos(track_, range_, pos);
+  rect_ = Rect{left, rect_.top, left + rect_.Width(), rect_.bottom};
+  Redraw();
+}
+
+}  // namespace vantorel::skin

@@ -1,0 +1,37 @@
+// A slider whose thumb is an image button dragged along a track. While dragged it reports its
+// position to the owner as WM_HSCROLL (position in the high word, SB_THUMBTRACK in the low
+// word, lParam 1); released over the thumb it also sends its click message.
+#pragma once
+
+#include "ui/skin/image_button.h"
+#include "ui/skin/slider_track.h"
+
+namespace vantorel::skin {
+
+class SkinSlider : public ImageButton {
+ public:
+  // The range is 0..100 until SetRange.
+  SkinSlider(const Rect& track, WidgetOwner& owner, const Rect& thumb, ClickMessage click,
+             ButtonImages images);
+
+  // Called while the thumb holds the capture.
+  void OnMouseMove(int x, int y) override;
+  // The track as a line in the painter's pen, then the thumb.
+  void Draw(QPainter& dc) override;
+  virtual void SetLeft(int x);
+  virtual void SetTop(int y);
+  virtual void SetTrackRect(const Rect& rect);
+
+  void SetRange(int rangeMin, int rangeMax, bool redraw);
+  void SetPos(int pos);
+  const Rect& Track() const { return track_; }
+  SliderRange Range() const { return range_; }
+
+ private:
+  void MoveThumb(const Rect& rect);
+
+  Rect track_;
+  SliderRange range_;
+};
+
+}  // namespace vantorel::skin
