@@ -1,0 +1,123 @@
+// Plays what a sender broadcasts: the first stream description builds a graph around a source
+// with one pin per described stream, sample and segment-start messages go to the pin of their
+// stream, and a description with another session number replaces the graph. The media layer
+// that builds and runs the graph sits behind GraphBuilder, so this logic stays portable.
+// Everything here runs on the window thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "protocol/packet_sink.h"
+#include "receiver/source_pins.h"
+
+namespace vantorel::receiver {
+
+// Added to every sample time so that the network and the building of the graph do not make
+// samples late: 100 ns units. Chosen from the measured lateness of decoded samples against
+// their undelayed times (worst about 130 ms on an idle machine, over the whole sent file).
+inline constexpr std::int64_t kPresentationDelay = 250 * 10'000;
+
+struct VideoRect {
+  int left = 0;
+  int top = 0;
+  int width = 0;
+  int height = 0;
+};
+
+// What the output chain of one rendered pin did; read after the graph stopped.
+struct StreamOutputStats {
+  bool rendered = false;
+  std::string caps;
+  std::uint64_t decoded = 0;  // video frames or audio buffers out of the decoder
+  std::uint64_t late = 0;     // dropped by the output as late
+};
+
+class RenderedGraph {
+ public:
+  virtual ~RenderedGraph() = default;
+  virtual void Run() = 0;
+  virtual void SetVideoRect(const VideoRect& rect) = 0;
+  // Stops the graph; every pin's streaming thread has ended when this returns.
+  virtual void Stop() = 0;
+  // One entry per pin, in pin order.
+  virtual std::vector<StreamOutputStats> OutputStats() const = 0;
+};
+
+class GraphBuilder {
+ public:
+  virtual ~GraphBuilder() = default;
+  // Makes the graph around the pins, renders the first two and marks those that got a
+  // decoder as connected; leaves it stopped. Nothing when the graph cannot be made.
+  virtual std::unique_ptr<RenderedGraph> Build(SourcePins& pins, const VideoRect& rect) = 0;
+};
+
+// The owner window's queue of posted datagram messages.
+class PostedDatagrams {
+ public:
+  virtual ~PostedDatagrams() = default;
+  // Drops (and frees) every datagram message still waiting for the window.
+  virtual void DiscardQueued() = 0;
+};
+
+// One pin of a graph that was closed: what reached it and what came out.
+struct StreamReport {
+  std::uint8_t session = 0;
+  std::uint8_t kind = 0;
+  StreamOutputStats output;
+  PacketQueueStats queue;
+  PinCounters pin;
+  std::uint64_t droppedUnconnected = 0;
+};
+
+struct PlaybackStats {
+  std::uint64_t builds = 0;
+  std::uint64_t failedBuilds = 0;
+  std::uint64_t sameSession = 0;          // descriptions of the running session, ignored
+  std::uint64_t malformedDescriptions = 0;
+  std::uint64_t beforeDescription = 0;    // messages with no graph to go to
+  std::uint64_t noStream = 0;             // messages for a stream the graph does not have
+  std::uint64_t unconnected = 0;          // messages for a pin with no decoder
+  std::uint64_t queueStopped = 0;
+};
+
+class PlaybackGraph : public protocol::PacketSink {
+ public:
+  PlaybackGraph(GraphBuilder& builder, PostedDatagrams* owner, VideoRect rect,
+                std::int64_t delay = kPresentationDelay);
+  ~PlaybackGraph() override;
+
+  // One complete message body as the first buffer. Returns 1.
+  int Send(std::uint32_t key, protocol::BufferList buffers) override;
+  void SetVideoRect(int left, int top, int width, int height);
+  void Run();
+
+  bool HasGraph() const { return graph_ != nullptr; }
+  std::optional<std::uint8_t> Session() const;
+  const SourcePins* Pins() const { return pins_.get(); }
+  const PlaybackStats& Stats() const { return stats_; }
+  // Streams of every graph closed so far, oldest first.
+  const std::vector<StreamReport>& Reports() const { return reports_; }
+  // Closes the graph now (its streams join Reports()).
+  void CloseGraph();
+
+ private:
+  void OnDescription(std::span<const std::uint8_t> body);
+  void BuildGraph(std::unique_ptr<SourcePins> pins);
+  void Route(std::span<const std::uint8_t> body);
+
+  GraphBuilder& builder_;
+  PostedDatagrams* owner_;
+  VideoRect rect_;
+  std::int64_t delay_;
+  std::uint8_t session_ = 0;
+  std::unique_ptr<SourcePins> pins_;
+  std::unique_ptr<RenderedGraph> graph_;
+  PlaybackStats stats_;
+  std::vector<StreamReport> reports_;
+};
+
+}  // namespace vantorel::receiver
