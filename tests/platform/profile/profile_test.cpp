@@ -29,6 +29,10 @@ struct LookupCase {
   std::optional<std::string> expected;
 };
 
+void PrintTo(const LookupCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 class MixedFileLookup : public testing::TestWithParam<LookupCase> {};
 
 TEST_P(MixedFileLookup, FindsWhatTheFileSays) {
