@@ -1,0 +1,181 @@
+// Pictures from files and from the resource library.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QResource>
+#include <QTemporaryDir>
+
+#include <cstring>
+
+#include "tests/ui/skin/jpeg_fixture.h"
+#include "ui/skin/skin_bitmap.h"
+#include "ui/skin/skin_ids.h"
+
+namespace vantorel::skin {
+namespace {
+
+using testing::Bytes;
+
+DecodedImage Hand(int width, int height, int components, const Bytes& rows) {
+  DecodedImage image;
+  image.width = width;
+  image.height = height;
+  image.components = components;
+  image.pixels = std::make_unique<std::uint8_t[]>(rows.size());
+  std::memcpy(image.pixels.get(), rows.data(), rows.size());
+  return image;
+}
+
+// Bytes of pixel x in row y of a premultiplied ARGB32 picture: blue, green, red, alpha.
+Bytes PixelBytes(const QImage& image, int x, int y) {
+  const std::uint8_t* p = image.constScanLine(y) + 4 * x;
+  return Bytes(p, p + 4);
+}
+
+TEST(AlphaBitmap, MaskValuesZeroAndFullScaleTheColour) {
+  // Two pixels, blue 200, green 100, red 50, row padded to 8 bytes; mask 0 and 255.
+  const DecodedImage colour = Hand(2, 1, 3, {200, 100, 50, 200, 100, 50, 0xEE, 0xEE});
+  const DecodedImage mask = Hand(2, 1, 1, {0, 255, 0xEE, 0xEE});
+  const QImage bitmap = AlphaBitmapFromDecoded(&colour, &mask);
+  ASSERT_EQ(bitmap.format(), QImage::Format_ARGB32_Premultiplied);
+  EXPECT_EQ(PixelBytes(bitmap, 0, 0), (Bytes{0, 0, 0, 0}));
+  EXPECT_EQ(PixelBytes(bitmap, 1, 0), (Bytes{199, 99, 49, 254}));
+}
+
+TEST(AlphaBitmap, OnePixelWideMaskIsReadWithThePaddedStride) {
+  const DecodedImage colour = Hand(1, 3, 3, {255, 255, 255, 0xEE, 255, 255, 255, 0xEE,
+                                             255, 255, 255, 0xEE});
+  const DecodedImage mask = Hand(1, 3, 1, {10, 0xEE, 0xEE, 0xEE, 128, 0xEE, 0xEE, 0xEE,
+                                           255, 0xEE, 0xEE, 0xEE});
+  const QImage bitmap = AlphaBitmapFromDecoded(&colour, &mask);
+  ASSERT_FALSE(bitmap.isNull());
+  EXPECT_EQ(PixelBytes(bitmap, 0, 0), (Bytes{9, 9, 9, 9}));
+  EXPECT_EQ(PixelBytes(bitmap, 0, 1), (Bytes{127, 127, 127, 127}));
+  EXPECT_EQ(PixelBytes(bitmap, 0, 2), (Bytes{254, 254, 254, 254}));
+}
+
+class PictureFiles : public ::testing::Test {
+ protected:
+  QString Write(const char* name, const Bytes& bytes) {
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    return path;
+  }
+  QTemporaryDir dir;
+};
+
+TEST_F(PictureFiles, ColourAndMaskMakeAnAlphaPicture) {
+  const QImage bitmap = LoadAlphaBitmap(Write("c.jpg", testing::SolidColourJpeg(8, 6, 50, 100, 200)),
+                                        Write("m.jpg", testing::SolidGreyJpeg(8, 6, 255)));
+  ASSERT_EQ(bitmap.size(), QSize(8, 6));
+  const Bytes p = PixelBytes(bitmap, 7, 5);
+  EXPECT_NEAR(p[0], 199, 2);
+  EXPECT_NEAR(p[1], 99, 2);
+  EXPECT_NEAR(p[2], 49, 2);
+  EXPECT_EQ(p[3], 254);
+}
+
+TEST_F(PictureFiles, OnePixelWideMaskJpegDecodesRowByRow) {
+  Bytes rows(16, 0);
+  std::fill(rows.begin() + 8, rows.end(), 255);
+  const QImage bitmap = LoadAlphaBitmap(Write("c.jpg", testing::SolidColourJpeg(1, 16, 255, 255, 255)),
+                                        Write("m.jpg", testing::EncodeJpeg(1, 16, 1, rows)));
+  ASSERT_EQ(bitmap.size(), QSize(1, 16));
+  EXPECT_LE(PixelBytes(bitmap, 0, 0)[3], 3);
+  EXPECT_GE(PixelBytes(bitmap, 0, 15)[3], 250);
+}
+
+TEST_F(PictureFiles, MismatchedPicturesGiveNothing) {
+  const QString colour = Write("c.jpg", testing::SolidColourJpeg(8, 8, 1, 2, 3));
+  EXPECT_TRUE(LoadAlphaBitmap(colour, Write("wide.jpg", testing::SolidGreyJpeg(9, 8, 255))).isNull());
+  EXPECT_TRUE(LoadAlphaBitmap(colour, Write("tall.jpg", testing::SolidGreyJpeg(8, 9, 255))).isNull());
+  EXPECT_TRUE(LoadAlphaBitmap(colour, colour).isNull());  // a colour picture as the mask
+  EXPECT_TRUE(LoadAlphaBitmap(Write("g.jpg", testing::SolidGreyJpeg(8, 8, 1)),
+                              Write("m.jpg", testing::SolidGreyJpeg(8, 8, 1)))
+                  .isNull());
+  EXPECT_TRUE(LoadAlphaBitmap(colour, dir.filePath("missing.jpg")).isNull());
+}
+
+TEST_F(PictureFiles, OpaquePictureFromColourOrGrey) {
+  const QImage colour = LoadSkinBitmap(Write("c.jpg", testing::SolidColourJpeg(4, 4, 250, 20, 10)));
+  ASSERT_EQ(colour.size(), QSize(4, 4));
+  EXPECT_NEAR(qRed(colour.pixel(3, 3)), 250, 2);
+  EXPECT_NEAR(qBlue(colour.pixel(3, 3)), 10, 2);
+  const QImage grey = LoadSkinBitmap(Write("g.jpg", testing::SolidGreyJpeg(4, 4, 90)));
+  EXPECT_EQ(grey.pixel(0, 0), qRgb(90, 90, 90));
+}
+
+TEST_F(PictureFiles, TruncatedJpegStillGivesAPicture) {
+  const Bytes cut = testing::TruncatedAfterHeader(testing::SolidColourJpeg(40, 30, 9, 9, 9));
+  EXPECT_EQ(LoadSkinBitmap(Write("cut.jpg", cut)).size(), QSize(40, 30));
+}
+
+TEST_F(PictureFiles, TenBytesOrFewerAreNotDecoded) {
+  // The decoder reports every picture it cannot read; a file it never sees stays silent.
+  const Bytes junk(11, 0x5A);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(LoadDecodedImage(Write("ten", Bytes(junk.begin(), junk.begin() + 10))), nullptr);
+  EXPECT_EQ(LoadDecodedImage(Write("empty", Bytes())), nullptr);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(LoadDecodedImage(Write("eleven", junk)), nullptr);
+  EXPECT_NE(::testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(ResourceLibrary, MissingOrBrokenLibraryDoesNotLoad) {
+  QTemporaryDir dir;
+  EXPECT_EQ(ResourceLibrary::Load(dir.filePath("RESDLL.rcc")), nullptr);
+  QFile junk(dir.filePath("junk.rcc"));
+  ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+  junk.write("not a resource bundle");
+  junk.close();
+  EXPECT_EQ(ResourceLibrary::Load(junk.fileName()), nullptr);
+}
+
+TEST(ResourceLibrary, FramePictureComesFromTheLibraryWhileItIsLoaded) {
+  {
+    const auto library = ResourceLibrary::Load(QStringLiteral(VANTOREL_RESDLL_PATH));
+    ASSERT_NE(library, nullptr);
+    EXPECT_EQ(LoadSkinBitmap(*library, kFramePicture).size(), QSize(384, 288));
+    EXPECT_TRUE(LoadSkinBitmap(*library, 9999).isNull());
+  }
+  EXPECT_FALSE(QResource(QStringLiteral(":/APPDATA/152")).isValid());
+}
+
+// Every picture the widget tables name exists in the library, at its widget's size.
+struct SkinCase {
+  SkinButtonSpec spec;
+  Rect first;
+};
+
+class SkinPictures : public ::testing::TestWithParam<SkinCase> {};
+
+TEST_P(SkinPictures, EveryStateHasItsPictureAtTheWidgetsSize) {
+  const auto library = ResourceLibrary::Load(QStringLiteral(VANTOREL_RESDLL_PATH));
+  ASSERT_NE(library, nullptr);
+  const SkinCase& c = GetParam();
+  for (std::size_t state = 0; state < 4; ++state) {
+    const QImage picture = LoadAlphaBitmap(*library, c.spec.pictures.colour[state],
+                                           c.spec.pictures.mask[state]);
+    EXPECT_EQ(picture.size(), QSize(c.first.Width(), c.first.Height()))
+        << "picture " << c.spec.pictures.colour[state];
+  }
+}
+
+std::vector<SkinCase> AllWidgets() {
+  std::vector<SkinCase> cases;
+  cases.push_back({kFrameButtons[0], kHomePageFirstRect});
+  for (std::size_t i = 1; i < kFrameButtons.size(); ++i) {
+    cases.push_back({kFrameButtons[i], kSmallButtonFirstRect});
+  }
+  for (const SkinButtonSpec& spec : kTransportButtons) cases.push_back({spec, kTransportFirstRect});
+  cases.push_back({kSeekSlider, kSeekThumbFirstRect});
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Skin, SkinPictures, ::testing::ValuesIn(AllWidgets()));
+
+}  // namespace
+}  // namespace vantorel::skin
