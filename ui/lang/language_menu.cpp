@@ -35,15 +35,19 @@ std::unique_ptr<QMenu> BuildLanguageMenu(const LanguageManager& manager) {
 int ShowLanguageMenu(LanguageManager& manager, QWidget* owner, int x, int y) {
   if (owner == nullptr) return 0;
   QPointer<QWidget> guard(owner);
+  QString choice;
   {
+    // The menu is gone before the pass, so that its own items are never translated.
     std::unique_ptr<QMenu> menu = BuildLanguageMenu(manager);
     owner->activateWindow();
-    QAction* chosen = menu->exec(owner->mapToGlobal(QPoint(x, y)));
-    if (chosen != nullptr) {
-      const QByteArray name = chosen->data().toString().toUtf8();
-      manager.ChooseLanguage(
-          std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
+    if (QAction* chosen = menu->exec(owner->mapToGlobal(QPoint(x, y)))) {
+      choice = chosen->data().toString();
     }
+  }
+  if (!choice.isEmpty()) {
+    const QByteArray name = choice.toUtf8();
+    manager.ChooseLanguage(
+        std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
   }
   if (guard.isNull()) return 0;
   gui::QtWindowHandle handle(guard.data());

@@ -233,3 +233,19 @@ TEST_F(LanguageManagerTest, HostileFilesAreHandledSafely) {
 
 }  // namespace
 }  // namespace vantorel::lang
+
+namespace vantorel::lang {
+namespace {
+
+TEST(DefaultLanguageFolders, BesideTheProgramAndInTheUsersConfigFolder) {
+  setenv("XDG_CONFIG_HOME", "/tmp/a config", 1);
+  setenv("HOME", "/home/someone", 1);
+  EXPECT_EQ(DefaultLanguageFolders().folder,
+            std::filesystem::path(VANTOREL_TEST_PROGRAM_FOLDER) / "Language");
+  EXPECT_EQ(DefaultLanguageFolders().settingsFolder, "/tmp/a config/vantorel");
+  setenv("XDG_CONFIG_HOME", "relative/is/ignored", 1);
+  EXPECT_EQ(DefaultLanguageFolders().settingsFolder, "/home/someone/.config/vantorel");
+}
+
+}  // namespace
+}  // namespace vantorel::lang
