@@ -1,0 +1,292 @@
+#include "platform/media/gst_media_graph.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+
+#include "platform/gui/window_message.h"
+
+namespace vantorel::media {
+
+namespace {
+
+constexpr GstClockTime kRenderTimeout = 10 * GST_SECOND;
+constexpr GstClockTime kStateTimeout = 5 * GST_SECOND;
+constexpr GstClockTime kStatePollStep = 20 * GST_MSECOND;
+
+constexpr double kNanosecondsPerSecond = 1e9;
+
+HRESULT ResultForError(const GError* error) {
+  if (error->domain == GST_RESOURCE_ERROR &&
+      (error->code == GST_RESOURCE_ERROR_NOT_FOUND ||
+       error->code == GST_RESOURCE_ERROR_OPEN_READ)) {
+    return E_FILE_NOT_FOUND;
+  }
+  if (error->domain == GST_STREAM_ERROR &&
+      (error->code == GST_STREAM_ERROR_TYPE_NOT_FOUND ||
+       error->code == GST_STREAM_ERROR_WRONG_TYPE || error->code == GST_STREAM_ERROR_DEMUX ||
+       error->code == GST_STREAM_ERROR_CODEC_NOT_FOUND)) {
+    return VFW_E_UNSUPPORTED_STREAM;
+  }
+  return E_FAIL;
+}
+
+HRESULT ResultForErrorMessage(GstMessage* message) {
+  GError* raw = nullptr;
+  gst_message_parse_error(message, &raw, nullptr);
+  ErrorPtr error(raw);
+  return error ? ResultForError(error.get()) : E_FAIL;
+}
+
+void DiscardElement(GstElement* element) {
+  if (element == nullptr) return;
+  gst_object_ref_sink(element);
+  gst_object_unref(element);
+}
+
+}  // namespace
+
+std::unique_ptr<GstMediaGraph> GstMediaGraph::Create(const GraphOptions& options) {
+  if (!gst_init_check(nullptr, nullptr, nullptr)) return nullptr;
+  std::unique_ptr<GstMediaGraph> graph(new GstMediaGraph(options));
+  if (!graph->pipeline_ || !graph->bus_) return nullptr;
+  return graph;
+}
+
+GstMediaGraph::GstMediaGraph(const GraphOptions& options) : options_(options) {
+  GstElement* pipeline = gst_pipeline_new(nullptr);
+  if (pipeline == nullptr) return;
+  pipeline_.reset(GST_ELEMENT(gst_object_ref_sink(pipeline)));
+  bus_.reset(gst_element_get_bus(pipeline_.get()));
+  gst_bus_set_sync_handler(bus_.get(), &OnBusMessage, this, nullptr);
+}
+
+GstMediaGraph::~GstMediaGraph() {
+  if (pipeline_) gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+  if (bus_) {
+    gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);
+    gst_bus_set_flushing(bus_.get(), TRUE);
+  }
+}
+
+HRESULT GstMediaGraph::AddFilter(GraphFilter& filter) {
+  auto* gstFilter = dynamic_cast<GstGraphFilter*>(&filter);
+  if (gstFilter == nullptr || gstFilter->Element() == nullptr) return E_INVALIDARG;
+  std::lock_guard guard(lock_);
+  if (!gst_bin_add(GST_BIN(pipeline_.get()), GST_ELEMENT(gst_object_ref(gstFilter->Element())))) {
+    return E_FAIL;
+  }
+  filters_.push_back({gstFilter, false});
+  return S_OK;
+}
+
+HRESULT GstMediaGraph::RemoveFilter(GraphFilter& filter) {
+  // Streaming must be over before an element leaves the pipeline.
+  gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+  std::lock_guard guard(lock_);
+  for (auto it = filters_.begin(); it != filters_.end(); ++it) {
+    if (it->filter != &filter) continue;
+    GstElement* element = it->filter->Element();
+    gst_element_set_state(element, GST_STATE_NULL);
+    gst_bin_remove(GST_BIN(pipeline_.get()), element);
+    filters_.erase(it);
+    return S_OK;
+  }
+  return E_INVALIDARG;
+}
+
+HRESULT GstMediaGraph::RenderFile(const std::string& path) {
+  if (rendered_) return VFW_E_WRONG_STATE;
+  GstElement* source = gst_element_factory_make("filesrc", nullptr);
+  GstElement* parser = gst_element_factory_make("parsebin", nullptr);
+  if (source == nullptr || parser == nullptr) {
+    DiscardElement(source);
+    DiscardElement(parser);
+    return E_FAIL;
+  }
+  g_object_set(source, "location", path.c_str(), nullptr);
+  g_signal_connect(parser, "pad-added", G_CALLBACK(&OnStreamPad), this);
+  gst_bin_add_many(GST_BIN(pipeline_.get()), source, parser, nullptr);
+  if (!gst_element_link(source, parser)) return E_FAIL;
+  rendered_ = true;
+  if (gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
+    MessagePtr error(gst_bus_pop_filtered(bus_.get(), GST_MESSAGE_ERROR));
+    return error ? ResultForErrorMessage(error.get()) : E_FAIL;
+  }
+  // parsebin finishes its own state change before it has found the streams. It exposes all of
+  // them together and lets no data out before that is done, so once the streams seen have
+  // their paths, the pipeline is ready when every sink has prerolled.
+  const HRESULT found = WaitForStreams(kRenderTimeout);
+  return FAILED(found) ? found : WaitForState(kRenderTimeout);
+}
+
+HRESULT GstMediaGraph::WaitForStreams(GstClockTime timeout) {
+  for (GstClockTime waited = 0; waited < timeout; waited += kStatePollStep) {
+    MessagePtr error(gst_bus_pop_filtered(bus_.get(), GST_MESSAGE_ERROR));
+    if (error) return ResultForErrorMessage(error.get());
+    std::unique_lock guard(lock_);
+    if (streamsFound_.wait_for(guard, std::chrono::nanoseconds(kStatePollStep),
+                               [this] { return streamsSeen_ > 0 && pathsPending_ == 0; })) {
+      return S_OK;
+    }
+  }
+  return VFW_E_TIMEOUT;
+}
+
+// Waits for a pending state change to finish, and fails early when an element reports an
+// error (a stream error leaves the change pending for ever).
+HRESULT GstMediaGraph::WaitForState(GstClockTime timeout) {
+  for (GstClockTime waited = 0; waited < timeout; waited += kStatePollStep) {
+    MessagePtr error(gst_bus_pop_filtered(bus_.get(), GST_MESSAGE_ERROR));
+    if (error) return ResultForErrorMessage(error.get());
+    switch (gst_element_get_state(pipeline_.get(), nullptr, nullptr, kStatePollStep)) {
+      case GST_STATE_CHANGE_SUCCESS:
+      case GST_STATE_CHANGE_NO_PREROLL:
+        return S_OK;
+      case GST_STATE_CHANGE_FAILURE: {
+        MessagePtr failure(gst_bus_pop_filtered(bus_.get(), GST_MESSAGE_ERROR));
+        return failure ? ResultForErrorMessage(failure.get()) : E_FAIL;
+      }
+      case GST_STATE_CHANGE_ASYNC:
+        break;
+    }
+  }
+  return VFW_E_TIMEOUT;
+}
+
+HRESULT GstMediaGraph::Run() {
+  if (!rendered_) return VFW_E_WRONG_STATE;
+  return gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE
+             ? E_FAIL
+             : S_OK;
+}
+
+HRESULT GstMediaGraph::Pause() {
+  if (!rendered_) return VFW_E_WRONG_STATE;
+  if (gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
+    return E_FAIL;
+  }
+  return WaitForState(kStateTimeout);
+}
+
+HRESULT GstMediaGraph::Stop() {
+  if (!rendered_) return VFW_E_WRONG_STATE;
+  return gst_element_set_state(pipeline_.get(), GST_STATE_READY) == GST_STATE_CHANGE_FAILURE
+             ? E_FAIL
+             : S_OK;
+}
+
+HRESULT GstMediaGraph::GetDuration(double& seconds) {
+  gint64 duration = 0;
+  if (!rendered_ || !gst_element_query_duration(pipeline_.get(), GST_FORMAT_TIME, &duration) ||
+      duration < 0) {
+    return E_FAIL;
+  }
+  seconds = static_cast<double>(duration) / kNanosecondsPerSecond;
+  return S_OK;
+}
+
+HRESULT GstMediaGraph::GetCurrentPosition(double& seconds) {
+  gint64 position = 0;
+  if (!rendered_ || !gst_element_query_position(pipeline_.get(), GST_FORMAT_TIME, &position) ||
+      position < 0) {
+    return E_FAIL;
+  }
+  seconds = static_cast<double>(position) / kNanosecondsPerSecond;
+  return S_OK;
+}
+
+HRESULT GstMediaGraph::PutCurrentPosition(double seconds) {
+  if (!rendered_ || !std::isfinite(seconds)) return E_FAIL;
+  const auto target = static_cast<gint64>(std::max(0.0, seconds) * kNanosecondsPerSecond);
+  // Not key-unit: the position must end up where it was put, so that resting just before the
+  // end after the end of the stream is recognised by the next Play.
+  const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH);
+  seekTarget_.store(static_cast<GstClockTime>(target));
+  if (!gst_element_seek_simple(pipeline_.get(), GST_FORMAT_TIME, flags, target)) return E_FAIL;
+  // A flushing seek prerolls again; the position is right once that is done.
+  return WaitForState(kStateTimeout);
+}
+
+HRESULT GstMediaGraph::SetNotifyWindow(gui::WindowHandle* owner) {
+  std::lock_guard guard(lock_);
+  owner_ = owner;
+  return S_OK;
+}
+
+std::optional<GraphEvent> GstMediaGraph::GetEvent() {
+  while (MessagePtr message{gst_bus_pop(bus_.get())}) {
+    switch (GST_MESSAGE_TYPE(message.get())) {
+      case GST_MESSAGE_EOS:
+        return GraphEvent{EC_COMPLETE, S_OK};
+      case GST_MESSAGE_ERROR:
+        return GraphEvent{EC_ERRORABORT, ResultForErrorMessage(message.get())};
+      case GST_MESSAGE_APPLICATION:
+        return GraphEvent{EC_NO_AUDIO_DEVICE, S_OK};
+      default:
+        break;
+    }
+  }
+  return std::nullopt;
+}
+
+void GstMediaGraph::SetVideoPosition(int, int, int, int) {
+  // The video output hands frames to the owner's video area, which scales them to its own
+  // size: there is no separate video window to move.
+}
+
+// Keeps on the bus only what becomes a graph event and tells the owner about each. Runs on
+// the thread that posts the message (a streaming thread, or the caller of a state change).
+GstBusSyncReply GstMediaGraph::OnBusMessage(GstBus*, GstMessage* message, gpointer self) {
+  auto* graph = static_cast<GstMediaGraph*>(self);
+  switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_EOS:
+      if (GST_MESSAGE_SRC(message) != GST_OBJECT(graph->pipeline_.get())) return GST_BUS_DROP;
+      break;
+    case GST_MESSAGE_ERROR:
+      break;
+    case GST_MESSAGE_APPLICATION:
+      if (!gst_message_has_name(message, kNoAudioDeviceMessage)) return GST_BUS_DROP;
+      break;
+    default:
+      return GST_BUS_DROP;
+  }
+  graph->Announce(message);
+  return GST_BUS_PASS;
+}
+
+void GstMediaGraph::Announce(const GstMessage*) {
+  std::lock_guard guard(lock_);
+  if (owner_ != nullptr) owner_->Post(gui::WindowMessage{gui::kMsgGraphEvent, 0, 0, nullptr});
+}
+
+// parsebin exposes all its pads together, before any data leaves them: building every path
+// here lets all grabbers publish their formats before the first sample is sent. A pad whose
+// caps are not known yet gets its path when its CAPS event comes by.
+void GstMediaGraph::OnStreamPad(GstElement*, GstPad* pad, gpointer self) {
+  auto* graph = static_cast<GstMediaGraph*>(self);
+  gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &OnSegmentEvent, self, nullptr);
+  {
+    std::lock_guard guard(graph->lock_);
+    ++graph->streamsSeen_;
+    ++graph->pathsPending_;
+  }
+  if (CapsPtr caps{gst_pad_get_current_caps(pad)}) {
+    graph->BuildStreamPath(pad, caps.get());
+    return;
+  }
+  gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &OnStreamEvent, self, nullptr);
+}
+
+GstPadProbeReturn GstMediaGraph::OnStreamEvent(GstPad* pad, GstPadProbeInfo* info,
+                                               gpointer self) {
+  GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+  if (GST_EVENT_TYPE(event) != GST_EVENT_CAPS) return GST_PAD_PROBE_OK;
+  GstCaps* caps = nullptr;
+  gst_event_parse_caps(event, &caps);
+  // The path is built before the event travels on, so it reaches the new queue.
+  static_cast<GstMediaGraph*>(self)->BuildStreamPath(pad, caps);
+  return GST_PAD_PROBE_REMOVE;
+}
+
+}  // namespace vantorel::media

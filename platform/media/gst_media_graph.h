@@ -1,0 +1,118 @@
+// The media graph on GStreamer: `filesrc ! parsebin`, and for each stream parsebin exposes an
+// unbounded queue, the first added filter that accepts the stream, and the output chain.
+#pragma once
+
+#include <gst/gst.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/media/gst_ptr.h"
+#include "platform/media/media_graph.h"
+#include "platform/media/video_output.h"
+
+namespace vantorel::media {
+
+// A graph filter that is a GStreamer element with one "sink" and one "src" pad.
+class GstGraphFilter : public GraphFilter {
+ public:
+  virtual GstElement* Element() = 0;
+  // Called once the graph has linked both pads of the element with the stream's final caps,
+  // before the stream's data flows, on the streaming thread that built the path.
+  virtual void CompleteConnect(const GstCaps* caps) = 0;
+};
+
+enum class OutputMode {
+  // Streams are decoded: video to the video output, audio to the audio device.
+  kPlay,
+  // Streams go undecoded to clock-synchronised null sinks: the file plays in real time at the
+  // cost of demuxing alone.
+  kNullSinks,
+};
+
+struct GraphOptions {
+  OutputMode output = OutputMode::kPlay;
+  VideoFrameSink* videoFrames = nullptr;  // null: video goes to a null sink; not owned
+};
+
+class GstMediaGraph : public MediaGraph {
+ public:
+  // Nothing when GStreamer or its core elements are missing.
+  static std::unique_ptr<GstMediaGraph> Create(const GraphOptions& options);
+  ~GstMediaGraph() override;
+  GstMediaGraph(const GstMediaGraph&) = delete;
+  GstMediaGraph& operator=(const GstMediaGraph&) = delete;
+
+  HRESULT AddFilter(GraphFilter& filter) override;
+  HRESULT RemoveFilter(GraphFilter& filter) override;
+  HRESULT RenderFile(const std::string& path) override;
+  HRESULT Run() override;
+  HRESULT Pause() override;
+  HRESULT Stop() override;
+  HRESULT GetDuration(double& seconds) override;
+  HRESULT GetCurrentPosition(double& seconds) override;
+  HRESULT PutCurrentPosition(double seconds) override;
+  HRESULT SetNotifyWindow(gui::WindowHandle* owner) override;
+  std::optional<GraphEvent> GetEvent() override;
+  bool HasVideo() const override { return hasVideo_.load(); }
+  void SetVideoPosition(int left, int top, int width, int height) override;
+
+  GstElement* Pipeline() const { return pipeline_.get(); }
+
+ private:
+  // Application message that the audio output posts when it found no device.
+  static constexpr const char* kNoAudioDeviceMessage = "vantorel-no-audio-device";
+
+  explicit GstMediaGraph(const GraphOptions& options);
+
+  // Bus sync handler: runs on whichever thread posts the message.
+  static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
+  // parsebin's pad-added: runs on parsebin's streaming thread.
+  static void OnStreamPad(GstElement* parsebin, GstPad* pad, gpointer self);
+  // Event probe on a parsebin pad, on its streaming thread: the CAPS event builds the path.
+  static GstPadProbeReturn OnSegmentEvent(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+  static GstPadProbeReturn OnStreamEvent(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+  // decodebin's pad-added: runs on that decodebin's streaming thread.
+  static void OnDecodedPad(GstElement* decodebin, GstPad* pad, gpointer self);
+
+  void BuildStreamPath(GstPad* pad, const GstCaps* caps);
+  void LinkStreamPath(GstPad* pad, const GstCaps* caps);
+  GstGraphFilter* TakeFilterFor(const GstCaps* caps);
+  GstElement* MakeStreamOutput();
+  HRESULT WaitForState(GstClockTime timeout);
+  HRESULT WaitForStreams(GstClockTime timeout);
+  void Announce(const GstMessage* message);
+
+  GraphOptions options_;
+  ElementPtr pipeline_;
+  BusPtr bus_;
+  std::mutex lock_;  // guards filters_, owner_ and the stream counts
+  struct FilterSlot {
+    GstGraphFilter* filter = nullptr;
+    bool linked = false;
+  };
+  std::vector<FilterSlot> filters_;
+  gui::WindowHandle* owner_ = nullptr;
+  int streamsSeen_ = 0;
+  int pathsPending_ = 0;
+  std::condition_variable streamsFound_;  // a stream's path is done
+  std::atomic<bool> hasVideo_{false};
+  std::atomic<GstClockTime> seekTarget_{0};
+  std::atomic<GstClockTime> contentOrigin_{GST_CLOCK_TIME_NONE};  // first segment's start
+  std::atomic<bool> noAudioReported_{false};
+  bool rendered_ = false;
+};
+
+class GstGraphFactory : public GraphFactory {
+ public:
+  explicit GstGraphFactory(GraphOptions options = {}) : options_(options) {}
+  std::unique_ptr<MediaGraph> CreateGraph() override;
+
+ private:
+  GraphOptions options_;
+};
+
+}  // namespace vantorel::media

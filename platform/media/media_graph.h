@@ -1,0 +1,80 @@
+// The media graph as the player sees it: a file rendered into a playing pipeline, with
+// transport control, position, and events collected by the owner window. This header is free
+// of GStreamer so that the transport logic above it can be exercised with a graph of its own.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/media/hresult.h"
+#include "protocol/media_type.h"
+
+namespace vantorel::gui {
+class WindowHandle;
+}
+
+namespace vantorel::media {
+
+// Event codes the graph reports, as the original framework numbered them.
+inline constexpr std::int32_t EC_COMPLETE = 0x01;
+inline constexpr std::int32_t EC_USERABORT = 0x02;
+inline constexpr std::int32_t EC_ERRORABORT = 0x03;
+// The machine has no audio device: audio plays to a clock-synchronised null sink. Reported
+// once per graph.
+inline constexpr std::int32_t EC_NO_AUDIO_DEVICE = 0x8001;
+
+struct GraphEvent {
+  std::int32_t code = 0;
+  HRESULT param = S_OK;  // the failure for EC_ERRORABORT
+};
+
+// A filter that the graph may place in the path of one of the file's streams.
+class GraphFilter {
+ public:
+  virtual ~GraphFilter() = default;
+  // S_OK when the filter takes a stream of this type. Called on a streaming thread while the
+  // graph builds the stream's path.
+  virtual HRESULT CheckInputType(const protocol::MediaType& type) = 0;
+  // True once the filter sits in a stream's path with both sides linked.
+  virtual bool IsConnected() const = 0;
+};
+
+class MediaGraph {
+ public:
+  virtual ~MediaGraph() = default;
+
+  virtual HRESULT AddFilter(GraphFilter& filter) = 0;
+  virtual HRESULT RemoveFilter(GraphFilter& filter) = 0;
+  // Builds the file's streams and leaves the graph paused at the start, ready to run.
+  virtual HRESULT RenderFile(const std::string& path) = 0;
+
+  virtual HRESULT Run() = 0;
+  virtual HRESULT Pause() = 0;
+  virtual HRESULT Stop() = 0;
+
+  // Seconds; failures when the graph cannot tell.
+  virtual HRESULT GetDuration(double& seconds) = 0;
+  virtual HRESULT GetCurrentPosition(double& seconds) = 0;
+  virtual HRESULT PutCurrentPosition(double seconds) = 0;
+
+  // Events are announced to the owner with one graph-event message each; nullptr stops the
+  // announcements (events still queue).
+  virtual HRESULT SetNotifyWindow(gui::WindowHandle* owner) = 0;
+  // Takes the oldest queued event; nothing when none is left. Does not wait.
+  virtual std::optional<GraphEvent> GetEvent() = 0;
+
+  // True when a video stream is shown by the graph's video output.
+  virtual bool HasVideo() const = 0;
+  virtual void SetVideoPosition(int left, int top, int width, int height) = 0;
+};
+
+class GraphFactory {
+ public:
+  virtual ~GraphFactory() = default;
+  // Nothing when the graph cannot be created.
+  virtual std::unique_ptr<MediaGraph> CreateGraph() = 0;
+};
+
+}  // namespace vantorel::media

@@ -1,0 +1,106 @@
+#include "platform/media/video_output.h"
+
+#include <gst/app/gstappsink.h>
+
+namespace vantorel::media {
+
+namespace {
+
+// A decoded picture waits in the appsink only until the next one: the painter always shows
+// the newest frame, and a slow painter never makes memory grow.
+constexpr guint kVideoSinkMaxBuffers = 1;
+
+// Called on the video streaming thread.
+GstFlowReturn OnNewSample(GstAppSink* appsink, gpointer user) {
+  SamplePtr sample(gst_app_sink_pull_sample(appsink));
+  if (!sample) return GST_FLOW_EOS;
+  if (auto frame = VideoFrame::FromSample(std::move(sample))) {
+    static_cast<VideoFrameSink*>(user)->OnVideoFrame(std::move(frame));
+  }
+  return GST_FLOW_OK;
+}
+
+// Wraps a chain of elements, linked in order, into a bin whose sink pad is the first one's.
+GstElement* MakeChainBin(const char* name, std::initializer_list<GstElement*> chain) {
+  GstElement* bin = gst_bin_new(name);
+  GstElement* previous = nullptr;
+  bool ok = true;
+  for (GstElement* e : chain) {
+    if (e == nullptr) {
+      ok = false;
+      continue;
+    }
+    gst_bin_add(GST_BIN(bin), e);
+    if (previous != nullptr && !gst_element_link(previous, e)) ok = false;
+    previous = e;
+  }
+  if (ok) {
+    PadPtr target(gst_element_get_static_pad(*chain.begin(), "sink"));
+    ok = gst_element_add_pad(bin, gst_ghost_pad_new("sink", target.get()));
+  }
+  if (!ok) {
+    gst_object_ref_sink(bin);
+    gst_object_unref(bin);
+    return nullptr;
+  }
+  return bin;
+}
+
+}  // namespace
+
+std::unique_ptr<VideoFrame> VideoFrame::FromSample(SamplePtr sample) {
+  GstVideoInfo info;
+  GstCaps* caps = gst_sample_get_caps(sample.get());
+  GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+  if (caps == nullptr || buffer == nullptr || !gst_video_info_from_caps(&info, caps)) {
+    return nullptr;
+  }
+  std::unique_ptr<VideoFrame> frame(new VideoFrame());
+  if (!gst_video_frame_map(&frame->frame_, &info, buffer, GST_MAP_READ)) return nullptr;
+  frame->sample_ = std::move(sample);
+  return frame;
+}
+
+VideoFrame::~VideoFrame() {
+  if (sample_) gst_video_frame_unmap(&frame_);
+}
+
+GstElement* MakeNullSink() {
+  GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+  if (sink != nullptr) g_object_set(sink, "sync", TRUE, "async", TRUE, nullptr);
+  return sink;
+}
+
+GstElement* MakeVideoOutput(VideoFrameSink* frames) {
+  if (frames == nullptr) return MakeNullSink();
+  GstElement* appsink = gst_element_factory_make("appsink", nullptr);
+  if (appsink != nullptr) {
+    CapsPtr caps(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
+    g_object_set(appsink, "caps", caps.get(), "sync", TRUE, "max-buffers", kVideoSinkMaxBuffers,
+                 "drop", TRUE, nullptr);
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = &OnNewSample;
+    gst_app_sink_set_callbacks(GST_APP_SINK(appsink), &callbacks, frames, nullptr);
+  }
+  return MakeChainBin("video-output",
+                      {gst_element_factory_make("videoconvertscale", nullptr), appsink});
+}
+
+GstElement* MakeAudioOutput(bool& noDevice) {
+  noDevice = false;
+  GstElement* sink = gst_element_factory_make("autoaudiosink", nullptr);
+  if (sink != nullptr) {
+    // autoaudiosink picks its device when it goes to READY; with no usable device it holds a
+    // fake sink that keeps time with the clock.
+    gst_element_set_state(sink, GST_STATE_READY);
+    ElementPtr fallback(gst_bin_get_by_name(GST_BIN(sink), "fake-audio-sink"));
+    noDevice = fallback != nullptr;
+  } else {
+    sink = MakeNullSink();
+    noDevice = true;
+  }
+  return MakeChainBin("audio-output", {gst_element_factory_make("audioconvert", nullptr),
+                                       gst_element_factory_make("audioresample", nullptr), sink});
+}
+
+}  // namespace vantorel::media

@@ -1,0 +1,176 @@
+#include "sender/graph_player.h"
+
+namespace vantorel::sender {
+
+using media::E_FAIL;
+using media::FAILED;
+using media::HRESULT;
+using media::S_OK;
+using media::SUCCEEDED;
+
+GraphPlayer::GraphPlayer(std::unique_ptr<media::GraphFactory> factory)
+    : factory_(std::move(factory)) {}
+
+// A derived class closes in its own destructor, while its hooks still exist; this one only
+// releases what is left.
+GraphPlayer::~GraphPlayer() { Close(); }
+
+HRESULT GraphPlayer::Open(gui::WindowHandle* owner, const std::string& path) {
+  if (owner == nullptr || path.empty()) return E_FAIL;
+  graph_.reset();
+  creationResult_ = E_FAIL;
+  ResetPlayback();
+  OnReset();
+
+  graph_ = factory_ ? factory_->CreateGraph() : nullptr;
+  if (!graph_) return E_FAIL;
+  creationResult_ = S_OK;
+
+  const HRESULT hr = Render(owner, path);
+  if (FAILED(hr)) {
+    CloseGraph();
+    ReleaseGraph();
+  }
+  return hr;
+}
+
+HRESULT GraphPlayer::Render(gui::WindowHandle* owner, const std::string& path) {
+  owner_ = owner;
+  HRESULT hr = OnBuild(*graph_);
+  if (FAILED(hr)) return hr;
+  hr = graph_->RenderFile(path);
+  if (FAILED(hr)) return hr;
+  if (graph_->HasVideo()) {
+    graph_->SetVideoPosition(videoRect_.left, videoRect_.top, videoRect_.width,
+                             videoRect_.height);
+  }
+  hr = graph_->SetNotifyWindow(owner);
+  if (SUCCEEDED(hr)) {
+    state_ = PlayerState::kStopped;
+    loaded_ = true;
+  }
+  return hr;
+}
+
+void GraphPlayer::ResetPlayback() {
+  owner_ = nullptr;
+  videoRect_ = {};
+  state_ = PlayerState::kNoGraph;
+  loaded_ = false;
+  events_ = {};
+}
+
+void GraphPlayer::CloseGraph() {
+  graph_->Stop();
+  state_ = PlayerState::kStopped;
+  graph_->SetNotifyWindow(nullptr);
+  OnTeardown(*graph_);
+  ResetPlayback();
+  OnReset();
+}
+
+void GraphPlayer::ReleaseGraph() {
+  graph_.reset();
+  creationResult_ = E_FAIL;
+}
+
+void GraphPlayer::Close() {
+  if (SUCCEEDED(creationResult_) && graph_) CloseGraph();
+  ReleaseGraph();
+}
+
+void GraphPlayer::SetVideoRect(int left, int top, int width, int height) {
+  videoRect_ = {left, top, width, height};
+  if (loaded_ && graph_->HasVideo()) graph_->SetVideoPosition(left, top, width, height);
+}
+
+double GraphPlayer::Duration() {
+  double seconds = 0;
+  if (!graph_ || FAILED(graph_->GetDuration(seconds))) return 0;
+  return seconds;
+}
+
+double GraphPlayer::Position() {
+  double seconds = 0;
+  if (!loaded_ || FAILED(graph_->GetCurrentPosition(seconds))) return 0;
+  return seconds;
+}
+
+HRESULT GraphPlayer::Play() {
+  if (!loaded_ || state_ == PlayerState::kRunning) return S_OK;
+  double duration = 0;
+  double position = 0;
+  if (SUCCEEDED(graph_->GetDuration(duration)) &&
+      SUCCEEDED(graph_->GetCurrentPosition(position)) && duration - position < kRestartMargin) {
+    graph_->PutCurrentPosition(0);
+  }
+  // Seeking to where the graph stands makes every stream start a new segment, so the
+  // grabbers announce it before the samples that follow.
+  if (SUCCEEDED(graph_->GetCurrentPosition(position))) graph_->PutCurrentPosition(position);
+  const HRESULT hr = graph_->Run();
+  if (SUCCEEDED(hr)) state_ = PlayerState::kRunning;
+  return hr;
+}
+
+HRESULT GraphPlayer::Pause() {
+  if (!loaded_ || state_ == PlayerState::kPaused) return S_OK;
+  const HRESULT hr = graph_->Pause();
+  if (SUCCEEDED(hr)) state_ = PlayerState::kPaused;
+  return hr;
+}
+
+HRESULT GraphPlayer::Stop() {
+  if (!loaded_ || state_ == PlayerState::kStopped) return S_OK;
+  if (state_ == PlayerState::kPaused) graph_->Run();
+  HRESULT hr = graph_->PutCurrentPosition(0);
+  if (FAILED(hr)) return hr;
+  hr = graph_->Pause();
+  if (SUCCEEDED(hr)) state_ = PlayerState::kStopped;
+  return hr;
+}
+
+HRESULT GraphPlayer::Seek(double seconds) {
+  if (!loaded_) return E_FAIL;
+  if (Duration() > seconds) return graph_->PutCurrentPosition(seconds);
+  return S_OK;
+}
+
+HRESULT GraphPlayer::HandleGraphEvents() {
+  HRESULT result = S_OK;
+  if (!graph_) return result;
+  while (const auto event = graph_->GetEvent()) {
+    if (event->code == media::EC_COMPLETE) {
+      ++events_.completes;
+      result = OnComplete();
+      if (FAILED(result)) return result;
+    } else if (event->code == media::EC_ERRORABORT) {
+      ++events_.errors;
+      events_.lastError = event->param;
+    } else if (event->code == media::EC_NO_AUDIO_DEVICE) {
+      events_.noAudioDevice = true;
+    }
+  }
+  return result;
+}
+
+// The end of the stream leaves the graph paused just before the end, so that the next Play
+// starts again from the beginning.
+HRESULT GraphPlayer::OnComplete() {
+  double position = 0;
+  if (SUCCEEDED(graph_->GetCurrentPosition(position))) {
+    graph_->PutCurrentPosition(position - kEndRestBack);
+  }
+  HRESULT hr = graph_->Pause();
+  if (SUCCEEDED(hr)) {
+    state_ = PlayerState::kStopped;
+    return hr;
+  }
+  hr = graph_->Stop();
+  if (FAILED(hr)) return hr;
+  hr = graph_->Run();
+  if (FAILED(hr)) return hr;
+  state_ = PlayerState::kRunning;
+  return hr;
+}
+
+}  // namespace vantorel::sender

@@ -1,0 +1,82 @@
+// One opened media file: owns the graph and its transport control, and calls three hooks
+// through which a derived class puts its own filters into the graph and takes them out again.
+// Every operation runs on the owner window's thread. Times are seconds.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/gui/window_message.h"
+#include "platform/media/media_graph.h"
+
+namespace vantorel::sender {
+
+enum class PlayerState : int { kNoGraph = 0, kStopped = 1, kPaused = 2, kRunning = 3 };
+
+// What HandleGraphEvents has seen since the graph was built.
+struct GraphEventCounts {
+  std::uint32_t completes = 0;
+  std::uint32_t errors = 0;
+  media::HRESULT lastError = media::S_OK;
+  bool noAudioDevice = false;
+};
+
+class GraphPlayer {
+ public:
+  // Playing at less than this before the end starts again from the beginning.
+  static constexpr double kRestartMargin = 0.4;
+  // After the end of the stream the graph rests this far before the end.
+  static constexpr double kEndRestBack = 0.1;
+
+  explicit GraphPlayer(std::unique_ptr<media::GraphFactory> factory);
+  virtual ~GraphPlayer();
+  GraphPlayer(const GraphPlayer&) = delete;
+  GraphPlayer& operator=(const GraphPlayer&) = delete;
+
+  // Builds the graph for the file; graph events are then posted to `owner` (not owned) as
+  // kMsgGraphEvent. Leaves the player stopped at the start.
+  media::HRESULT Open(gui::WindowHandle* owner, const std::string& path);
+  void Close();
+
+  void SetVideoRect(int left, int top, int width, int height);
+  double Duration();
+  double Position();
+  PlayerState State() const { return state_; }
+  bool Loaded() const { return loaded_; }
+
+  media::HRESULT Play();
+  media::HRESULT Pause();
+  media::HRESULT Stop();
+  media::HRESULT Seek(double seconds);
+  // Collects every queued graph event; handles the end of the stream.
+  media::HRESULT HandleGraphEvents();
+  const GraphEventCounts& EventCounts() const { return events_; }
+
+ protected:
+  virtual void OnReset() {}
+  virtual media::HRESULT OnBuild(media::MediaGraph&) { return media::S_OK; }
+  virtual media::HRESULT OnTeardown(media::MediaGraph&) { return media::S_OK; }
+
+ private:
+  struct VideoRect {
+    int left = 0, top = 0, width = 0, height = 0;
+  };
+
+  media::HRESULT Render(gui::WindowHandle* owner, const std::string& path);
+  media::HRESULT OnComplete();
+  void ResetPlayback();
+  void CloseGraph();
+  void ReleaseGraph();
+
+  std::unique_ptr<media::GraphFactory> factory_;
+  std::unique_ptr<media::MediaGraph> graph_;
+  media::HRESULT creationResult_ = media::E_FAIL;
+  gui::WindowHandle* owner_ = nullptr;
+  PlayerState state_ = PlayerState::kNoGraph;
+  bool loaded_ = false;
+  VideoRect videoRect_;
+  GraphEventCounts events_;
+};
+
+}  // namespace vantorel::sender

@@ -1,0 +1,54 @@
+#include "sender/sender_session.h"
+
+namespace vantorel::sender {
+
+using media::E_FAIL;
+using media::FAILED;
+using media::HRESULT;
+using media::S_OK;
+
+SenderSession::SenderSession(std::uint8_t session, protocol::PacketSink* sink,
+                             const media::GraphOptions& options)
+    : GraphPlayer(std::make_unique<media::GstGraphFactory>(options)),
+      session_(session),
+      sink_(sink) {}
+
+SenderSession::~SenderSession() { Close(); }
+
+bool SenderSession::IsStreaming() const {
+  return (videoGrabber_ && videoGrabber_->IsConnected()) ||
+         (audioGrabber_ && audioGrabber_->IsConnected());
+}
+
+void SenderSession::OnReset() { routeKey_ = protocol::kRouteKeyMedia; }
+
+HRESULT SenderSession::OnBuild(media::MediaGraph& graph) {
+  multiplexer_ = std::make_unique<StreamMultiplexer>();
+  multiplexer_->AddRoute(routeKey_, sink_);
+  videoGrabber_ = std::make_unique<GrabberFilter>(session_, multiplexer_.get(), "grabberVideo",
+                                                  protocol::StreamKind::kVideo);
+  audioGrabber_ = std::make_unique<GrabberFilter>(session_, multiplexer_.get(), "grabberAudio",
+                                                  protocol::StreamKind::kAudio);
+  if (FAILED(graph.AddFilter(*videoGrabber_)) || FAILED(graph.AddFilter(*audioGrabber_))) {
+    OnTeardown(graph);
+    return E_FAIL;
+  }
+  return S_OK;
+}
+
+// The graph stops streaming before a grabber leaves it, so no streaming thread is inside a
+// grabber or the multiplexer when they are deleted.
+HRESULT SenderSession::OnTeardown(media::MediaGraph& graph) {
+  if (audioGrabber_) graph.RemoveFilter(*audioGrabber_);
+  if (videoGrabber_) graph.RemoveFilter(*videoGrabber_);
+  audioGrabber_.reset();
+  videoGrabber_.reset();
+  if (multiplexer_) {
+    multiplexer_->RemoveRoute(routeKey_, sink_);
+    multiplexer_.reset();
+  }
+  OnReset();
+  return S_OK;
+}
+
+}  // namespace vantorel::sender

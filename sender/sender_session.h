@@ -1,0 +1,46 @@
+// The sender's session for one opened file: a graph player whose graph carries the two
+// grabbers, feeding a stream multiplexer that sends under the media route key to the sink.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/media/gst_media_graph.h"
+#include "protocol/packet_sink.h"
+#include "sender/grabber_filter.h"
+#include "sender/graph_player.h"
+#include "sender/stream_multiplexer.h"
+
+namespace vantorel::sender {
+
+class SenderSession : public GraphPlayer {
+ public:
+  // `sink` (not owned) takes the datagrams under the media route key: the program's
+  // UdpBroadcastSink, or any PacketSink.
+  SenderSession(std::uint8_t session, protocol::PacketSink* sink,
+                const media::GraphOptions& options = {});
+  ~SenderSession() override;
+
+  // True when either grabber got into a stream's path.
+  bool IsStreaming() const;
+
+  // Valid while a graph is built; for progress reports.
+  const StreamMultiplexer* Multiplexer() const { return multiplexer_.get(); }
+  const GrabberFilter* VideoGrabber() const { return videoGrabber_.get(); }
+  const GrabberFilter* AudioGrabber() const { return audioGrabber_.get(); }
+
+ protected:
+  void OnReset() override;
+  media::HRESULT OnBuild(media::MediaGraph& graph) override;
+  media::HRESULT OnTeardown(media::MediaGraph& graph) override;
+
+ private:
+  const std::uint8_t session_;
+  protocol::PacketSink* const sink_;
+  std::uint32_t routeKey_ = protocol::kRouteKeyMedia;
+  std::unique_ptr<StreamMultiplexer> multiplexer_;
+  std::unique_ptr<GrabberFilter> videoGrabber_;
+  std::unique_ptr<GrabberFilter> audioGrabber_;
+};
+
+}  // namespace vantorel::sender
