@@ -1,0 +1,59 @@
+// The receiver's graph on GStreamer: a pipeline holding the StreamSourceFilter, and for each of
+// its first two pins that some decoder takes, decodebin and the output chain (video to the
+// window's video area or a null sink, audio to the audio device or, without one, to a
+// clock-synchronised null sink). Pins that nothing renders are parked and never stream.
+#pragma once
+
+#include <gst/gst.h>
+
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/media/gst_ptr.h"
+#include "platform/media/stream_source_filter.h"
+#include "platform/media/video_output.h"
+#include "receiver/playback_graph.h"
+
+namespace vantorel::media {
+
+// Told of every decoded buffer; called on the stream's streaming thread.
+class DecodeObserver {
+ public:
+  virtual ~DecodeObserver() = default;
+  // `pts` and `runningTime` in nanoseconds on the receiving graph's running time.
+  virtual void OnDecoded(std::size_t pin, bool video, GstClockTime pts,
+                         GstClockTime runningTime) = 0;
+};
+
+enum class ReceiverOutput {
+  kDevices,    // video to `videoFrames` (or a null sink when none), audio to the audio device
+  kNullSinks,  // decoded for real, then discarded by clock-synchronised null sinks
+};
+
+struct ReceiverGraphOptions {
+  ReceiverOutput output = ReceiverOutput::kDevices;
+  VideoFrameSink* videoFrames = nullptr;  // not owned
+  DecodeObserver* observer = nullptr;     // not owned
+};
+
+class GstPlaybackGraphBuilder : public receiver::GraphBuilder {
+ public:
+  explicit GstPlaybackGraphBuilder(ReceiverGraphOptions options = {}) : options_(options) {}
+  std::unique_ptr<receiver::RenderedGraph> Build(receiver::SourcePins& pins,
+                                                 const receiver::VideoRect& rect) override;
+  // True when the audio output found no device in any graph built so far.
+  bool NoAudioDevice() const { return noAudioDevice_.load(); }
+
+ private:
+  ReceiverGraphOptions options_;
+  std::atomic<bool> noAudioDevice_{false};
+};
+
+// True when decodebin can find a decoder (or a parser in front of one) for these caps.
+bool CanDecode(const GstCaps* caps);
+
+}  // namespace vantorel::media
