@@ -31,9 +31,15 @@ struct VideoRect {
 // What the output chain of one rendered pin did; read after the graph stopped.
 struct StreamOutputStats {
   bool rendered = false;
+  bool video = false;
   std::string caps;
   std::uint64_t decoded = 0;  // video frames or audio buffers out of the decoder
   std::uint64_t late = 0;     // dropped by the output as late
+  // How long before its presentation time each timed buffer left the decoder, in ns: the
+  // median and the smallest (negative: decoded late), over `timed` buffers.
+  std::uint64_t timed = 0;
+  std::int64_t medianMarginNs = 0;
+  std::int64_t worstMarginNs = 0;
 };
 
 class RenderedGraph {
