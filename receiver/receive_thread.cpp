@@ -85,6 +85,10 @@ void ReceiveThread::Handle(std::unique_ptr<std::uint8_t[]> payload, std::uint32_
     Count(unknownKey_);  // not a sender of ours: it neither locks nor is played
     return;
   }
+  if (media && length < protocol::kFragmentHeaderSize) {
+    Count(malformed_);  // too short to be one of ours: it must not lock either
+    return;
+  }
   if (!locked_.load()) {
     sender_ = source;
     locked_.store(true);
@@ -93,10 +97,6 @@ void ReceiveThread::Handle(std::unique_ptr<std::uint8_t[]> payload, std::uint32_
     return;
   }
   if (media) {
-    if (length < protocol::kFragmentHeaderSize) {
-      Count(malformed_);
-      return;
-    }
     gui::WindowMessage m{gui::kMsgDatagram, length, 0, std::move(payload)};
     Count(owner_.Post(std::move(m)) ? posted_ : postFailed_);
     return;

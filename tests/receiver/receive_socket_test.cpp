@@ -159,6 +159,16 @@ TEST_F(ReceiveSocketTest, DatagramsTooShortForTheirHeaderAreDropped) {
   EXPECT_EQ(socket_.Stats().malformed, 10u);
 }
 
+TEST_F(ReceiveSocketTest, DatagramTooShortForItsHeaderDoesNotLock) {
+  b_.Send(Port(), Media(Pattern(3)));
+  a_.Send(Port(), Media(Pattern(10)));
+  a_.Send(Port(), Marker());
+  const auto posted = window_.WaitFor(2);
+  ASSERT_EQ(posted.size(), 2u);
+  EXPECT_EQ(posted[0].wParam, 10u);
+  EXPECT_EQ(socket_.Stats().foreignSender, 0u);
+}
+
 TEST_F(ReceiveSocketTest, DatagramWithAnUnknownKeyNeitherLocksNorIsPosted) {
   b_.Send(Port(), Keyed(1234, Pattern(20)));
   a_.Send(Port(), Media(Pattern(10)));
