@@ -249,6 +249,22 @@ TEST(ReceiveSocketLifeTest, StopsAThreadBlockedInReceive) {
   EXPECT_TRUE(window.WaitFor(0).empty());  // the wake-up datagram is not posted
 }
 
+// The wake-up goes to another loopback address that this socket does not listen on, so it
+// never arrives: the stop must fall back to shutting the socket down under the thread.
+TEST(ReceiveSocketLifeTest, StopFallsBackToShutdownWhenTheWakeUpIsLost) {
+  constexpr std::uint32_t kOtherLoopback = 0x7F000002u;  // 127.0.0.2
+  CollectingWindow window;
+  auto socket = std::make_unique<ReceiveSocket>(
+      window, ReceiveOptions{0, net::kLoopbackAddress, kOtherLoopback});
+  ASSERT_TRUE(socket->IsOpen());
+  std::this_thread::sleep_for(50ms);
+  const auto start = std::chrono::steady_clock::now();
+  socket.reset();
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(elapsed, std::chrono::milliseconds(ReceiveThread::kStopTimeoutMs - 100));
+  EXPECT_TRUE(window.WaitFor(0).empty());
+}
+
 TEST(ReceiveSocketLifeTest, TwoReceiversMayShareOnePort) {
   CollectingWindow first, second;
   ReceiveSocket a(first, LoopbackOptions());
