@@ -58,15 +58,18 @@ bool IsPlainTextItem(const QAction* action) {
 
 void Pass::Window(QWidget* window) {
   if (widgetsDone_.contains(window)) return;
-  Translate(window->windowTitle(), [window](const QString& t) { window->setWindowTitle(t); });
-  if (auto* registry = dynamic_cast<ToolTipRegistry*>(window)) ToolTipTools(*registry);
   Widget(window);
   for (QWidget* child : window->findChildren<QWidget*>()) Widget(child);
 }
 
+// A window among the descendants (a dialog with a parent) is a window all the same.
 void Pass::Widget(QWidget* widget) {
   if (widgetsDone_.contains(widget)) return;
   widgetsDone_.insert(widget);
+  if (widget->isWindow()) {
+    Translate(widget->windowTitle(), [widget](const QString& t) { widget->setWindowTitle(t); });
+    if (auto* registry = dynamic_cast<ToolTipRegistry*>(widget)) ToolTipTools(*registry);
+  }
   Actions(widget->actions());
   WidgetText(widget);
   Translate(widget->toolTip(), [widget](const QString& t) { widget->setToolTip(t); });
@@ -97,10 +100,7 @@ void Pass::Actions(const QList<QAction*>& actions) {
     if (IsPlainTextItem(action)) {
       Translate(action->text(), [action](const QString& t) { action->setText(t); });
     }
-    if (QMenu* submenu = action->menu()) {
-      Widget(submenu);
-      for (QWidget* child : submenu->findChildren<QWidget*>()) Widget(child);
-    }
+    if (QMenu* submenu = action->menu()) Window(submenu);
   }
 }
 

@@ -69,6 +69,9 @@ class TestWindows {
     auto* version = new QLabel("Lunnet Version 1.0", &about_);
     Add("About Lunnet", [this] { return about_.windowTitle(); });
     Add("Lunnet Version 1.0", [version] { return version->text(); });
+    auto* dialog = new QWidget(&main_, Qt::Dialog);  // a window with a parent
+    dialog->setWindowTitle("About Strovan");
+    Add("About Strovan", [dialog] { return dialog->windowTitle(); });
   }
 
   const std::vector<ShownText>& Texts() const { return texts_; }
