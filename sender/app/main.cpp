@@ -1,0 +1,22 @@
+// strovan [FILE]: the sender. With a file it opens and broadcasts that file at once.
+#include <QApplication>
+#include <QStringList>
+
+#include "sender/app/sender_app.h"
+#include "sender/app/sender_desktop.h"
+#include "ui/lang/language_access.h"
+
+int main(int argc, char** argv) {
+  // The language manager is set up before the application runs and saved at exit.
+  vantorel::lang::LanguageManager& languages = vantorel::lang::TheLanguageManager();
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("strovan"));
+  QApplication::setQuitOnLastWindowClosed(true);
+
+  vantorel::sender::app::SenderAppOptions options;
+  const QStringList args = QApplication::arguments();
+  if (args.size() > 1) options.fileToOpen = args[1];
+  vantorel::sender::app::QtSenderDesktop desktop;
+  vantorel::sender::app::SenderApp sender(std::move(options), desktop, languages);
+  return sender.Run();
+}

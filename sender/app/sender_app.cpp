@@ -1,0 +1,71 @@
+#include "sender/app/sender_app.h"
+
+#include <QApplication>
+
+#include <system_error>
+
+#include "platform/net/udp_socket.h"
+#include "sender/app/sender_desktop.h"
+#include "sender/app/string_table.h"
+#include "ui/lang/language_manager.h"
+#include "ui/skin/skin_bitmap.h"
+
+namespace vantorel::sender::app {
+namespace {
+
+// A datagram socket can be made: the sockets the program needs are there.
+bool SocketsAvailable() { return net::UdpSocket().Valid(); }
+
+QString LibraryPath(const std::filesystem::path& folder) {
+  return QString::fromStdString((folder / skin::kResourceLibraryName).string());
+}
+
+}  // namespace
+
+std::filesystem::path ProgramFolder() {
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::filesystem::current_path(error) : program.parent_path();
+}
+
+SenderApp::SenderApp(SenderAppOptions options, SenderDesktop& desktop,
+                     lang::LanguageManager& languages)
+    : options_(std::move(options)), desktop_(desktop), languages_(languages) {}
+
+SenderApp::~SenderApp() = default;
+
+StartupResult SenderApp::InitInstance() {
+  if (!SocketsAvailable()) {
+    desktop_.ShowMessage(nullptr, LoadString(IDS_SOCKET_ERROR), MessageIcon::kError);
+    return StartupResult::kNoSockets;
+  }
+  appFolder_ = options_.appFolder.empty() ? ProgramFolder() : options_.appFolder;
+  // The library is only probed here; the window loads it again for its pictures.
+  if (!skin::ResourceLibrary::Load(LibraryPath(appFolder_))) {
+    desktop_.ShowMessage(nullptr, LoadString(IDS_RESOURCE_ERROR), MessageIcon::kError);
+    return StartupResult::kNoResources;
+  }
+  return StartupResult::kRun;
+}
+
+void SenderApp::CreateMainWindow() {
+  SenderWindowOptions windowOptions = options_.window;
+  windowOptions.appFolder = appFolder_;
+  // The window takes its pictures while it is made; the library is freed afterwards.
+  const auto library = skin::ResourceLibrary::Load(LibraryPath(appFolder_));
+  window_ = std::make_unique<SenderMainWindow>(library.get(), windowOptions, desktop_, languages_);
+}
+
+int SenderApp::Run() {
+  if (InitInstance() != StartupResult::kRun) return 1;
+  CreateMainWindow();
+  window_->show();
+  if (!options_.fileToOpen.isEmpty()) window_->OpenFile(options_.fileToOpen);
+  // The window's close ends the loop: it is the program's only window.
+  QApplication::exec();
+  window_.reset();
+  languages_.Save();
+  return 0;
+}
+
+}  // namespace vantorel::sender::app

@@ -1,0 +1,41 @@
+// What the sender's window asks of the desktop: the file dialog, message boxes, the about box
+// and the browser. Tests put their own in place so that nothing blocks or starts a browser.
+#pragma once
+
+#include <QString>
+
+#include <optional>
+#include <string_view>
+
+class QWidget;
+
+namespace vantorel::sender::app {
+
+enum class MessageIcon { kError, kExclamation, kInformation };
+
+class SenderDesktop {
+ public:
+  virtual ~SenderDesktop() = default;
+  // The chosen file's full path; nothing when the user cancels. `filter` is in the
+  // dialog's form (FileDialogFilter).
+  virtual std::optional<QString> ChooseFileToOpen(QWidget* parent, const QString& filter) = 0;
+  // A modal message box with one OK button.
+  virtual void ShowMessage(QWidget* parent, const QString& text, MessageIcon icon) = 0;
+  // A note that does not wait for the user.
+  virtual void ShowNote(QWidget* parent, const QString& text) = 0;
+  virtual void ShowAbout(QWidget* parent) = 0;
+  // Opens a page or address with the default browser; 1 when it was started.
+  virtual int OpenWithBrowser(std::string_view argument) = 0;
+};
+
+// The real dialogs and the real browser.
+class QtSenderDesktop : public SenderDesktop {
+ public:
+  std::optional<QString> ChooseFileToOpen(QWidget* parent, const QString& filter) override;
+  void ShowMessage(QWidget* parent, const QString& text, MessageIcon icon) override;
+  void ShowNote(QWidget* parent, const QString& text) override;
+  void ShowAbout(QWidget* parent) override;
+  int OpenWithBrowser(std::string_view argument) override;
+};
+
+}  // namespace vantorel::sender::app

@@ -1,0 +1,253 @@
+#include "sender/app/sender_main_window.h"
+
+#include <QCloseEvent>
+#include <QCursor>
+#include <QFile>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QSlider>
+
+#include <chrono>
+#include <thread>
+
+#include "sender/app/sender_desktop.h"
+#include "sender/app/string_table.h"
+#include "sender/app/video_window.h"
+#include "ui/lang/language_manager.h"
+#include "ui/lang/language_menu.h"
+
+namespace vantorel::sender::app {
+namespace {
+
+using media::FAILED;
+
+// Told once per run when the machine has no audio device; the broadcast goes on.
+const char kNoAudioNote[] =
+    "No audio device was found. The sound of the file is broadcast but not played here.";
+
+void SleepOneGap() { std::this_thread::sleep_for(std::chrono::milliseconds(kEndOfBroadcastGapMs)); }
+
+}  // namespace
+
+SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module,
+                                   SenderWindowOptions options, SenderDesktop& desktop,
+                                   lang::LanguageManager& languages)
+    : SkinnedFrame(skin::FrameProgram::kSender, module),
+      options_(std::move(options)),
+      desktop_(desktop),
+      languages_(languages),
+      handle_(this) {
+  AppendSystemMenuItem(skin::kAboutCommand, LoadString(IDS_ABOUTBOX));
+  setWindowIcon(QIcon(QStringLiteral(":/strovan/strovan.png")));
+  setWindowTitle(LoadString(IDS_TITLE));
+  CreateTransport(module);
+  trackbar_ = new QSlider(Qt::Horizontal, this);
+  trackbar_->setObjectName(QStringLiteral("Slider1"));
+  trackbar_->setRange(0, 100);
+  trackbar_->hide();
+  video_ = new VideoWindow(this);
+  sink_ = std::make_unique<UdpBroadcastSink>(options_.port, options_.destination);
+  timerRunning_ = true;
+  resize(kInitialWidth, kInitialHeight);
+  languages_.TranslateAllWindows();
+}
+
+SenderMainWindow::~SenderMainWindow() { Shutdown(); }
+
+void SenderMainWindow::CreateTransport(const skin::ResourceLibrary* module) {
+  for (std::size_t i = 0; i < transport_.size(); ++i) {
+    skin::SkinButtonSpec spec = skin::kTransportButtons[i];
+    const QByteArray tip = LoadString(spec.toolId).toUtf8();
+    spec.toolText = tip.constData();
+    transport_[i] = AddButton(module, spec, skin::kTransportFirstRect);
+  }
+  const skin::SkinButtonSpec& seek = skin::kSeekSlider;
+  const QByteArray tip = LoadString(seek.toolId).toUtf8();
+  slider_ = AddWidget(std::make_unique<skin::SkinSlider>(
+                          skin::kSeekTrackFirstRect, *this, skin::kSeekThumbFirstRect,
+                          skin::CommandClick(seek.command),
+                          skin::LoadButtonImages(module, seek.pictures)),
+                      seek.toolId, tip.constData());
+  for (std::size_t i : {kPlay, kPause, kStop}) transport_[i]->SetDisabled(true);
+  slider_->SetDisabled(true);
+}
+
+void SenderMainWindow::LayoutWidgets(int cx, int cy) {
+  SkinnedFrame::LayoutWidgets(cx, cy);
+  const skin::TransportLayout layout = skin::LayoutTransport(Metrics(), cx, cy);
+  for (std::size_t i = 0; i < transport_.size(); ++i) PlaceWidget(transport_[i], layout.buttons[i]);
+  if (slider_ == nullptr) return;
+  slider_->SetTrackRect(layout.track);
+  slider_->SetTop(layout.thumbTop);
+  PlaceWidget(slider_, slider_->GetRect());
+}
+
+std::intptr_t SenderMainWindow::HandleMessage(gui::WindowMessage& message) {
+  switch (message.message) {
+    case gui::WM_COMMAND: OnCommand(static_cast<int>(message.wParam)); break;
+    case gui::WM_HSCROLL: OnSeek(message); return 0;
+    case gui::kMsgGraphEvent: OnGraphEvent(); return 0;
+    default: break;
+  }
+  return SkinnedFrame::HandleMessage(message);
+}
+
+void SenderMainWindow::OnCommand(int id) {
+  switch (id) {
+    case skin::kCmdOpen: OnOpen(); break;
+    case skin::kCmdPlay: OnPlay(); break;
+    case skin::kCmdPause:
+      if (session_) session_->Pause();
+      RefreshTransport();
+      break;
+    case skin::kCmdStop:
+      if (session_) {
+        session_->Stop();
+        slider_->SetPos(0);
+      }
+      RefreshTransport();
+      break;
+    case skin::kCmdForward: RefreshTransport(); break;
+    case skin::kCmdHelp:
+      desktop_.OpenWithBrowser((options_.appFolder / "help" / "help.htm").string());
+      break;
+    case skin::kCmdLanguage: OnLanguage(); break;
+    case skin::kCmdHomePage:
+      desktop_.OpenWithBrowser(LoadString(IDS_HOMEPAGE_ADDRESS).toStdString());
+      break;
+    default: break;
+  }
+}
+
+void SenderMainWindow::OnOpen() {
+  const std::optional<QString> path =
+      desktop_.ChooseFileToOpen(this, FileDialogFilter(LoadString(IDS_FILE_FILTER)));
+  if (!path) return;
+  OpenFile(*path);
+}
+
+bool SenderMainWindow::OpenFile(const QString& path) {
+  CloseSession();
+  auto session = std::make_unique<SenderSession>(
+      sessionNumber_, sink_.get(), media::GraphOptions{options_.output, video_});
+  const media::HRESULT hr = session->Open(&handle_, QFile::encodeName(path).toStdString());
+  if (!FAILED(hr) && session->IsStreaming()) {
+    session_ = std::move(session);
+    const skin::Rect area = VideoArea();
+    session_->SetVideoRect(area.left, area.top, area.Width(), area.Height());
+    SetRanges();
+    session_->Play();
+    ++sessionNumber_;
+    RefreshTransport();
+    return true;
+  }
+  session->Close();
+  session.reset();
+  video_->Clear();
+  desktop_.ShowMessage(this, LoadString(IDS_UNSUPPORTED_FILE), MessageIcon::kExclamation);
+  RefreshTransport();
+  return false;
+}
+
+void SenderMainWindow::OnPlay() {
+  if (session_) {
+    SetRanges();
+    session_->Play();
+  }
+  RefreshTransport();
+}
+
+void SenderMainWindow::SetRanges() {
+  const int seconds = static_cast<int>(session_->Duration());
+  trackbar_->setRange(0, seconds);
+  slider_->SetRange(0, seconds, false);
+}
+
+// Only the skinned slider's drag (lParam 1, SB_THUMBTRACK) seeks; the position is whole seconds.
+void SenderMainWindow::OnSeek(const gui::WindowMessage& message) {
+  if (message.lParam == 0 || !session_ || gui::LowWord(message.wParam) != gui::SB_THUMBTRACK) {
+    return;
+  }
+  session_->Seek(gui::HighWord(message.wParam));
+}
+
+void SenderMainWindow::OnGraphEvent() {
+  if (!session_) return;
+  session_->HandleGraphEvents();
+  if (session_->EventCounts().noAudioDevice && !noAudioNoted_) {
+    noAudioNoted_ = true;
+    desktop_.ShowNote(this, QString::fromUtf8(kNoAudioNote));
+  }
+  RefreshTransport();
+}
+
+void SenderMainWindow::OnLanguage() {
+  const QPoint p = mapFromGlobal(QCursor::pos());
+  lang::ShowLanguageMenu(languages_, this, p.x(), p.y());
+}
+
+void SenderMainWindow::RefreshTransport() {
+  if (transport_[kPlay] == nullptr) return;
+  bool play = false, pause = false, stop = false, seek = false;
+  if (session_) {
+    const PlayerState state = session_->State();
+    play = state != PlayerState::kRunning;
+    pause = state != PlayerState::kPaused;
+    stop = state != PlayerState::kStopped;
+    seek = true;
+  }
+  transport_[kPlay]->SetDisabled(!play);
+  transport_[kPause]->SetDisabled(!pause);
+  transport_[kStop]->SetDisabled(!stop);
+  slider_->SetDisabled(!seek);
+}
+
+void SenderMainWindow::OnVideoAreaChanged(const skin::Rect& area) {
+  if (video_ != nullptr) video_->setGeometry(area.left, area.top, area.Width(), area.Height());
+  if (session_) session_->SetVideoRect(area.left, area.top, area.Width(), area.Height());
+}
+
+void SenderMainWindow::OnTimerTick() {
+  if (!timerRunning_) return;
+  if (session_ && session_->State() == PlayerState::kRunning) {
+    slider_->SetPos(static_cast<int>(session_->Position()));
+  }
+}
+
+void SenderMainWindow::OnAboutCommand(std::uintptr_t) { desktop_.ShowAbout(this); }
+
+// Escape never closes the window.
+void SenderMainWindow::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Escape) {
+    e->accept();
+    return;
+  }
+  SkinnedFrame::keyPressEvent(e);
+}
+
+void SenderMainWindow::closeEvent(QCloseEvent* e) {
+  Shutdown();
+  e->accept();
+}
+
+void SenderMainWindow::CloseSession() {
+  if (!session_) return;
+  session_->Close();
+  session_.reset();
+  video_->Clear();
+  gui::RemovePostedMessages(this, gui::kMsgGraphEvent);
+}
+
+// The session is closed, so no streaming thread sends any more, before the receivers are told
+// that the broadcast has ended.
+void SenderMainWindow::Shutdown() {
+  timerRunning_ = false;
+  CloseSession();
+  if (!sink_) return;
+  SleepOneGap();
+  sink_->SendEndOfBroadcast(kEndOfBroadcastTimes, kEndOfBroadcastGapMs);
+  SleepOneGap();
+  sink_.reset();
+}
+
+}  // namespace vantorel::sender::app

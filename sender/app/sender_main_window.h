@@ -1,0 +1,109 @@
+// Strovan's main window: the skinned frame with the transport buttons and the seek slider,
+// the one broadcast sink of the run and at most one session for the opened file.
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
+#include "platform/gui/qt_window_message.h"
+#include "platform/net/udp_socket.h"
+#include "protocol/wire_format.h"
+#include "sender/sender_session.h"
+#include "sender/udp_broadcast_sink.h"
+#include "ui/skin/skin_slider.h"
+#include "ui/skin/skinned_frame.h"
+
+class QSlider;
+
+namespace vantorel::lang {
+class LanguageManager;
+}
+
+namespace vantorel::sender::app {
+
+class SenderDesktop;
+class VideoWindow;
+
+struct SenderWindowOptions {
+  // Where the broadcast goes; tests give a loopback address and a port of their own.
+  std::uint16_t port = protocol::kBroadcastPort;
+  std::uint32_t destination = net::kLimitedBroadcast;
+  // The folder holding help/help.htm.
+  std::filesystem::path appFolder;
+  media::OutputMode output = media::OutputMode::kPlay;
+};
+
+// The client size the window opens with: its dialog template's 268 x 188 dialog units.
+inline constexpr int kInitialWidth = 406;
+inline constexpr int kInitialHeight = 306;
+inline constexpr int kTimerId = 1;
+inline constexpr int kEndOfBroadcastTimes = 3;
+inline constexpr int kEndOfBroadcastGapMs = 1;
+
+class SenderMainWindow : public skin::SkinnedFrame {
+ public:
+  // `module` (may be null: no pictures) is only read during construction. `desktop` and
+  // `languages` are not owned and must outlive the window.
+  SenderMainWindow(const skin::ResourceLibrary* module, SenderWindowOptions options,
+                   SenderDesktop& desktop, lang::LanguageManager& languages);
+  ~SenderMainWindow() override;
+
+  // The Open command without the dialog: closes the current session and opens the file.
+  // True when the file plays and is broadcast.
+  bool OpenFile(const QString& path);
+
+  SenderSession* Session() const { return session_.get(); }
+  std::uint8_t SessionNumber() const { return sessionNumber_; }
+  skin::ImageButton* PlayButton() const { return transport_[kPlay]; }
+  skin::ImageButton* PauseButton() const { return transport_[kPause]; }
+  skin::ImageButton* StopButton() const { return transport_[kStop]; }
+  skin::ImageButton* OpenButton() const { return transport_[kOpen]; }
+  skin::SkinSlider* SeekSlider() const { return slider_; }
+  const QSlider* Trackbar() const { return trackbar_; }
+  VideoWindow* Video() const { return video_; }
+  UdpBroadcastSink* Sink() const { return sink_.get(); }
+
+ protected:
+  void LayoutWidgets(int cx, int cy) override;
+  std::intptr_t HandleMessage(gui::WindowMessage& message) override;
+  void OnVideoAreaChanged(const skin::Rect& area) override;
+  void OnTimerTick() override;
+  void OnAboutCommand(std::uintptr_t id) override;
+  void keyPressEvent(QKeyEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+
+ private:
+  static constexpr std::size_t kPlay = 0, kPause = 1, kStop = 2, kOpen = 3;
+
+  void CreateTransport(const skin::ResourceLibrary* module);
+  void OnCommand(int id);
+  void OnOpen();
+  void OnPlay();
+  void OnSeek(const gui::WindowMessage& message);
+  void OnGraphEvent();
+  void OnLanguage();
+  void SetRanges();
+  void CloseSession();
+  void RefreshTransport();
+  void Shutdown();
+
+  SenderWindowOptions options_;
+  SenderDesktop& desktop_;
+  lang::LanguageManager& languages_;
+  gui::QtWindowHandle handle_;
+  std::array<skin::ImageButton*, 4> transport_{};
+  skin::SkinSlider* slider_ = nullptr;
+  QSlider* trackbar_ = nullptr;
+  VideoWindow* video_ = nullptr;
+  std::unique_ptr<UdpBroadcastSink> sink_;
+  std::unique_ptr<SenderSession> session_;
+  std::uint8_t sessionNumber_ = 0;
+  bool timerRunning_ = false;
+  bool noAudioNoted_ = false;
+};
+
+}  // namespace vantorel::sender::app

@@ -1,0 +1,68 @@
+#include "sender/app/string_table.h"
+
+#include <QStringList>
+
+#include <array>
+
+namespace vantorel::sender::app {
+namespace {
+
+struct StringResource {
+  int id;
+  const char* text;
+};
+
+constexpr std::array<StringResource, 19> kStrings{{
+    {IDS_ABOUTBOX, "About Strovan(&A)..."},
+    {IDS_SOCKET_ERROR, "Windows Socket error"},
+    {IDS_TIP_HELP, "Help of Vantorel"},
+    {IDS_TIP_MINIMIZE, "Minimize Window"},
+    {IDS_TIP_MAXIMIZE, "Maximize Window"},
+    {IDS_TIP_CLOSE, "Exit from Vantorel"},
+    {IDS_TIP_PLAY, "Broadcast"},
+    {IDS_TIP_PAUSE, "Pause"},
+    {IDS_TIP_STOP, "Stop"},
+    {IDS_TIP_OPEN, "Open a media file and broadcast"},
+    {IDS_TIP_SEEK, "Seek"},
+    {IDS_UNSUPPORTED_FILE, "Does not support this file type."},
+    {IDS_TIP_RESTORE, "Restore Window"},
+    {IDS_TIP_LANGUAGE, "Choose a language"},
+    {IDS_TIP_HOMEPAGE, "Visit Vantorel's homepage"},
+    {IDS_HOMEPAGE_ADDRESS, "https://vantorel.example.org/"},
+    {IDS_TITLE, "Vantorel - [Strovan]"},
+    {IDS_RESOURCE_ERROR, "Error: Can not load resource files."},
+    {IDS_FILE_FILTER,
+     "Media Files(All Types)|*.mpg; *.mpeg; *.dat; *.avi; *.asf; *.ivf; *.mp3; *.wav; *.wma; "
+     "*.au; *.snd|MPEG Files(*.mpg *.mpeg *.m1v)|*.mpg; *.mpeg; *.m1v|VCD Files(*.dat)|*.dat|"
+     "AVI Files(*.avi)|*.avi|ASF Files(*.asf)|*.asf|Intel Video Files(*.ivf)|*.ivf|"
+     "MP3 Files(*.mp3)|*.mp3|WAV Files(*.wav)|*.wav|WMA Files(*.wma)|*.wma|"
+     "UNIX Audio Files(*.au *.snd)|*.au; *.snd|All Files (*.*)|*.*||"},
+}};
+
+}  // namespace
+
+QString LoadString(int id) {
+  for (const StringResource& s : kStrings) {
+    if (s.id == id) return QString::fromUtf8(s.text);
+  }
+  return {};
+}
+
+// The dialog takes the patterns from the last parentheses of each entry, so they are
+// appended even when the name already shows them.
+QString FileDialogFilter(const QString& filterList) {
+  const QStringList parts = filterList.split(QLatin1Char('|'));
+  QStringList filters;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    const QString name = parts[i].trimmed();
+    if (name.isEmpty()) break;
+    QStringList patterns;
+    for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+      if (!pattern.trimmed().isEmpty()) patterns << pattern.trimmed();
+    }
+    filters << QStringLiteral("%1 (%2)").arg(name, patterns.join(QLatin1Char(' ')));
+  }
+  return filters.join(QStringLiteral(";;"));
+}
+
+}  // namespace vantorel::sender::app

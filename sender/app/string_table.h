@@ -1,0 +1,35 @@
+// Strovan's string table: the texts the program shows, by their resource identifiers.
+#pragma once
+
+#include <QString>
+
+namespace vantorel::sender::app {
+
+inline constexpr int IDS_ABOUTBOX = 101;
+inline constexpr int IDS_SOCKET_ERROR = 103;
+inline constexpr int IDS_TIP_HELP = 104;
+inline constexpr int IDS_TIP_MINIMIZE = 105;
+inline constexpr int IDS_TIP_MAXIMIZE = 106;
+inline constexpr int IDS_TIP_CLOSE = 107;
+inline constexpr int IDS_TIP_PLAY = 108;
+inline constexpr int IDS_TIP_PAUSE = 109;
+inline constexpr int IDS_TIP_STOP = 110;
+inline constexpr int IDS_TIP_OPEN = 111;
+inline constexpr int IDS_TIP_SEEK = 112;
+inline constexpr int IDS_UNSUPPORTED_FILE = 113;
+inline constexpr int IDS_TIP_RESTORE = 32773;
+inline constexpr int IDS_TIP_LANGUAGE = 32774;
+inline constexpr int IDS_TIP_HOMEPAGE = 32775;
+inline constexpr int IDS_HOMEPAGE_ADDRESS = 32776;
+inline constexpr int IDS_TITLE = 32777;
+inline constexpr int IDS_RESOURCE_ERROR = 32778;
+inline constexpr int IDS_FILE_FILTER = 32784;
+
+// The text of a string resource; empty for an identifier the table does not hold.
+QString LoadString(int id);
+
+// A filter list of the form "Name|*.a; *.b|Name|*.c||" in the file dialog's form
+// "Name (*.a *.b);;Name (*.c)".
+QString FileDialogFilter(const QString& filterList);
+
+}  // namespace vantorel::sender::app

@@ -1,0 +1,81 @@
+// Shared pieces of the sender program's tests: a desktop that records what the window asks of
+// it, a loopback socket that keeps every datagram sent to it, and the generated media.
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/net/udp_socket.h"
+#include "sender/app/sender_desktop.h"
+
+namespace vantorel::testing {
+
+class FakeDesktop : public sender::app::SenderDesktop {
+ public:
+  struct Message {
+    QString text;
+    sender::app::MessageIcon icon;
+  };
+
+  // The answers the file dialog gives, in turn; nothing left means "cancel".
+  std::deque<std::optional<QString>> choices;
+  std::vector<QString> filters;
+  std::vector<Message> messages;
+  std::vector<QString> notes;
+  std::vector<std::string> browsed;
+  int aboutBoxes = 0;
+
+  std::optional<QString> ChooseFileToOpen(QWidget*, const QString& filter) override;
+  void ShowMessage(QWidget*, const QString& text, sender::app::MessageIcon icon) override;
+  void ShowNote(QWidget*, const QString& text) override { notes.push_back(text); }
+  void ShowAbout(QWidget*) override { ++aboutBoxes; }
+  int OpenWithBrowser(std::string_view argument) override;
+};
+
+// A socket on 127.0.0.1 whose thread keeps every datagram it receives.
+class DatagramCapture {
+ public:
+  DatagramCapture();
+  ~DatagramCapture();
+  DatagramCapture(const DatagramCapture&) = delete;
+  DatagramCapture& operator=(const DatagramCapture&) = delete;
+
+  std::uint16_t Port() const { return port_; }
+  std::vector<std::vector<std::uint8_t>> Datagrams();
+  // Waits (running the window's events) until the predicate holds for the datagrams so far.
+  bool WaitFor(const std::function<bool(const std::vector<std::vector<std::uint8_t>>&)>& done,
+               std::chrono::milliseconds timeout);
+
+ private:
+  void Receive();
+
+  net::UdpSocket socket_;
+  std::uint16_t port_ = 0;
+  std::mutex lock_;
+  std::vector<std::vector<std::uint8_t>> datagrams_;
+  std::thread thread_;
+};
+
+std::uint32_t RouteKey(const std::vector<std::uint8_t>& datagram);
+
+// Runs the event loop until the predicate holds; false on timeout.
+bool ProcessEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+
+// A generated test file; see tools/make-test-media.
+QString TestMedia(const std::string& name);
+
+// A WAV file of `milliseconds` of tone, made with gst-launch-1.0 in `folder`.
+QString MakeToneWav(const QTemporaryDir& folder, const std::string& name, int milliseconds);
+
+}  // namespace vantorel::testing

@@ -1,0 +1,146 @@
+// The Open command: playing and broadcasting at once, the transport's enabling, the slider
+// ranges, replacing and failing sessions, the dialog's cancel, and the session number.
+#include <QFile>
+
+#include "protocol/wire_format.h"
+#include "sender/app/string_table.h"
+#include "tests/sender/app/window_fixture.h"
+
+#include <QSlider>
+
+namespace vantorel::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using sender::PlayerState;
+using sender::app::MessageIcon;
+
+struct Enabling {
+  bool play, pause, stop, seek;
+};
+
+Enabling EnablingOf(const sender::app::SenderMainWindow& w) {
+  return {!w.PlayButton()->IsDisabled(), !w.PauseButton()->IsDisabled(),
+          !w.StopButton()->IsDisabled(), !w.SeekSlider()->IsDisabled()};
+}
+
+void ExpectEnabling(const sender::app::SenderMainWindow& w, Enabling expected) {
+  const Enabling e = EnablingOf(w);
+  EXPECT_EQ(e.play, expected.play);
+  EXPECT_EQ(e.pause, expected.pause);
+  EXPECT_EQ(e.stop, expected.stop);
+  EXPECT_EQ(e.seek, expected.seek);
+}
+
+QString GarbageFile(const QTemporaryDir& dir) {
+  const QString path = dir.filePath(QStringLiteral("noise.mpg"));
+  QFile file(path);
+  EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray(4096, '\x5a'));
+  return path;
+}
+
+TEST_F(SenderWindowTest, StartsWithTheTransportDisabledAndTheOpenButtonEnabled) {
+  auto& w = MakeWindow();
+  ExpectEnabling(w, {false, false, false, false});
+  EXPECT_FALSE(w.OpenButton()->IsDisabled());
+  EXPECT_EQ(w.SeekSlider()->Range().rangeMax, 100);
+  EXPECT_EQ(w.windowTitle(), QStringLiteral("Vantorel - [Strovan]"));
+}
+
+TEST_F(SenderWindowTest, OpeningAFilePlaysAndBroadcastsAtOnce) {
+  auto& w = MakeWindow();
+  ASSERT_TRUE(OpenThroughDialog(TestMedia("mpeg1-av.mpg")));
+  ASSERT_EQ(desktop_.filters.size(), 1u);
+  EXPECT_TRUE(desktop_.filters[0].startsWith(QStringLiteral("Media Files(All Types) (*.mpg")));
+  EXPECT_EQ(w.Session()->State(), PlayerState::kRunning);
+  EXPECT_EQ(w.SessionNumber(), 1);
+  ExpectEnabling(w, {false, true, true, true});
+  // The generated files last about three seconds; the range is in whole seconds.
+  const int seconds = static_cast<int>(w.Session()->Duration());
+  EXPECT_GE(seconds, 2);
+  EXPECT_EQ(w.SeekSlider()->Range().rangeMin, 0);
+  EXPECT_EQ(w.SeekSlider()->Range().rangeMax, seconds);
+  EXPECT_EQ(w.Trackbar()->maximum(), seconds);
+  EXPECT_TRUE(WaitForMedia(20));
+  EXPECT_TRUE(desktop_.messages.empty());
+}
+
+TEST_F(SenderWindowTest, TransportCommandsFollowTheEnablingTable) {
+  auto& w = MakeWindow();
+  ASSERT_TRUE(OpenThroughDialog(TestMedia("tone.wav")));
+  Command(skin::kCmdPause);
+  EXPECT_EQ(w.Session()->State(), PlayerState::kPaused);
+  ExpectEnabling(w, {true, false, true, true});
+  Command(skin::kCmdStop);
+  EXPECT_EQ(w.Session()->State(), PlayerState::kStopped);
+  ExpectEnabling(w, {true, true, false, true});
+  Command(skin::kCmdPlay);
+  EXPECT_EQ(w.Session()->State(), PlayerState::kRunning);
+  ExpectEnabling(w, {false, true, true, true});
+}
+
+TEST_F(SenderWindowTest, AFileShorterThanASecondGivesAnEmptyRange) {
+  auto& w = MakeWindow();
+  const QString shortFile = MakeToneWav(temp_, "short.wav", 500);
+  ASSERT_FALSE(shortFile.isEmpty());
+  ASSERT_TRUE(OpenThroughDialog(shortFile));
+  EXPECT_EQ(w.SeekSlider()->Range().rangeMin, 0);
+  EXPECT_EQ(w.SeekSlider()->Range().rangeMax, 0);
+  EXPECT_EQ(w.Trackbar()->maximum(), 0);
+}
+
+TEST_F(SenderWindowTest, ASecondOpenReplacesTheFirstSession) {
+  auto& w = MakeWindow();
+  ASSERT_TRUE(OpenThroughDialog(TestMedia("tone.wav")));
+  ASSERT_TRUE(OpenThroughDialog(TestMedia("mpeg1-av.mpg")));
+  EXPECT_EQ(w.Session()->State(), PlayerState::kRunning);
+  EXPECT_EQ(w.SessionNumber(), 2);
+  EXPECT_TRUE(desktop_.messages.empty());
+}
+
+TEST_F(SenderWindowTest, AFailedOpenLeavesNoSessionAndSaysSo) {
+  auto& w = MakeWindow();
+  ASSERT_TRUE(OpenThroughDialog(TestMedia("tone.wav")));
+  EXPECT_FALSE(OpenThroughDialog(GarbageFile(temp_)));
+  EXPECT_EQ(w.Session(), nullptr);
+  ASSERT_EQ(desktop_.messages.size(), 1u);
+  EXPECT_EQ(desktop_.messages[0].text, QStringLiteral("Does not support this file type."));
+  EXPECT_EQ(desktop_.messages[0].icon, MessageIcon::kExclamation);
+  ExpectEnabling(w, {false, false, false, false});
+  // Only successful opens count.
+  EXPECT_EQ(w.SessionNumber(), 1);
+  // Commands without a session do nothing.
+  Command(skin::kCmdPlay);
+  Send(gui::WM_HSCROLL, gui::MakeLong(gui::SB_THUMBTRACK, 1), 1);
+  EXPECT_EQ(w.Session(), nullptr);
+}
+
+TEST_F(SenderWindowTest, CancellingTheDialogLeavesThePlayingFilePlaying) {
+  auto& w = MakeWindow();
+  ASSERT_TRUE(OpenThroughDialog(TestMedia("tone.wav")));
+  const sender::SenderSession* playing = w.Session();
+  desktop_.choices.push_back(std::nullopt);
+  Command(skin::kCmdOpen);
+  EXPECT_EQ(desktop_.filters.size(), 2u);
+  EXPECT_EQ(w.Session(), playing);
+  EXPECT_EQ(w.Session()->State(), PlayerState::kRunning);
+  EXPECT_EQ(w.SessionNumber(), 1);
+}
+
+// The counter is eight bits: the 257th successful open hands out 0 again.
+TEST_F(SenderWindowTest, TheSessionNumberWrapsAfter255) {
+  auto& w = MakeWindow(media::OutputMode::kNullSinks);
+  const QString file = TestMedia("tone.wav");
+  for (int open = 1; open <= 256; ++open) {
+    ASSERT_TRUE(w.OpenFile(file)) << "open " << open;
+    if (open == 255) {
+      EXPECT_EQ(w.SessionNumber(), 255);
+    }
+  }
+  EXPECT_EQ(w.SessionNumber(), 0);
+  EXPECT_TRUE(desktop_.messages.empty());
+}
+
+}  // namespace
+}  // namespace vantorel::testing

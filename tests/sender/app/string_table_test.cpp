@@ -1,0 +1,34 @@
+// The file dialog's filter list, converted from the table's "name|patterns|" form.
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+#include "sender/app/string_table.h"
+
+namespace vantorel::sender::app {
+namespace {
+
+TEST(FileDialogFilter, ConvertsEveryEntryOfTheOpenFilter) {
+  const QStringList filters = FileDialogFilter(LoadString(IDS_FILE_FILTER)).split(";;");
+  ASSERT_EQ(filters.size(), 11);
+  EXPECT_EQ(filters[0],
+            "Media Files(All Types) (*.mpg *.mpeg *.dat *.avi *.asf *.ivf *.mp3 *.wav *.wma "
+            "*.au *.snd)");
+  EXPECT_EQ(filters[1], "MPEG Files(*.mpg *.mpeg *.m1v) (*.mpg *.mpeg *.m1v)");
+  EXPECT_EQ(filters[9], "UNIX Audio Files(*.au *.snd) (*.au *.snd)");
+  EXPECT_EQ(filters[10], "All Files (*.*) (*.*)");
+}
+
+TEST(FileDialogFilter, StopsAtTheEmptyEntryAndIgnoresAHalfEntry) {
+  EXPECT_EQ(FileDialogFilter("A|*.a;;*.b ;|"), "A (*.a *.b)");
+  EXPECT_EQ(FileDialogFilter("A|*.a||B|*.b||"), "A (*.a)");
+  EXPECT_EQ(FileDialogFilter("A"), "");
+}
+
+TEST(StringTable, UnknownIdentifiersAreEmpty) {
+  EXPECT_TRUE(LoadString(102).isEmpty());
+  EXPECT_EQ(LoadString(IDS_TITLE), "Vantorel - [Strovan]");
+}
+
+}  // namespace
+}  // namespace vantorel::sender::app

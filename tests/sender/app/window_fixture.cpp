@@ -1,0 +1,71 @@
+#include "tests/sender/app/window_fixture.h"
+
+#include <cstdlib>
+
+#include "protocol/wire_format.h"
+
+namespace vantorel::testing {
+
+using namespace std::chrono_literals;
+
+void SenderWindowTest::SetUp() {
+  ASSERT_TRUE(temp_.isValid());
+  const std::filesystem::path folder = temp_.path().toStdString();
+  languages_ = std::make_unique<lang::LanguageManager>(
+      lang::LanguageFolders{folder / "Language", folder / "config"}, nullptr);
+  ASSERT_NE(capture_.Port(), 0);
+}
+
+void SenderWindowTest::TearDown() {
+  window_.reset();
+  languages_.reset();
+}
+
+sender::app::SenderMainWindow& SenderWindowTest::MakeWindow(media::OutputMode output) {
+  sender::app::SenderWindowOptions options;
+  options.port = capture_.Port();
+  options.destination = net::kLoopbackAddress;
+  options.appFolder = temp_.path().toStdString();
+  options.output = output;
+  const auto library = skin::ResourceLibrary::Load(QStringLiteral(VANTOREL_RESDLL_PATH));
+  EXPECT_NE(library, nullptr);
+  window_ = std::make_unique<sender::app::SenderMainWindow>(library.get(), options, desktop_,
+                                                            *languages_);
+  window_->show();
+  return *window_;
+}
+
+std::intptr_t SenderWindowTest::Command(int id) {
+  return Send(gui::WM_COMMAND, static_cast<std::uintptr_t>(id), 0);
+}
+
+std::intptr_t SenderWindowTest::Send(std::uint32_t message, std::uintptr_t wParam,
+                                     std::intptr_t lParam) {
+  return gui::SendWindowMessage(window_.get(), {message, wParam, lParam, nullptr});
+}
+
+bool SenderWindowTest::OpenThroughDialog(const QString& path) {
+  desktop_.choices.push_back(path);
+  Command(skin::kCmdOpen);
+  return window_->Session() != nullptr;
+}
+
+bool SenderWindowTest::WaitForMedia(std::size_t count) {
+  return capture_.WaitFor(
+      [count](const auto& datagrams) {
+        std::size_t media = 0;
+        for (const auto& d : datagrams) media += RouteKey(d) == protocol::kRouteKeyMedia;
+        return media >= count;
+      },
+      10s);
+}
+
+QImage SenderWindowTest::Grab(const char* name) {
+  const QImage image = window_->grab().toImage();
+  if (const char* folder = std::getenv("VANTOREL_SCREENSHOT_DIR")) {
+    image.save(QStringLiteral("%1/%2.png").arg(QString::fromLocal8Bit(folder), name));
+  }
+  return image;
+}
+
+}  // namespace vantorel::testing

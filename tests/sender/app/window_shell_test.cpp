@@ -1,0 +1,140 @@
+// The window around the session: seeking, the timer's thumb, the end of the broadcast at
+// close, the video in the frame, and the keys, menu and browser commands.
+#include <QAction>
+#include <QImage>
+#include <QMenu>
+#include <QTest>
+
+#include "protocol/wire_format.h"
+#include "sender/app/video_window.h"
+#include "tests/sender/app/window_fixture.h"
+
+namespace vantorel::testing {
+namespace {
+
+using namespace std::chrono_literals;
+using sender::PlayerState;
+
+std::uintptr_t Scroll(std::uint16_t code, std::uint16_t pos) { return gui::MakeLong(code, pos); }
+constexpr std::uint16_t kThumbPosition = 4;
+
+TEST_F(SenderWindowTest, SeeksOnlyWhileTheThumbIsDragged) {
+  auto& w = MakeWindow();
+  ASSERT_TRUE(OpenThroughDialog(TestMedia("tone.wav")));
+  Command(skin::kCmdPause);
+  ASSERT_LT(w.Session()->Position(), 1.0);
+  // Neither another scroll code nor a scroll that does not come from the skinned slider seeks.
+  Send(gui::WM_HSCROLL, Scroll(kThumbPosition, 2), 1);
+  Send(gui::WM_HSCROLL, Scroll(gui::SB_THUMBTRACK, 2), 0);
+  EXPECT_LT(w.Session()->Position(), 1.0);
+  Send(gui::WM_HSCROLL, Scroll(gui::SB_THUMBTRACK, 2), 1);
+  EXPECT_TRUE(ProcessEventsUntil([&] { return w.Session()->Position() >= 1.9; }, 5s))
+      << w.Session()->Position();
+}
+
+TEST_F(SenderWindowTest, TheTimerMovesTheThumbOnlyWhilePlaying) {
+  auto& w = MakeWindow();
+  ASSERT_TRUE(OpenThroughDialog(TestMedia("tone.wav")));
+  Command(skin::kCmdPause);
+  const int startLeft = w.SeekSlider()->GetRect().left;
+  Send(gui::WM_HSCROLL, Scroll(gui::SB_THUMBTRACK, 2), 1);
+  // Several ticks pass while paused: the thumb stays.
+  ProcessEventsUntil([] { return false; }, 300ms);
+  EXPECT_EQ(w.SeekSlider()->GetRect().left, startLeft);
+  Command(skin::kCmdPlay);
+  EXPECT_TRUE(
+      ProcessEventsUntil([&] { return w.SeekSlider()->GetRect().left > startLeft; }, 5s));
+}
+
+TEST_F(SenderWindowTest, ClosingEndsTheSessionBeforeTheEndOfBroadcast) {
+  auto& w = MakeWindow();
+  ASSERT_TRUE(OpenThroughDialog(TestMedia("mpeg1-av.mpg")));
+  ASSERT_TRUE(WaitForMedia(10));
+  w.close();
+  EXPECT_EQ(w.Session(), nullptr);
+  EXPECT_EQ(w.Sink(), nullptr);
+  ASSERT_TRUE(capture_.WaitFor(
+      [](const auto& datagrams) {
+        int ends = 0;
+        for (const auto& d : datagrams) ends += RouteKey(d) == protocol::kRouteKeyEndOfBroadcast;
+        return ends >= 3;
+      },
+      5s));
+  const auto datagrams = capture_.Datagrams();
+  ASSERT_GE(datagrams.size(), 4u);
+  // The last three are the 8-byte end-of-broadcast datagrams; no media follows the first.
+  for (std::size_t i = datagrams.size() - 3; i < datagrams.size(); ++i) {
+    EXPECT_EQ(datagrams[i], (std::vector<std::uint8_t>{0xB3, 0x15, 0, 0, 0, 0, 0, 0}));
+  }
+  EXPECT_EQ(RouteKey(datagrams[datagrams.size() - 4]), protocol::kRouteKeyMedia);
+}
+
+bool IsBlack(QRgb p) { return qRed(p) < 8 && qGreen(p) < 8 && qBlue(p) < 8; }
+bool IsLight(QRgb p) { return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) > 200; }
+
+TEST_F(SenderWindowTest, TheVideoPlaysInsideTheFrame) {
+  auto& w = MakeWindow();
+  ASSERT_TRUE(OpenThroughDialog(TestMedia("mpeg1-av.mpg")));
+  sender::app::VideoWindow* video = w.Video();
+  ASSERT_TRUE(ProcessEventsUntil([&] { return video->FramesShown() >= 5; }, 10s));
+  const skin::Rect area = w.VideoArea();
+  EXPECT_EQ(video->geometry(), QRect(area.left, area.top, area.Width(), area.Height()));
+  // 320 x 240 in a 390 x 234 area: full height, centred, black bars beside it.
+  const QRect picture = video->PictureRect();
+  EXPECT_EQ(picture.height(), area.Height());
+  EXPECT_EQ(picture.width(), area.Height() * 4 / 3);
+  const QImage grab = Grab("video-playing");
+  // The frame around the video is the skin's picture, not black.
+  EXPECT_FALSE(IsBlack(grab.pixel(3, grab.height() / 2)));
+  EXPECT_FALSE(IsBlack(grab.pixel(grab.width() / 2, 3)));
+  EXPECT_FALSE(IsBlack(grab.pixel(grab.width() / 2, grab.height() - 4)));
+  // The bars are black; the test pattern's moving ball is light.
+  EXPECT_TRUE(IsBlack(grab.pixel(area.left + 4, area.top + area.Height() / 2)));
+  int light = 0;
+  const QRect shown = picture.translated(area.left, area.top);
+  for (int y = shown.top(); y <= shown.bottom(); y += 2) {
+    for (int x = shown.left(); x <= shown.right(); x += 2) light += IsLight(grab.pixel(x, y));
+  }
+  EXPECT_GT(light, 50);
+}
+
+TEST_F(SenderWindowTest, ResizingMovesTheVideoAndTheTransport) {
+  auto& w = MakeWindow();
+  w.resize(640, 480);
+  ASSERT_TRUE(ProcessEventsUntil([&] { return w.width() == 640; }, 2s));
+  EXPECT_EQ(w.Video()->geometry(), QRect(8, 8, 640 - 16, 480 - 72));
+  EXPECT_EQ(w.PlayButton()->GetRect(), skin::Rect::FromSize(140, 480 - 42, 32, 32));
+  EXPECT_EQ(w.OpenButton()->GetRect(), skin::Rect::FromSize(140 + 96, 480 - 42, 32, 32));
+  EXPECT_EQ(w.SeekSlider()->Track(), (skin::Rect{130, 480 - 62, 640 - 28, 480 - 54}));
+}
+
+TEST_F(SenderWindowTest, EscapeDoesNotCloseTheWindow) {
+  auto& w = MakeWindow();
+  ASSERT_TRUE(OpenThroughDialog(TestMedia("tone.wav")));
+  QTest::keyClick(&w, Qt::Key_Escape);
+  EXPECT_TRUE(w.isVisible());
+  EXPECT_NE(w.Session(), nullptr);
+}
+
+TEST_F(SenderWindowTest, TheFrameMenuOpensTheAboutBox) {
+  auto& w = MakeWindow();
+  QAction* about = nullptr;
+  for (QAction* action : w.SystemMenu()->actions()) {
+    if (action->text() == QStringLiteral("About Strovan(&A)...")) about = action;
+  }
+  ASSERT_NE(about, nullptr);
+  about->trigger();
+  EXPECT_EQ(desktop_.aboutBoxes, 1);
+}
+
+TEST_F(SenderWindowTest, HelpAndHomePageGoToTheBrowser) {
+  MakeWindow();
+  Command(skin::kCmdHelp);
+  Command(skin::kCmdHomePage);
+  ASSERT_EQ(desktop_.browsed.size(), 2u);
+  EXPECT_EQ(desktop_.browsed[0], temp_.path().toStdString() + "/help/help.htm");
+  EXPECT_EQ(desktop_.browsed[1], "https://vantorel.example.org/");
+}
+
+}  // namespace
+}  // namespace vantorel::testing
