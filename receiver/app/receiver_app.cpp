@@ -1,0 +1,56 @@
+#include "receiver/app/receiver_app.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QString>
+
+#include <gst/gst.h>
+
+#include <memory>
+
+#include "receiver/app/receiver_strings.h"
+#include "ui/lang/language_manager.h"
+#include "ui/skin/skin_bitmap.h"
+
+namespace vantorel::receiver_app {
+
+ReceiverApp::ReceiverApp(ReceiverWindowOptions options) : options_(std::move(options)) {
+  folder_ = options_.applicationFolder.empty() ? lang::ProgramFolder()
+                                               : options_.applicationFolder;
+  options_.applicationFolder = folder_;
+}
+
+std::filesystem::path ReceiverApp::ResourceLibraryPath() const {
+  return folder_ / skin::kResourceLibraryName;
+}
+
+std::optional<std::string> ReceiverApp::CheckPrerequisites() const {
+  // Probed and released at once; the window loads it again for its pictures.
+  const auto library =
+      skin::ResourceLibrary::Load(QString::fromStdString(ResourceLibraryPath().string()));
+  if (!library) return std::string(LoadString(kIdsResourceError));
+  return std::nullopt;
+}
+
+int ReceiverApp::Run() {
+  // The media framework for this thread; when it cannot start, no graph is ever built and
+  // the window still shows.
+  gst_init_check(nullptr, nullptr, nullptr);
+  // POSIX sockets need no start-up of their own.
+  if (auto error = CheckPrerequisites()) {
+    QMessageBox::critical(nullptr, QStringLiteral("Lunnet"), QString::fromStdString(*error));
+    return 1;
+  }
+  std::unique_ptr<ReceiverMainWindow> window;
+  {
+    const auto library =
+        skin::ResourceLibrary::Load(QString::fromStdString(ResourceLibraryPath().string()));
+    window = std::make_unique<ReceiverMainWindow>(library.get(), options_);
+  }
+  window->show();
+  QApplication::exec();
+  window.reset();
+  return 0;
+}
+
+}  // namespace vantorel::receiver_app

@@ -1,0 +1,229 @@
+#include "receiver/app/receiver_main_window.h"
+
+#include <QCloseEvent>
+#include <QCursor>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QMessageBox>
+
+#include <thread>
+
+#include "receiver/app/receiver_strings.h"
+#include "receiver/app/video_window.h"
+#include "ui/lang/language_access.h"
+#include "ui/lang/language_manager.h"
+#include "ui/lang/language_menu.h"
+#include "ui/lang/open_with_browser.h"
+#include "ui/skin/skin_bitmap.h"
+
+namespace vantorel::receiver_app {
+namespace {
+
+// The dialog is 268 x 188 dialog units; with its 8-point font a unit is 3/2 pixels across
+// and 13/8 pixels down.
+constexpr int kDialogWidth = 268 * 3 / 2;
+constexpr int kDialogHeight = (188 * 13 + 7) / 8;
+
+media::ReceiverGraphOptions GraphOptions(media::ReceiverOutput output, VideoWindow* video) {
+  media::ReceiverGraphOptions options;
+  options.output = output;
+  options.videoFrames = video;
+  return options;
+}
+
+void AddReceiveCounts(ReceptionTotals& totals, const receiver::ReceiveStats& stats) {
+  totals.datagramsPosted += stats.posted;
+  totals.endOfBroadcastAccepted += stats.endOfBroadcast;
+  totals.foreignSender += stats.foreignSender;
+}
+
+QRect ToQRect(const skin::Rect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
+
+}  // namespace
+
+ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
+                                       ReceiverWindowOptions options)
+    : SkinnedFrame(skin::FrameProgram::kReceiver, module),
+      options_(std::move(options)),
+      handle_(this),
+      video_(new VideoWindow(this)),
+      builder_(GraphOptions(options_.output, video_)) {
+  if (options_.applicationFolder.empty()) options_.applicationFolder = lang::ProgramFolder();
+  setWindowTitle(QString::fromUtf8(LoadString(kIdsCaption)));
+  AppendSystemMenuItem(skin::kAboutCommand, QString::fromUtf8(LoadString(kIdsAboutMenu)));
+  setWindowIcon(QIcon(QStringLiteral(":/lunnet/lunnet.png")));
+  hasWidgets_ = AllButtonPicturesLoad(module);
+  if (!hasWidgets_) DropWidgets();
+  resize(kDialogWidth, kDialogHeight);
+  Languages().TranslateAllWindows();
+  const skin::Rect area = VideoArea();
+  video_->setGeometry(ToQRect(area));
+  BuildPipeline(area);
+}
+
+ReceiverMainWindow::~ReceiverMainWindow() { TearDownPipeline(); }
+
+lang::LanguageManager& ReceiverMainWindow::Languages() const {
+  return options_.languages != nullptr ? *options_.languages : lang::TheLanguageManager();
+}
+
+// The frame makes its buttons whatever the library holds; the window shows them only when
+// every one of them has its pictures.
+bool ReceiverMainWindow::AllButtonPicturesLoad(const skin::ResourceLibrary* module) const {
+  if (module == nullptr) return false;
+  for (const skin::SkinButtonSpec& spec : skin::kFrameButtons) {
+    const skin::ButtonPictures& p = spec.pictures;
+    for (std::size_t state = 0; state < p.colour.size(); ++state) {
+      if (skin::LoadAlphaBitmap(*module, p.colour[state], p.mask[state]).isNull()) return false;
+    }
+  }
+  return true;
+}
+
+void ReceiverMainWindow::DropWidgets() {
+  for (std::size_t i = 0; i < skin::kFrameButtons.size(); ++i) {
+    Widgets().Remove(GetFrameButton(static_cast<skin::FrameButton>(i)));
+  }
+}
+
+void ReceiverMainWindow::BuildPipeline(const skin::Rect& area) {
+  const receiver::VideoRect rect{area.left, area.top, area.Width(), area.Height()};
+  graph_ = std::make_unique<receiver::PlaybackGraph>(builder_, this, rect);
+  reassembler_ = std::make_unique<receiver::Reassembler>();
+  reassembler_->AddRoute(protocol::kChannelMessage, graph_.get());
+  socket_ = std::make_unique<receiver::ReceiveSocket>(handle_, options_.receive);
+  if (!socket_->IsOpen()) {
+    // Nothing is received until the program starts again; the window stays open.
+    TearDownPipeline();
+    return;
+  }
+  ++totals_.pipelinesBuilt;
+}
+
+void ReceiverMainWindow::TearDownPipeline() {
+  if (socket_) {
+    AddReceiveCounts(totals_, socket_->Stats());
+    socket_.reset();
+  }
+  gui::RemovePostedMessages(this, gui::kMsgDatagram);
+  if (reassembler_) {
+    reassembler_->RemoveRoute(protocol::kChannelMessage, graph_.get());
+    reassembler_.reset();
+  }
+  graph_.reset();
+  video_->Clear();
+}
+
+void ReceiverMainWindow::DiscardQueued() { gui::RemovePostedMessages(this, gui::kMsgDatagram); }
+
+ReceptionTotals ReceiverMainWindow::Totals() const {
+  ReceptionTotals totals = totals_;
+  if (socket_) AddReceiveCounts(totals, socket_->Stats());
+  return totals;
+}
+
+std::intptr_t ReceiverMainWindow::HandleMessage(gui::WindowMessage& message) {
+  switch (message.message) {
+    case gui::kMsgDatagram:
+      OnDatagram(message);
+      return 0;
+    case gui::kMsgEndOfBroadcast:
+      OnEndOfBroadcast();
+      return 0;
+    case gui::WM_COMMAND:
+      if (OnCommand(message.wParam)) return 0;
+      return SkinnedFrame::HandleMessage(message);
+    default:
+      return SkinnedFrame::HandleMessage(message);
+  }
+}
+
+// The buffer goes with the message, which frees it when the handling is over.
+void ReceiverMainWindow::OnDatagram(gui::WindowMessage& message) {
+  if (!reassembler_ || !message.buffer) return;
+  const protocol::Buffer datagram = protocol::MakeBuffer(message.buffer.get(), message.wParam);
+  ++totals_.datagramsDelivered;
+  reassembler_->Send(protocol::kChannelMessage, {&datagram, 1});
+}
+
+void ReceiverMainWindow::OnEndOfBroadcast() {
+  ++totals_.endOfBroadcastHandled;
+  TearDownPipeline();
+  std::this_thread::yield();
+  BuildPipeline(VideoArea());
+}
+
+bool ReceiverMainWindow::OnCommand(std::uintptr_t command) {
+  switch (command) {
+    case skin::kCmdPlay:
+      if (graph_) graph_->Run();
+      return true;
+    case skin::kCmdHelp:
+    case kCmdAppHelp:
+      lang::OpenWithBrowser((options_.applicationFolder / "help" / "help.htm").string(),
+                            lang::kShowNormal);
+      return true;
+    case skin::kCmdLanguage:
+      ShowLanguageMenu();
+      return true;
+    case skin::kCmdHomePage:
+      lang::OpenWithBrowser(LoadString(kIdsHomePage), lang::kShowNormal);
+      return true;
+    default:
+      // The frame buttons.
+      return false;
+  }
+}
+
+void ReceiverMainWindow::ShowLanguageMenu() {
+  const QPoint at = mapFromGlobal(QCursor::pos());
+  lang::ShowLanguageMenu(Languages(), this, at.x(), at.y());
+}
+
+void ReceiverMainWindow::OnVideoAreaChanged(const skin::Rect& area) {
+  video_->setGeometry(ToQRect(area));
+  if (graph_) graph_->SetVideoRect(area.left, area.top, area.Width(), area.Height());
+}
+
+void ReceiverMainWindow::OnTimerTick() {
+  if (!audioNoted_ && builder_.NoAudioDevice()) {
+    audioNoted_ = true;
+    if (options_.audioNote == AudioNote::kShow) NoteMissingAudioDevice();
+  }
+}
+
+// Told once, without stopping anything: the video goes on playing behind the note.
+void ReceiverMainWindow::NoteMissingAudioDevice() {
+  auto* box = new QMessageBox(QMessageBox::Information, windowTitle(),
+                              QString::fromUtf8(LoadString(kIdsNoAudioDevice)),
+                              QMessageBox::Ok, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setModal(false);
+  box->show();
+}
+
+void ReceiverMainWindow::OnAboutCommand(std::uintptr_t) {
+  QMessageBox::about(this, QString::fromUtf8(LoadString(kIdsAboutTitle)),
+                     QString::fromUtf8(LoadString(kIdsAboutText))
+                         .arg(QStringLiteral(VANTOREL_VERSION),
+                              QString::fromUtf8(LoadString(kIdsHomePage))));
+}
+
+void ReceiverMainWindow::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+    close();
+    return;
+  }
+  if (e->key() == Qt::Key_F1 && e->modifiers() == Qt::NoModifier) {
+    SendMessage({gui::WM_COMMAND, kCmdAppHelp, 0, nullptr});
+    return;
+  }
+  SkinnedFrame::keyPressEvent(e);
+}
+
+void ReceiverMainWindow::closeEvent(QCloseEvent* e) {
+  TearDownPipeline();
+  e->accept();
+}
+
+}  // namespace vantorel::receiver_app

@@ -1,0 +1,106 @@
+// Lunnet's main window: the skinned frame with the home page, language, help and frame
+// buttons, the video area, and the reception pipeline (playback graph, reassembler, receive
+// socket) that it builds when it opens, rebuilds when a sender ends its broadcast and tears
+// down when it closes. Everything here runs on the window thread.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+
+#include "platform/gui/qt_window_message.h"
+#include "platform/media/receiver_playback_graph.h"
+#include "receiver/playback_graph.h"
+#include "receiver/reassembler.h"
+#include "receiver/receive_socket.h"
+#include "ui/skin/skinned_frame.h"
+
+namespace vantorel::lang {
+class LanguageManager;
+}
+
+namespace vantorel::receiver_app {
+
+class VideoWindow;
+
+inline constexpr std::uint32_t kCmdAppHelp = 57670;
+
+enum class AudioNote { kShow, kSilent };
+
+struct ReceiverWindowOptions {
+  // The broadcast port on every address by default; tests pass loopback addresses.
+  receiver::ReceiveOptions receive;
+  media::ReceiverOutput output = media::ReceiverOutput::kDevices;
+  // Whether the window tells the user once that the machine has no audio device.
+  AudioNote audioNote = AudioNote::kShow;
+  // Null: the process-wide manager.
+  lang::LanguageManager* languages = nullptr;
+  // The folder holding help/help.htm; empty: the folder of the running program.
+  std::filesystem::path applicationFolder;
+};
+
+// Counts over every pipeline the window has built, for whoever watches the window.
+struct ReceptionTotals {
+  std::uint64_t pipelinesBuilt = 0;
+  std::uint64_t endOfBroadcastHandled = 0;
+  std::uint64_t datagramsDelivered = 0;  // handed to a reassembler
+  // What the receive threads did, over the sockets already deleted and the current one.
+  std::uint64_t datagramsPosted = 0;
+  std::uint64_t endOfBroadcastAccepted = 0;
+  std::uint64_t foreignSender = 0;
+};
+
+class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDatagrams {
+ public:
+  // `module` is the resource library for the pictures; it may be freed once the window exists.
+  explicit ReceiverMainWindow(const skin::ResourceLibrary* module,
+                              ReceiverWindowOptions options = {});
+  ~ReceiverMainWindow() override;
+
+  // PostedDatagrams: the playback graph drops what was queued while it was being built.
+  void DiscardQueued() override;
+
+  // True when all seven buttons got their pictures and are in the widget set.
+  bool HasWidgets() const { return hasWidgets_; }
+  bool HasPipeline() const { return graph_ != nullptr; }
+  const receiver::PlaybackGraph* Graph() const { return graph_.get(); }
+  const receiver::ReceiveSocket* Socket() const { return socket_.get(); }
+  const VideoWindow& Video() const { return *video_; }
+  ReceptionTotals Totals() const;
+
+ protected:
+  std::intptr_t HandleMessage(gui::WindowMessage& message) override;
+  void OnVideoAreaChanged(const skin::Rect& area) override;
+  void OnTimerTick() override;
+  void OnAboutCommand(std::uintptr_t command) override;
+  void keyPressEvent(QKeyEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+
+ private:
+  bool AllButtonPicturesLoad(const skin::ResourceLibrary* module) const;
+  void DropWidgets();
+  void BuildPipeline(const skin::Rect& area);
+  void TearDownPipeline();
+  void OnDatagram(gui::WindowMessage& message);
+  void OnEndOfBroadcast();
+  // False for the commands the frame handles.
+  bool OnCommand(std::uintptr_t command);
+  void ShowLanguageMenu();
+  void NoteMissingAudioDevice();
+  lang::LanguageManager& Languages() const;
+
+  ReceiverWindowOptions options_;
+  gui::QtWindowHandle handle_;
+  VideoWindow* video_;  // child widget, owned by the window
+  media::GstPlaybackGraphBuilder builder_;
+  bool hasWidgets_ = false;
+  bool audioNoted_ = false;
+
+  // The reception pipeline: all three exist, or none.
+  std::unique_ptr<receiver::PlaybackGraph> graph_;
+  std::unique_ptr<receiver::Reassembler> reassembler_;
+  std::unique_ptr<receiver::ReceiveSocket> socket_;
+  ReceptionTotals totals_;  // receive counts of the current socket not yet included
+};
+
+}  // namespace vantorel::receiver_app
