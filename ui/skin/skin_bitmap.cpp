@@ -12,6 +12,8 @@ namespace {
 
 // Fewer bytes than this are not worth decoding.
 constexpr qint64 kMinImageBytes = 11;
+// A picture file larger than this is not read; skin pictures are a few kilobytes.
+constexpr qint64 kMaxImageFileBytes = 16 << 20;
 
 DecodedImagePtr DecodeBytes(const uchar* data, qint64 size) {
   if (data == nullptr || size < kMinImageBytes) return nullptr;
@@ -45,7 +47,7 @@ DecodedImagePtr LoadDecodedImage(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return nullptr;
   const qint64 size = file.size();
-  if (size < kMinImageBytes || size > static_cast<qint64>(UINT32_MAX)) return nullptr;
+  if (size < kMinImageBytes || size > kMaxImageFileBytes) return nullptr;
   const QByteArray bytes = file.read(size);
   return DecodeBytes(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size());
 }

@@ -31,7 +31,8 @@ class ResourceLibrary {
 };
 
 // A picture of the library, or of a file. Null when there is no such resource or file, when it
-// holds 10 bytes or fewer (the decoder is not called then), or when it does not decode.
+// holds 10 bytes or fewer (the decoder is not called then), when the file is over 16 MiB, or
+// when it does not decode.
 DecodedImagePtr LoadDecodedImage(const ResourceLibrary& module, int name);
 DecodedImagePtr LoadDecodedImage(const QString& path);
 

@@ -158,6 +158,10 @@ bool SkinnedFrame::event(QEvent* e) {
     message->result = HandleMessage(message->Message());
     return true;
   }
+  if (e->type() == QEvent::Hide && captureHeld_) {
+    // A hidden window gets no release: the press is over, as when the capture is taken away.
+    ReleaseCapture();
+  }
   if (e->type() == QEvent::ToolTip) {
     auto* help = static_cast<QHelpEvent*>(e);
     if (const Tool* tool = ToolAt(ToPoint(help->pos()))) {

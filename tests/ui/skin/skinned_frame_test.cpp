@@ -154,6 +154,17 @@ TEST_F(FrameTest, LeavingTheWindowClearsTheHoverWithinOneTick) {
   EXPECT_FALSE(help->IsHovered());
 }
 
+TEST_F(FrameTest, HidingTheWindowEndsAPressWithoutAClick) {
+  RecordingFrame frame(library.get());
+  ShowAt(frame, 500, 400);
+  QTest::mousePress(&frame, Qt::LeftButton, {},
+                    Centre(frame.GetFrameButton(FrameButton::kHelp)->GetRect()));
+  ASSERT_NE(frame.Widgets().Captured(), nullptr);
+  frame.hide();
+  EXPECT_EQ(frame.Widgets().Captured(), nullptr);
+  EXPECT_TRUE(frame.commands.empty());
+}
+
 TEST_F(FrameTest, TooltipsFollowTheirWidgetsAndCanBeTranslated) {
   RecordingFrame frame(library.get());
   ShowAt(frame, 500, 400);
