@@ -1,0 +1,98 @@
+#include "receiver_test_support.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QPixmap>
+
+#include <filesystem>
+#include <thread>
+
+#include "platform/net/udp_socket.h"
+
+namespace vantorel::receiver_app::testing {
+
+std::uint16_t FreeLoopbackPort() {
+  net::UdpSocket probe;
+  if (!probe.Bind(net::Endpoint{net::kLoopbackAddress, 0})) return 0;
+  const auto local = probe.LocalEndpoint();
+  return local ? local->port : 0;
+}
+
+std::string TestMedia(const char* name) {
+  const std::filesystem::path path = std::filesystem::path(VANTOREL_TEST_MEDIA_DIR) / name;
+  return std::filesystem::exists(path) ? path.string() : std::string();
+}
+
+bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds deadline) {
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+LoopbackReceiver::LoopbackReceiver(std::uint16_t port, QSize size, Pictures pictures) {
+  const std::filesystem::path folder = languageFolder_.path().toStdString();
+  languages_ = std::make_unique<lang::LanguageManager>(lang::LanguageFolders{folder, folder},
+                                                       nullptr);
+  ReceiverWindowOptions options;
+  options.receive = {port, net::kLoopbackAddress, net::kLoopbackAddress};
+  options.audioNote = AudioNote::kSilent;
+  options.languages = languages_.get();
+  const auto library = pictures == Pictures::kLibrary
+                           ? skin::ResourceLibrary::Load(QStringLiteral(VANTOREL_RESDLL_PATH))
+                           : nullptr;
+  window_ = std::make_unique<ReceiverMainWindow>(library.get(), options);
+  if (size.isValid()) window_->resize(size);
+  window_->show();
+}
+
+LoopbackSender::LoopbackSender(std::uint16_t port, std::uint8_t session)
+    : sink_(port, net::kLoopbackAddress), handle_(this), session_(session) {}
+
+LoopbackSender::~LoopbackSender() { Finish(); }
+
+bool LoopbackSender::Start(const std::string& path) {
+  player_ = std::make_unique<sender::SenderSession>(
+      session_, &sink_, media::GraphOptions{media::OutputMode::kNullSinks, nullptr});
+  if (media::FAILED(player_->Open(&handle_, path)) || !player_->IsStreaming()) {
+    player_.reset();
+    return false;
+  }
+  player_->Play();
+  return true;
+}
+
+void LoopbackSender::Finish() {
+  if (!player_) return;
+  player_->Close();
+  player_.reset();
+  sink_.SendEndOfBroadcast();
+  gui::RemovePostedMessages(this, gui::kMsgGraphEvent);
+}
+
+// At the end of the file the session stops; playing again starts from the beginning.
+bool LoopbackSender::event(QEvent* e) {
+  if (!gui::WindowMessageEvent::IsWindowMessage(e)) return QObject::event(e);
+  if (!player_) return true;
+  const std::uint64_t completes = player_->EventCounts().completes;
+  player_->HandleGraphEvents();
+  if (player_->EventCounts().completes > completes) player_->Play();
+  return true;
+}
+
+int BrightPixelsInVideoArea(ReceiverMainWindow& window) {
+  const QImage shot = window.grab().toImage();
+  const skin::Rect area = window.VideoArea();
+  int bright = 0;
+  for (int y = area.top; y < area.bottom; ++y) {
+    for (int x = area.left; x < area.right; ++x) {
+      if (qGray(shot.pixel(x, y)) > 128) ++bright;
+    }
+  }
+  return bright;
+}
+
+}  // namespace vantorel::receiver_app::testing

@@ -1,0 +1,69 @@
+// What the receiver window tests share: a window that listens on loopback only, a sender that
+// broadcasts a generated file to it over a loopback socket, and waiting with the event loop
+// running.
+#pragma once
+
+#include <QObject>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/gui/qt_window_message.h"
+#include "receiver/app/receiver_main_window.h"
+#include "sender/sender_session.h"
+#include "sender/udp_broadcast_sink.h"
+#include "ui/lang/language_manager.h"
+#include "ui/skin/skin_bitmap.h"
+
+namespace vantorel::receiver_app::testing {
+
+// A free UDP port on 127.0.0.1 (free when asked; the window binds it right after).
+std::uint16_t FreeLoopbackPort();
+
+// The path of a generated test file; empty (and the test skipped) when it is missing.
+std::string TestMedia(const char* name);
+
+// Runs the event loop until `done` holds or the deadline passes; returns `done()`.
+bool WaitUntil(const std::function<bool()>& done,
+               std::chrono::milliseconds deadline = std::chrono::seconds(20));
+
+// A receiver window on the resource library of the build, receiving on 127.0.0.1:`port` and
+// waking its thread over loopback: nothing is ever sent beyond this machine.
+class LoopbackReceiver {
+ public:
+  enum class Pictures { kLibrary, kNone };
+  explicit LoopbackReceiver(std::uint16_t port, QSize size = {},
+                            Pictures pictures = Pictures::kLibrary);
+  ReceiverMainWindow& Window() { return *window_; }
+
+ private:
+  QTemporaryDir languageFolder_;
+  std::unique_ptr<lang::LanguageManager> languages_;
+  std::unique_ptr<ReceiverMainWindow> window_;
+};
+
+// A sender session broadcasting a file to 127.0.0.1:`port` over and over, with null outputs.
+class LoopbackSender : public QObject {
+ public:
+  LoopbackSender(std::uint16_t port, std::uint8_t session);
+  ~LoopbackSender() override;
+  bool Start(const std::string& path);
+  // Closes the session and sends the three end-of-broadcast datagrams.
+  void Finish();
+  bool event(QEvent* e) override;
+
+ private:
+  sender::UdpBroadcastSink sink_;
+  gui::QtWindowHandle handle_;
+  std::uint8_t session_;
+  std::unique_ptr<sender::SenderSession> player_;
+};
+
+// Pixels brighter than mid-grey in the video area of a grab of the window.
+int BrightPixelsInVideoArea(ReceiverMainWindow& window);
+
+}  // namespace vantorel::receiver_app::testing

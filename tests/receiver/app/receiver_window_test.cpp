@@ -1,0 +1,135 @@
+// The receiver window's shell: its buttons, menu, keys and resizing, and what happens to
+// datagram messages still queued when the pipeline goes away.
+#include "receiver/app/receiver_main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include <cstring>
+
+#include "receiver/app/video_window.h"
+#include "receiver_test_support.h"
+
+namespace vantorel::receiver_app {
+namespace {
+
+using testing::FreeLoopbackPort;
+using testing::LoopbackReceiver;
+using testing::WaitUntil;
+
+TEST(ReceiverWindowTest, OpensWithItsCaptionButtonsTooltipsAndPipeline) {
+  LoopbackReceiver receiver(FreeLoopbackPort());
+  ReceiverMainWindow& window = receiver.Window();
+  EXPECT_EQ(window.windowTitle(), QStringLiteral("Vantorel - [Lunnet]"));
+  ASSERT_TRUE(window.HasWidgets());
+  for (std::size_t i = 0; i < skin::kFrameButtons.size(); ++i) {
+    skin::ImageButton* button = window.GetFrameButton(static_cast<skin::FrameButton>(i));
+    EXPECT_TRUE(window.Widgets().Contains(button)) << i;
+  }
+  ASSERT_EQ(window.ToolTipCount(), 7);
+  for (int i = 0; i < 7; ++i) {
+    EXPECT_EQ(window.ToolTipText(i), QString::fromUtf8(skin::kFrameButtons[i].toolText));
+  }
+  EXPECT_TRUE(window.HasPipeline());
+  ASSERT_NE(window.Socket(), nullptr);
+  EXPECT_TRUE(window.Socket()->IsOpen());
+}
+
+TEST(ReceiverWindowTest, WithoutPicturesHasNoWidgetsButStillReceives) {
+  LoopbackReceiver receiver(FreeLoopbackPort(), {}, LoopbackReceiver::Pictures::kNone);
+  ReceiverMainWindow& window = receiver.Window();
+  EXPECT_FALSE(window.HasWidgets());
+  for (std::size_t i = 0; i < skin::kFrameButtons.size(); ++i) {
+    EXPECT_FALSE(
+        window.Widgets().Contains(window.GetFrameButton(static_cast<skin::FrameButton>(i))));
+  }
+  EXPECT_TRUE(window.HasPipeline());
+}
+
+TEST(ReceiverWindowTest, AboutEntryOfTheFrameMenuOpensTheAboutBox) {
+  LoopbackReceiver receiver(FreeLoopbackPort());
+  QAction* about = nullptr;
+  for (QAction* action : receiver.Window().SystemMenu()->actions()) {
+    if (action->text() == QStringLiteral("About Lunnet(&A)...")) about = action;
+  }
+  ASSERT_NE(about, nullptr);
+  QString shownTitle;
+  QTimer::singleShot(0, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      shownTitle = box->windowTitle();
+      box->accept();
+    }
+  });
+  about->trigger();
+  EXPECT_EQ(shownTitle, QStringLiteral("About Lunnet"));
+}
+
+TEST(ReceiverWindowTest, EscapeClosesTheWindowAndEndsReception) {
+  LoopbackReceiver receiver(FreeLoopbackPort());
+  ReceiverMainWindow& window = receiver.Window();
+  ASSERT_TRUE(window.isVisible());
+  QTest::keyClick(&window, Qt::Key_Escape);
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_FALSE(window.HasPipeline());
+}
+
+TEST(ReceiverWindowTest, ResizingMovesTheVideoToTheNewVideoAreaAtOnce) {
+  LoopbackReceiver receiver(FreeLoopbackPort());
+  ReceiverMainWindow& window = receiver.Window();
+  EXPECT_EQ(window.Video().geometry(), QRect(8, 8, window.width() - 16, window.height() - 72));
+  for (const QSize size : {QSize(640, 480), QSize(500, 700), QSize(406, 285)}) {
+    window.resize(size);
+    ASSERT_TRUE(WaitUntil([&] { return window.size() == size; })) << size.width();
+    EXPECT_EQ(window.Video().geometry(), QRect(8, 8, size.width() - 16, size.height() - 72));
+  }
+}
+
+// Messages as the receive thread posts them: any bytes will do, a datagram that reaches the
+// reassembler is counted whatever it holds.
+void PostDatagrams(ReceiverMainWindow& window, int count) {
+  gui::QtWindowHandle handle(&window);
+  for (int i = 0; i < count; ++i) {
+    constexpr std::size_t kLength = 32;
+    auto buffer = std::make_unique<std::uint8_t[]>(kLength);
+    std::memset(buffer.get(), i, kLength);
+    ASSERT_TRUE(handle.Post({gui::kMsgDatagram, kLength, 0, std::move(buffer)}));
+  }
+}
+
+TEST(QueuedDatagramTest, ReachTheReassemblerWhenNothingIntervenes) {
+  LoopbackReceiver receiver(FreeLoopbackPort());
+  PostDatagrams(receiver.Window(), 5);
+  EXPECT_TRUE(WaitUntil([&] { return receiver.Window().Totals().datagramsDelivered == 5; }));
+}
+
+TEST(QueuedDatagramTest, QueuedBehindAnEndOfBroadcastAreDroppedByTheRebuild) {
+  LoopbackReceiver receiver(FreeLoopbackPort());
+  ReceiverMainWindow& window = receiver.Window();
+  gui::QtWindowHandle handle(&window);
+  ASSERT_TRUE(handle.Post({gui::kMsgEndOfBroadcast, 0, 0, nullptr}));
+  PostDatagrams(window, 5);
+  ASSERT_TRUE(WaitUntil([&] { return window.Totals().endOfBroadcastHandled == 1; }));
+  QCoreApplication::processEvents();
+  EXPECT_EQ(window.Totals().pipelinesBuilt, 2u);
+  EXPECT_EQ(window.Totals().datagramsDelivered, 0u);
+  EXPECT_TRUE(window.HasPipeline());
+}
+
+TEST(QueuedDatagramTest, QueuedAtCloseAreDroppedUnplayed) {
+  LoopbackReceiver receiver(FreeLoopbackPort());
+  ReceiverMainWindow& window = receiver.Window();
+  PostDatagrams(window, 5);
+  window.close();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(window.Totals().datagramsDelivered, 0u);
+  EXPECT_FALSE(window.HasPipeline());
+}
+
+}  // namespace
+}  // namespace vantorel::receiver_app

@@ -1,0 +1,98 @@
+// Reception end to end on loopback: a real sender session plays a generated file and
+// broadcasts it to the window's socket; the window must show the video, rebuild on the end of
+// the broadcast, and keep to the first sender it heard.
+#include "receiver/app/receiver_main_window.h"
+
+#include <gtest/gtest.h>
+
+#include "receiver_test_support.h"
+
+namespace vantorel::receiver_app {
+namespace {
+
+using testing::BrightPixelsInVideoArea;
+using testing::FreeLoopbackPort;
+using testing::LoopbackReceiver;
+using testing::LoopbackSender;
+using testing::TestMedia;
+using testing::WaitUntil;
+
+// The test pattern is a white ball on black: a few hundred bright pixels once it shows.
+constexpr int kBallPixels = 100;
+
+bool ShowsVideo(ReceiverMainWindow& window) {
+  return BrightPixelsInVideoArea(window) > kBallPixels;
+}
+
+void Pause(std::chrono::milliseconds time) {
+  WaitUntil([] { return false; }, time);
+}
+
+class ReceptionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    clip_ = TestMedia("mpeg1-av.mpg");
+    otherClip_ = TestMedia("mpeg1-av-no-b.mpg");
+    if (clip_.empty() || otherClip_.empty()) GTEST_SKIP() << "generated test media missing";
+    port_ = FreeLoopbackPort();
+    ASSERT_NE(port_, 0);
+  }
+  std::string clip_;
+  std::string otherClip_;
+  std::uint16_t port_ = 0;
+};
+
+TEST_F(ReceptionTest, ALateJoinerShowsTheSendersVideo) {
+  LoopbackSender sender(port_, 0);
+  ASSERT_TRUE(sender.Start(clip_));
+  Pause(std::chrono::milliseconds(1500));
+
+  LoopbackReceiver receiver(port_);
+  ReceiverMainWindow& window = receiver.Window();
+  EXPECT_EQ(BrightPixelsInVideoArea(window), 0);
+  EXPECT_TRUE(WaitUntil([&] { return ShowsVideo(window); }));
+}
+
+TEST_F(ReceptionTest, EndOfBroadcastRebuildsOncePerAcceptedDatagramAndTheNextCastPlays) {
+  LoopbackReceiver receiver(port_);
+  ReceiverMainWindow& window = receiver.Window();
+  {
+    LoopbackSender first(port_, 0);
+    ASSERT_TRUE(first.Start(clip_));
+    ASSERT_TRUE(WaitUntil([&] { return ShowsVideo(window); }));
+  }  // closes and sends the end of broadcast three times
+  ASSERT_TRUE(WaitUntil([&] { return window.Totals().endOfBroadcastHandled > 0; }));
+  Pause(std::chrono::milliseconds(500));
+  const ReceptionTotals totals = window.Totals();
+  EXPECT_EQ(totals.endOfBroadcastHandled, totals.endOfBroadcastAccepted);
+  EXPECT_LE(totals.endOfBroadcastHandled, 3u);
+  EXPECT_EQ(totals.pipelinesBuilt, 1 + totals.endOfBroadcastHandled);
+  EXPECT_EQ(BrightPixelsInVideoArea(window), 0) << "the old picture went with its graph";
+
+  LoopbackSender next(port_, 1);
+  ASSERT_TRUE(next.Start(otherClip_));
+  EXPECT_TRUE(WaitUntil([&] { return ShowsVideo(window); }));
+  EXPECT_EQ(window.Graph()->Session(), 1);
+}
+
+TEST_F(ReceptionTest, OnlyTheFirstSenderHeardPlaysUntilThePipelineIsRebuilt) {
+  LoopbackReceiver receiver(port_);
+  ReceiverMainWindow& window = receiver.Window();
+  auto first = std::make_unique<LoopbackSender>(port_, 1);
+  ASSERT_TRUE(first->Start(clip_));
+  ASSERT_TRUE(WaitUntil([&] { return window.Graph()->Session() == 1; }));
+
+  LoopbackSender second(port_, 2);
+  ASSERT_TRUE(second.Start(otherClip_));
+  Pause(std::chrono::milliseconds(2500));
+  EXPECT_EQ(window.Graph()->Session(), 1);
+  EXPECT_EQ(window.Graph()->Stats().builds, 1u);
+  EXPECT_GT(window.Totals().foreignSender, 0u);
+
+  first.reset();
+  EXPECT_TRUE(WaitUntil([&] { return window.Graph() && window.Graph()->Session() == 2; }));
+  EXPECT_TRUE(WaitUntil([&] { return ShowsVideo(window); }));
+}
+
+}  // namespace
+}  // namespace vantorel::receiver_app
