@@ -36,16 +36,30 @@ void Add(receiver::ReceiveStats& a, const receiver::ReceiveStats& b) {
 }  // namespace
 
 ListenWindow::ListenWindow(ListenOptions options, std::FILE* out)
-    : options_(options), out_(out), handle_(this), printer_(*this) {
+    : options_(options),
+      out_(out),
+      handle_(this),
+      printer_(*this),
+      graphBuilder_(media::ReceiverGraphOptions{media::ReceiverOutput::kNullSinks, nullptr, nullptr}),
+      postedDatagrams_(this) {
   Build();
 }
 
 ListenWindow::~ListenWindow() { TearDown(); }
 
 void ListenWindow::Build() {
+  if (options_.play) {
+    playback_ = std::make_unique<receiver::PlaybackGraph>(graphBuilder_, &postedDatagrams_,
+                                                          receiver::VideoRect{});
+  }
   reassembler_ = std::make_unique<receiver::Reassembler>();
   // Every channel is printed: the printer is the default sink.
   reassembler_->AddRoute(0, &printer_);
+  if (playback_) {
+    // Messages go to the printer first, then to the playback graph.
+    reassembler_->AddRoute(protocol::kChannelMessage, &printer_);
+    reassembler_->AddRoute(protocol::kChannelMessage, playback_.get());
+  }
   socket_ = std::make_unique<receiver::ReceiveSocket>(handle_, options_.receive);
 }
 
@@ -58,7 +72,17 @@ void ListenWindow::TearDown() {
   if (reassembler_) {
     Add(pastReassembly_, reassembler_->Stats());
     reassembler_->RemoveRoute(0, &printer_);
+    if (playback_) {
+      reassembler_->RemoveRoute(protocol::kChannelMessage, &printer_);
+      reassembler_->RemoveRoute(protocol::kChannelMessage, playback_.get());
+    }
     reassembler_.reset();
+  }
+  if (playback_) {
+    playback_->CloseGraph();
+    const auto& reports = playback_->Reports();
+    pastStreams_.insert(pastStreams_.end(), reports.begin(), reports.end());
+    playback_.reset();
   }
 }
 
@@ -119,6 +143,10 @@ void ListenWindow::Finish() {
                 delivered_, dropped, r.lostFragment, t.foreignSender, r.oversized + t.oversized,
                 r.malformed + t.malformed, r.incomplete, t.unknownKey, t.postFailed, r.abandoned,
                 r.repeated);
+  for (const receiver::StreamReport& stream : pastStreams_) {
+    Print(DescribeStream(stream));
+    std::fprintf(stderr, "%s\n", DescribeTiming(stream).c_str());
+  }
   Print(line);
 }
 

@@ -8,17 +8,20 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "platform/gui/qt_window_message.h"
 #include "protocol/packet_sink.h"
 #include "receiver/reassembler.h"
 #include "receiver/receive_socket.h"
+#include "tools/listen/play_report.h"
 
 namespace vantorel::tools {
 
 struct ListenOptions {
   receiver::ReceiveOptions receive;
   std::uint64_t count = 0;  // stop after this many delivered messages; 0: no limit
+  bool play = false;        // also play the broadcast, decoded, into null outputs
 };
 
 class ListenWindow : public QObject {
@@ -58,6 +61,11 @@ class ListenWindow : public QObject {
   // Totals of pipelines already torn down.
   receiver::ReassemblyStats pastReassembly_;
   receiver::ReceiveStats pastReceive_;
+  // Playback (with --play): made before the reassembler and deleted after it.
+  media::GstPlaybackGraphBuilder graphBuilder_;
+  QtPostedDatagrams postedDatagrams_;
+  std::unique_ptr<receiver::PlaybackGraph> playback_;
+  std::vector<receiver::StreamReport> pastStreams_;
 };
 
 }  // namespace vantorel::tools

@@ -23,12 +23,14 @@ void OnSignal(int) { gInterrupted.store(true); }
 void Usage() {
   std::fprintf(stderr,
                "usage: vantorel-listen [--port P] [--count N] [--seconds S] [--bind ADDR] "
-               "[--wake ADDR]\n"
+               "[--wake ADDR] [--play]\n"
                "  --port P     UDP port to listen on (default 5937)\n"
                "  --count N    stop after N delivered messages\n"
                "  --seconds S  stop after S seconds\n"
                "  --bind ADDR  local address to bind (default: every address)\n"
-               "  --wake ADDR  where the stop wake-up datagram goes (default 255.255.255.255)\n");
+               "  --wake ADDR  where the stop wake-up datagram goes (default 255.255.255.255)\n"
+               "  --play       also play what is received (decoded, to null outputs) and print\n"
+               "               one line per stream at exit\n");
 }
 
 struct Parsed {
@@ -40,6 +42,10 @@ std::optional<Parsed> Parse(int argc, char** argv) {
   Parsed p;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    if (arg == "--play") {
+      p.listen.play = true;
+      continue;
+    }
     if (i + 1 >= argc) return std::nullopt;
     const std::string value = argv[++i];
     char* end = nullptr;

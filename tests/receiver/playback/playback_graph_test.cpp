@@ -32,7 +32,11 @@ class FakeGraph : public RenderedGraph {
     journal_.Add(allStopped ? "stop after clear" : "stop before clear");
   }
   std::vector<StreamOutputStats> OutputStats() const override {
-    return std::vector<StreamOutputStats>(pins_.Count(), StreamOutputStats{true, "caps", 3, 0});
+    StreamOutputStats stats;
+    stats.rendered = true;
+    stats.caps = "caps";
+    stats.decoded = 3;
+    return std::vector<StreamOutputStats>(pins_.Count(), stats);
   }
 
  private:

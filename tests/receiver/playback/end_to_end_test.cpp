@@ -1,0 +1,284 @@
+// Sender to receiver in one process, without sockets: SenderSession -> Packetizer -> (datagrams)
+// -> Reassembler -> PlaybackGraph with null outputs, decoding for real.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "protocol/byte_io.h"
+#include "receiver/reassembler.h"
+#include "sender/sender_session.h"
+#include "tests/receiver/playback/in_process_broadcast.h"
+
+namespace vantorel::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string MediaPath(const std::string& name) { return std::string(VANTOREL_TEST_MEDIA_DIR) + "/" + name; }
+
+// Takes the sender's graph events.
+class EventFlag : public gui::WindowHandle {
+ public:
+  bool Post(gui::WindowMessage) override {
+    raised.store(true);
+    return true;
+  }
+  std::atomic<bool> raised{false};
+};
+
+struct PlayOptions {
+  std::uint8_t session = 0;
+  std::chrono::milliseconds joinAfter{0};  // datagrams sent before this are never received
+  double loss = 0;                         // share of datagrams dropped at random
+};
+
+struct Playback {
+  SentTotals sent;
+  std::vector<receiver::StreamReport> streams;
+  std::vector<DecodedBuffer> decoded;
+  receiver::ReassemblyStats reassembly;
+  std::uint64_t datagramsDropped = 0;
+  std::uint64_t unfedMessages = 0;  // sent after the sender's end of file, not fed
+  std::vector<double> sendToDecodeMs;        // per decoded buffer matched to its sample
+  std::optional<double> firstPictureMs;      // from the first datagram received
+  const receiver::StreamReport* Stream(std::uint8_t kind) const {
+    for (const auto& s : streams) {
+      if (s.kind == kind) return &s;
+    }
+    return nullptr;
+  }
+  double DecodedAudioSeconds() const {
+    double seconds = 0;
+    for (const DecodedBuffer& d : decoded) {
+      if (!d.video && GST_CLOCK_TIME_IS_VALID(d.duration)) seconds += d.duration / 1e9;
+    }
+    return seconds;
+  }
+};
+
+class Receiver {
+ public:
+  Receiver()
+      : builder_(media::ReceiverGraphOptions{media::ReceiverOutput::kNullSinks, nullptr, &log_}),
+        graph_(builder_, nullptr, receiver::VideoRect{}),
+        tap_(graph_) {
+    reassembler_.AddRoute(protocol::kChannelMessage, &tap_);
+  }
+  ~Receiver() { reassembler_.RemoveRoute(protocol::kChannelMessage, &tap_); }
+
+  void Feed(const SentDatagram& d) {
+    if (!firstFed_) firstFed_ = Clock::now();
+    tap_.SetCurrentSend(d.sent);
+    const protocol::Buffer b = protocol::MakeBuffer(d.payload.data(), d.payload.size());
+    reassembler_.Send(protocol::kChannelMessage, {&b, 1});
+    if (graph_.Pins() != nullptr && timeBase_.empty()) {
+      for (std::size_t i = 0; i < graph_.Pins()->Count(); ++i) {
+        timeBase_.push_back(graph_.Pins()->Pin(i).Record().clockTime);
+      }
+    }
+  }
+
+  void Finish(Playback& out) {
+    graph_.CloseGraph();
+    out.streams = graph_.Reports();
+    out.decoded = log_.Take();
+    out.reassembly = reassembler_.Stats();
+    if (auto first = log_.FirstVideo(); first && firstFed_) {
+      out.firstPictureMs = std::chrono::duration<double, std::milli>(*first - *firstFed_).count();
+    }
+    MatchSendTimes(out);
+  }
+
+  receiver::PlaybackGraph& Graph() { return graph_; }
+
+ private:
+  // A decoded buffer's time, back on the wire's clock, finds the sample it came from.
+  void MatchSendTimes(Playback& out) const {
+    for (const DecodedBuffer& d : out.decoded) {
+      if (!GST_CLOCK_TIME_IS_VALID(d.pts) || d.pin >= timeBase_.size()) continue;
+      const std::int64_t start =
+          static_cast<std::int64_t>(d.pts / 100) - receiver::kPresentationDelay + timeBase_[d.pin];
+      const std::uint8_t kind = d.video ? 14 : 24;
+      if (auto sent = tap_.SentAt(kind, start)) {
+        out.sendToDecodeMs.push_back(std::chrono::duration<double, std::milli>(d.at - *sent).count());
+      }
+    }
+  }
+
+  DecodeLog log_;
+  media::GstPlaybackGraphBuilder builder_;
+  receiver::PlaybackGraph graph_;
+  SendTimes tap_;
+  receiver::Reassembler reassembler_;
+  std::optional<Clock::time_point> firstFed_;
+  std::vector<std::int64_t> timeBase_;
+};
+
+// Plays one file through the chain in real time; returns once the receiver has decoded the
+// tail of the broadcast.
+void Broadcast(const std::string& file, const PlayOptions& options, Receiver& receiver,
+               Playback& out) {
+  InProcessBroadcast broadcast;
+  EventFlag events;
+  sender::SenderSession session(options.session, &broadcast,
+                                media::GraphOptions{media::OutputMode::kNullSinks, nullptr});
+  const Clock::time_point start = Clock::now();
+  ASSERT_TRUE(media::SUCCEEDED(session.Open(&events, MediaPath(file)))) << file;
+  ASSERT_TRUE(media::SUCCEEDED(session.Play()));
+  std::mt19937 random(1234);
+  std::uniform_real_distribution<double> chance(0, 1);
+  Clock::time_point lastDatagram = start;
+  bool complete = false;
+  while (Clock::now() - start < 20s) {
+    if (events.raised.exchange(false)) {
+      session.HandleGraphEvents();
+      complete = session.EventCounts().completes > 0 || session.EventCounts().errors > 0;
+    }
+    auto d = broadcast.Next(10ms);
+    if (!d) {
+      if (complete && Clock::now() - lastDatagram > 300ms) break;
+      continue;
+    }
+    lastDatagram = Clock::now();
+    // What the sender sends after the end of its file (it rests paused just before the end)
+    // is not part of the broadcast being measured.
+    if (complete) {
+      if (d->payload.size() >= 8 && (protocol::LoadU32(d->payload.data() + 4) & protocol::kFragmentIndexMask) == 0) {
+        ++out.unfedMessages;
+      }
+      continue;
+    }
+    if (d->sent - start < options.joinAfter ||
+        (options.loss > 0 && chance(random) < options.loss)) {
+      ++out.datagramsDropped;
+      continue;
+    }
+    receiver.Feed(*d);
+  }
+  EXPECT_TRUE(complete) << file << " did not reach its end";
+  out.sent = broadcast.Totals();
+  session.Close();
+  // The last samples play one presentation delay after they arrive.
+  std::this_thread::sleep_for(std::chrono::milliseconds(receiver::kPresentationDelay / 10'000) + 300ms);
+}
+
+double Percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
+}
+
+class FilePlaysTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override { gst_init(nullptr, nullptr); }
+};
+
+TEST_P(FilePlaysTest, NinetyPercentOfWhatWasSentIsDecodedAndNothingIsLate) {
+  Receiver receiver;
+  Playback p;
+  Broadcast(GetParam(), PlayOptions{}, receiver, p);
+  receiver.Finish(p);
+  ASSERT_FALSE(p.streams.empty()) << "no graph was built";
+  if (p.sent.videoSamples > 0) {
+    const receiver::StreamReport* video = p.Stream(receiver::kStreamKindVideo);
+    ASSERT_NE(video, nullptr);
+    EXPECT_GE(video->output.decoded, p.sent.videoSamples * 9 / 10)
+        << "sent " << p.sent.videoSamples << " caps " << video->output.caps;
+    EXPECT_EQ(video->output.late, 0u);
+  }
+  if (p.sent.audioSamples > 0) {
+    const receiver::StreamReport* audio = p.Stream(receiver::kStreamKindAudio);
+    ASSERT_NE(audio, nullptr);
+    EXPECT_GE(p.DecodedAudioSeconds(), 0.9 * p.sent.AudioSeconds())
+        << "caps " << audio->output.caps;
+    EXPECT_EQ(audio->output.late, 0u);
+  }
+  EXPECT_EQ(p.reassembly.Dropped(), 0u);
+  std::printf("%s: send-to-decode median %.1f ms, worst %.1f ms over %zu buffers\n", GetParam(),
+              Percentile(p.sendToDecodeMs, 0.5), Percentile(p.sendToDecodeMs, 1.0),
+              p.sendToDecodeMs.size());
+  for (const auto& s : p.streams) {
+    std::printf("  kind %u decoded %llu margin median %.1f ms worst %.1f ms\n", unsigned{s.kind},
+                static_cast<unsigned long long>(s.output.decoded), s.output.medianMarginNs / 1e6,
+                s.output.worstMarginNs / 1e6);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(GeneratedMedia, FilePlaysTest,
+                         ::testing::Values("mpeg1-av.mpg", "mpeg1-av-no-b.mpg", "mjpeg-pcm.avi",
+                                           "mpeg4-pcm.avi", "raw-rgb-pcm.avi", "tone.wav",
+                                           "tone.mp3", "tone.au"),
+                         [](const auto& info) {
+                           std::string name = info.param;
+                           std::replace_if(name.begin(), name.end(),
+                                           [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+                           return name;
+                         });
+
+class BroadcastTest : public ::testing::Test {
+ protected:
+  void SetUp() override { gst_init(nullptr, nullptr); }
+};
+
+TEST_F(BroadcastTest, ALateJoinerShowsPicturesFromTheNextKeyFrameAfterTheNextDescription) {
+  Receiver receiver;
+  Playback p;
+  Broadcast("mpeg1-av.mpg", PlayOptions{0, 1300ms, 0}, receiver, p);
+  receiver.Finish(p);
+  const receiver::StreamReport* video = p.Stream(receiver::kStreamKindVideo);
+  ASSERT_NE(video, nullptr);
+  EXPECT_GT(video->output.decoded, 0u);
+  EXPECT_EQ(video->output.late, 0u);
+  ASSERT_TRUE(p.firstPictureMs);
+  // The next description comes within a second; a key frame follows within a group of pictures.
+  EXPECT_LT(*p.firstPictureMs, 2500.0);
+  std::printf("late joiner: first decoded picture %.1f ms after the first datagram received\n",
+              *p.firstPictureMs);
+}
+
+TEST_F(BroadcastTest, PlaybackGoesOnWithOnePercentOfDatagramsLostAndTheCountsSaySo) {
+  Receiver receiver;
+  Playback p;
+  Broadcast("mjpeg-pcm.avi", PlayOptions{0, 0ms, 0.01}, receiver, p);
+  receiver.Finish(p);
+  const receiver::StreamReport* video = p.Stream(receiver::kStreamKindVideo);
+  const receiver::StreamReport* audio = p.Stream(receiver::kStreamKindAudio);
+  ASSERT_NE(video, nullptr);
+  ASSERT_NE(audio, nullptr);
+  ASSERT_GT(p.datagramsDropped, 0u);
+  // Every dropped datagram costs its whole message, and nothing else is lost.
+  const std::uint64_t lost = p.sent.messages - p.unfedMessages - p.reassembly.delivered;
+  EXPECT_GE(lost, 1u);
+  EXPECT_LE(lost, p.datagramsDropped);
+  EXPECT_GE(video->output.decoded, p.sent.videoSamples * 8 / 10);
+  EXPECT_GE(p.DecodedAudioSeconds(), 0.8 * p.sent.AudioSeconds());
+  std::printf("loss: %llu datagrams dropped, %llu messages lost (%llu cut by a lost fragment), "
+              "video %llu of %llu decoded\n",
+              static_cast<unsigned long long>(p.datagramsDropped),
+              static_cast<unsigned long long>(lost),
+              static_cast<unsigned long long>(p.reassembly.lostFragment),
+              static_cast<unsigned long long>(video->output.decoded),
+              static_cast<unsigned long long>(p.sent.videoSamples));
+}
+
+TEST_F(BroadcastTest, ANewSessionRebuildsAndPlaysTheNextFile) {
+  Receiver receiver;
+  Playback first;
+  Broadcast("mjpeg-pcm.avi", PlayOptions{0, 0ms, 0}, receiver, first);
+  Playback second;
+  Broadcast("mpeg1-av-no-b.mpg", PlayOptions{1, 0ms, 0}, receiver, second);
+  receiver.Finish(second);
+  ASSERT_EQ(second.streams.size(), 4u);
+  EXPECT_EQ(receiver.Graph().Stats().builds, 2u);
+  EXPECT_EQ(second.streams[0].session, 0);
+  EXPECT_EQ(second.streams[2].session, 1);
+  for (const auto& s : second.streams) EXPECT_GT(s.output.decoded, 0u) << unsigned{s.session};
+}
+
+}  // namespace
+}  // namespace vantorel::testing
