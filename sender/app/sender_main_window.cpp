@@ -139,6 +139,9 @@ bool SenderMainWindow::OpenFile(const QString& path) {
     session_->Play();
     ++sessionNumber_;
     RefreshTransport();
+    // Events that the graph queued while it was built, before it knew this window, are
+    // collected like any later ones.
+    handle_.Post(gui::WindowMessage{gui::kMsgGraphEvent, 0, 0, nullptr});
     return true;
   }
   session->Close();

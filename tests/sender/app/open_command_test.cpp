@@ -66,6 +66,19 @@ TEST_F(SenderWindowTest, OpeningAFilePlaysAndBroadcastsAtOnce) {
   EXPECT_TRUE(desktop_.messages.empty());
 }
 
+// Without an audio device the sound is still broadcast, and the user is told once.
+TEST_F(SenderWindowTest, AMissingAudioDeviceIsNotedOnceAndTheBroadcastGoesOn) {
+  auto& w = MakeWindow();
+  ASSERT_TRUE(OpenThroughDialog(TestMedia("tone.wav")));
+  ProcessEventsUntil([&] { return w.Session()->EventCounts().noAudioDevice; }, 1s);
+  ASSERT_TRUE(OpenThroughDialog(TestMedia("tone.wav")));
+  EXPECT_TRUE(WaitForMedia(5));
+  const bool noDevice =
+      ProcessEventsUntil([&] { return w.Session()->EventCounts().noAudioDevice; }, 1s);
+  EXPECT_EQ(desktop_.notes.size(), noDevice ? 1u : 0u);
+  EXPECT_EQ(w.Session()->State(), PlayerState::kRunning);
+}
+
 TEST_F(SenderWindowTest, TransportCommandsFollowTheEnablingTable) {
   auto& w = MakeWindow();
   ASSERT_TRUE(OpenThroughDialog(TestMedia("tone.wav")));

@@ -108,6 +108,37 @@ TEST_F(SenderWindowTest, ResizingMovesTheVideoAndTheTransport) {
   EXPECT_EQ(w.SeekSlider()->Track(), (skin::Rect{130, 480 - 62, 640 - 28, 480 - 54}));
 }
 
+TEST_F(SenderWindowTest, LaysOutAtTheSmallestSizeAndMaximised) {
+  auto& w = MakeWindow();
+  ASSERT_TRUE(OpenThroughDialog(TestMedia("mpeg1-av.mpg")));
+  w.resize(200, 100);
+  ASSERT_TRUE(ProcessEventsUntil([&] { return w.Video()->FramesShown() >= 3; }, 10s));
+  EXPECT_EQ(w.size(), QSize(406, 285));
+  EXPECT_EQ(w.Video()->geometry(), QRect(8, 8, 390, 213));
+  EXPECT_EQ(w.GetFrameButton(skin::FrameButton::kHomePage)->GetRect(),
+            skin::Rect::FromSize(18, 285 - 52, 64, 40));
+  EXPECT_EQ(w.GetFrameButton(skin::FrameButton::kLanguage)->GetRect(),
+            skin::Rect::FromSize(406 - 98, 285 - 28, 16, 16));
+  EXPECT_EQ(w.OpenButton()->GetRect(), skin::Rect::FromSize(140 + 96, 285 - 42, 32, 32));
+  Grab("layout-406x285");
+
+  w.showMaximized();
+  ASSERT_TRUE(ProcessEventsUntil([&] { return w.isMaximized() && w.width() > 406; }, 2s));
+  const int cx = w.width(), cy = w.height();
+  EXPECT_EQ(w.Video()->geometry(), QRect(8, 8, cx - 16, cy - 72));
+  // Restore stands where maximise stood; maximise is parked out of view.
+  EXPECT_EQ(w.GetFrameButton(skin::FrameButton::kRestore)->GetRect(),
+            skin::Rect::FromSize(cx - 98 + 48, cy - 28, 16, 16));
+  EXPECT_LT(w.GetFrameButton(skin::FrameButton::kMaximize)->GetRect().right, 0);
+  EXPECT_EQ(w.SeekSlider()->Track(), (skin::Rect{130, cy - 62, cx - 28, cy - 54}));
+  Grab("layout-maximised");
+
+  Command(skin::kCmdRestore);
+  ASSERT_TRUE(ProcessEventsUntil([&] { return !w.isMaximized(); }, 2s));
+  EXPECT_EQ(w.GetFrameButton(skin::FrameButton::kMaximize)->GetRect(),
+            skin::Rect::FromSize(w.width() - 98 + 48, w.height() - 28, 16, 16));
+}
+
 TEST_F(SenderWindowTest, EscapeDoesNotCloseTheWindow) {
   auto& w = MakeWindow();
   ASSERT_TRUE(OpenThroughDialog(TestMedia("tone.wav")));
