@@ -1,0 +1,9 @@
+# vantorel-cast in one network namespace, vantorel-listen --play in another, joined by a veth
+# pair; the script makes both namespaces itself.
+if(TARGET vantorel-cast AND TARGET vantorel-listen)
+  add_test(NAME playback_two_hosts_system
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/playback_two_hosts_test.sh ${VANTOREL_OUTPUT_DIR}
+      ${CMAKE_BINARY_DIR}/test-media)
+  set_tests_properties(playback_two_hosts_system PROPERTIES
+    FIXTURES_REQUIRED test_media TIMEOUT 120 RUN_SERIAL TRUE)
+endif()
