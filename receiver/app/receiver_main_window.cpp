@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QScreen>
 
 #include <thread>
 
@@ -192,13 +193,21 @@ void ReceiverMainWindow::OnTimerTick() {
   }
 }
 
-// Told once, without stopping anything: the video goes on playing behind the note.
+// Told once, without stopping anything. The note stands below the window, where it hides
+// none of the video, unless the screen has no room there.
 void ReceiverMainWindow::NoteMissingAudioDevice() {
   auto* box = new QMessageBox(QMessageBox::Information, windowTitle(),
                               QString::fromUtf8(LoadString(kIdsNoAudioDevice)),
                               QMessageBox::Ok, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setModal(false);
+  box->adjustSize();
+  const QPoint below = frameGeometry().bottomLeft() + QPoint(0, 1);
+  const QScreen* screen = this->screen();
+  if (screen != nullptr &&
+      screen->availableGeometry().contains(QRect(below, box->frameGeometry().size()))) {
+    box->move(below);
+  }
   box->show();
 }
 

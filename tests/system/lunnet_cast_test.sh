@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Lunnet as a person sees it: on a virtual X server inside a private network namespace,
+# vantorel-cast broadcasts a generated clip and Lunnet's window must show the video; when the
+# cast ends (end of broadcast) the picture goes and the next cast plays; SIGTERM closes Lunnet.
+#   lunnet_cast_test.sh PROGRAM_FOLDER MEDIA_FOLDER [SCREENSHOT_FOLDER]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+out=$(cd "$1" && pwd)
+media=$(cd "$2" && pwd)
+shots=${3:-}
+if [[ ${VANTOREL_NETNS_INSIDE:-} != "$$-inside" ]]; then
+  exec "$here/../../scripts/in-private-netns.sh" bash "$0" "$out" "$media" "$shots"
+fi
+if [[ -z ${VANTOREL_LUNNET_TEST_X:-} ]]; then
+  export VANTOREL_LUNNET_TEST_X=1
+  exec xvfb-run -a -s "-screen 0 800x600x24" bash "$0" "$out" "$media" "$shots"
+fi
+
+work=$(mktemp -d)
+lunnet= cast=
+cleanup() {
+  for pid in $cast $lunnet; do kill -TERM "$pid" 2>/dev/null || true; done
+  [[ -n $shots ]] || rm -rf "$work"
+}
+trap cleanup EXIT
+if [[ -n $shots ]]; then
+  mkdir -p "$shots"
+  work=$(cd "$shots" && pwd)
+fi
+fail() { echo "FAIL: $*" >&2; echo "--- lunnet said:" >&2; cat "$work/lunnet.log" >&2; exit 1; }
+
+# Lunnet stands at the top-left corner: its video area is 390 x 234 pixels from (8, 8).
+bright_pixels() {
+  import -window root "$work/$1.png"
+  convert "$work/$1.png" -crop 390x234+8+8 +repage -colorspace Gray -threshold 50% \
+    -format '%[fx:int(mean*w*h+0.5)]' info:
+}
+# wait_for NAME TEST SECONDS: screenshots until TEST (an arithmetic test on $n) holds.
+wait_for() {
+  local name=$1 test=$2 tries=$(($3 * 2)) n
+  for ((i = 0; i < tries; ++i)); do
+    n=$(bright_pixels "$name")
+    if (($test)); then return 0; fi
+    sleep 0.5
+  done
+  return 1
+}
+
+"$out/lunnet" -qwindowgeometry 406x306+0+0 2>"$work/lunnet.log" &
+lunnet=$!
+sleep 1
+kill -0 "$lunnet" || fail "Lunnet did not start"
+[[ $(bright_pixels "1-waiting") -eq 0 ]] || fail "the video area is not black before any broadcast"
+
+echo "== a cast shows in Lunnet's video area"
+"$out/vantorel-cast" --loop "$media/mpeg1-av.mpg" >"$work/cast1.log" 2>&1 &
+cast=$!
+wait_for 2-first-cast 'n > 100' 20 || fail "no video from the first cast"
+
+echo "== the end of the broadcast clears the picture, the next cast plays"
+kill -TERM "$cast"
+wait "$cast" || true
+cast=
+wait_for 3-after-end 'n == 0' 10 || fail "the picture stayed after the end of the broadcast"
+"$out/vantorel-cast" --loop "$media/mpeg1-av-no-b.mpg" >"$work/cast2.log" 2>&1 &
+cast=$!
+wait_for 4-second-cast 'n > 100' 20 || fail "no video from the next cast"
+kill -TERM "$cast"
+wait "$cast" || true
+cast=
+
+echo "== SIGTERM closes Lunnet"
+kill -TERM "$lunnet"
+status=0
+wait "$lunnet" || status=$?
+lunnet=
+((status == 0)) || fail "Lunnet ended with status $status"
+[[ -n $shots ]] && echo "screenshots in $work"
+echo "PASS"
