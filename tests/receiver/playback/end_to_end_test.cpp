@@ -232,6 +232,8 @@ TEST_F(BroadcastTest, ALateJoinerShowsPicturesFromTheNextKeyFrameAfterTheNextDes
   receiver.Finish(p);
   const receiver::StreamReport* video = p.Stream(receiver::kStreamKindVideo);
   ASSERT_NE(video, nullptr);
+  // The decoder starts mid-stream with the sequence header that the description carried.
+  EXPECT_NE(video->output.caps.find("codec_data="), std::string::npos) << video->output.caps;
   EXPECT_GT(video->output.decoded, 0u);
   EXPECT_EQ(video->output.late, 0u);
   ASSERT_TRUE(p.firstPictureMs);
