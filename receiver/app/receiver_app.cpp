@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "receiver/app/receiver_strings.h"
+#include "ui/lang/language_access.h"
 #include "ui/lang/language_manager.h"
 #include "ui/skin/skin_bitmap.h"
 
@@ -38,7 +39,10 @@ int ReceiverApp::Run() {
   gst_init_check(nullptr, nullptr, nullptr);
   // POSIX sockets need no start-up of their own.
   if (auto error = CheckPrerequisites()) {
-    QMessageBox::critical(nullptr, QStringLiteral("Lunnet"), QString::fromStdString(*error));
+    lang::LanguageManager& languages =
+        options_.languages != nullptr ? *options_.languages : lang::TheLanguageManager();
+    QMessageBox::critical(nullptr, QStringLiteral("Lunnet"),
+                          QString::fromStdString(languages.LookUp(*error)));
     return 1;
   }
   std::unique_ptr<ReceiverMainWindow> window;

@@ -197,7 +197,7 @@ void ReceiverMainWindow::OnTimerTick() {
 // none of the video, unless the screen has no room there.
 void ReceiverMainWindow::NoteMissingAudioDevice() {
   auto* box = new QMessageBox(QMessageBox::Information, windowTitle(),
-                              QString::fromUtf8(LoadString(kIdsNoAudioDevice)),
+                              Text(kIdsNoAudioDevice),
                               QMessageBox::Ok, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setModal(false);
@@ -211,11 +211,13 @@ void ReceiverMainWindow::NoteMissingAudioDevice() {
   box->show();
 }
 
+QString ReceiverMainWindow::Text(int id) const {
+  return QString::fromStdString(Languages().LookUp(LoadString(id)));
+}
+
 void ReceiverMainWindow::OnAboutCommand(std::uintptr_t) {
-  QMessageBox::about(this, QString::fromUtf8(LoadString(kIdsAboutTitle)),
-                     QString::fromUtf8(LoadString(kIdsAboutText))
-                         .arg(QStringLiteral(VANTOREL_VERSION),
-                              QString::fromUtf8(LoadString(kIdsHomePage))));
+  QMessageBox::about(this, Text(kIdsAboutTitle),
+                     Text(kIdsAboutVersion) + QLatin1Char('\n') + Text(kIdsAboutText));
 }
 
 void ReceiverMainWindow::keyPressEvent(QKeyEvent* e) {

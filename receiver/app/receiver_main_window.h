@@ -88,6 +88,8 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
   void ShowLanguageMenu();
   void NoteMissingAudioDevice();
   lang::LanguageManager& Languages() const;
+  // A text of the string table in the current language.
+  QString Text(int id) const;
 
   ReceiverWindowOptions options_;
   gui::QtWindowHandle handle_;

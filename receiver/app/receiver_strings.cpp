@@ -6,15 +6,15 @@
 namespace vantorel::receiver_app {
 namespace {
 
-constexpr std::array<std::pair<int, const char*>, 7> kStrings{{
+constexpr std::array<std::pair<int, const char*>, 8> kStrings{{
     {kIdsAboutMenu, "About Lunnet(&A)..."},
     {kIdsHomePage, "https://vantorel.example.org/"},
     // The trailing blank is part of the text.
     {kIdsResourceError, "Error: Can not load resource files. "},
     {kIdsCaption, "Vantorel - [Lunnet]"},
     {kIdsAboutTitle, "About Lunnet"},
-    {kIdsAboutText, "<b>Lunnet</b> %1<br>Receives and plays what a Vantorel sender broadcasts "
-                    "live on the local network.<br>%2"},
+    {kIdsAboutVersion, "Lunnet Version 1.0"},
+    {kIdsAboutText, "Vantorel: live media broadcasting on a local network"},
     {kIdsNoAudioDevice,
      "No audio device was found. The sound of the broadcast is received but not played here."},
 }};

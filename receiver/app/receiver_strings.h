@@ -10,8 +10,9 @@ enum StringId : int {
   // The window's caption and the about box.
   kIdsCaption = 32777,
   kIdsAboutTitle = 32778,
-  kIdsAboutText = 32779,
-  kIdsNoAudioDevice = 32780,
+  kIdsAboutVersion = 32779,
+  kIdsAboutText = 32780,
+  kIdsNoAudioDevice = 32781,
 };
 
 // The text of a string, or "" for an identifier the table does not have.

@@ -27,6 +27,7 @@ TEST(ReceiverWindowTest, OpensWithItsCaptionButtonsTooltipsAndPipeline) {
   LoopbackReceiver receiver(FreeLoopbackPort());
   ReceiverMainWindow& window = receiver.Window();
   EXPECT_EQ(window.windowTitle(), QStringLiteral("Vantorel - [Lunnet]"));
+  EXPECT_FALSE(window.windowIcon().availableSizes().isEmpty()) << "the program icon is missing";
   ASSERT_TRUE(window.HasWidgets());
   for (std::size_t i = 0; i < skin::kFrameButtons.size(); ++i) {
     skin::ImageButton* button = window.GetFrameButton(static_cast<skin::FrameButton>(i));
