@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
   vantorel::sender::app::SenderAppOptions options;
   const QStringList args = QApplication::arguments();
   if (args.size() > 1) options.fileToOpen = args[1];
-  vantorel::sender::app::QtSenderDesktop desktop;
+  vantorel::sender::app::QtSenderDesktop desktop(languages);
   vantorel::sender::app::SenderApp sender(std::move(options), desktop, languages);
   return sender.Run();
 }

@@ -3,7 +3,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-#include "sender/app/string_table.h"
+#include "ui/lang/language_manager.h"
 #include "ui/lang/open_with_browser.h"
 
 namespace vantorel::sender::app {
@@ -18,8 +18,12 @@ QMessageBox::Icon ToQtIcon(MessageIcon icon) {
   return QMessageBox::NoIcon;
 }
 
-// Message boxes carry the program's title, as the window's own boxes do.
+// Message boxes carry the program's name as their title.
 QString BoxTitle() { return QStringLiteral("Strovan"); }
+
+const char kAboutTitle[] = "About Strovan";
+const char kAboutVersion[] = "Strovan Version 1.0";
+const char kAboutLine[] = "Vantorel: live media broadcasting on a local network";
 
 }  // namespace
 
@@ -32,6 +36,7 @@ std::optional<QString> QtSenderDesktop::ChooseFileToOpen(QWidget* parent,
 
 void QtSenderDesktop::ShowMessage(QWidget* parent, const QString& text, MessageIcon icon) {
   QMessageBox box(ToQtIcon(icon), BoxTitle(), text, QMessageBox::Ok, parent);
+  languages_.TranslateAllWindows();
   box.exec();
 }
 
@@ -39,14 +44,17 @@ void QtSenderDesktop::ShowNote(QWidget* parent, const QString& text) {
   auto* box = new QMessageBox(QMessageBox::Information, BoxTitle(), text, QMessageBox::Ok, parent);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setModal(false);
+  languages_.TranslateAllWindows();
   box->show();
 }
 
 void QtSenderDesktop::ShowAbout(QWidget* parent) {
-  QMessageBox::about(parent, QStringLiteral("About Strovan"),
-                     QStringLiteral("<b>Strovan</b> %1<br>Broadcasts a media file's audio and "
-                                    "video live over the local network.<br>%2")
-                         .arg(QStringLiteral(VANTOREL_VERSION), LoadString(IDS_HOMEPAGE_ADDRESS)));
+  QMessageBox box(QMessageBox::Information, QString::fromUtf8(kAboutTitle),
+                  QString::fromUtf8(kAboutVersion), QMessageBox::Ok, parent);
+  box.setInformativeText(QString::fromUtf8(kAboutLine));
+  if (parent != nullptr && !parent->windowIcon().isNull()) box.setIconPixmap(parent->windowIcon().pixmap(48, 48));
+  languages_.TranslateAllWindows();
+  box.exec();
 }
 
 int QtSenderDesktop::OpenWithBrowser(std::string_view argument) {

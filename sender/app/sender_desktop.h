@@ -9,6 +9,10 @@
 
 class QWidget;
 
+namespace vantorel::lang {
+class LanguageManager;
+}
+
 namespace vantorel::sender::app {
 
 enum class MessageIcon { kError, kExclamation, kInformation };
@@ -28,14 +32,20 @@ class SenderDesktop {
   virtual int OpenWithBrowser(std::string_view argument) = 0;
 };
 
-// The real dialogs and the real browser.
+// The real dialogs and the real browser. Each box is translated, like every dialog, before it
+// shows.
 class QtSenderDesktop : public SenderDesktop {
  public:
+  // `languages` is not owned.
+  explicit QtSenderDesktop(lang::LanguageManager& languages) : languages_(languages) {}
   std::optional<QString> ChooseFileToOpen(QWidget* parent, const QString& filter) override;
   void ShowMessage(QWidget* parent, const QString& text, MessageIcon icon) override;
   void ShowNote(QWidget* parent, const QString& text) override;
   void ShowAbout(QWidget* parent) override;
   int OpenWithBrowser(std::string_view argument) override;
+
+ private:
+  lang::LanguageManager& languages_;
 };
 
 }  // namespace vantorel::sender::app

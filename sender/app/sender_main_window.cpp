@@ -219,10 +219,14 @@ void SenderMainWindow::OnTimerTick() {
 
 void SenderMainWindow::OnAboutCommand(std::uintptr_t) { desktop_.ShowAbout(this); }
 
-// Escape never closes the window.
+// Escape never closes the window; F1 is the application's help command.
 void SenderMainWindow::keyPressEvent(QKeyEvent* e) {
   if (e->key() == Qt::Key_Escape) {
     e->accept();
+    return;
+  }
+  if (e->key() == Qt::Key_F1 && e->modifiers() == Qt::NoModifier) {
+    OnCommand(skin::kCmdHelp);
     return;
   }
   SkinnedFrame::keyPressEvent(e);

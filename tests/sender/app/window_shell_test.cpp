@@ -8,6 +8,7 @@
 #include "protocol/wire_format.h"
 #include "sender/app/video_window.h"
 #include "tests/sender/app/window_fixture.h"
+#include "ui/lang/qt_window_walker.h"
 
 namespace vantorel::testing {
 namespace {
@@ -29,6 +30,22 @@ TEST_F(SenderWindowTest, SeeksOnlyWhileTheThumbIsDragged) {
   EXPECT_LT(w.Session()->Position(), 1.0);
   Send(gui::WM_HSCROLL, Scroll(gui::SB_THUMBTRACK, 2), 1);
   EXPECT_TRUE(ProcessEventsUntil([&] { return w.Session()->Position() >= 1.9; }, 5s))
+      << w.Session()->Position();
+}
+
+TEST_F(SenderWindowTest, DraggingTheThumbWithTheMouseSeeks) {
+  auto& w = MakeWindow();
+  ASSERT_TRUE(OpenThroughDialog(TestMedia("tone.wav")));
+  Command(skin::kCmdPause);
+  const skin::Rect thumb = w.SeekSlider()->GetRect();
+  const skin::Rect track = w.SeekSlider()->Track();
+  const QPoint grip(thumb.left + thumb.Width() / 2, thumb.top + thumb.Height() / 2);
+  QTest::mousePress(&w, Qt::LeftButton, {}, grip);
+  // Five sixths along the track of the three-second tone is second 2.
+  QTest::mouseMove(&w, grip + QPoint(track.Width() * 5 / 6, 0));
+  QTest::mouseRelease(&w, Qt::LeftButton, {}, grip + QPoint(track.Width() * 5 / 6, 0));
+  EXPECT_GT(w.SeekSlider()->GetRect().left, thumb.left);
+  EXPECT_TRUE(ProcessEventsUntil([&] { return w.Session()->Position() >= 1.5; }, 5s))
       << w.Session()->Position();
 }
 
@@ -158,13 +175,37 @@ TEST_F(SenderWindowTest, TheFrameMenuOpensTheAboutBox) {
   EXPECT_EQ(desktop_.aboutBoxes, 1);
 }
 
+// The window is translated into the chosen language as it is made, tooltips and menu included.
+TEST_F(SenderWindowTest, ShowsTheChosenLanguageFromTheStart) {
+  const std::filesystem::path folder = temp_.path().toStdString();
+  std::filesystem::create_directories(folder / "Language");
+  std::filesystem::copy_file(std::filesystem::path(VANTOREL_LANGUAGE_DIR) / "French.ini",
+                             folder / "Language" / "French.ini");
+  languages_ = std::make_unique<lang::LanguageManager>(
+      lang::LanguageFolders{folder / "Language", folder / "config"},
+      std::make_unique<lang::QtWindowWalker>());
+  ASSERT_TRUE(languages_->ChooseLanguage("Français"));
+  auto& w = MakeWindow();
+  const skin::Rect play = w.PlayButton()->GetRect();
+  EXPECT_EQ(w.ToolTipAt({play.left + 1, play.top + 1}), QStringLiteral("Diffuser"));
+  bool aboutTranslated = false;
+  for (QAction* action : w.SystemMenu()->actions()) {
+    aboutTranslated |= action->text() == QStringLiteral("À &propos de Strovan...");
+  }
+  EXPECT_TRUE(aboutTranslated);
+  window_.reset();
+  languages_.reset();
+}
+
 TEST_F(SenderWindowTest, HelpAndHomePageGoToTheBrowser) {
   MakeWindow();
   Command(skin::kCmdHelp);
   Command(skin::kCmdHomePage);
-  ASSERT_EQ(desktop_.browsed.size(), 2u);
+  QTest::keyClick(window_.get(), Qt::Key_F1);
+  ASSERT_EQ(desktop_.browsed.size(), 3u);
   EXPECT_EQ(desktop_.browsed[0], temp_.path().toStdString() + "/help/help.htm");
   EXPECT_EQ(desktop_.browsed[1], "https://vantorel.example.org/");
+  EXPECT_EQ(desktop_.browsed[2], desktop_.browsed[0]);
 }
 
 }  // namespace
