@@ -61,8 +61,9 @@ int SenderApp::Run() {
   CreateMainWindow();
   window_->show();
   if (!options_.fileToOpen.isEmpty()) window_->OpenFile(options_.fileToOpen);
-  // The window's close ends the loop: it is the program's only window.
-  QApplication::exec();
+  // The window's close ends the loop: it is the program's only window. It may have been closed
+  // already, while the message about the file was showing.
+  if (window_->isVisible()) QApplication::exec();
   window_.reset();
   languages_.Save();
   return 0;

@@ -1,6 +1,7 @@
 #include "sender/app/sender_desktop.h"
 
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 
 #include "ui/lang/language_manager.h"
@@ -52,6 +53,10 @@ void QtSenderDesktop::ShowAbout(QWidget* parent) {
   QMessageBox box(QMessageBox::Information, QString::fromUtf8(kAboutTitle),
                   QString::fromUtf8(kAboutVersion), QMessageBox::Ok, parent);
   box.setInformativeText(QString::fromUtf8(kAboutLine));
+  // The line is kept on one line rather than wrapped into a narrow column.
+  if (auto* line = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+    line->setWordWrap(false);
+  }
   if (parent != nullptr && !parent->windowIcon().isNull()) box.setIconPixmap(parent->windowIcon().pixmap(48, 48));
   languages_.TranslateAllWindows();
   box.exec();
