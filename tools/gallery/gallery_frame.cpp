@@ -16,28 +16,15 @@ constexpr int kTicksPerSecond = 1000 / skin::kFrameTimerMs;
 GalleryFrame::GalleryFrame(const skin::ResourceLibrary* module, std::FILE* out)
     : SkinnedFrame(skin::FrameProgram::kSender, module), out_(out) {
   setWindowTitle(QStringLiteral("Vantorel - skin gallery"));
-  for (std::size_t i = 0; i < transport_.size(); ++i) {
-    transport_[i] = AddButton(module, skin::kTransportButtons[i], skin::kTransportFirstRect);
-  }
-  const skin::SkinButtonSpec& seek = skin::kSeekSlider;
-  slider_ = AddWidget(std::make_unique<skin::SkinSlider>(
-                          skin::kSeekTrackFirstRect, *this, skin::kSeekThumbFirstRect,
-                          skin::CommandClick(seek.command),
-                          skin::LoadButtonImages(module, seek.pictures)),
-                      seek.toolId, seek.toolText);
-  slider_->SetRange(0, kDurationSeconds, false);
+  transport_ = AddTransport(module);
+  Slider()->SetRange(0, kDurationSeconds, false);
   AppendSystemMenuItem(skin::kAboutCommand, QStringLiteral("About Gallery(&A)..."));
   Refresh();
 }
 
 void GalleryFrame::LayoutWidgets(int cx, int cy) {
   SkinnedFrame::LayoutWidgets(cx, cy);
-  const skin::TransportLayout layout = skin::LayoutTransport(Metrics(), cx, cy);
-  for (std::size_t i = 0; i < transport_.size(); ++i) PlaceWidget(transport_[i], layout.buttons[i]);
-  if (slider_ == nullptr) return;
-  slider_->SetTrackRect(layout.track);
-  slider_->SetTop(layout.thumbTop);
-  PlaceWidget(slider_, slider_->GetRect());
+  PlaceTransport(transport_, cx, cy);
 }
 
 std::intptr_t GalleryFrame::HandleMessage(gui::WindowMessage& message) {
@@ -61,7 +48,7 @@ void GalleryFrame::Command(int id) {
     case skin::kCmdStop:
       playback_ = Playback::kStopped;
       position_ = 0;
-      slider_->SetPos(0);
+      Slider()->SetPos(0);
       break;
     case skin::kCmdOpen:
       playback_ = Playback::kRunning;
@@ -73,16 +60,16 @@ void GalleryFrame::Command(int id) {
 }
 
 void GalleryFrame::Refresh() {
-  transport_[kPlay]->SetDisabled(playback_ == Playback::kRunning);
-  transport_[kPause]->SetDisabled(playback_ == Playback::kPaused);
-  transport_[kStop]->SetDisabled(playback_ == Playback::kStopped);
+  transport_.buttons[kPlay]->SetDisabled(playback_ == Playback::kRunning);
+  transport_.buttons[kPause]->SetDisabled(playback_ == Playback::kPaused);
+  transport_.buttons[kStop]->SetDisabled(playback_ == Playback::kStopped);
 }
 
 void GalleryFrame::OnTimerTick() {
   if (playback_ != Playback::kRunning || ++ticks_ < kTicksPerSecond) return;
   ticks_ = 0;
   position_ = position_ >= kDurationSeconds ? 0 : position_ + 1;
-  if (Widgets().Captured() != slider_) slider_->SetPos(position_);
+  if (Widgets().Captured() != Slider()) Slider()->SetPos(position_);
 }
 
 void GalleryFrame::OnAboutCommand(std::uintptr_t) {
@@ -91,10 +78,10 @@ void GalleryFrame::OnAboutCommand(std::uintptr_t) {
 }
 
 void GalleryFrame::Pose() {
-  transport_[kPlay]->OnMouseEnter();
-  const skin::Rect pause = transport_[kPause]->GetRect();
-  transport_[kPause]->OnMouseEnter();
-  transport_[kPause]->OnLButtonDown(pause.left + 1, pause.top + 1);
+  transport_.buttons[kPlay]->OnMouseEnter();
+  const skin::Rect pause = transport_.buttons[kPause]->GetRect();
+  transport_.buttons[kPause]->OnMouseEnter();
+  transport_.buttons[kPause]->OnLButtonDown(pause.left + 1, pause.top + 1);
 }
 
 }  // namespace vantorel::tools

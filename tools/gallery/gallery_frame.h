@@ -15,8 +15,8 @@ class GalleryFrame : public skin::SkinnedFrame {
   // Commands and slider reports are printed to out (may be null).
   GalleryFrame(const skin::ResourceLibrary* module, std::FILE* out);
 
-  skin::ImageButton* Transport(std::size_t index) const { return transport_[index]; }
-  skin::SkinSlider* Slider() const { return slider_; }
+  skin::ImageButton* Transport(std::size_t index) const { return transport_.buttons[index]; }
+  skin::SkinSlider* Slider() const { return transport_.slider; }
   int Position() const { return position_; }
   // Holds Play in its hover look and Pause in its pressed look, to look at the states.
   void Pose();
@@ -35,8 +35,7 @@ class GalleryFrame : public skin::SkinnedFrame {
   void Refresh();
 
   std::FILE* out_;
-  std::array<skin::ImageButton*, 4> transport_{};
-  skin::SkinSlider* slider_ = nullptr;
+  skin::TransportWidgets transport_;
   Playback playback_ = Playback::kStopped;
   int position_ = 0;
   int ticks_ = 0;

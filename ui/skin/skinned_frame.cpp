@@ -79,6 +79,30 @@ void SkinnedFrame::PlaceWidget(SkinWidget* widget, const Rect& rect) {
   }
 }
 
+TransportWidgets SkinnedFrame::AddTransport(const ResourceLibrary* module) {
+  TransportWidgets transport;
+  for (std::size_t i = 0; i < transport.buttons.size(); ++i) {
+    transport.buttons[i] = AddButton(module, kTransportButtons[i], kTransportFirstRect);
+  }
+  transport.slider = AddWidget(
+      std::make_unique<SkinSlider>(kSeekTrackFirstRect, *this, kSeekThumbFirstRect,
+                                   CommandClick(kSeekSlider.command),
+                                   LoadButtonImages(module, kSeekSlider.pictures)),
+      kSeekSlider.toolId, kSeekSlider.toolText);
+  return transport;
+}
+
+void SkinnedFrame::PlaceTransport(const TransportWidgets& transport, int cx, int cy) {
+  const TransportLayout layout = LayoutTransport(metrics_, cx, cy);
+  for (std::size_t i = 0; i < transport.buttons.size(); ++i) {
+    PlaceWidget(transport.buttons[i], layout.buttons[i]);
+  }
+  if (transport.slider == nullptr) return;
+  transport.slider->SetTrackRect(layout.track);
+  transport.slider->SetTop(layout.thumbTop);
+  PlaceWidget(transport.slider, transport.slider->GetRect());
+}
+
 Rect SkinnedFrame::VideoArea() const { return skin::VideoArea(metrics_, width(), height()); }
 
 bool SkinnedFrame::ShowsNormal() const {

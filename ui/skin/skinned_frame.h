@@ -18,6 +18,7 @@
 #include "ui/skin/frame_layout.h"
 #include "ui/skin/image_button.h"
 #include "ui/skin/skin_ids.h"
+#include "ui/skin/skin_slider.h"
 #include "ui/skin/widget_set.h"
 #include "ui/tool_tip_registry.h"
 
@@ -36,6 +37,12 @@ inline constexpr std::uintptr_t SC_RESTORE = 0xF120;
 // System commands 16 to 31 belong to the program (its about entry is 16).
 inline constexpr std::uintptr_t kAboutCommand = 16;
 inline constexpr int kFrameTimerMs = 33;
+
+// The sender's transport buttons (Play, Pause, Stop, Open) and its seek slider.
+struct TransportWidgets {
+  std::array<ImageButton*, kTransportButtons.size()> buttons{};
+  SkinSlider* slider = nullptr;
+};
 
 class SkinnedFrame : public QWidget, public WidgetOwner, public ui::ToolTipRegistry {
  public:
@@ -84,6 +91,10 @@ class SkinnedFrame : public QWidget, public WidgetOwner, public ui::ToolTipRegis
                          const Rect& firstRect);
   // Moves the widget and its tooltip.
   void PlaceWidget(SkinWidget* widget, const Rect& rect);
+  // Makes the transport widgets from the library, with the tables' commands and tooltips.
+  TransportWidgets AddTransport(const ResourceLibrary* module);
+  // Places them by the sender's layout; called from LayoutWidgets.
+  void PlaceTransport(const TransportWidgets& transport, int cx, int cy);
 
   // Places the frame's widgets for a cx x cy client area; subclasses place theirs after
   // calling this.
