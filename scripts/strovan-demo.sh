@@ -38,7 +38,8 @@ cleanup() {
 trap cleanup EXIT
 
 listen_args=(--seconds $((seconds + 4)))
-if "$out/vantorel-listen" --help 2>&1 | grep -q -- '--play'; then
+listen_help=$("$out/vantorel-listen" --help 2>&1 || true)
+if [[ $listen_help == *--play* ]]; then
   listen_args+=(--play)
 fi
 "$out/vantorel-listen" "${listen_args[@]}" >"$work/listen.out" 2>"$work/listen.err" &
