@@ -81,10 +81,13 @@ bool ReceiverMainWindow::AllButtonPicturesLoad(const skin::ResourceLibrary* modu
   return true;
 }
 
+// The buttons leave the widget set, so they neither draw nor take the mouse, and their
+// tooltips go quiet.
 void ReceiverMainWindow::DropWidgets() {
   for (std::size_t i = 0; i < skin::kFrameButtons.size(); ++i) {
     Widgets().Remove(GetFrameButton(static_cast<skin::FrameButton>(i)));
   }
+  for (int i = 0; i < ToolTipCount(); ++i) SetToolTipText(i, QString());
 }
 
 void ReceiverMainWindow::BuildPipeline(const skin::Rect& area) {

@@ -50,6 +50,7 @@ TEST(ReceiverWindowTest, WithoutPicturesHasNoWidgetsButStillReceives) {
     EXPECT_FALSE(
         window.Widgets().Contains(window.GetFrameButton(static_cast<skin::FrameButton>(i))));
   }
+  for (int i = 0; i < window.ToolTipCount(); ++i) EXPECT_TRUE(window.ToolTipText(i).isEmpty());
   EXPECT_TRUE(window.HasPipeline());
 }
 
