@@ -43,8 +43,12 @@ void GalleryFrame::Command(int id) {
     std::fflush(out_);
   }
   switch (id) {
-    case skin::kCmdPlay: playback_ = Playback::kRunning; break;
-    case skin::kCmdPause: playback_ = Playback::kPaused; break;
+    case skin::kCmdPlay:
+      playback_ = Playback::kRunning;
+      break;
+    case skin::kCmdPause:
+      playback_ = Playback::kPaused;
+      break;
     case skin::kCmdStop:
       playback_ = Playback::kStopped;
       position_ = 0;
@@ -54,7 +58,8 @@ void GalleryFrame::Command(int id) {
       playback_ = Playback::kRunning;
       position_ = 0;
       break;
-    default: return;
+    default:
+      return;
   }
   Refresh();
 }

@@ -12,8 +12,8 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const QStringList args = QApplication::arguments();
-  auto library = vantorel::skin::ResourceLibrary::Load(
-      vantorel::skin::ResourceLibrary::DefaultPath());
+  auto library =
+      vantorel::skin::ResourceLibrary::Load(vantorel::skin::ResourceLibrary::DefaultPath());
   if (!library) {
     QMessageBox::critical(nullptr, QStringLiteral("Vantorel"),
                           QStringLiteral("Error: Can not load resource files."));

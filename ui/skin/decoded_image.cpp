@@ -59,9 +59,8 @@ void SkipInputData(j_decompress_ptr info, long count) {
 void TermSource(j_decompress_ptr) {}
 
 void AttachMemorySource(j_decompress_ptr info, const std::uint8_t* data, std::uint32_t size) {
-  auto* src = static_cast<MemorySource*>(
-      (*info->mem->alloc_small)(reinterpret_cast<j_common_ptr>(info), JPOOL_PERMANENT,
-                                sizeof(MemorySource)));
+  auto* src = static_cast<MemorySource*>((*info->mem->alloc_small)(
+      reinterpret_cast<j_common_ptr>(info), JPOOL_PERMANENT, sizeof(MemorySource)));
   src->pub.init_source = InitSource;
   src->pub.fill_input_buffer = FillInputBuffer;
   src->pub.skip_input_data = SkipInputData;
@@ -103,8 +102,8 @@ struct Decompressor {
 };
 
 bool TooLarge(const jpeg_decompress_struct& info) {
-  const std::size_t row = (static_cast<std::size_t>(info.image_width) * info.num_components * 8 +
-                           31) / 32 * 4;
+  const std::size_t row =
+      (static_cast<std::size_t>(info.image_width) * info.num_components * 8 + 31) / 32 * 4;
   return info.image_height != 0 && row > kMaxDecodedBytes / info.image_height;
 }
 

@@ -8,15 +8,24 @@ namespace vantorel::skin {
 
 Qt::Edges EdgesFor(FrameHit hit) {
   switch (hit) {
-    case FrameHit::kLeft: return Qt::LeftEdge;
-    case FrameHit::kRight: return Qt::RightEdge;
-    case FrameHit::kTop: return Qt::TopEdge;
-    case FrameHit::kBottom: return Qt::BottomEdge;
-    case FrameHit::kTopLeft: return Qt::TopEdge | Qt::LeftEdge;
-    case FrameHit::kTopRight: return Qt::TopEdge | Qt::RightEdge;
-    case FrameHit::kBottomLeft: return Qt::BottomEdge | Qt::LeftEdge;
-    case FrameHit::kBottomRight: return Qt::BottomEdge | Qt::RightEdge;
-    case FrameHit::kClient: break;
+    case FrameHit::kLeft:
+      return Qt::LeftEdge;
+    case FrameHit::kRight:
+      return Qt::RightEdge;
+    case FrameHit::kTop:
+      return Qt::TopEdge;
+    case FrameHit::kBottom:
+      return Qt::BottomEdge;
+    case FrameHit::kTopLeft:
+      return Qt::TopEdge | Qt::LeftEdge;
+    case FrameHit::kTopRight:
+      return Qt::TopEdge | Qt::RightEdge;
+    case FrameHit::kBottomLeft:
+      return Qt::BottomEdge | Qt::LeftEdge;
+    case FrameHit::kBottomRight:
+      return Qt::BottomEdge | Qt::RightEdge;
+    case FrameHit::kClient:
+      break;
   }
   return {};
 }
@@ -24,14 +33,19 @@ Qt::Edges EdgesFor(FrameHit hit) {
 Qt::CursorShape CursorFor(FrameHit hit) {
   switch (hit) {
     case FrameHit::kLeft:
-    case FrameHit::kRight: return Qt::SizeHorCursor;
+    case FrameHit::kRight:
+      return Qt::SizeHorCursor;
     case FrameHit::kTop:
-    case FrameHit::kBottom: return Qt::SizeVerCursor;
+    case FrameHit::kBottom:
+      return Qt::SizeVerCursor;
     case FrameHit::kTopLeft:
-    case FrameHit::kBottomRight: return Qt::SizeFDiagCursor;
+    case FrameHit::kBottomRight:
+      return Qt::SizeFDiagCursor;
     case FrameHit::kTopRight:
-    case FrameHit::kBottomLeft: return Qt::SizeBDiagCursor;
-    case FrameHit::kClient: break;
+    case FrameHit::kBottomLeft:
+      return Qt::SizeBDiagCursor;
+    case FrameHit::kClient:
+      break;
   }
   return Qt::ArrowCursor;
 }
@@ -64,9 +78,12 @@ void FrameDrag::Follow(QPoint globalPos) {
   }
   QRect g = startGeometry_;
   const QSize least = window_.minimumSize();
-  if (edges_ & Qt::LeftEdge) g.setLeft(std::min(g.left() + delta.x(), g.right() - least.width() + 1));
-  if (edges_ & Qt::RightEdge) g.setRight(std::max(g.right() + delta.x(), g.left() + least.width() - 1));
-  if (edges_ & Qt::TopEdge) g.setTop(std::min(g.top() + delta.y(), g.bottom() - least.height() + 1));
+  if (edges_ & Qt::LeftEdge)
+    g.setLeft(std::min(g.left() + delta.x(), g.right() - least.width() + 1));
+  if (edges_ & Qt::RightEdge)
+    g.setRight(std::max(g.right() + delta.x(), g.left() + least.width() - 1));
+  if (edges_ & Qt::TopEdge)
+    g.setTop(std::min(g.top() + delta.y(), g.bottom() - least.height() + 1));
   if (edges_ & Qt::BottomEdge) {
     g.setBottom(std::max(g.bottom() + delta.y(), g.top() + least.height() - 1));
   }

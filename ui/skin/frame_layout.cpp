@@ -92,7 +92,8 @@ TransportLayout LayoutTransport(const FrameMetrics& m, int cx, int cy) {
     button = Rect::FromSize(left, top, kTransportButton, kTransportButton);
     left += kTransportButton;
   }
-  layout.track = Rect{m.bottomLeftWidth - 20, cy - m.bottom + 2, cx - m.right - 20, cy - m.bottom + 10};
+  layout.track =
+      Rect{m.bottomLeftWidth - 20, cy - m.bottom + 2, cx - m.right - 20, cy - m.bottom + 10};
   layout.thumbTop = cy - m.bottom + 2;
   return layout;
 }

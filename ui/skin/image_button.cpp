@@ -85,11 +85,16 @@ void ImageButton::SelectTarget() {
 
 const QImage& ImageButton::TargetImage() const {
   switch (fade_.Target()) {
-    case StatePicture::kNormal: return images_.normal;
-    case StatePicture::kHover: return images_.hover;
-    case StatePicture::kPressed: return images_.pressed;
-    case StatePicture::kDisabled: return images_.disabled;
-    case StatePicture::kNone: break;
+    case StatePicture::kNormal:
+      return images_.normal;
+    case StatePicture::kHover:
+      return images_.hover;
+    case StatePicture::kPressed:
+      return images_.pressed;
+    case StatePicture::kDisabled:
+      return images_.disabled;
+    case StatePicture::kNone:
+      break;
   }
   return buffers_[fade_.FadeFromIndex()];
 }

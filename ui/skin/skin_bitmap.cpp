@@ -31,7 +31,9 @@ QString ResourceLibrary::DefaultPath() {
   return QCoreApplication::applicationDirPath() + '/' + QLatin1String(kResourceLibraryName);
 }
 
-ResourceLibrary::~ResourceLibrary() { QResource::unregisterResource(path_); }
+ResourceLibrary::~ResourceLibrary() {
+  QResource::unregisterResource(path_);
+}
 
 DecodedImagePtr LoadDecodedImage(const ResourceLibrary&, int name) {
   const QResource resource(QStringLiteral(":/APPDATA/%1").arg(name));
@@ -60,9 +62,8 @@ QImage SkinBitmapFromDecoded(const DecodedImage& image) {
     const std::uint8_t* src = image.Row(y);
     auto* dst = reinterpret_cast<QRgb*>(bitmap.scanLine(y));
     for (int x = 0; x < image.width; ++x) {
-      dst[x] = image.components == 3
-                   ? qRgb(src[3 * x + 2], src[3 * x + 1], src[3 * x])
-                   : qRgb(src[x], src[x], src[x]);
+      dst[x] = image.components == 3 ? qRgb(src[3 * x + 2], src[3 * x + 1], src[3 * x])
+                                     : qRgb(src[x], src[x], src[x]);
     }
   }
   return bitmap;

@@ -42,7 +42,9 @@ struct SkinButtonSpec {
 enum class FrameButton { kHomePage, kLanguage, kHelp, kMinimize, kMaximize, kRestore, kClose };
 
 inline constexpr std::array<SkinButtonSpec, 7> kFrameButtons{{
-    {kCmdHomePage, {{146, 150, 150, 150}, {147, 145, 145, 145}}, 32775,
+    {kCmdHomePage,
+     {{146, 150, 150, 150}, {147, 145, 145, 145}},
+     32775,
      "Visit Vantorel's homepage"},
     {kCmdLanguage, {{143, 126, 127, 143}, {149, 149, 149, 149}}, 32774, "Choose a language"},
     {kCmdHelp, {{128, 129, 130, 128}, {149, 149, 149, 149}}, 104, "Help of Vantorel"},
@@ -57,7 +59,9 @@ inline constexpr std::array<SkinButtonSpec, 4> kTransportButtons{{
     {kCmdPlay, {{101, 103, 104, 102}, {148, 148, 148, 148}}, 108, "Broadcast"},
     {kCmdPause, {{108, 107, 106, 105}, {148, 148, 148, 148}}, 109, "Pause"},
     {kCmdStop, {{112, 111, 110, 109}, {148, 148, 148, 148}}, 110, "Stop"},
-    {kCmdOpen, {{116, 115, 114, 113}, {148, 148, 148, 148}}, 111,
+    {kCmdOpen,
+     {{116, 115, 114, 113}, {148, 148, 148, 148}},
+     111,
      "Open a media file and broadcast"},
 }};
 

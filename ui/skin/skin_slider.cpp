@@ -10,8 +10,8 @@ constexpr std::intptr_t kSliderReportLParam = 1;
 
 }  // namespace
 
-SkinSlider::SkinSlider(const Rect& track, WidgetOwner& owner, const Rect& thumb,
-                       ClickMessage click, ButtonImages images)
+SkinSlider::SkinSlider(const Rect& track, WidgetOwner& owner, const Rect& thumb, ClickMessage click,
+                       ButtonImages images)
     : ImageButton(owner, thumb, click, std::move(images)), track_(track) {}
 
 void SkinSlider::OnMouseMove(int x, int y) {
@@ -21,8 +21,7 @@ void SkinSlider::OnMouseMove(int x, int y) {
   Redraw();
   const int pos = PosForThumbLeft(track_, range_, rect_.left);
   owner_.SendMessage(gui::WindowMessage{
-      gui::WM_HSCROLL,
-      gui::MakeLong(gui::SB_THUMBTRACK, static_cast<std::uint16_t>(pos)),
+      gui::WM_HSCROLL, gui::MakeLong(gui::SB_THUMBTRACK, static_cast<std::uint16_t>(pos)),
       kSliderReportLParam, nullptr});
 }
 

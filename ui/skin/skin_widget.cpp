@@ -61,9 +61,13 @@ bool SkinWidget::ChangeFlag(bool& field, bool flag, const bool& other) {
   return true;
 }
 
-void SkinWidget::SetDisabled(bool flag) { ChangeFlag(disabled_, flag, hidden_); }
+void SkinWidget::SetDisabled(bool flag) {
+  ChangeFlag(disabled_, flag, hidden_);
+}
 
-void SkinWidget::SetHidden(bool flag) { ChangeFlag(hidden_, flag, disabled_); }
+void SkinWidget::SetHidden(bool flag) {
+  ChangeFlag(hidden_, flag, disabled_);
+}
 
 bool SkinWidget::HitTest(Point point) const {
   if (hidden_ || disabled_) return false;

@@ -16,8 +16,12 @@
 namespace vantorel::skin {
 namespace {
 
-QRect ToQRect(const Rect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
-Point ToPoint(const QPoint& p) { return Point{p.x(), p.y()}; }
+QRect ToQRect(const Rect& r) {
+  return QRect(r.left, r.top, r.Width(), r.Height());
+}
+Point ToPoint(const QPoint& p) {
+  return Point{p.x(), p.y()};
+}
 
 // The pen the seek slider draws its track with.
 const QColor kTrackColour(0x46, 0x52, 0x66);
@@ -84,11 +88,11 @@ TransportWidgets SkinnedFrame::AddTransport(const ResourceLibrary* module) {
   for (std::size_t i = 0; i < transport.buttons.size(); ++i) {
     transport.buttons[i] = AddButton(module, kTransportButtons[i], kTransportFirstRect);
   }
-  transport.slider = AddWidget(
-      std::make_unique<SkinSlider>(kSeekTrackFirstRect, *this, kSeekThumbFirstRect,
-                                   CommandClick(kSeekSlider.command),
-                                   LoadButtonImages(module, kSeekSlider.pictures)),
-      kSeekSlider.toolId, kSeekSlider.toolText);
+  transport.slider =
+      AddWidget(std::make_unique<SkinSlider>(kSeekTrackFirstRect, *this, kSeekThumbFirstRect,
+                                             CommandClick(kSeekSlider.command),
+                                             LoadButtonImages(module, kSeekSlider.pictures)),
+                kSeekSlider.toolId, kSeekSlider.toolText);
   return transport;
 }
 
@@ -103,17 +107,18 @@ void SkinnedFrame::PlaceTransport(const TransportWidgets& transport, int cx, int
   PlaceWidget(transport.slider, transport.slider->GetRect());
 }
 
-Rect SkinnedFrame::VideoArea() const { return skin::VideoArea(metrics_, width(), height()); }
+Rect SkinnedFrame::VideoArea() const {
+  return skin::VideoArea(metrics_, width(), height());
+}
 
 bool SkinnedFrame::ShowsNormal() const {
-  return (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) ==
-         0;
+  return (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) == 0;
 }
 
 void SkinnedFrame::LayoutWidgets(int cx, int cy) {
   const FrameButtonLayout l = LayoutFrameButtons(metrics_, program_, cx, cy, ShowsNormal());
   const std::array<Rect, kFrameButtons.size()> rects{l.homePage, l.language, l.help, l.minimise,
-                                                      l.maximise, l.restore, l.close};
+                                                     l.maximise, l.restore,  l.close};
   for (std::size_t i = 0; i < rects.size(); ++i) PlaceWidget(frameButtons_[i], rects[i]);
 }
 
@@ -161,20 +166,26 @@ void SkinnedFrame::paintEvent(QPaintEvent* e) {
   screen.drawImage(0, 0, backBuffer_);
 }
 
-void SkinnedFrame::InvalidateRect(const Rect& rect) { update(ToQRect(rect)); }
+void SkinnedFrame::InvalidateRect(const Rect& rect) {
+  update(ToQRect(rect));
+}
 
 std::intptr_t SkinnedFrame::SendMessage(gui::WindowMessage message) {
   return gui::SendWindowMessage(this, std::move(message));
 }
 
-void SkinnedFrame::SetCapture() { captureHeld_ = true; }
+void SkinnedFrame::SetCapture() {
+  captureHeld_ = true;
+}
 
 void SkinnedFrame::ReleaseCapture() {
   captureHeld_ = false;
   widgets_.CancelCapture();
 }
 
-Point SkinnedFrame::CursorClientPos() const { return ToPoint(mapFromGlobal(QCursor::pos())); }
+Point SkinnedFrame::CursorClientPos() const {
+  return ToPoint(mapFromGlobal(QCursor::pos()));
+}
 
 bool SkinnedFrame::event(QEvent* e) {
   if (gui::WindowMessageEvent::IsWindowMessage(e)) {
@@ -202,11 +213,16 @@ bool SkinnedFrame::event(QEvent* e) {
 std::intptr_t SkinnedFrame::HandleMessage(gui::WindowMessage& message) {
   if (message.message == gui::WM_COMMAND) {
     switch (message.wParam) {
-      case kCmdMinimize: return SendMessage({WM_SYSCOMMAND, SC_MINIMIZE, 0, nullptr});
-      case kCmdMaximize: return SendMessage({WM_SYSCOMMAND, SC_MAXIMIZE, 0, nullptr});
-      case kCmdRestore: return SendMessage({WM_SYSCOMMAND, SC_RESTORE, 0, nullptr});
-      case kCmdClose: return SendMessage({WM_SYSCOMMAND, SC_CLOSE, 0, nullptr});
-      default: return 0;
+      case kCmdMinimize:
+        return SendMessage({WM_SYSCOMMAND, SC_MINIMIZE, 0, nullptr});
+      case kCmdMaximize:
+        return SendMessage({WM_SYSCOMMAND, SC_MAXIMIZE, 0, nullptr});
+      case kCmdRestore:
+        return SendMessage({WM_SYSCOMMAND, SC_RESTORE, 0, nullptr});
+      case kCmdClose:
+        return SendMessage({WM_SYSCOMMAND, SC_CLOSE, 0, nullptr});
+      default:
+        return 0;
     }
   }
   if (message.message == WM_SYSCOMMAND) {
@@ -221,11 +237,20 @@ std::intptr_t SkinnedFrame::HandleMessage(gui::WindowMessage& message) {
 
 void SkinnedFrame::DefaultSysCommand(std::uintptr_t command) {
   switch (command) {
-    case SC_MINIMIZE: showMinimized(); break;
-    case SC_MAXIMIZE: showMaximized(); break;
-    case SC_RESTORE: showNormal(); break;
-    case SC_CLOSE: close(); break;
-    default: break;
+    case SC_MINIMIZE:
+      showMinimized();
+      break;
+    case SC_MAXIMIZE:
+      showMaximized();
+      break;
+    case SC_RESTORE:
+      showNormal();
+      break;
+    case SC_CLOSE:
+      close();
+      break;
+    default:
+      break;
   }
 }
 
@@ -282,8 +307,8 @@ void SkinnedFrame::PollMouseLeave() {
   const QPoint cursor = QCursor::pos();
   const QWidget* under = QApplication::widgetAt(cursor);
   if (under != nullptr && under->window() == this) {
-    const QRect inner = frameGeometry().adjusted(metrics_.left, metrics_.top, -metrics_.right,
-                                                 -metrics_.top);
+    const QRect inner =
+        frameGeometry().adjusted(metrics_.left, metrics_.top, -metrics_.right, -metrics_.top);
     if (!inner.contains(cursor)) MouseLeft();
   } else {
     MouseLeft();
@@ -304,8 +329,9 @@ void SkinnedFrame::BuildSystemMenu() {
   systemMenu_ = new QMenu(this);
   auto add = [this](const QString& text, std::uintptr_t command) {
     QAction* action = systemMenu_->addAction(text);
-    connect(action, &QAction::triggered, this,
-            [this, command] { SendMessage({WM_SYSCOMMAND, command, 0, nullptr}); });
+    connect(action, &QAction::triggered, this, [this, command] {
+      SendMessage({WM_SYSCOMMAND, command, 0, nullptr});
+    });
     return action;
   };
   add(QStringLiteral("Mi&nimize"), SC_MINIMIZE);
@@ -322,8 +348,9 @@ void SkinnedFrame::AppendSystemMenuItem(std::uintptr_t id, const QString& text) 
   if (text.isEmpty()) return;
   systemMenu_->addSeparator();
   QAction* action = systemMenu_->addAction(text);
-  connect(action, &QAction::triggered, this,
-          [this, id] { SendMessage({WM_SYSCOMMAND, id, 0, nullptr}); });
+  connect(action, &QAction::triggered, this, [this, id] {
+    SendMessage({WM_SYSCOMMAND, id, 0, nullptr});
+  });
 }
 
 void SkinnedFrame::contextMenuEvent(QContextMenuEvent* e) {
@@ -340,7 +367,9 @@ void SkinnedFrame::keyPressEvent(QKeyEvent* e) {
   QWidget::keyPressEvent(e);
 }
 
-int SkinnedFrame::ToolTipCount() const { return static_cast<int>(tools_.size()); }
+int SkinnedFrame::ToolTipCount() const {
+  return static_cast<int>(tools_.size());
+}
 
 QString SkinnedFrame::ToolTipText(int index) const {
   if (index < 0 || index >= ToolTipCount()) return {};

@@ -10,8 +10,12 @@ int Interpolate(int a, int b, int c, int d) {
   return a + static_cast<int>(static_cast<std::int64_t>(b) * c / d);
 }
 
-Rect WithLeft(const Rect& r, int left) { return Rect{left, r.top, left + r.Width(), r.bottom}; }
-Rect WithTop(const Rect& r, int top) { return Rect{r.left, top, r.right, top + r.Height()}; }
+Rect WithLeft(const Rect& r, int left) {
+  return Rect{left, r.top, left + r.Width(), r.bottom};
+}
+Rect WithTop(const Rect& r, int top) {
+  return Rect{r.left, top, r.right, top + r.Height()};
+}
 
 }  // namespace
 

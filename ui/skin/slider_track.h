@@ -11,7 +11,9 @@ struct SliderRange {
 };
 
 // A track lower than it is wide is horizontal.
-constexpr bool IsHorizontal(const Rect& track) { return track.Height() < track.Width(); }
+constexpr bool IsHorizontal(const Rect& track) {
+  return track.Height() < track.Width();
+}
 
 // The thumb's left edge for a position; an empty range puts it at the track's left end.
 int ThumbLeftForPos(const Rect& track, SliderRange range, int pos);

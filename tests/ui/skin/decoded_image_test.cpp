@@ -13,7 +13,9 @@ namespace {
 
 using testing::Bytes;
 
-DecodedImagePtr Decode(const Bytes& bytes) { return DecodeJpegImage(bytes.data(), bytes.size()); }
+DecodedImagePtr Decode(const Bytes& bytes) {
+  return DecodeJpegImage(bytes.data(), bytes.size());
+}
 
 TEST(DecodeJpegImage, ColourRowsAreBlueGreenRedAndPadded) {
   const DecodedImagePtr image = Decode(testing::SolidColourJpeg(5, 3, 250, 20, 10));
@@ -52,7 +54,8 @@ TEST(DecodeJpegImage, NeverWritesTheCallersBuffer) {
   ASSERT_NE(memory, MAP_FAILED);
   std::memcpy(memory, cut.data(), cut.size());
   ASSERT_EQ(mprotect(memory, page, PROT_READ), 0);  // a write would now fault
-  const DecodedImagePtr image = DecodeJpegImage(static_cast<const std::uint8_t*>(memory), cut.size());
+  const DecodedImagePtr image =
+      DecodeJpegImage(static_cast<const std::uint8_t*>(memory), cut.size());
   EXPECT_NE(image, nullptr);
   munmap(memory, page);
 }

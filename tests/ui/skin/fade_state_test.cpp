@@ -51,13 +51,12 @@ TEST_P(TargetForTest, PicksThePictureOfTheState) {
   EXPECT_EQ(TargetFor(c.disabled, c.hovered, c.pressed), c.expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    States, TargetForTest,
-    ::testing::Values(TargetCase{false, false, false, StatePicture::kNormal},
-                      TargetCase{false, false, true, StatePicture::kNormal},
-                      TargetCase{false, true, false, StatePicture::kHover},
-                      TargetCase{false, true, true, StatePicture::kPressed},
-                      TargetCase{true, true, true, StatePicture::kDisabled}));
+INSTANTIATE_TEST_SUITE_P(States, TargetForTest,
+                         ::testing::Values(TargetCase{false, false, false, StatePicture::kNormal},
+                                           TargetCase{false, false, true, StatePicture::kNormal},
+                                           TargetCase{false, true, false, StatePicture::kHover},
+                                           TargetCase{false, true, true, StatePicture::kPressed},
+                                           TargetCase{true, true, true, StatePicture::kDisabled}));
 
 TEST(BlendConstantAlpha, MixesEveryChannelByTheLevel) {
   const std::array<std::uint8_t, 4> from{0, 100, 200, 255};

@@ -61,17 +61,17 @@ TEST_P(FrameButtonLayoutTest, PlacesTheFrameButtons) {
 
 // The home page button is parked at a width of 300 or less in the sender and 162 or less
 // in the receiver.
-INSTANTIATE_TEST_SUITE_P(
-    BothPrograms, FrameButtonLayoutTest,
-    ::testing::Values(LayoutCase{FrameProgram::kSender, 300, 285, false},
-                      LayoutCase{FrameProgram::kSender, 301, 285, true},
-                      LayoutCase{FrameProgram::kSender, 640, 480, true},
-                      LayoutCase{FrameProgram::kReceiver, 162, 300, false},
-                      LayoutCase{FrameProgram::kReceiver, 163, 300, true},
-                      LayoutCase{FrameProgram::kReceiver, 406, 285, true}));
+INSTANTIATE_TEST_SUITE_P(BothPrograms, FrameButtonLayoutTest,
+                         ::testing::Values(LayoutCase{FrameProgram::kSender, 300, 285, false},
+                                           LayoutCase{FrameProgram::kSender, 301, 285, true},
+                                           LayoutCase{FrameProgram::kSender, 640, 480, true},
+                                           LayoutCase{FrameProgram::kReceiver, 162, 300, false},
+                                           LayoutCase{FrameProgram::kReceiver, 163, 300, true},
+                                           LayoutCase{FrameProgram::kReceiver, 406, 285, true}));
 
 TEST(FrameButtonLayout, RestoreTakesMaximisesPlaceUnlessShownNormally) {
-  const FrameButtonLayout normal = LayoutFrameButtons(kMetrics, FrameProgram::kReceiver, 640, 480, true);
+  const FrameButtonLayout normal =
+      LayoutFrameButtons(kMetrics, FrameProgram::kReceiver, 640, 480, true);
   const FrameButtonLayout maximised =
       LayoutFrameButtons(kMetrics, FrameProgram::kReceiver, 640, 480, false);
   EXPECT_EQ(maximised.restore, normal.maximise);

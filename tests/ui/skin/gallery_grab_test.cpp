@@ -23,7 +23,9 @@ bool Near(QRgb a, QRgb b, int tolerance = 3) {
          std::abs(qBlue(a) - qBlue(b)) <= tolerance;
 }
 
-QPoint Centre(const Rect& r) { return QPoint(r.left + r.Width() / 2, r.top + r.Height() / 2); }
+QPoint Centre(const Rect& r) {
+  return QPoint(r.left + r.Width() / 2, r.top + r.Height() / 2);
+}
 
 class GalleryGrab : public ::testing::Test {
  protected:
@@ -57,8 +59,7 @@ TEST_F(GalleryGrab, ShowsTheFrameAndTheButtons) {
   EXPECT_TRUE(Near(stop, CentreOf(*library, skin::kTransportButtons[2], 3)));
   EXPECT_FALSE(Near(stop, CentreOf(*library, skin::kTransportButtons[2], 0)));
   const Rect close = frame.GetFrameButton(skin::FrameButton::kClose)->GetRect();
-  EXPECT_TRUE(Near(shot.pixel(Centre(close)),
-                   CentreOf(*library, skin::kFrameButtons[6], 0)));
+  EXPECT_TRUE(Near(shot.pixel(Centre(close)), CentreOf(*library, skin::kFrameButtons[6], 0)));
 }
 
 TEST_F(GalleryGrab, PosedButtonsShowHoverAndPressedPictures) {

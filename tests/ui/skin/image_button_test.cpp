@@ -23,7 +23,9 @@ QImage Solid(QRgb colour, int w = 8, int h = 8) {
 const QRgb kRed = qRgb(255, 0, 0), kGreen = qRgb(0, 255, 0), kBlue = qRgb(0, 0, 255),
            kGrey = qRgb(90, 90, 90);
 
-ButtonImages FourColours() { return {Solid(kRed), Solid(kGreen), Solid(kBlue), Solid(kGrey)}; }
+ButtonImages FourColours() {
+  return {Solid(kRed), Solid(kGreen), Solid(kBlue), Solid(kGrey)};
+}
 
 // One paint of the widget onto a transparent canvas; the pixel at the widget's corner.
 QRgb PaintOnce(SkinWidget& widget, QImage* canvasOut = nullptr) {
@@ -136,7 +138,8 @@ TEST(ImageButtonPictures, MissingPicturesDrawNothingOrKeepThePictureOnScreen) {
   PaintOnce(none, &canvas);
   EXPECT_EQ(canvas.pixel(4, 4), qRgba(0, 0, 0, 0));
 
-  ImageButton noHover(owner, Rect{0, 0, 8, 8}, CommandClick(1), ButtonImages{Solid(kRed), {}, {}, {}});
+  ImageButton noHover(owner, Rect{0, 0, 8, 8}, CommandClick(1),
+                      ButtonImages{Solid(kRed), {}, {}, {}});
   FinishFade(noHover);
   noHover.OnMouseEnter();
   EXPECT_EQ(FinishFade(noHover), kRed);
@@ -144,7 +147,8 @@ TEST(ImageButtonPictures, MissingPicturesDrawNothingOrKeepThePictureOnScreen) {
 
 TEST(ImageButtonPictures, DrawsAtThePictureSizeWhateverTheRectangle) {
   FakeOwner owner;
-  ImageButton button(owner, Rect{0, 0, 4, 4}, CommandClick(1), ButtonImages{Solid(kRed, 4, 4), {}, {}, {}});
+  ImageButton button(owner, Rect{0, 0, 4, 4}, CommandClick(1),
+                     ButtonImages{Solid(kRed, 4, 4), {}, {}, {}});
   button.SetRect(Rect{20, 20, 50, 50});
   QImage canvas;
   for (int i = 0; i < 8; ++i) PaintOnce(button, &canvas);

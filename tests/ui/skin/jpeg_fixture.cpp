@@ -28,8 +28,8 @@ Bytes EncodeJpeg(int width, int height, int components, const Bytes& pixels) {
   }
   jpeg_start_compress(&info, TRUE);
   while (info.next_scanline < info.image_height) {
-    auto* row = const_cast<JSAMPLE*>(pixels.data() +
-                                     static_cast<std::size_t>(info.next_scanline) * width * components);
+    auto* row = const_cast<JSAMPLE*>(pixels.data() + static_cast<std::size_t>(info.next_scanline) *
+                                                         width * components);
     jpeg_write_scanlines(&info, &row, 1);
   }
   jpeg_finish_compress(&info);

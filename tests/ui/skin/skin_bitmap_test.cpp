@@ -43,10 +43,10 @@ TEST(AlphaBitmap, MaskValuesZeroAndFullScaleTheColour) {
 }
 
 TEST(AlphaBitmap, OnePixelWideMaskIsReadWithThePaddedStride) {
-  const DecodedImage colour = Hand(1, 3, 3, {255, 255, 255, 0xEE, 255, 255, 255, 0xEE,
-                                             255, 255, 255, 0xEE});
-  const DecodedImage mask = Hand(1, 3, 1, {10, 0xEE, 0xEE, 0xEE, 128, 0xEE, 0xEE, 0xEE,
-                                           255, 0xEE, 0xEE, 0xEE});
+  const DecodedImage colour =
+      Hand(1, 3, 3, {255, 255, 255, 0xEE, 255, 255, 255, 0xEE, 255, 255, 255, 0xEE});
+  const DecodedImage mask =
+      Hand(1, 3, 1, {10, 0xEE, 0xEE, 0xEE, 128, 0xEE, 0xEE, 0xEE, 255, 0xEE, 0xEE, 0xEE});
   const QImage bitmap = AlphaBitmapFromDecoded(&colour, &mask);
   ASSERT_FALSE(bitmap.isNull());
   EXPECT_EQ(PixelBytes(bitmap, 0, 0), (Bytes{9, 9, 9, 9}));
@@ -67,8 +67,9 @@ class PictureFiles : public ::testing::Test {
 };
 
 TEST_F(PictureFiles, ColourAndMaskMakeAnAlphaPicture) {
-  const QImage bitmap = LoadAlphaBitmap(Write("c.jpg", testing::SolidColourJpeg(8, 6, 50, 100, 200)),
-                                        Write("m.jpg", testing::SolidGreyJpeg(8, 6, 255)));
+  const QImage bitmap =
+      LoadAlphaBitmap(Write("c.jpg", testing::SolidColourJpeg(8, 6, 50, 100, 200)),
+                      Write("m.jpg", testing::SolidGreyJpeg(8, 6, 255)));
   ASSERT_EQ(bitmap.size(), QSize(8, 6));
   const Bytes p = PixelBytes(bitmap, 7, 5);
   EXPECT_NEAR(p[0], 199, 2);
@@ -80,8 +81,9 @@ TEST_F(PictureFiles, ColourAndMaskMakeAnAlphaPicture) {
 TEST_F(PictureFiles, OnePixelWideMaskJpegDecodesRowByRow) {
   Bytes rows(16, 0);
   std::fill(rows.begin() + 8, rows.end(), 255);
-  const QImage bitmap = LoadAlphaBitmap(Write("c.jpg", testing::SolidColourJpeg(1, 16, 255, 255, 255)),
-                                        Write("m.jpg", testing::EncodeJpeg(1, 16, 1, rows)));
+  const QImage bitmap =
+      LoadAlphaBitmap(Write("c.jpg", testing::SolidColourJpeg(1, 16, 255, 255, 255)),
+                      Write("m.jpg", testing::EncodeJpeg(1, 16, 1, rows)));
   ASSERT_EQ(bitmap.size(), QSize(1, 16));
   EXPECT_LE(PixelBytes(bitmap, 0, 0)[3], 3);
   EXPECT_GE(PixelBytes(bitmap, 0, 15)[3], 250);
@@ -89,8 +91,10 @@ TEST_F(PictureFiles, OnePixelWideMaskJpegDecodesRowByRow) {
 
 TEST_F(PictureFiles, MismatchedPicturesGiveNothing) {
   const QString colour = Write("c.jpg", testing::SolidColourJpeg(8, 8, 1, 2, 3));
-  EXPECT_TRUE(LoadAlphaBitmap(colour, Write("wide.jpg", testing::SolidGreyJpeg(9, 8, 255))).isNull());
-  EXPECT_TRUE(LoadAlphaBitmap(colour, Write("tall.jpg", testing::SolidGreyJpeg(8, 9, 255))).isNull());
+  EXPECT_TRUE(
+      LoadAlphaBitmap(colour, Write("wide.jpg", testing::SolidGreyJpeg(9, 8, 255))).isNull());
+  EXPECT_TRUE(
+      LoadAlphaBitmap(colour, Write("tall.jpg", testing::SolidGreyJpeg(8, 9, 255))).isNull());
   EXPECT_TRUE(LoadAlphaBitmap(colour, colour).isNull());  // a colour picture as the mask
   EXPECT_TRUE(LoadAlphaBitmap(Write("g.jpg", testing::SolidGreyJpeg(8, 8, 1)),
                               Write("m.jpg", testing::SolidGreyJpeg(8, 8, 1)))
@@ -157,8 +161,8 @@ TEST_P(SkinPictures, EveryStateHasItsPictureAtTheWidgetsSize) {
   ASSERT_NE(library, nullptr);
   const SkinCase& c = GetParam();
   for (std::size_t state = 0; state < 4; ++state) {
-    const QImage picture = LoadAlphaBitmap(*library, c.spec.pictures.colour[state],
-                                           c.spec.pictures.mask[state]);
+    const QImage picture =
+        LoadAlphaBitmap(*library, c.spec.pictures.colour[state], c.spec.pictures.mask[state]);
     EXPECT_EQ(picture.size(), QSize(c.first.Width(), c.first.Height()))
         << "picture " << c.spec.pictures.colour[state];
   }

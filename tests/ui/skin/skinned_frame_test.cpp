@@ -14,7 +14,9 @@
 namespace vantorel::skin {
 namespace {
 
-QPoint Centre(const Rect& r) { return QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2); }
+QPoint Centre(const Rect& r) {
+  return QPoint((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+}
 
 // A receiver-like frame that keeps the commands it gets.
 class RecordingFrame : public SkinnedFrame {
@@ -52,8 +54,8 @@ class FrameLayoutAtSizes : public FrameTest, public ::testing::WithParamInterfac
 TEST_P(FrameLayoutAtSizes, ReceiverPlacesItsButtonsByTheTable) {
   RecordingFrame frame(library.get());
   ShowAt(frame, GetParam().w, GetParam().h);
-  const FrameButtonLayout expected = LayoutFrameButtons(
-      frame.Metrics(), FrameProgram::kReceiver, frame.width(), frame.height(), true);
+  const FrameButtonLayout expected = LayoutFrameButtons(frame.Metrics(), FrameProgram::kReceiver,
+                                                        frame.width(), frame.height(), true);
   EXPECT_EQ(frame.GetFrameButton(FrameButton::kHomePage)->GetRect(), expected.homePage);
   EXPECT_EQ(frame.GetFrameButton(FrameButton::kLanguage)->GetRect(), expected.language);
   EXPECT_EQ(frame.GetFrameButton(FrameButton::kMaximize)->GetRect(), expected.maximise);
