@@ -164,7 +164,7 @@ void GstPlaybackGraph::Render(std::size_t index, receiver::SourcePin& pin) {
 GstElement* GstPlaybackGraph::MakeOutput(bool video) {
   if (options_.output == ReceiverOutput::kNullSinks) {
     GstElement* sink = MakeNullSink();
-    if (sink != nullptr) g_object_set(sink, "max-lateness", kMaxLateness, nullptr);
+    if (sink != nullptr) g_object_set(sink, "max-lateness", kMaxLateness, "async", FALSE, nullptr);
     return sink;
   }
   if (video) return MakeVideoOutput(options_.videoFrames);
@@ -186,13 +186,18 @@ void GstPlaybackGraph::OnDecodedPad(GstElement*, GstPad* pad, gpointer data) {
     if (!chain->sinks.empty()) return;  // one output per stream
     chain->video = video;
   }
+  // The queue lets the decoder work ahead while the output waits for presentation times.
+  GstElement* queue = gst_element_factory_make("queue", nullptr);
   GstElement* output = self->MakeOutput(video);
-  if (output == nullptr || !gst_bin_add(GST_BIN(self->pipeline_.get()), output)) {
+  if (queue == nullptr || output == nullptr ||
+      !gst_bin_add(GST_BIN(self->pipeline_.get()), queue) ||
+      !gst_bin_add(GST_BIN(self->pipeline_.get()), output) || !gst_element_link(queue, output)) {
     chain->pin->SetConnected(false);
     return;
   }
-  PadPtr sink(gst_element_get_static_pad(output, "sink"));
+  PadPtr sink(gst_element_get_static_pad(queue, "sink"));
   gst_element_sync_state_with_parent(output);
+  gst_element_sync_state_with_parent(queue);
   if (gst_pad_link(pad, sink.get()) != GST_PAD_LINK_OK) {
     chain->pin->SetConnected(false);
     return;
@@ -207,7 +212,8 @@ GstPadProbeReturn GstPlaybackGraph::OnDecodedBuffer(GstPad*, GstPadProbeInfo* in
                                                     gpointer data) {
   auto* chain = static_cast<StreamChain*>(data);
   chain->decoded.fetch_add(1);
-  const GstClockTime pts = GST_BUFFER_PTS(GST_PAD_PROBE_INFO_BUFFER(info));
+  GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+  const GstClockTime pts = GST_BUFFER_PTS(buffer);
   if (!GST_CLOCK_TIME_IS_VALID(pts)) return GST_PAD_PROBE_OK;
   const GstClockTime now = gst_element_get_current_running_time(chain->graph->pipeline_.get());
   if (!GST_CLOCK_TIME_IS_VALID(now)) return GST_PAD_PROBE_OK;
@@ -220,7 +226,7 @@ GstPadProbeReturn GstPlaybackGraph::OnDecodedBuffer(GstPad*, GstPadProbeInfo* in
     chain->worstMargin = std::min(chain->worstMargin, margin);
   }
   if (DecodeObserver* observer = chain->graph->options_.observer) {
-    observer->OnDecoded(chain->index, video, pts, now);
+    observer->OnDecoded(chain->index, video, pts, GST_BUFFER_DURATION(buffer), now);
   }
   return GST_PAD_PROBE_OK;
 }

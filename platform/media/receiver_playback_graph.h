@@ -24,8 +24,8 @@ namespace vantorel::media {
 class DecodeObserver {
  public:
   virtual ~DecodeObserver() = default;
-  // `pts` and `runningTime` in nanoseconds on the receiving graph's running time.
-  virtual void OnDecoded(std::size_t pin, bool video, GstClockTime pts,
+  // Nanoseconds: `pts` and `runningTime` on the receiving graph's running time.
+  virtual void OnDecoded(std::size_t pin, bool video, GstClockTime pts, GstClockTime duration,
                          GstClockTime runningTime) = 0;
 };
 

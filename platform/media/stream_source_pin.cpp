@@ -61,6 +61,13 @@ gboolean PinUnlock(GstBaseSrc* src) {
 
 gboolean PinUnlockStop(GstBaseSrc*) { return TRUE; }
 
+// The pin never waits for the clock: samples arrive when the sender sent them, and the
+// outputs keep time. Streaming thread.
+void PinGetTimes(GstBaseSrc*, GstBuffer*, GstClockTime* start, GstClockTime* end) {
+  *start = GST_CLOCK_TIME_NONE;
+  *end = GST_CLOCK_TIME_NONE;
+}
+
 // Streaming thread: a segment start flushes downstream without resetting its running time,
 // and the stream's segment is sent again so that it precedes the next buffer.
 void FlushDownstream(GstBaseSrc* src) {
@@ -155,6 +162,7 @@ static void vantorel_stream_source_pin_class_init(VantorelStreamSourcePinClass* 
   base_class->set_caps = &PinSetCaps;
   base_class->unlock = &PinUnlock;
   base_class->unlock_stop = &PinUnlockStop;
+  base_class->get_times = &PinGetTimes;
   GST_PUSH_SRC_CLASS(klass)->create = &PinCreate;
 }
 

@@ -67,15 +67,18 @@ ip route add default dev vtA
 "${in_receiver[@]}" ip link set vtB up
 "${in_receiver[@]}" ip route add default dev vtB
 
-"${in_receiver[@]}" "$out/vantorel-listen" --play --seconds 14 \
+# Every program runs under a time limit, so that a hang fails the test with the step named.
+"${in_receiver[@]}" timeout -k 5 40 "$out/vantorel-listen" --play --seconds 14 \
   >"$work/listen.out" 2>"$work/listen.err" &
 listener=$!
 sleep 1
 
-"$out/vantorel-cast" "$media/mpeg1-av.mpg" >"$work/cast1.out" 2>&1 || fail "first cast failed"
+timeout -k 5 30 "$out/vantorel-cast" "$media/mpeg1-av.mpg" >"$work/cast1.out" 2>&1 ||
+  fail "first cast failed ($?)"
 sleep 1
-"$out/vantorel-cast" "$media/mjpeg-pcm.avi" >"$work/cast2.out" 2>&1 || fail "second cast failed"
-wait "$listener" || fail "vantorel-listen failed"
+timeout -k 5 30 "$out/vantorel-cast" "$media/mjpeg-pcm.avi" >"$work/cast2.out" 2>&1 ||
+  fail "second cast failed ($?)"
+wait "$listener" || fail "vantorel-listen failed ($?)"
 listener=
 
 # field NAME LINE: the value of NAME=VALUE in a line
