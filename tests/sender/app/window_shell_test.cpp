@@ -1,9 +1,11 @@
 // The window around the session: seeking, the timer's thumb, the end of the broadcast at
 // close, the video in the frame, and the keys, menu and browser commands.
 #include <QAction>
+#include <QApplication>
 #include <QImage>
 #include <QMenu>
 #include <QTest>
+#include <QTimer>
 
 #include "protocol/wire_format.h"
 #include "sender/app/video_window.h"
@@ -175,26 +177,53 @@ TEST_F(SenderWindowTest, TheFrameMenuOpensTheAboutBox) {
   EXPECT_EQ(desktop_.aboutBoxes, 1);
 }
 
-// The window is translated into the chosen language as it is made, tooltips and menu included.
-TEST_F(SenderWindowTest, ShowsTheChosenLanguageFromTheStart) {
-  const std::filesystem::path folder = temp_.path().toStdString();
+void UseFrench(const QTemporaryDir& temp, std::unique_ptr<lang::LanguageManager>& languages) {
+  const std::filesystem::path folder = temp.path().toStdString();
   std::filesystem::create_directories(folder / "Language");
   std::filesystem::copy_file(std::filesystem::path(VANTOREL_LANGUAGE_DIR) / "French.ini",
                              folder / "Language" / "French.ini");
-  languages_ = std::make_unique<lang::LanguageManager>(
+  languages = std::make_unique<lang::LanguageManager>(
       lang::LanguageFolders{folder / "Language", folder / "config"},
       std::make_unique<lang::QtWindowWalker>());
+}
+
+bool MenuHas(const QMenu* menu, const QString& text) {
+  for (const QAction* action : menu->actions()) {
+    if (action->text() == text) return true;
+  }
+  return false;
+}
+
+// The window is translated into the chosen language as it is made, tooltips and menu included.
+TEST_F(SenderWindowTest, ShowsTheChosenLanguageFromTheStart) {
+  UseFrench(temp_, languages_);
   ASSERT_TRUE(languages_->ChooseLanguage("Français"));
   auto& w = MakeWindow();
   const skin::Rect play = w.PlayButton()->GetRect();
   EXPECT_EQ(w.ToolTipAt({play.left + 1, play.top + 1}), QStringLiteral("Diffuser"));
-  bool aboutTranslated = false;
-  for (QAction* action : w.SystemMenu()->actions()) {
-    aboutTranslated |= action->text() == QStringLiteral("À &propos de Strovan...");
-  }
-  EXPECT_TRUE(aboutTranslated);
-  window_.reset();
-  languages_.reset();
+  EXPECT_TRUE(MenuHas(w.SystemMenu(), QStringLiteral("À &propos de Strovan...")));
+}
+
+// The language button's menu offers the languages; a choice translates the window at once.
+TEST_F(SenderWindowTest, TheLanguageMenuSwitchesTheWindowsLanguage) {
+  UseFrench(temp_, languages_);
+  auto& w = MakeWindow();
+  bool offered = false;
+  QTimer::singleShot(0, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (menu == nullptr) return;
+    offered = MenuHas(menu, QStringLiteral("English"));
+    for (QAction* action : menu->actions()) {
+      if (action->text() == QStringLiteral("Français")) menu->setActiveAction(action);
+    }
+    QTest::keyClick(menu, Qt::Key_Return);
+  });
+  Command(skin::kCmdLanguage);
+  EXPECT_TRUE(offered);
+  EXPECT_EQ(languages_->CurrentLanguage(), "Français");
+  const skin::Rect open = w.OpenButton()->GetRect();
+  EXPECT_NE(w.ToolTipAt({open.left + 1, open.top + 1}),
+            QStringLiteral("Open a media file and broadcast"));
 }
 
 TEST_F(SenderWindowTest, HelpAndHomePageGoToTheBrowser) {
