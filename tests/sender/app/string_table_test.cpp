@@ -25,10 +25,5 @@ TEST(FileDialogFilter, StopsAtTheEmptyEntryAndIgnoresAHalfEntry) {
   EXPECT_EQ(FileDialogFilter("A"), "");
 }
 
-TEST(StringTable, UnknownIdentifiersAreEmpty) {
-  EXPECT_TRUE(LoadString(102).isEmpty());
-  EXPECT_EQ(LoadString(IDS_TITLE), "Vantorel - [Strovan]");
-}
-
 }  // namespace
 }  // namespace vantorel::sender::app
