@@ -10,6 +10,7 @@
 #include <chrono>
 #include <thread>
 
+#include "sender/app/audio_device.h"
 #include "sender/app/sender_desktop.h"
 #include "sender/app/string_table.h"
 #include "sender/app/video_window.h"
@@ -142,6 +143,11 @@ bool SenderMainWindow::OpenFile(const QString& path) {
     // Events that the graph queued while it was built, before it knew this window, are
     // collected like any later ones.
     handle_.Post(gui::WindowMessage{gui::kMsgGraphEvent, 0, 0, nullptr});
+    if (!noAudioNoted_ && options_.output == media::OutputMode::kPlay &&
+        session_->AudioGrabber() != nullptr && session_->AudioGrabber()->IsConnected() &&
+        AudioDeviceMissing()) {
+      NoteMissingAudioDevice();
+    }
     return true;
   }
   session->Close();
@@ -177,11 +183,14 @@ void SenderMainWindow::OnSeek(const gui::WindowMessage& message) {
 void SenderMainWindow::OnGraphEvent() {
   if (!session_) return;
   session_->HandleGraphEvents();
-  if (session_->EventCounts().noAudioDevice && !noAudioNoted_) {
-    noAudioNoted_ = true;
-    desktop_.ShowNote(this, QString::fromUtf8(kNoAudioNote));
-  }
+  if (session_->EventCounts().noAudioDevice) NoteMissingAudioDevice();
   RefreshTransport();
+}
+
+void SenderMainWindow::NoteMissingAudioDevice() {
+  if (noAudioNoted_) return;
+  noAudioNoted_ = true;
+  desktop_.ShowNote(this, QString::fromUtf8(kNoAudioNote));
 }
 
 void SenderMainWindow::OnLanguage() {

@@ -85,6 +85,8 @@ class SenderMainWindow : public skin::SkinnedFrame {
   void OnPlay();
   void OnSeek(const gui::WindowMessage& message);
   void OnGraphEvent();
+  // Tells the user, once per run, that the sound is broadcast but not played here.
+  void NoteMissingAudioDevice();
   void OnLanguage();
   void SetRanges();
   void CloseSession();
