@@ -73,6 +73,7 @@ class GstMediaGraph : public MediaGraph {
   // parsebin's pad-added: runs on parsebin's streaming thread.
   static void OnStreamPad(GstElement* parsebin, GstPad* pad, gpointer self);
   // Event probe on a parsebin pad, on its streaming thread: the CAPS event builds the path.
+  static GstPadProbeReturn OnFirstQueuedData(GstPad* pad, GstPadProbeInfo* info, gpointer self);
   static GstPadProbeReturn OnSegmentEvent(GstPad* pad, GstPadProbeInfo* info, gpointer self);
   static GstPadProbeReturn OnStreamEvent(GstPad* pad, GstPadProbeInfo* info, gpointer self);
   // decodebin's pad-added: runs on that decodebin's streaming thread.

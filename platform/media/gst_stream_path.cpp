@@ -1,6 +1,7 @@
 // How GstMediaGraph builds the path of each stream that parsebin exposes.
 #include <gst/audio/audio.h>
 
+#include <chrono>
 #include <cstring>
 #include <vector>
 
@@ -15,23 +16,67 @@ namespace {
 // and durations are unlimited so that a badly interleaved file cannot stall the other stream;
 // the byte cap keeps a file from being read into memory whole.
 constexpr guint kQueueByteLimit = 32u * 1024 * 1024;
+// A stream whose caps never come (a stream without data) holds the others back no longer.
+constexpr std::chrono::seconds kSiblingPathWait{5};
 
-// Raw audio the wire carries only little-endian (big-endian PCM of AU files) is converted
-// before the grabbers see it: the caps to convert to, or null when none is needed.
-CapsPtr LittleEndianCapsFor(const GstCaps* caps) {
+// Raw audio in a form the wave format cannot describe (big-endian AU samples, signed 8-bit,
+// unsigned 16-bit) is converted in front of the grabbers: the caps it is converted to, keeping
+// the sample width, or null when the stream needs no conversion.
+CapsPtr WaveCompatibleCapsFor(const GstCaps* caps) {
   GstAudioInfo info;
-  if (!gst_caps_is_fixed(caps) || !gst_audio_info_from_caps(&info, caps)) return nullptr;
-  if (GST_AUDIO_INFO_ENDIANNESS(&info) != G_BIG_ENDIAN || GST_AUDIO_INFO_WIDTH(&info) <= 8) {
-    return nullptr;
+  if (!NeedsLittleEndianConversion(caps) || !gst_audio_info_from_caps(&info, caps)) return nullptr;
+  const gint width = GST_AUDIO_INFO_WIDTH(&info);
+  GstAudioFormat target = GST_AUDIO_FORMAT_UNKNOWN;
+  if (GST_AUDIO_INFO_IS_FLOAT(&info)) {
+    target = width == 64 ? GST_AUDIO_FORMAT_F64LE : GST_AUDIO_FORMAT_F32LE;
+  } else if (width <= 8) {
+    target = GST_AUDIO_FORMAT_U8;
+  } else {
+    target = gst_audio_format_build_integer(TRUE, G_LITTLE_ENDIAN, width, width);
   }
-  const GstAudioFormat little = gst_audio_format_build_integer(
-      GST_AUDIO_INFO_IS_SIGNED(&info), G_LITTLE_ENDIAN, GST_AUDIO_INFO_WIDTH(&info),
-      GST_AUDIO_INFO_DEPTH(&info));
-  if (little == GST_AUDIO_FORMAT_UNKNOWN) return nullptr;
+  if (target == GST_AUDIO_FORMAT_UNKNOWN) return nullptr;
   CapsPtr converted(gst_caps_copy(caps));
-  gst_caps_set_simple(converted.get(), "format", G_TYPE_STRING,
-                      gst_audio_format_to_string(little), nullptr);
+  gst_caps_set_simple(converted.get(), "format", G_TYPE_STRING, gst_audio_format_to_string(target),
+                      "layout", G_TYPE_STRING, "interleaved", nullptr);
+  CapsPtr wave(WaveRawAudioCaps());
+  if (!gst_caps_can_intersect(converted.get(), wave.get())) return nullptr;
   return converted;
+}
+
+// H.264 in its packetised form is re-framed as a byte stream with the parameter sets in front
+// of every key frame: the caps after that, or null when the stream needs nothing.
+CapsPtr ByteStreamCapsFor(const GstCaps* caps) {
+  if (!NeedsByteStreamConversion(caps)) return nullptr;
+  CapsPtr converted(gst_caps_copy(caps));
+  GstStructure* s = gst_caps_get_structure(converted.get(), 0);
+  gst_structure_remove_field(s, "codec_data");
+  gst_structure_set(s, "stream-format", G_TYPE_STRING, "byte-stream", "alignment", G_TYPE_STRING,
+                    "au", nullptr);
+  return converted;
+}
+
+GstElement* MakeCapsFilter(const GstCaps* caps) {
+  GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
+  if (filter != nullptr) g_object_set(filter, "caps", caps, nullptr);
+  return filter;
+}
+
+// The elements that bring a stream into a form the wire can carry, and the caps the stream
+// then has; no elements when it is fine as it is.
+CapsPtr AddConversion(const GstCaps* caps, std::vector<GstElement*>& chain) {
+  if (CapsPtr wave = WaveCompatibleCapsFor(caps)) {
+    chain.push_back(gst_element_factory_make("audioconvert", nullptr));
+    chain.push_back(MakeCapsFilter(wave.get()));
+    return wave;
+  }
+  if (CapsPtr byteStream = ByteStreamCapsFor(caps)) {
+    GstElement* parser = gst_element_factory_make("h264parse", nullptr);
+    if (parser != nullptr) g_object_set(parser, "config-interval", -1, nullptr);
+    chain.push_back(parser);
+    chain.push_back(MakeCapsFilter(byteStream.get()));
+    return byteStream;
+  }
+  return CapsPtr(gst_caps_copy(caps));
 }
 
 bool CapsNameStartsWith(const GstCaps* caps, const char* prefix) {
@@ -74,14 +119,7 @@ void GstMediaGraph::BuildStreamPath(GstPad* pad, const GstCaps* caps) {
 
 void GstMediaGraph::LinkStreamPath(GstPad* pad, const GstCaps* caps) {
   std::vector<GstElement*> added{MakeQueue()};
-  CapsPtr grabbed(gst_caps_copy(caps));
-  if (CapsPtr little = LittleEndianCapsFor(caps)) {
-    GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
-    if (filter != nullptr) g_object_set(filter, "caps", little.get(), nullptr);
-    added.push_back(gst_element_factory_make("audioconvert", nullptr));
-    added.push_back(filter);
-    grabbed = std::move(little);
-  }
+  const CapsPtr grabbed = AddConversion(caps, added);
   std::vector<GstElement*> chain = added;
   GstGraphFilter* filter = TakeFilterFor(grabbed.get());
   if (filter != nullptr) chain.push_back(filter->Element());
@@ -96,41 +134,61 @@ void GstMediaGraph::LinkStreamPath(GstPad* pad, const GstCaps* caps) {
     return;
   }
   if (!AddAndLink(GST_BIN(pipeline_.get()), chain, added)) return;
+  // The stream waits for the paths of its siblings, so that every grabber has published its
+  // format before the first message of any stream is sent.
+  PadPtr queueSrc(gst_element_get_static_pad(chain.front(), "src"));
+  gst_pad_add_probe(queueSrc.get(), GST_PAD_PROBE_TYPE_DATA_DOWNSTREAM, &OnFirstQueuedData, this,
+                    nullptr);
   PadPtr queueSink(gst_element_get_static_pad(chain.front(), "sink"));
   if (GST_PAD_LINK_FAILED(gst_pad_link(pad, queueSink.get()))) return;
   if (filter != nullptr) filter->CompleteConnect(grabbed.get());
 }
 
-// Runs on parsebin's streaming thread. Some demuxers (mpegpsdemux on MPEG-1 system streams)
-// send TIME segments whose stream time is missing or below zero (wrapped), and keep the first
-// segment's start after a seek:
-// position queries then fail and playback after a seek waits for the skipped time. Such a
-// segment is rebuilt from the first segment's start and the last seek target.
+// Runs on parsebin's streaming thread. Some parsers send TIME segments that cannot be played
+// as they are, and such a segment is repaired here:
+// - mpegpsdemux (MPEG-1 system streams) gives a stream time that is missing or below zero
+//   (wrapped) and keeps the first segment's start after a seek: position queries fail and
+//   playback after a seek waits for the skipped time. The segment is rebuilt from the first
+//   segment's start and the last seek target.
+// - auparse gives a seek's segment a stop of 0, before its start, which ends the stream at
+//   once (even a seek to 0 gives an empty segment). The stop is dropped.
 GstPadProbeReturn GstMediaGraph::OnSegmentEvent(GstPad*, GstPadProbeInfo* info, gpointer self) {
   GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
   if (GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT) return GST_PAD_PROBE_OK;
   const GstSegment* segment = nullptr;
   gst_event_parse_segment(event, &segment);
-  const bool timeBroken = !GST_CLOCK_TIME_IS_VALID(segment->time) ||
-                          static_cast<gint64>(segment->time) < 0;
-  if (segment->format != GST_FORMAT_TIME || !timeBroken ||
-      !GST_CLOCK_TIME_IS_VALID(segment->start)) {
+  if (segment->format != GST_FORMAT_TIME || !GST_CLOCK_TIME_IS_VALID(segment->start)) {
     return GST_PAD_PROBE_OK;
   }
+  const bool timeBroken = !GST_CLOCK_TIME_IS_VALID(segment->time) ||
+                          static_cast<gint64>(segment->time) < 0;
+  const bool stopBroken = GST_CLOCK_TIME_IS_VALID(segment->stop) && segment->stop <= segment->start;
+  if (!timeBroken && !stopBroken) return GST_PAD_PROBE_OK;
   auto* graph = static_cast<GstMediaGraph*>(self);
-  GstClockTime origin = GST_CLOCK_TIME_NONE;
-  graph->contentOrigin_.compare_exchange_strong(origin, segment->start);
-  origin = graph->contentOrigin_.load();
   GstSegment repaired;
   gst_segment_copy_into(segment, &repaired);
-  repaired.time = graph->seekTarget_.load();
-  repaired.start = origin + repaired.time;
-  repaired.position = repaired.start;
+  if (stopBroken) repaired.stop = GST_CLOCK_TIME_NONE;
+  if (timeBroken) {
+    GstClockTime origin = GST_CLOCK_TIME_NONE;
+    graph->contentOrigin_.compare_exchange_strong(origin, segment->start);
+    repaired.time = graph->seekTarget_.load();
+    repaired.start = graph->contentOrigin_.load() + repaired.time;
+    repaired.position = repaired.start;
+  }
   GstEvent* replacement = gst_event_new_segment(&repaired);
   gst_event_set_seqnum(replacement, gst_event_get_seqnum(event));
   gst_event_unref(event);
   GST_PAD_PROBE_INFO_DATA(info) = replacement;
   return GST_PAD_PROBE_OK;
+}
+
+// Runs on the queue's streaming thread, once.
+GstPadProbeReturn GstMediaGraph::OnFirstQueuedData(GstPad*, GstPadProbeInfo*, gpointer self) {
+  auto* graph = static_cast<GstMediaGraph*>(self);
+  std::unique_lock guard(graph->lock_);
+  graph->streamsFound_.wait_for(guard, kSiblingPathWait,
+                                [graph] { return graph->pathsPending_ == 0; });
+  return GST_PAD_PROBE_REMOVE;
 }
 
 GstGraphFilter* GstMediaGraph::TakeFilterFor(const GstCaps* caps) {
