@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# vantorel-cast broadcasts a generated file and vantorel-listen receives it. Everything runs in
+# a private network namespace made for this test alone: the script re-executes itself through
+# in-private-netns.sh and refuses to broadcast anywhere else.
+#   cast_listen_test.sh NETNS_SCRIPT CAST LISTEN MEDIA_DIR
+set -euo pipefail
+if [[ $# -ne 4 ]]; then
+  echo "usage: cast_listen_test.sh NETNS_SCRIPT CAST LISTEN MEDIA_DIR" >&2
+  exit 2
+fi
+netns=$1 cast=$2 listen=$3 media=$4
+# The namespace script marks the process it hands over to with its own pid; a marker inherited
+# from elsewhere never matches this process.
+if [[ ${VANTOREL_NETNS_INSIDE:-} != "$$-inside" ]]; then
+  exec "$netns" "$0" "$@"
+fi
+
+work=$(mktemp -d)
+listener=
+cleanup() {
+  [[ -n $listener ]] && kill "$listener" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  for f in "$work"/*; do echo "--- $f" >&2; tail -n 20 "$f" >&2; done
+  exit 1
+}
+
+"$listen" --seconds 40 >"$work/listen.out" 2>"$work/listen.err" &
+listener=$!
+sleep 0.5
+
+# 1. A 3-second file is sent in real time, then the broadcast ends.
+start=$(date +%s%N)
+/usr/bin/time -f "cpu user=%U system=%S" -o "$work/cast.time" \
+  "$cast" "$media/mpeg1-av.mpg" 2>"$work/cast.err" || fail "vantorel-cast failed"
+elapsed_ms=$((($(date +%s%N) - start) / 1000000))
+echo "mpeg1-av.mpg: ${elapsed_ms} ms, $(cat "$work/cast.time")"
+((elapsed_ms >= 2500)) || fail "a 3-second file took only ${elapsed_ms} ms: not paced"
+grep -q '^position=.*messages=[1-9].*datagrams=[1-9].*bytes=[1-9]' "$work/cast.err" ||
+  fail "no progress line"
+
+# 2. Looping until SIGTERM, which still ends the broadcast properly.
+"$cast" --loop "$media/tone.wav" 2>"$work/loop.err" &
+looper=$!
+sleep 4.5
+kill -TERM "$looper"
+wait "$looper" || fail "vantorel-cast --loop did not exit cleanly on SIGTERM"
+grep -q '^position=' "$work/loop.err" || fail "no progress line while looping"
+
+# 3. A file that is not media is refused.
+echo "not media" >"$work/not-media.txt"
+if "$cast" "$work/not-media.txt" 2>"$work/refused.err"; then fail "a text file was accepted"; fi
+grep -q "Does not support this file type." "$work/refused.err" || fail "no refusal message"
+
+sleep 0.5
+kill -INT "$listener"
+wait "$listener" || true
+listener=
+
+out=$work/listen.out
+grep -q 'kind=10 flags=3 records=2' "$out" || fail "no description of both streams"
+grep -q 'kind=14' "$out" || fail "no video sample"
+grep -q 'kind=24' "$out" || fail "no audio sample"
+grep -q 'kind=16' "$out" || fail "no video segment start"
+[[ $(grep -c '^end-of-broadcast' "$out") -ge 2 ]] || fail "end of broadcast not seen twice"
+grep -Eq 'delivered=[1-9][0-9]* dropped=0' "$out" || fail "messages dropped or none delivered"
+echo "PASS: $(grep -c '^message=' "$out") messages received"

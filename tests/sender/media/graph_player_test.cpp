@@ -1,0 +1,254 @@
+// The transport state table of GraphPlayer, over a scripted graph.
+#include "sender/graph_player.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace vantorel::sender {
+namespace {
+
+using media::E_FAIL;
+using media::HRESULT;
+using media::S_OK;
+
+constexpr double kDuration = 10.0;
+
+// A graph whose position moves only when it is put; records the transport calls it gets.
+class ScriptedGraph : public media::MediaGraph {
+ public:
+  std::vector<std::string> calls;
+  double position = 0;
+  HRESULT renderResult = S_OK;
+  HRESULT pauseResult = S_OK;
+  std::deque<media::GraphEvent> events;
+
+  HRESULT AddFilter(media::GraphFilter&) override { return S_OK; }
+  HRESULT RemoveFilter(media::GraphFilter&) override { return S_OK; }
+  HRESULT RenderFile(const std::string&) override { return renderResult; }
+  HRESULT Run() override { return Record("Run"); }
+  HRESULT Pause() override {
+    Record("Pause");
+    return pauseResult;
+  }
+  HRESULT Stop() override { return Record("Stop"); }
+  HRESULT GetDuration(double& seconds) override {
+    seconds = kDuration;
+    return S_OK;
+  }
+  HRESULT GetCurrentPosition(double& seconds) override {
+    seconds = position;
+    return S_OK;
+  }
+  HRESULT PutCurrentPosition(double seconds) override {
+    position = seconds;
+    return Record("Put " + std::to_string(seconds).substr(0, 4));
+  }
+  HRESULT SetNotifyWindow(gui::WindowHandle*) override { return S_OK; }
+  std::optional<media::GraphEvent> GetEvent() override {
+    if (events.empty()) return std::nullopt;
+    auto e = events.front();
+    events.pop_front();
+    return e;
+  }
+  bool HasVideo() const override { return false; }
+  void SetVideoPosition(int, int, int, int) override {}
+
+ private:
+  HRESULT Record(std::string call) {
+    calls.push_back(std::move(call));
+    return S_OK;
+  }
+};
+
+// Hands out one scripted graph and keeps a borrowed pointer to it for the test.
+class ScriptedFactory : public media::GraphFactory {
+ public:
+  explicit ScriptedFactory(ScriptedGraph** created) : created_(created) {}
+  std::unique_ptr<media::MediaGraph> CreateGraph() override {
+    auto graph = std::make_unique<ScriptedGraph>();
+    *created_ = graph.get();
+    return graph;
+  }
+
+ private:
+  ScriptedGraph** created_;
+};
+
+class CountingPlayer : public GraphPlayer {
+ public:
+  explicit CountingPlayer(ScriptedGraph** created)
+      : GraphPlayer(std::make_unique<ScriptedFactory>(created)) {}
+  ~CountingPlayer() override { Close(); }
+  int builds = 0;
+  int teardowns = 0;
+
+ protected:
+  HRESULT OnBuild(media::MediaGraph&) override {
+    ++builds;
+    return S_OK;
+  }
+  HRESULT OnTeardown(media::MediaGraph&) override {
+    ++teardowns;
+    return S_OK;
+  }
+};
+
+class NullOwner : public gui::WindowHandle {
+ public:
+  bool Post(gui::WindowMessage) override { return true; }
+};
+
+class GraphPlayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(player.Open(&owner, "file.mpg"), S_OK); }
+  ScriptedGraph* graph = nullptr;
+  NullOwner owner;
+  CountingPlayer player{&graph};
+};
+
+TEST(GraphPlayerOpen, MissingOwnerOrPathFailsWithoutAGraph) {
+  ScriptedGraph* graph = nullptr;
+  NullOwner owner;
+  CountingPlayer player(&graph);
+  EXPECT_EQ(player.Open(nullptr, "file.mpg"), E_FAIL);
+  EXPECT_EQ(player.Open(&owner, ""), E_FAIL);
+  EXPECT_EQ(graph, nullptr);
+  EXPECT_EQ(player.State(), PlayerState::kNoGraph);
+}
+
+TEST(GraphPlayerOpen, FailedRenderTearsDownAndReturnsTheFailure) {
+  class FailingFactory : public media::GraphFactory {
+    std::unique_ptr<media::MediaGraph> CreateGraph() override {
+      auto graph = std::make_unique<ScriptedGraph>();
+      graph->renderResult = media::VFW_E_UNSUPPORTED_STREAM;
+      return graph;
+    }
+  };
+  class Player : public GraphPlayer {
+   public:
+    Player() : GraphPlayer(std::make_unique<FailingFactory>()) {}
+    int teardowns = 0;
+    HRESULT OnTeardown(media::MediaGraph&) override {
+      ++teardowns;
+      return S_OK;
+    }
+  } player;
+  NullOwner owner;
+  EXPECT_EQ(player.Open(&owner, "not-media.txt"), media::VFW_E_UNSUPPORTED_STREAM);
+  EXPECT_EQ(player.teardowns, 1);
+  EXPECT_EQ(player.State(), PlayerState::kNoGraph);
+  EXPECT_FALSE(player.Loaded());
+}
+
+TEST_F(GraphPlayerTest, OpenLeavesTheGraphStoppedAndLoaded) {
+  EXPECT_EQ(player.State(), PlayerState::kStopped);
+  EXPECT_TRUE(player.Loaded());
+  EXPECT_EQ(player.builds, 1);
+  EXPECT_DOUBLE_EQ(player.Duration(), kDuration);
+}
+
+struct PlayCase {
+  double position;
+  double expectedStart;
+};
+
+class GraphPlayerPlayTest : public GraphPlayerTest,
+                            public ::testing::WithParamInterface<PlayCase> {};
+
+TEST_P(GraphPlayerPlayTest, PlayNearTheEndRestartsFromZero) {
+  graph->position = GetParam().position;
+  EXPECT_EQ(player.Play(), S_OK);
+  EXPECT_EQ(player.State(), PlayerState::kRunning);
+  EXPECT_DOUBLE_EQ(player.Position(), GetParam().expectedStart);
+  // Every Play seeks to where it starts, so the streams begin a new segment.
+  ASSERT_GE(graph->calls.size(), 2u);
+  EXPECT_EQ(graph->calls.back(), "Run");
+}
+
+INSTANTIATE_TEST_SUITE_P(Margin, GraphPlayerPlayTest,
+                         ::testing::Values(PlayCase{9.9, 0.0}, PlayCase{9.61, 0.0},
+                                           PlayCase{9.6, 9.6}, PlayCase{5.0, 5.0},
+                                           PlayCase{0.0, 0.0}));
+
+TEST_F(GraphPlayerTest, SeekToTheDurationOrPastIsIgnored) {
+  EXPECT_EQ(player.Seek(kDuration), S_OK);
+  EXPECT_EQ(player.Seek(kDuration + 1), S_OK);
+  EXPECT_TRUE(graph->calls.empty());
+  EXPECT_EQ(player.Seek(kDuration - 1), S_OK);
+  EXPECT_DOUBLE_EQ(player.Position(), kDuration - 1);
+}
+
+TEST_F(GraphPlayerTest, StopFromPauseRunsSeeksToZeroAndPauses) {
+  player.Play();
+  player.Pause();
+  graph->position = 4;
+  graph->calls.clear();
+  EXPECT_EQ(player.Stop(), S_OK);
+  EXPECT_THAT(graph->calls, ::testing::ElementsAre("Run", "Put 0.00", "Pause"));
+  EXPECT_EQ(player.State(), PlayerState::kStopped);
+  EXPECT_DOUBLE_EQ(player.Position(), 0.0);
+  graph->calls.clear();
+  EXPECT_EQ(player.Stop(), S_OK);
+  EXPECT_TRUE(graph->calls.empty());
+}
+
+TEST_F(GraphPlayerTest, PauseAndPlayMoveThroughTheTable) {
+  EXPECT_EQ(player.Pause(), S_OK);
+  EXPECT_EQ(player.State(), PlayerState::kPaused);
+  EXPECT_EQ(player.Play(), S_OK);
+  EXPECT_EQ(player.State(), PlayerState::kRunning);
+  graph->calls.clear();
+  EXPECT_EQ(player.Play(), S_OK);
+  EXPECT_TRUE(graph->calls.empty());
+}
+
+TEST_F(GraphPlayerTest, EndOfStreamRestsBeforeTheEndAndTheNextPlayRestarts) {
+  player.Play();
+  graph->position = kDuration;
+  graph->events.push_back({media::EC_COMPLETE, S_OK});
+  EXPECT_EQ(player.HandleGraphEvents(), S_OK);
+  EXPECT_EQ(player.State(), PlayerState::kStopped);
+  EXPECT_NEAR(player.Position(), kDuration - GraphPlayer::kEndRestBack, 1e-9);
+  EXPECT_EQ(player.EventCounts().completes, 1u);
+  player.Play();
+  EXPECT_DOUBLE_EQ(player.Position(), 0.0);
+  EXPECT_EQ(player.State(), PlayerState::kRunning);
+}
+
+TEST_F(GraphPlayerTest, EndOfStreamWhosePauseFailsStopsAndRunsAgain) {
+  player.Play();
+  graph->pauseResult = E_FAIL;
+  graph->events.push_back({media::EC_COMPLETE, S_OK});
+  graph->calls.clear();
+  EXPECT_EQ(player.HandleGraphEvents(), S_OK);
+  EXPECT_THAT(graph->calls, ::testing::ElementsAre(::testing::StartsWith("Put"), "Pause",
+                                                   "Stop", "Run"));
+  EXPECT_EQ(player.State(), PlayerState::kRunning);
+}
+
+TEST_F(GraphPlayerTest, OtherEventsAreCountedAndDrained) {
+  graph->events.push_back({media::EC_NO_AUDIO_DEVICE, S_OK});
+  graph->events.push_back({media::EC_ERRORABORT, E_FAIL});
+  EXPECT_EQ(player.HandleGraphEvents(), S_OK);
+  EXPECT_TRUE(graph->events.empty());
+  EXPECT_TRUE(player.EventCounts().noAudioDevice);
+  EXPECT_EQ(player.EventCounts().errors, 1u);
+  EXPECT_EQ(player.State(), PlayerState::kStopped);
+}
+
+TEST_F(GraphPlayerTest, CloseTearsDownOnceAndForgetsTheFile) {
+  player.Close();
+  EXPECT_EQ(player.teardowns, 1);
+  EXPECT_EQ(player.State(), PlayerState::kNoGraph);
+  EXPECT_DOUBLE_EQ(player.Position(), 0.0);
+  EXPECT_EQ(player.Seek(1.0), E_FAIL);
+  player.Close();
+  EXPECT_EQ(player.teardowns, 1);
+}
+
+}  // namespace
+}  // namespace vantorel::sender

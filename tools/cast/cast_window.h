@@ -1,0 +1,52 @@
+// The casting tool's invisible window: owns the session for the file, takes its graph events,
+// restarts or ends at the end of the file, and reports progress.
+#pragma once
+
+#include <QObject>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "platform/gui/qt_window_message.h"
+#include "sender/sender_session.h"
+#include "sender/udp_broadcast_sink.h"
+
+namespace vantorel::tools {
+
+struct CastOptions {
+  std::string path;
+  bool loop = false;
+};
+
+class CastWindow : public QObject {
+ public:
+  // `sink` (not owned) carries the broadcast; `progress` gets the progress lines.
+  CastWindow(CastOptions options, sender::UdpBroadcastSink& sink, std::FILE* progress);
+  ~CastWindow() override;
+
+  // Opens the file and starts playing it. False when the file cannot be broadcast.
+  bool Start();
+  // Closes the session and sends the end-of-broadcast datagrams. Idempotent.
+  void Finish();
+  // Non-zero after a graph error.
+  int ExitCode() const { return exitCode_; }
+
+  bool event(QEvent* e) override;
+  // One progress line: position/duration, messages, datagrams, bytes.
+  void PrintProgress();
+
+ private:
+  void OnGraphEvent();
+
+  CastOptions options_;
+  sender::UdpBroadcastSink& sink_;
+  std::FILE* progress_;
+  gui::QtWindowHandle handle_;
+  std::unique_ptr<sender::SenderSession> session_;
+  bool finished_ = false;
+  int exitCode_ = 0;
+};
+
+}  // namespace vantorel::tools
