@@ -105,6 +105,22 @@ TEST_F(SenderWindowTest, AFileShorterThanASecondGivesAnEmptyRange) {
   EXPECT_EQ(w.Trackbar()->maximum(), 0);
 }
 
+// The end of the file comes as a graph event: the window shows the stopped transport, and Play
+// starts the file again.
+TEST_F(SenderWindowTest, TheEndOfTheFileStopsTheTransportUntilPlay) {
+  auto& w = MakeWindow();
+  const QString shortFile = MakeToneWav(temp_, "end.wav", 500);
+  ASSERT_FALSE(shortFile.isEmpty());
+  ASSERT_TRUE(OpenThroughDialog(shortFile));
+  ASSERT_TRUE(
+      ProcessEventsUntil([&] { return w.Session()->State() == PlayerState::kStopped; }, 10s));
+  EXPECT_EQ(w.Session()->EventCounts().completes, 1u);
+  ExpectEnabling(w, {true, true, false, true});
+  Command(skin::kCmdPlay);
+  EXPECT_EQ(w.Session()->State(), PlayerState::kRunning);
+  EXPECT_LT(w.Session()->Position(), 0.4);
+}
+
 TEST_F(SenderWindowTest, ASecondOpenReplacesTheFirstSession) {
   auto& w = MakeWindow();
   ASSERT_TRUE(OpenThroughDialog(TestMedia("tone.wav")));
