@@ -238,7 +238,7 @@ TEST_P(FilePlaysTest, NinetyPercentOfWhatWasSentIsDecodedAndNothingIsLate) {
 INSTANTIATE_TEST_SUITE_P(GeneratedMedia, FilePlaysTest,
                          ::testing::Values("mpeg1-av.mpg", "mpeg1-av-no-b.mpg", "mjpeg-pcm.avi",
                                            "mpeg4-pcm.avi", "raw-rgb-pcm.avi", "tone.wav",
-                                           "tone.mp3"),
+                                           "tone.mp3", "tone.au"),
                          [](const auto& info) {
                            std::string name = info.param;
                            std::replace_if(name.begin(), name.end(),
