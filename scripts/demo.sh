@@ -79,8 +79,7 @@ receiver_side() {
   ip addr add "$receiver_address" dev vtB
   ip link set vtB up
   ip route add default dev vtB
-  exec "$out/lunnet" ${VANTOREL_DEMO_HEADLESS:+-qwindowgeometry 406x306+0+0} \
-    2>"$shots/lunnet.log"
+  exec "$out/lunnet" -qwindowgeometry 406x306+20+40 2>"$shots/lunnet.log"
 }
 
 screenshot() {
@@ -106,8 +105,7 @@ run_stage() {
   sleep 1.5
   local sender
   if [[ -x $out/strovan ]]; then
-    "$out/strovan" ${VANTOREL_DEMO_HEADLESS:+-qwindowgeometry 406x306+420+0} "$clip" \
-      2>"$shots/strovan.log" &
+    "$out/strovan" -qwindowgeometry 406x306+446+40 "$clip" 2>"$shots/strovan.log" &
     sender=$!
     echo "demo: Strovan (namespace A) broadcasts $clip; Lunnet (namespace B) plays it"
   else
