@@ -14,7 +14,9 @@ namespace vantorel::gui {
 class WindowMessageEvent : public QEvent {
  public:
   explicit WindowMessageEvent(WindowMessage message);
-  WindowMessage& Message() { return message_; }
+  ~WindowMessageEvent() override;
+  // Called on the window's thread.
+  WindowMessage& Message();
   std::intptr_t result = 0;
 
   // Message numbers 0 to 64535 map onto the user event range.
