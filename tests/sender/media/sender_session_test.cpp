@@ -48,9 +48,6 @@ struct FileCase {
   std::optional<ExpectedStream> audio;
   KeyFrames keyFrames = KeyFrames::kUnchecked;
   bool videoTimesRise = true;  // false with B-frames, sent in decoding order
-  // asfdemux (1.22) hands out no video buffers from asfmux's output, not even to a decoder:
-  // the WMV stream is described but carries no samples.
-  bool videoSamples = true;
 };
 
 void PrintTo(const FileCase& c, std::ostream* os) { *os << c.file; }
@@ -160,7 +157,7 @@ TEST_P(SenderSessionFileTest, OpensPlaysAndBroadcastsEveryStream) {
   if (c.video) ExpectRecord(first, protocol::StreamKind::kVideo, *c.video);
   if (c.audio) ExpectRecord(first, protocol::StreamKind::kAudio, *c.audio);
 
-  EXPECT_EQ(log.video.samples.empty(), !(c.video && c.videoSamples));
+  EXPECT_EQ(log.video.samples.empty(), !c.video);
   EXPECT_EQ(log.audio.samples.empty(), !c.audio);
   ExpectWellFormedSamples(log.video, c.videoTimesRise, "video sample ");
   ExpectWellFormedSamples(log.audio, true, "audio sample ");
@@ -186,10 +183,7 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"tone.wav", std::nullopt, kPcm},
         FileCase{"tone.au", std::nullopt, kPcm},
         FileCase{"tone.mp3", std::nullopt,
-                 ExpectedStream{GuidFromFourcc(kWaveMp3), kFormatWaveFormatEx}},
-        FileCase{"wmv-wma.wmv", ExpectedStream{std::nullopt, kFormatVideoInfo},
-                 ExpectedStream{std::nullopt, kFormatWaveFormatEx}, KeyFrames::kUnchecked,
-                 true, false}),
+                 ExpectedStream{GuidFromFourcc(kWaveMp3), kFormatWaveFormatEx}}),
     [](const auto& info) {
       std::string name = info.param.file;
       for (char& ch : name) {
@@ -197,6 +191,31 @@ INSTANTIATE_TEST_SUITE_P(
       }
       return name;
     });
+
+// The Windows Media file's header claims an hour (the muxer that writes it cannot seek back to
+// fix it), so it is checked while it plays rather than to its end.
+TEST(SenderSessionFiles, WindowsMediaIsDescribedAndSent) {
+  testing::MessageCapture capture;
+  testing::EventWindow window;
+  SenderSession session(kSession, &capture, {media::OutputMode::kNullSinks, nullptr});
+  ASSERT_EQ(session.Open(&window, testing::TestMediaPath("wmv-wma.wmv")), media::S_OK);
+  ASSERT_TRUE(session.IsStreaming());
+  session.Play();
+  std::this_thread::sleep_for(1500ms);
+  session.Close();
+  const BroadcastLog log = testing::Sort(capture.Messages());
+  EXPECT_EQ(log.malformed, 0u);
+  ASSERT_FALSE(log.descriptions.empty());
+  EXPECT_EQ(log.firstDescription, 0u);
+  const protocol::StreamDescription& first = log.descriptions.front();
+  EXPECT_EQ(first.streamFlags, protocol::kStreamFlagVideo | protocol::kStreamFlagAudio);
+  ExpectRecord(first, protocol::StreamKind::kVideo, {std::nullopt, kFormatVideoInfo});
+  ExpectRecord(first, protocol::StreamKind::kAudio, {std::nullopt, kFormatWaveFormatEx});
+  EXPECT_FALSE(log.video.samples.empty());
+  EXPECT_FALSE(log.audio.samples.empty());
+  ExpectWellFormedSamples(log.video, true, "video sample ");
+  ExpectWellFormedSamples(log.audio, true, "audio sample ");
+}
 
 TEST(SenderSessionFiles, RawVideoAviBroadcastsItsAudioOnly) {
   testing::MessageCapture capture;
