@@ -13,7 +13,13 @@ constexpr std::size_t kVihBitmapOffset = 48;
 
 // The standard MS ADPCM coefficient pairs.
 constexpr std::array<std::array<std::int16_t, 2>, 7> kMsAdpcmCoefficients{{
-    {256, 0}, {512, -256}, {0, 0}, {192, 64}, {240, 0}, {460, -208}, {392, -232},
+    {256, 0},
+    {512, -256},
+    {0, 0},
+    {192, 64},
+    {240, 0},
+    {460, -208},
+    {392, -232},
 }};
 
 void WriteRect(ByteWriter& w, const Rect& r) {
@@ -105,7 +111,9 @@ VideoInfoHeader2 ReadVideoInfoHeader2(ByteReader& r) {
   return h;
 }
 
-bool FitsLengthField(std::size_t size, std::size_t max) { return size <= max; }
+bool FitsLengthField(std::size_t size, std::size_t max) {
+  return size <= max;
+}
 
 std::vector<std::uint8_t> ToVector(std::span<const std::uint8_t> bytes) {
   return {bytes.begin(), bytes.end()};
@@ -132,8 +140,7 @@ std::optional<VideoInfoHeader> ReadVideoInfoHeader(std::span<const std::uint8_t>
   ReadVideoHead(r, vih);
   vih.bmiHeader = ReadBitmapInfoHeader(r);
   const std::uint32_t biSize = vih.bmiHeader.size;
-  if (!r.Ok() || biSize < BitmapInfoHeader::kSize ||
-      biSize > block.size() - kVihBitmapOffset) {
+  if (!r.Ok() || biSize < BitmapInfoHeader::kSize || biSize > block.size() - kVihBitmapOffset) {
     return {};
   }
   vih.extra = ToVector(r.Bytes(r.Remaining()));

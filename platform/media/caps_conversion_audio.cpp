@@ -25,8 +25,8 @@ struct WaveRaw {
 };
 
 constexpr WaveRaw kWaveRaw[] = {
-    {"U8", tags::kPcm, 8},           {"S16LE", tags::kPcm, 16},       {"S24LE", tags::kPcm, 24},
-    {"S32LE", tags::kPcm, 32},       {"F32LE", tags::kIeeeFloat, 32}, {"F64LE", tags::kIeeeFloat, 64},
+    {"U8", tags::kPcm, 8},     {"S16LE", tags::kPcm, 16},       {"S24LE", tags::kPcm, 24},
+    {"S32LE", tags::kPcm, 32}, {"F32LE", tags::kIeeeFloat, 32}, {"F64LE", tags::kIeeeFloat, 64},
 };
 
 // Compressed audio: caps name, optional version field and value, and the builder of the
@@ -48,7 +48,9 @@ WaveFormatEx BaseWave(const GstStructure* s, std::uint16_t tag) {
   return wfx;
 }
 
-bool Valid(const WaveFormatEx& wfx) { return wfx.channels > 0 && wfx.samplesPerSec > 0; }
+bool Valid(const WaveFormatEx& wfx) {
+  return wfx.channels > 0 && wfx.samplesPerSec > 0;
+}
 
 std::optional<WaveFormatEx> G711Wave(const GstStructure* s, std::uint16_t tag) {
   WaveFormatEx wfx = BaseWave(s, tag);
@@ -59,8 +61,12 @@ std::optional<WaveFormatEx> G711Wave(const GstStructure* s, std::uint16_t tag) {
   return wfx;
 }
 
-std::optional<WaveFormatEx> ALawWave(const GstStructure* s) { return G711Wave(s, tags::kALaw); }
-std::optional<WaveFormatEx> MuLawWave(const GstStructure* s) { return G711Wave(s, tags::kMuLaw); }
+std::optional<WaveFormatEx> ALawWave(const GstStructure* s) {
+  return G711Wave(s, tags::kALaw);
+}
+std::optional<WaveFormatEx> MuLawWave(const GstStructure* s) {
+  return G711Wave(s, tags::kMuLaw);
+}
 
 // MS ADPCM (layout "microsoft") and IMA ADPCM (layout "dvi"): 4-bit samples in blocks.
 std::optional<WaveFormatEx> AdpcmWave(const GstStructure* s) {
@@ -75,8 +81,8 @@ std::optional<WaveFormatEx> AdpcmWave(const GstStructure* s) {
   const int samplesPerBlock = (blockAlign - headerBytes) * 2 / wfx.channels + (ms ? 2 : 1);
   wfx.blockAlign = static_cast<std::uint16_t>(blockAlign);
   wfx.bitsPerSample = 4;
-  wfx.avgBytesPerSec = static_cast<std::uint32_t>(
-      static_cast<std::uint64_t>(wfx.samplesPerSec) * blockAlign / samplesPerBlock);
+  wfx.avgBytesPerSec = static_cast<std::uint32_t>(static_cast<std::uint64_t>(wfx.samplesPerSec) *
+                                                  blockAlign / samplesPerBlock);
   wfx.extra = BufferField(s, "codec_data");
   if (wfx.extra.empty()) {
     const auto spb = static_cast<std::uint16_t>(samplesPerBlock);
@@ -85,7 +91,9 @@ std::optional<WaveFormatEx> AdpcmWave(const GstStructure* s) {
   return wfx;
 }
 
-std::uint16_t MpegMode(int channels) { return channels == 1 ? 8 : 1; }
+std::uint16_t MpegMode(int channels) {
+  return channels == 1 ? 8 : 1;
+}
 
 // MPEG audio layers 1 and 2 (MPEG1WAVEFORMAT) and layer 3 (MPEGLAYER3WAVEFORMAT).
 std::optional<WaveFormatEx> MpegAudioWave(const GstStructure* s) {
@@ -145,14 +153,10 @@ std::optional<WaveFormatEx> WmaWave(const GstStructure* s) {
 }
 
 constexpr CompressedAudio kCompressedAudio[] = {
-    {"audio/mpeg", "mpegversion", 1, MpegAudioWave},
-    {"audio/mpeg", "mpegversion", 2, AacWave},
-    {"audio/mpeg", "mpegversion", 4, AacWave},
-    {"audio/x-alaw", nullptr, 0, ALawWave},
-    {"audio/x-mulaw", nullptr, 0, MuLawWave},
-    {"audio/x-adpcm", nullptr, 0, AdpcmWave},
-    {"audio/x-wma", "wmaversion", 1, WmaWave},
-    {"audio/x-wma", "wmaversion", 2, WmaWave},
+    {"audio/mpeg", "mpegversion", 1, MpegAudioWave}, {"audio/mpeg", "mpegversion", 2, AacWave},
+    {"audio/mpeg", "mpegversion", 4, AacWave},       {"audio/x-alaw", nullptr, 0, ALawWave},
+    {"audio/x-mulaw", nullptr, 0, MuLawWave},        {"audio/x-adpcm", nullptr, 0, AdpcmWave},
+    {"audio/x-wma", "wmaversion", 1, WmaWave},       {"audio/x-wma", "wmaversion", 2, WmaWave},
     {"audio/x-wma", "wmaversion", 3, WmaWave},
 };
 
@@ -215,10 +219,10 @@ CapsPtr MpegAudioCaps(const WaveFormatEx& wfx) {
 }
 
 CapsPtr AacCaps(const WaveFormatEx& wfx) {
-  CapsPtr caps(gst_caps_new_simple(
-      "audio/mpeg", "mpegversion", G_TYPE_INT, 4, "stream-format", G_TYPE_STRING,
-      wfx.extra.empty() ? "adts" : "raw", "rate", G_TYPE_INT, static_cast<int>(wfx.samplesPerSec),
-      "channels", G_TYPE_INT, static_cast<int>(wfx.channels), nullptr));
+  CapsPtr caps(gst_caps_new_simple("audio/mpeg", "mpegversion", G_TYPE_INT, 4, "stream-format",
+                                   G_TYPE_STRING, wfx.extra.empty() ? "adts" : "raw", "rate",
+                                   G_TYPE_INT, static_cast<int>(wfx.samplesPerSec), "channels",
+                                   G_TYPE_INT, static_cast<int>(wfx.channels), nullptr));
   SetCodecData(caps.get(), wfx.extra);
   return caps;
 }
@@ -266,7 +270,9 @@ std::optional<MediaType> AudioMediaTypeFromStructure(const GstStructure* s) {
   return std::nullopt;
 }
 
-bool IsWaveRawCaps(const GstStructure* s) { return FindWaveRaw(s) != nullptr; }
+bool IsWaveRawCaps(const GstStructure* s) {
+  return FindWaveRaw(s) != nullptr;
+}
 
 CapsPtr AudioCapsFromMediaType(const MediaType& type) {
   if (type.formatType != guids::kFormatWaveFormatEx) return nullptr;

@@ -75,13 +75,20 @@ const RawVideo kRawVideo[] = {
     {"RGB16", guids::kSubtypeRgb565, 16, kBiBitfields},
     {"RGB15", guids::kSubtypeRgb555, 16, kBiRgb},
     {"RGB8P", guids::kSubtypeRgb8, 8, kBiRgb},
-    {"YUY2", protocol::GuidFromFourcc(MakeFourcc('Y', 'U', 'Y', '2')), 16, MakeFourcc('Y', 'U', 'Y', '2')},
-    {"UYVY", protocol::GuidFromFourcc(MakeFourcc('U', 'Y', 'V', 'Y')), 16, MakeFourcc('U', 'Y', 'V', 'Y')},
-    {"YVYU", protocol::GuidFromFourcc(MakeFourcc('Y', 'V', 'Y', 'U')), 16, MakeFourcc('Y', 'V', 'Y', 'U')},
-    {"YVU9", protocol::GuidFromFourcc(MakeFourcc('Y', 'V', 'U', '9')), 9, MakeFourcc('Y', 'V', 'U', '9')},
-    {"I420", protocol::GuidFromFourcc(MakeFourcc('I', '4', '2', '0')), 12, MakeFourcc('I', '4', '2', '0')},
-    {"YV12", protocol::GuidFromFourcc(MakeFourcc('Y', 'V', '1', '2')), 12, MakeFourcc('Y', 'V', '1', '2')},
-    {"NV12", protocol::GuidFromFourcc(MakeFourcc('N', 'V', '1', '2')), 12, MakeFourcc('N', 'V', '1', '2')},
+    {"YUY2", protocol::GuidFromFourcc(MakeFourcc('Y', 'U', 'Y', '2')), 16,
+     MakeFourcc('Y', 'U', 'Y', '2')},
+    {"UYVY", protocol::GuidFromFourcc(MakeFourcc('U', 'Y', 'V', 'Y')), 16,
+     MakeFourcc('U', 'Y', 'V', 'Y')},
+    {"YVYU", protocol::GuidFromFourcc(MakeFourcc('Y', 'V', 'Y', 'U')), 16,
+     MakeFourcc('Y', 'V', 'Y', 'U')},
+    {"YVU9", protocol::GuidFromFourcc(MakeFourcc('Y', 'V', 'U', '9')), 9,
+     MakeFourcc('Y', 'V', 'U', '9')},
+    {"I420", protocol::GuidFromFourcc(MakeFourcc('I', '4', '2', '0')), 12,
+     MakeFourcc('I', '4', '2', '0')},
+    {"YV12", protocol::GuidFromFourcc(MakeFourcc('Y', 'V', '1', '2')), 12,
+     MakeFourcc('Y', 'V', '1', '2')},
+    {"NV12", protocol::GuidFromFourcc(MakeFourcc('N', 'V', '1', '2')), 12,
+     MakeFourcc('N', 'V', '1', '2')},
 };
 
 // Width, height, frame duration and bit rate read from video caps.
@@ -150,8 +157,7 @@ std::optional<MediaType> FourccVideoType(const FourccVideo& entry, const GstStru
     const char* format = gst_structure_get_string(s, "stream-format");
     if (format != nullptr && std::strcmp(format, "byte-stream") != 0) return std::nullopt;
   }
-  if (gst_structure_has_name(s, "video/x-dv") &&
-      gst_structure_has_field(s, "systemstream")) {
+  if (gst_structure_has_name(s, "video/x-dv") && gst_structure_has_field(s, "systemstream")) {
     gboolean system = FALSE;
     gst_structure_get_boolean(s, "systemstream", &system);
     if (system) return std::nullopt;
@@ -242,7 +248,8 @@ std::optional<MediaType> Mpeg2VideoType(const GstStructure* s) {
   if (info.hdr.bitRate == 0) info.hdr.bitRate = SequenceHeaderBitRate(info.sequenceHeader);
   info.profile = Mpeg2Code(gst_structure_get_string(s, "profile"),
                            {"simple", "main", "snr", "spatial", "high"});
-  info.level = Mpeg2Code(gst_structure_get_string(s, "level"), {"low", "main", "high-1440", "high"});
+  info.level =
+      Mpeg2Code(gst_structure_get_string(s, "level"), {"low", "main", "high-1440", "high"});
   MediaType type = VideoType(guids::kSubtypeMpeg2Video, guids::kFormatMpeg2Video);
   type.temporalCompression = true;
   type.formatBlock = protocol::WriteMpeg2VideoInfo(info);
@@ -265,9 +272,9 @@ void SetFramerate(GstCaps* caps, std::int64_t avgTimePerFrame) {
 CapsPtr MpegVideoCaps(int version, const BitmapInfoHeader& bmi, std::int64_t avgTimePerFrame,
                       std::span<const std::uint8_t> sequenceHeader) {
   if (bmi.width <= 0 || bmi.height == 0) return nullptr;
-  CapsPtr caps(gst_caps_new_simple("video/mpeg", "mpegversion", G_TYPE_INT, version,
-                                   "systemstream", G_TYPE_BOOLEAN, FALSE, "width", G_TYPE_INT,
-                                   bmi.width, "height", G_TYPE_INT, std::abs(bmi.height), nullptr));
+  CapsPtr caps(gst_caps_new_simple("video/mpeg", "mpegversion", G_TYPE_INT, version, "systemstream",
+                                   G_TYPE_BOOLEAN, FALSE, "width", G_TYPE_INT, bmi.width, "height",
+                                   G_TYPE_INT, std::abs(bmi.height), nullptr));
   SetFramerate(caps.get(), avgTimePerFrame);
   SetCodecData(caps.get(), sequenceHeader);
   return caps;
@@ -287,8 +294,9 @@ CapsPtr Mpeg2VideoCaps(const MediaType& type) {
   if (caps && hdr.pictAspectRatioX > 0 && hdr.pictAspectRatioY > 0) {
     int parN = 1;
     int parD = 1;
-    const double par = (static_cast<double>(hdr.pictAspectRatioX) * std::abs(hdr.bmiHeader.height)) /
-                       (static_cast<double>(hdr.pictAspectRatioY) * hdr.bmiHeader.width);
+    const double par =
+        (static_cast<double>(hdr.pictAspectRatioX) * std::abs(hdr.bmiHeader.height)) /
+        (static_cast<double>(hdr.pictAspectRatioY) * hdr.bmiHeader.width);
     gst_util_double_to_fraction(par, &parN, &parD);
     gst_caps_set_simple(caps.get(), "pixel-aspect-ratio", GST_TYPE_FRACTION, parN, parD, nullptr);
   }
@@ -316,8 +324,8 @@ CapsPtr FourccVideoCaps(const MediaType& type) {
   if (!vih || vih->bmiHeader.width <= 0 || vih->bmiHeader.height == 0) return nullptr;
   gst_riff_strf_vids strf = StrfOf(vih->bmiHeader);
   BufferPtr extra = MakeBuffer(vih->extra);
-  CapsPtr caps(gst_riff_create_video_caps(vih->bmiHeader.compression, nullptr, &strf,
-                                          extra.get(), nullptr, nullptr));
+  CapsPtr caps(gst_riff_create_video_caps(vih->bmiHeader.compression, nullptr, &strf, extra.get(),
+                                          nullptr, nullptr));
   if (!caps) return nullptr;
   SetFramerate(caps.get(), vih->avgTimePerFrame);
   if (gst_structure_has_name(gst_caps_get_structure(caps.get(), 0), "video/x-h264")) {

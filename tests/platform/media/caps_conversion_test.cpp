@@ -16,7 +16,9 @@ using protocol::MakeFourcc;
 namespace guids = protocol::guids;
 namespace tags = protocol::wave_tags;
 
-CapsPtr Caps(const std::string& text) { return CapsPtr(gst_caps_from_string(text.c_str())); }
+CapsPtr Caps(const std::string& text) {
+  return CapsPtr(gst_caps_from_string(text.c_str()));
+}
 
 std::string ToString(const GstCaps* caps) {
   GCharPtr text(gst_caps_to_string(caps));
@@ -38,7 +40,9 @@ struct Mapping {
   std::string decoderCaps;
 };
 
-void PrintTo(const Mapping& m, std::ostream* os) { *os << m.name; }
+void PrintTo(const Mapping& m, std::ostream* os) {
+  *os << m.name;
+}
 
 class CapsRoundTrip : public ::testing::TestWithParam<Mapping> {
  protected:
@@ -80,26 +84,33 @@ INSTANTIATE_TEST_SUITE_P(
     Video, CapsRoundTrip,
     ::testing::Values(
         Mapping{"Mpeg1",
-                With("video/mpeg, mpegversion=(int)1, systemstream=(boolean)false, parsed=(boolean)true, "
-                     "pixel-aspect-ratio=(fraction)1/1, " + kPicture, kMpeg1Sequence),
+                With("video/mpeg, mpegversion=(int)1, systemstream=(boolean)false, "
+                     "parsed=(boolean)true, "
+                     "pixel-aspect-ratio=(fraction)1/1, " +
+                         kPicture,
+                     kMpeg1Sequence),
                 guids::kSubtypeMpeg1Payload, guids::kFormatMpegVideo,
                 With("video/mpeg, mpegversion=(int)1, systemstream=(boolean)false, " + kPicture,
                      kMpeg1Sequence)},
-        Mapping{"Mpeg2",
-                With("video/mpeg, mpegversion=(int)2, systemstream=(boolean)false, profile=main, "
-                     "level=main, pixel-aspect-ratio=(fraction)16/15, width=(int)720, height=(int)576, "
-                     "framerate=(fraction)25/1", kMpeg2Sequence),
-                guids::kSubtypeMpeg2Video, guids::kFormatMpeg2Video,
-                With("video/mpeg, mpegversion=(int)2, systemstream=(boolean)false, width=(int)720, "
-                     "height=(int)576, framerate=(fraction)25/1, pixel-aspect-ratio=(fraction)16/15",
-                     kMpeg2Sequence)},
+        Mapping{
+            "Mpeg2",
+            With("video/mpeg, mpegversion=(int)2, systemstream=(boolean)false, profile=main, "
+                 "level=main, pixel-aspect-ratio=(fraction)16/15, width=(int)720, height=(int)576, "
+                 "framerate=(fraction)25/1",
+                 kMpeg2Sequence),
+            guids::kSubtypeMpeg2Video, guids::kFormatMpeg2Video,
+            With("video/mpeg, mpegversion=(int)2, systemstream=(boolean)false, width=(int)720, "
+                 "height=(int)576, framerate=(fraction)25/1, pixel-aspect-ratio=(fraction)16/15",
+                 kMpeg2Sequence)},
         Mapping{"Mjpeg", "image/jpeg, parsed=(boolean)true, " + kPicture,
                 GuidFromFourcc(MakeFourcc('M', 'J', 'P', 'G')), guids::kFormatVideoInfo,
                 "image/jpeg, " + kPicture},
         Mapping{"Mpeg4Part2",
-                With("video/mpeg, mpegversion=(int)4, systemstream=(boolean)false, " + kPicture, kMpeg4Config),
+                With("video/mpeg, mpegversion=(int)4, systemstream=(boolean)false, " + kPicture,
+                     kMpeg4Config),
                 GuidFromFourcc(MakeFourcc('X', 'V', 'I', 'D')), guids::kFormatVideoInfo,
-                With("video/mpeg, mpegversion=(int)4, systemstream=(boolean)false, " + kPicture, kMpeg4Config)},
+                With("video/mpeg, mpegversion=(int)4, systemstream=(boolean)false, " + kPicture,
+                     kMpeg4Config)},
         Mapping{"DivX4", With("video/x-divx, divxversion=(int)4, " + kPicture, kMpeg4Config),
                 GuidFromFourcc(MakeFourcc('D', 'I', 'V', 'X')), guids::kFormatVideoInfo,
                 With("video/x-divx, divxversion=(int)4, " + kPicture, kMpeg4Config)},
@@ -110,10 +121,12 @@ INSTANTIATE_TEST_SUITE_P(
         Mapping{"Wmv1", "video/x-wmv, wmvversion=(int)1, " + kPicture,
                 GuidFromFourcc(MakeFourcc('W', 'M', 'V', '1')), guids::kFormatVideoInfo,
                 "video/x-wmv, wmvversion=(int)1, " + kPicture},
-        Mapping{"Wmv2", With("video/x-wmv, wmvversion=(int)2, format=WMV2, " + kPicture, "0186b480"),
+        Mapping{"Wmv2",
+                With("video/x-wmv, wmvversion=(int)2, format=WMV2, " + kPicture, "0186b480"),
                 GuidFromFourcc(MakeFourcc('W', 'M', 'V', '2')), guids::kFormatVideoInfo,
                 With("video/x-wmv, wmvversion=(int)2, " + kPicture, "0186b480")},
-        Mapping{"Wmv3", With("video/x-wmv, wmvversion=(int)3, format=WMV3, " + kPicture, "4ff1080a"),
+        Mapping{"Wmv3",
+                With("video/x-wmv, wmvversion=(int)3, format=WMV3, " + kPicture, "4ff1080a"),
                 GuidFromFourcc(MakeFourcc('W', 'M', 'V', '3')), guids::kFormatVideoInfo,
                 With("video/x-wmv, wmvversion=(int)3, format=WMV3, " + kPicture, "4ff1080a")},
         Mapping{"Cinepak", "video/x-cinepak, " + kPicture,
@@ -150,44 +163,69 @@ INSTANTIATE_TEST_SUITE_P(
                 Raw("S16LE", "rate=(int)48000, channels=(int)6, channel-mask=(bitmask)0x3f"),
                 GuidFromFourcc(tags::kPcm), guids::kFormatWaveFormatEx,
                 Raw("S16LE", "rate=(int)48000, channels=(int)6, channel-mask=(bitmask)0x3f")},
-        Mapping{"ALaw", "audio/x-alaw, rate=(int)8000, channels=(int)1", GuidFromFourcc(tags::kALaw),
-                guids::kFormatWaveFormatEx, "audio/x-alaw, rate=(int)8000, channels=(int)1"},
-        Mapping{"MuLaw", "audio/x-mulaw, rate=(int)8000, channels=(int)1", GuidFromFourcc(tags::kMuLaw),
-                guids::kFormatWaveFormatEx, "audio/x-mulaw, rate=(int)8000, channels=(int)1"},
+        Mapping{"ALaw", "audio/x-alaw, rate=(int)8000, channels=(int)1",
+                GuidFromFourcc(tags::kALaw), guids::kFormatWaveFormatEx,
+                "audio/x-alaw, rate=(int)8000, channels=(int)1"},
+        Mapping{"MuLaw", "audio/x-mulaw, rate=(int)8000, channels=(int)1",
+                GuidFromFourcc(tags::kMuLaw), guids::kFormatWaveFormatEx,
+                "audio/x-mulaw, rate=(int)8000, channels=(int)1"},
         Mapping{"MsAdpcm", "audio/x-adpcm, layout=microsoft, block_align=(int)1024, " + kStereo,
                 GuidFromFourcc(tags::kMsAdpcm), guids::kFormatWaveFormatEx,
                 "audio/x-adpcm, layout=microsoft, block_align=(int)1024, " + kStereo},
         Mapping{"ImaAdpcm", "audio/x-adpcm, layout=dvi, block_align=(int)1024, " + kStereo,
                 GuidFromFourcc(tags::kImaAdpcm), guids::kFormatWaveFormatEx,
                 "audio/x-adpcm, layout=dvi, block_align=(int)1024, " + kStereo},
-        Mapping{"MpegLayer1", "audio/mpeg, mpegversion=(int)1, mpegaudioversion=(int)1, layer=(int)1, " + kStereo,
+        Mapping{"MpegLayer1",
+                "audio/mpeg, mpegversion=(int)1, mpegaudioversion=(int)1, layer=(int)1, " + kStereo,
                 GuidFromFourcc(tags::kMpeg), guids::kFormatWaveFormatEx,
                 "audio/mpeg, mpegversion=(int)1, layer=(int)1, " + kStereo},
-        Mapping{"MpegLayer2",
-                "audio/mpeg, mpegversion=(int)1, mpegaudioversion=(int)1, layer=(int)2, parsed=true, " + kStereo,
-                GuidFromFourcc(tags::kMpeg), guids::kFormatWaveFormatEx,
-                "audio/mpeg, mpegversion=(int)1, layer=(int)2, " + kStereo},
-        Mapping{"Mp3", "audio/mpeg, mpegversion=(int)1, mpegaudioversion=(int)1, layer=(int)3, " + kStereo,
+        Mapping{
+            "MpegLayer2",
+            "audio/mpeg, mpegversion=(int)1, mpegaudioversion=(int)1, layer=(int)2, parsed=true, " +
+                kStereo,
+            GuidFromFourcc(tags::kMpeg), guids::kFormatWaveFormatEx,
+            "audio/mpeg, mpegversion=(int)1, layer=(int)2, " + kStereo},
+        Mapping{"Mp3",
+                "audio/mpeg, mpegversion=(int)1, mpegaudioversion=(int)1, layer=(int)3, " + kStereo,
                 GuidFromFourcc(tags::kMpegLayer3), guids::kFormatWaveFormatEx,
                 "audio/mpeg, mpegversion=(int)1, layer=(int)3, " + kStereo},
-        Mapping{"AacRaw", With("audio/mpeg, mpegversion=(int)4, stream-format=raw, " + kStereo, "1210"),
+        Mapping{"AacRaw",
+                With("audio/mpeg, mpegversion=(int)4, stream-format=raw, " + kStereo, "1210"),
                 GuidFromFourcc(tags::kRawAac), guids::kFormatWaveFormatEx,
                 With("audio/mpeg, mpegversion=(int)4, stream-format=raw, " + kStereo, "1210")},
         Mapping{"AacAdts", "audio/mpeg, mpegversion=(int)4, stream-format=adts, " + kStereo,
                 GuidFromFourcc(tags::kRawAac), guids::kFormatWaveFormatEx,
                 "audio/mpeg, mpegversion=(int)4, stream-format=adts, " + kStereo},
         Mapping{"Wma1",
-                With("audio/x-wma, wmaversion=(int)1, bitrate=(int)64000, depth=(int)16, block_align=(int)371, " + kStereo, "0000000001"),
+                With("audio/x-wma, wmaversion=(int)1, bitrate=(int)64000, depth=(int)16, "
+                     "block_align=(int)371, " +
+                         kStereo,
+                     "0000000001"),
                 GuidFromFourcc(tags::kWma1), guids::kFormatWaveFormatEx,
-                With("audio/x-wma, wmaversion=(int)1, bitrate=(int)64000, depth=(int)16, block_align=(int)371, " + kStereo, "0000000001")},
+                With("audio/x-wma, wmaversion=(int)1, bitrate=(int)64000, depth=(int)16, "
+                     "block_align=(int)371, " +
+                         kStereo,
+                     "0000000001")},
         Mapping{"Wma2",
-                With("audio/x-wma, wmaversion=(int)2, bitrate=(int)128000, depth=(int)16, block_align=(int)743, " + kStereo, "00000000010000000000"),
+                With("audio/x-wma, wmaversion=(int)2, bitrate=(int)128000, depth=(int)16, "
+                     "block_align=(int)743, " +
+                         kStereo,
+                     "00000000010000000000"),
                 GuidFromFourcc(tags::kWma2), guids::kFormatWaveFormatEx,
-                With("audio/x-wma, wmaversion=(int)2, bitrate=(int)128000, depth=(int)16, block_align=(int)743, " + kStereo, "00000000010000000000")},
+                With("audio/x-wma, wmaversion=(int)2, bitrate=(int)128000, depth=(int)16, "
+                     "block_align=(int)743, " +
+                         kStereo,
+                     "00000000010000000000")},
         Mapping{"Wma3",
-                With("audio/x-wma, wmaversion=(int)3, bitrate=(int)192000, depth=(int)16, block_align=(int)8192, " + kStereo, "100000000000000000000000e0000000"),
+                With("audio/x-wma, wmaversion=(int)3, bitrate=(int)192000, depth=(int)16, "
+                     "block_align=(int)8192, " +
+                         kStereo,
+                     "100000000000000000000000e0000000"),
                 GuidFromFourcc(tags::kWma3), guids::kFormatWaveFormatEx,
-                With("audio/x-wma, wmaversion=(int)3, bitrate=(int)192000, depth=(int)16, block_align=(int)8192, " + kStereo, "100000000000000000000000e0000000")}),
+                With("audio/x-wma, wmaversion=(int)3, bitrate=(int)192000, depth=(int)16, "
+                     "block_align=(int)8192, " +
+                         kStereo,
+                     "100000000000000000000000e0000000")}),
     [](const auto& info) { return info.param.name; });
 
 // Uncompressed and DV video map to their own subtypes, which the video grabber refuses.
@@ -211,14 +249,15 @@ TEST_P(RawVideoSubtype, NamesTheUncompressedSubtype) {
 
 INSTANTIATE_TEST_SUITE_P(
     Video, RawVideoSubtype,
-    ::testing::Values(
-        RawMapping{"video/x-raw, format=BGR, " + kPicture, guids::kSubtypeRgb24},
-        RawMapping{"video/x-raw, format=BGRx, " + kPicture, guids::kSubtypeRgb32},
-        RawMapping{"video/x-raw, format=RGB16, " + kPicture, guids::kSubtypeRgb565},
-        RawMapping{"video/x-raw, format=YUY2, " + kPicture, GuidFromFourcc(MakeFourcc('Y', 'U', 'Y', '2'))},
-        RawMapping{"video/x-raw, format=UYVY, " + kPicture, GuidFromFourcc(MakeFourcc('U', 'Y', 'V', 'Y'))},
-        RawMapping{"video/x-dv, systemstream=(boolean)false, " + kPicture,
-                   GuidFromFourcc(MakeFourcc('d', 'v', 's', 'd'))}));
+    ::testing::Values(RawMapping{"video/x-raw, format=BGR, " + kPicture, guids::kSubtypeRgb24},
+                      RawMapping{"video/x-raw, format=BGRx, " + kPicture, guids::kSubtypeRgb32},
+                      RawMapping{"video/x-raw, format=RGB16, " + kPicture, guids::kSubtypeRgb565},
+                      RawMapping{"video/x-raw, format=YUY2, " + kPicture,
+                                 GuidFromFourcc(MakeFourcc('Y', 'U', 'Y', '2'))},
+                      RawMapping{"video/x-raw, format=UYVY, " + kPicture,
+                                 GuidFromFourcc(MakeFourcc('U', 'Y', 'V', 'Y'))},
+                      RawMapping{"video/x-dv, systemstream=(boolean)false, " + kPicture,
+                                 GuidFromFourcc(MakeFourcc('d', 'v', 's', 'd'))}));
 
 class UnmappedCaps : public ::testing::TestWithParam<std::string> {
  protected:
@@ -232,7 +271,8 @@ TEST_P(UnmappedCaps, GiveNoMediaType) {
 
 INSTANTIATE_TEST_SUITE_P(
     Caps, UnmappedCaps,
-    ::testing::Values(Raw("S16BE"), Raw("S8"), "audio/x-raw, format=S16LE, layout=non-interleaved, " + kStereo,
+    ::testing::Values(Raw("S16BE"), Raw("S8"),
+                      "audio/x-raw, format=S16LE, layout=non-interleaved, " + kStereo,
                       "video/x-h264, stream-format=avc, " + kPicture,
                       "video/mpeg, mpegversion=(int)2, systemstream=(boolean)true",
                       "video/x-vp8, " + kPicture, "application/x-subtitle",
@@ -255,7 +295,8 @@ TEST_F(GstTest, BigEndianAndOddRawAudioNeedsConversionFirst) {
 
   // What the conversion produces maps.
   CapsPtr converted(gst_caps_fixate(WaveRawAudioCaps()));
-  gst_caps_set_simple(converted.get(), "rate", G_TYPE_INT, 44100, "channels", G_TYPE_INT, 2, nullptr);
+  gst_caps_set_simple(converted.get(), "rate", G_TYPE_INT, 44100, "channels", G_TYPE_INT, 2,
+                      nullptr);
   EXPECT_TRUE(MediaTypeFromCaps(converted.get()).has_value()) << ToString(converted.get());
 }
 
@@ -266,8 +307,8 @@ TEST_F(GstTest, OnlyNonByteStreamH264NeedsConversion) {
 }
 
 TEST_F(GstTest, Mpeg1FormatBlockDescribesThePicture) {
-  CapsPtr caps = Caps(With("video/mpeg, mpegversion=(int)1, systemstream=(boolean)false, " + kPicture,
-                           kMpeg1Sequence));
+  CapsPtr caps = Caps(With(
+      "video/mpeg, mpegversion=(int)1, systemstream=(boolean)false, " + kPicture, kMpeg1Sequence));
   const auto type = MediaTypeFromCaps(caps.get());
   ASSERT_TRUE(type.has_value());
   const auto info = protocol::ReadMpeg1VideoInfo(type->formatBlock);
@@ -280,19 +321,11 @@ TEST_F(GstTest, Mpeg1FormatBlockDescribesThePicture) {
   EXPECT_TRUE(type->temporalCompression);
 }
 
-TEST_F(GstTest, PcmIsFixedSizeWithTheBlockAlignAsSampleSize) {
-  const auto type = MediaTypeFromCaps(Caps(Raw("S16LE")).get());
-  ASSERT_TRUE(type.has_value());
-  EXPECT_TRUE(type->fixedSizeSamples);
-  EXPECT_EQ(type->sampleSize, 4u);
-  const auto wfx = protocol::ReadWaveFormatEx(type->formatBlock);
-  ASSERT_TRUE(wfx.has_value());
-  EXPECT_EQ(wfx->avgBytesPerSec, 176400u);
-  EXPECT_EQ(wfx->bitsPerSample, 16);
-}
-
 TEST_F(GstTest, BrokenMediaTypesGiveNoCaps) {
-  const auto good = MediaTypeFromCaps(Caps(With("video/mpeg, mpegversion=(int)1, systemstream=(boolean)false, " + kPicture, kMpeg1Sequence)).get());
+  const auto good = MediaTypeFromCaps(
+      Caps(With("video/mpeg, mpegversion=(int)1, systemstream=(boolean)false, " + kPicture,
+                kMpeg1Sequence))
+          .get());
   ASSERT_TRUE(good.has_value());
 
   protocol::MediaType cut = *good;

@@ -184,7 +184,8 @@ TEST(WaveFormatLayout, MpegLayer3WaveFormatIsThirtyBytes) {
   MpegLayer3WaveExtra extra;
   extra.blockSize = 417;
   extra.codecDelay = 1393;
-  const auto b = WriteWaveFormatEx(SampleWave(wave_tags::kMpegLayer3, WriteMpegLayer3WaveExtra(extra)));
+  const auto b =
+      WriteWaveFormatEx(SampleWave(wave_tags::kMpegLayer3, WriteMpegLayer3WaveExtra(extra)));
   ASSERT_EQ(b.size(), 30u);
   EXPECT_EQ(At16(b, 16), 12u);
   EXPECT_EQ(At16(b, 18), 1u);
@@ -200,7 +201,8 @@ TEST(WaveFormatLayout, ExtensibleCarriesMaskAndSubformatGuid) {
   extra.validBitsPerSample = 16;
   extra.channelMask = 0x3F;
   extra.subFormat = GuidFromFourcc(wave_tags::kPcm);
-  const auto b = WriteWaveFormatEx(SampleWave(wave_tags::kExtensible, WriteExtensibleWaveExtra(extra)));
+  const auto b =
+      WriteWaveFormatEx(SampleWave(wave_tags::kExtensible, WriteExtensibleWaveExtra(extra)));
   ASSERT_EQ(b.size(), 40u);
   EXPECT_EQ(At16(b, 18), 16u);
   EXPECT_EQ(At32(b, 20), 0x3Fu);
@@ -229,7 +231,9 @@ struct Malformed {
   std::function<std::vector<std::uint8_t>()> bytes;
 };
 
-void PrintTo(const Malformed& m, std::ostream* os) { *os << m.name; }
+void PrintTo(const Malformed& m, std::ostream* os) {
+  *os << m.name;
+}
 
 class MalformedFormatBlock : public ::testing::TestWithParam<Malformed> {};
 
@@ -238,12 +242,21 @@ TEST_P(MalformedFormatBlock, GivesNothing) {
   EXPECT_FALSE(GetParam().readable(bytes));
 }
 
-bool VihReadable(std::span<const std::uint8_t> b) { return ReadVideoInfoHeader(b).has_value(); }
-bool Mpeg1Readable(std::span<const std::uint8_t> b) { return ReadMpeg1VideoInfo(b).has_value(); }
-bool Mpeg2Readable(std::span<const std::uint8_t> b) { return ReadMpeg2VideoInfo(b).has_value(); }
-bool WaveReadable(std::span<const std::uint8_t> b) { return ReadWaveFormatEx(b).has_value(); }
+bool VihReadable(std::span<const std::uint8_t> b) {
+  return ReadVideoInfoHeader(b).has_value();
+}
+bool Mpeg1Readable(std::span<const std::uint8_t> b) {
+  return ReadMpeg1VideoInfo(b).has_value();
+}
+bool Mpeg2Readable(std::span<const std::uint8_t> b) {
+  return ReadMpeg2VideoInfo(b).has_value();
+}
+bool WaveReadable(std::span<const std::uint8_t> b) {
+  return ReadWaveFormatEx(b).has_value();
+}
 
-std::vector<std::uint8_t> WithU32(std::vector<std::uint8_t> b, std::size_t offset, std::uint32_t v) {
+std::vector<std::uint8_t> WithU32(std::vector<std::uint8_t> b, std::size_t offset,
+                                  std::uint32_t v) {
   for (int i = 0; i < 4; ++i) b.at(offset + i) = static_cast<std::uint8_t>(v >> (8 * i));
   return b;
 }
@@ -263,8 +276,7 @@ INSTANTIATE_TEST_SUITE_P(
     Blocks, MalformedFormatBlock,
     ::testing::Values(
         Malformed{"EmptyVideoInfo", VihReadable, [] { return std::vector<std::uint8_t>{}; }},
-        Malformed{"ShortVideoInfo", VihReadable,
-                  [] { return std::vector<std::uint8_t>(87); }},
+        Malformed{"ShortVideoInfo", VihReadable, [] { return std::vector<std::uint8_t>(87); }},
         Malformed{"VideoInfoBiSizeBeyondBlock", VihReadable,
                   [] { return Truncated(WriteVideoInfoHeader(SampleVideoInfo()), 1); }},
         Malformed{"VideoInfoBiSizeBelowHeader", VihReadable,
@@ -275,18 +287,24 @@ INSTANTIATE_TEST_SUITE_P(
                   [] { return std::vector<std::uint8_t>(kMaxFormatBlockSize + 1); }},
         Malformed{"ShortMpeg1VideoInfo", Mpeg1Readable,
                   [] { return std::vector<std::uint8_t>(95); }},
-        Malformed{"Mpeg1SequenceHeaderCut", Mpeg1Readable, [] { return Truncated(Mpeg1Block(), 1); }},
+        Malformed{"Mpeg1SequenceHeaderCut", Mpeg1Readable,
+                  [] { return Truncated(Mpeg1Block(), 1); }},
         Malformed{"Mpeg1SequenceLengthHuge", Mpeg1Readable,
                   [] { return WithU32(Mpeg1Block(), 92, 0xFFFFFFFF); }},
         Malformed{"ShortMpeg2VideoInfo", Mpeg2Readable,
                   [] { return std::vector<std::uint8_t>(131); }},
         Malformed{"Mpeg2SequenceHeaderCut", Mpeg2Readable,
                   [] { return Truncated(WriteMpeg2VideoInfo(SampleMpeg2VideoInfo()), 1); }},
-        Malformed{"Mpeg2SequenceLengthHuge", Mpeg2Readable,
-                  [] { return WithU32(WriteMpeg2VideoInfo(SampleMpeg2VideoInfo()), 116, 0x7FFFFFFF); }},
+        Malformed{
+            "Mpeg2SequenceLengthHuge", Mpeg2Readable,
+            [] { return WithU32(WriteMpeg2VideoInfo(SampleMpeg2VideoInfo()), 116, 0x7FFFFFFF); }},
         Malformed{"ShortWaveFormat", WaveReadable, [] { return std::vector<std::uint8_t>(17); }},
         Malformed{"WaveExtraCut", WaveReadable,
-                  [] { return Truncated(WriteWaveFormatEx(SampleWave(wave_tags::kMpeg, WriteMpeg1WaveExtra({}))), 1); }}),
+                  [] {
+                    return Truncated(
+                        WriteWaveFormatEx(SampleWave(wave_tags::kMpeg, WriteMpeg1WaveExtra({}))),
+                        1);
+                  }}),
     [](const auto& info) { return info.param.name; });
 
 TEST(WaveExtraReaders, RefuseShortExtraBytes) {
@@ -301,7 +319,8 @@ TEST(FormatBlockReaders, EveryTruncationOfAValidBlockIsRefused) {
   for (std::size_t n = 0; n < mpeg1.size(); ++n) {
     EXPECT_FALSE(ReadMpeg1VideoInfo(std::span(mpeg1).first(n))) << n;
   }
-  const auto wave = WriteWaveFormatEx(SampleWave(wave_tags::kMpegLayer3, WriteMpegLayer3WaveExtra({})));
+  const auto wave =
+      WriteWaveFormatEx(SampleWave(wave_tags::kMpegLayer3, WriteMpegLayer3WaveExtra({})));
   for (std::size_t n = 0; n < wave.size(); ++n) {
     EXPECT_FALSE(ReadWaveFormatEx(std::span(wave).first(n))) << n;
   }

@@ -172,7 +172,9 @@ struct TestFile {
   std::vector<ExpectedStream> streams;
 };
 
-void PrintTo(const TestFile& f, std::ostream* os) { *os << f.name; }
+void PrintTo(const TestFile& f, std::ostream* os) {
+  *os << f.name;
+}
 
 class GeneratedMedia : public ::testing::TestWithParam<TestFile> {
  protected:
@@ -224,10 +226,12 @@ const Guid kPcm = GuidFromFourcc(tags::kPcm);
 INSTANTIATE_TEST_SUITE_P(
     Files, GeneratedMedia,
     ::testing::Values(
-        TestFile{"mpeg1-av.mpg", {{"video/", guids::kSubtypeMpeg1Payload},
-                                  {"audio/", GuidFromFourcc(tags::kMpeg)}}},
-        TestFile{"mpeg1-av-no-b.mpg", {{"video/", guids::kSubtypeMpeg1Payload},
-                                       {"audio/", GuidFromFourcc(tags::kMpeg)}}},
+        TestFile{
+            "mpeg1-av.mpg",
+            {{"video/", guids::kSubtypeMpeg1Payload}, {"audio/", GuidFromFourcc(tags::kMpeg)}}},
+        TestFile{
+            "mpeg1-av-no-b.mpg",
+            {{"video/", guids::kSubtypeMpeg1Payload}, {"audio/", GuidFromFourcc(tags::kMpeg)}}},
         TestFile{"mjpeg-pcm.avi",
                  {{"image/", GuidFromFourcc(MakeFourcc('M', 'J', 'P', 'G'))}, {"audio/", kPcm}}},
         TestFile{"mpeg4-pcm.avi",
@@ -237,8 +241,9 @@ INSTANTIATE_TEST_SUITE_P(
         TestFile{"tone.wav", {{"audio/", kPcm}}},
         TestFile{"tone.mp3", {{"audio/", GuidFromFourcc(tags::kMpegLayer3)}}},
         TestFile{"tone.au", {{"audio/", kPcm, Broadcast::kNeedsConversion}}},
-        TestFile{"wmv-wma.wmv", {{"video/", GuidFromFourcc(MakeFourcc('W', 'M', 'V', '2'))},
-                                 {"audio/", GuidFromFourcc(tags::kWma2)}}}),
+        TestFile{"wmv-wma.wmv",
+                 {{"video/", GuidFromFourcc(MakeFourcc('W', 'M', 'V', '2'))},
+                  {"audio/", GuidFromFourcc(tags::kWma2)}}}),
     [](const auto& info) {
       std::string name = info.param.name;
       for (char& c : name) {
