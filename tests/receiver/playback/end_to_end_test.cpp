@@ -19,6 +19,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// Under a sanitizer everything runs several times slower than real time, so nothing can be
+// promised about lateness there; the counts are still reported.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr bool kRealTime = false;
+#else
+constexpr bool kRealTime = true;
+#endif
+
 std::string MediaPath(const std::string& name) { return std::string(VANTOREL_TEST_MEDIA_DIR) + "/" + name; }
 
 // Takes the sender's graph events.
@@ -161,7 +169,7 @@ void Broadcast(const std::string& file, const PlayOptions& options, Receiver& re
   std::uniform_real_distribution<double> chance(0, 1);
   Clock::time_point lastDatagram = start;
   bool complete = false;
-  while (Clock::now() - start < 20s) {
+  while (Clock::now() - start < 45s) {
     if (events.raised.exchange(false)) {
       session.HandleGraphEvents();
       complete = session.EventCounts().completes > 0 || session.EventCounts().errors > 0;
@@ -215,14 +223,18 @@ TEST_P(FilePlaysTest, NinetyPercentOfWhatWasSentIsDecodedAndNothingIsLate) {
     ASSERT_NE(video, nullptr);
     EXPECT_GE(video->output.decoded, p.sent.videoSamples * 9 / 10)
         << "sent " << p.sent.videoSamples << " caps " << video->output.caps;
-    EXPECT_EQ(video->output.late, 0u);
+    if (kRealTime) {
+      EXPECT_EQ(video->output.late, 0u);
+    }
   }
   if (p.sent.audioSamples > 0) {
     const receiver::StreamReport* audio = p.Stream(receiver::kStreamKindAudio);
     ASSERT_NE(audio, nullptr);
     EXPECT_GE(p.DecodedAudioSeconds(), 0.9 * p.sent.AudioSeconds())
         << "caps " << audio->output.caps;
-    EXPECT_EQ(audio->output.late, 0u);
+    if (kRealTime) {
+      EXPECT_EQ(audio->output.late, 0u);
+    }
   }
   EXPECT_EQ(p.reassembly.Dropped(), 0u);
   std::printf("%s: send-to-decode median %.1f ms, worst %.1f ms over %zu buffers\n", GetParam(),
@@ -261,7 +273,9 @@ TEST_F(BroadcastTest, ALateJoinerShowsPicturesFromTheNextKeyFrameAfterTheNextDes
   // The decoder starts mid-stream with the sequence header that the description carried.
   EXPECT_NE(video->output.caps.find("codec_data="), std::string::npos) << video->output.caps;
   EXPECT_GT(video->output.decoded, 0u);
-  EXPECT_EQ(video->output.late, 0u);
+  if (kRealTime) {
+    EXPECT_EQ(video->output.late, 0u);
+  }
   ASSERT_TRUE(p.firstPictureMs);
   // The next description comes within a second; a key frame follows within a group of pictures.
   EXPECT_LT(*p.firstPictureMs, 2500.0);

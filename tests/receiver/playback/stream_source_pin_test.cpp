@@ -1,8 +1,9 @@
 #include "platform/media/stream_source_pin.h"
 
-#include <gst/app/gstappsink.h>
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <vector>
 
@@ -11,6 +12,11 @@
 
 namespace vantorel::media {
 namespace {
+
+struct BufferUnref {
+  void operator()(GstBuffer* b) const { gst_buffer_unref(b); }
+};
+using BufferPtr = std::unique_ptr<GstBuffer, BufferUnref>;
 
 using protocol::StreamKind;
 using testing::Body;
@@ -49,6 +55,38 @@ GstPadProbeReturn Observe(GstPad*, GstPadProbeInfo* info, gpointer data) {
   return GST_PAD_PROBE_OK;
 }
 
+// What reaches the sink: buffers in order, and whether the stream ended. Written on the
+// streaming thread, read by the test.
+struct Received {
+  std::mutex lock;
+  std::condition_variable ready;
+  std::deque<BufferPtr> buffers;
+  bool eos = false;
+};
+
+// fakesink's handoff: on the streaming thread.
+void OnHandoff(GstElement*, GstBuffer* buffer, GstPad*, gpointer data) {
+  auto* received = static_cast<Received*>(data);
+  {
+    std::lock_guard guard(received->lock);
+    received->buffers.emplace_back(gst_buffer_ref(buffer));
+  }
+  received->ready.notify_all();
+}
+
+// End of stream reaching the sink: on the streaming thread.
+GstPadProbeReturn OnEos(GstPad*, GstPadProbeInfo* info, gpointer data) {
+  if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_EOS) {
+    auto* received = static_cast<Received*>(data);
+    {
+      std::lock_guard guard(received->lock);
+      received->eos = true;
+    }
+    received->ready.notify_all();
+  }
+  return GST_PAD_PROBE_OK;
+}
+
 class StreamSourcePinTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -62,16 +100,18 @@ class StreamSourcePinTest : public ::testing::Test {
     gst_object_ref_sink(pipeline_.get());
     source_.reset(MakeStreamSourcePin(pins_->Pin(0), caps.get(), "PinSource"));
     ASSERT_TRUE(source_);
-    sink_ = gst_element_factory_make("appsink", nullptr);
-    g_object_set(sink_, "sync", FALSE, "max-buffers", 0u, nullptr);
-    gst_bin_add_many(GST_BIN(pipeline_.get()), source_.get(), sink_, nullptr);
-    ASSERT_TRUE(gst_element_link(source_.get(), sink_));
-    PadPtr pad(gst_element_get_static_pad(sink_, "sink"));
+    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+    g_object_set(sink, "sync", FALSE, "signal-handoffs", TRUE, nullptr);
+    g_signal_connect(sink, "handoff", G_CALLBACK(&OnHandoff), &received_);
+    gst_bin_add_many(GST_BIN(pipeline_.get()), source_.get(), sink, nullptr);
+    ASSERT_TRUE(gst_element_link(source_.get(), sink));
+    PadPtr pad(gst_element_get_static_pad(sink, "sink"));
     gst_pad_add_probe(pad.get(),
                       static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER |
                                                    GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
                                                    GST_PAD_PROBE_TYPE_EVENT_FLUSH),
                       &Observe, &seen_, nullptr);
+    gst_pad_add_probe(pad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &OnEos, &received_, nullptr);
   }
   void TearDown() override {
     if (pipeline_) {
@@ -81,15 +121,26 @@ class StreamSourcePinTest : public ::testing::Test {
   }
   void Play() { gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING); }
   void Push(const Body& body) { pins_->Pin(0).Queue().Push(body); }
-  SamplePtr Pull() {
-    return SamplePtr(gst_app_sink_try_pull_sample(GST_APP_SINK(sink_), 5 * GST_SECOND));
+  BufferPtr Pull() {
+    std::unique_lock guard(received_.lock);
+    if (!received_.ready.wait_for(guard, std::chrono::seconds(5),
+                                  [this] { return !received_.buffers.empty(); })) {
+      return nullptr;
+    }
+    BufferPtr b = std::move(received_.buffers.front());
+    received_.buffers.pop_front();
+    return b;
+  }
+  bool WaitEos() {
+    std::unique_lock guard(received_.lock);
+    return received_.ready.wait_for(guard, std::chrono::seconds(5), [this] { return received_.eos; });
   }
 
   std::unique_ptr<receiver::SourcePins> pins_;
   ElementPtr pipeline_;
   ElementPtr source_;
-  GstElement* sink_ = nullptr;  // owned by the pipeline
   Seen seen_;
+  Received received_;
 };
 
 TEST_F(StreamSourcePinTest, OffersExactlyItsOwnCaps) {
@@ -110,9 +161,9 @@ TEST_F(StreamSourcePinTest, SamplesCarryTheirBytesRebasedTimesAndFlags) {
   Push(testing::Sample({StreamKind::kAudio, protocol::kSampleTimeValid, kClock + 300'000, 0, 32}));
   Push(testing::Sample({StreamKind::kAudio, 0, 0, 0, 16}));
 
-  SamplePtr first = Pull();
+  BufferPtr first = Pull();
   ASSERT_TRUE(first);
-  GstBuffer* b = gst_sample_get_buffer(first.get());
+  GstBuffer* b = first.get();
   EXPECT_EQ(GST_BUFFER_PTS(b), static_cast<GstClockTime>(200'000 + kDelay) * 100);
   EXPECT_EQ(GST_BUFFER_DURATION(b), 10 * GST_MSECOND);
   EXPECT_TRUE(GST_BUFFER_FLAG_IS_SET(b, GST_BUFFER_FLAG_DISCONT));
@@ -120,17 +171,17 @@ TEST_F(StreamSourcePinTest, SamplesCarryTheirBytesRebasedTimesAndFlags) {
   ASSERT_EQ(gst_buffer_get_size(b), 64u);
   EXPECT_EQ(gst_buffer_memcmp(b, 0, std::vector<std::uint8_t>(64, 0x5A).data(), 64), 0);
 
-  SamplePtr second = Pull();
+  BufferPtr second = Pull();
   ASSERT_TRUE(second);
-  b = gst_sample_get_buffer(second.get());
+  b = second.get();
   EXPECT_EQ(GST_BUFFER_PTS(b), static_cast<GstClockTime>(300'000 + kDelay) * 100);
   EXPECT_FALSE(GST_BUFFER_DURATION_IS_VALID(b));
   EXPECT_FALSE(GST_BUFFER_FLAG_IS_SET(b, GST_BUFFER_FLAG_DISCONT));
   EXPECT_TRUE(GST_BUFFER_FLAG_IS_SET(b, GST_BUFFER_FLAG_DELTA_UNIT));
 
-  SamplePtr third = Pull();
+  BufferPtr third = Pull();
   ASSERT_TRUE(third);
-  EXPECT_FALSE(GST_BUFFER_PTS_IS_VALID(gst_sample_get_buffer(third.get())));
+  EXPECT_FALSE(GST_BUFFER_PTS_IS_VALID(third.get()));
 }
 
 TEST_F(StreamSourcePinTest, ASegmentStartFlushesWithoutResettingTimeAndResendsTheSegment) {
@@ -139,9 +190,9 @@ TEST_F(StreamSourcePinTest, ASegmentStartFlushesWithoutResettingTimeAndResendsTh
   ASSERT_TRUE(Pull());
   Push(testing::Segment(StreamKind::kAudio));
   Push(testing::AudioSample());
-  SamplePtr after = Pull();
+  BufferPtr after = Pull();
   ASSERT_TRUE(after);
-  EXPECT_TRUE(GST_BUFFER_FLAG_IS_SET(gst_sample_get_buffer(after.get()), GST_BUFFER_FLAG_DISCONT));
+  EXPECT_TRUE(GST_BUFFER_FLAG_IS_SET(after.get(), GST_BUFFER_FLAG_DISCONT));
   const std::vector<std::string> seen = seen_.Take();
   const std::vector<std::string> tail(seen.end() - 4, seen.end());
   EXPECT_EQ(tail, (std::vector<std::string>{"flush-start", "flush-stop", "segment", "buffer"}));
@@ -152,8 +203,7 @@ TEST_F(StreamSourcePinTest, AMalformedSampleEndsTheStreamAndDisconnectsThePin) {
   Body bad = testing::AudioSample();
   testing::PutWord(bad, 44, 0x0F000008);  // a video data block in an audio sample
   Push(bad);
-  for (int i = 0; i < 500 && !gst_app_sink_is_eos(GST_APP_SINK(sink_)); ++i) g_usleep(10'000);
-  EXPECT_TRUE(gst_app_sink_is_eos(GST_APP_SINK(sink_)));
+  EXPECT_TRUE(WaitEos());
   EXPECT_FALSE(pins_->Pin(0).Connected());
 }
 
