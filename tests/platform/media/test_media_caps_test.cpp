@@ -35,7 +35,8 @@ struct BufferUnref {
 using BufferPtr = std::unique_ptr<GstBuffer, BufferUnref>;
 
 struct ParsedStream {
-  CapsPtr caps;
+  CapsPtr exposedCaps;  // as parsebin exposed the stream
+  CapsPtr caps;         // after the conversion the graph layer adds, if any
   std::vector<BufferPtr> buffers;
 };
 
@@ -65,10 +66,35 @@ std::string RunToEnd(GstElement* pipeline) {
 
 // Every stream parsebin exposes, with its final caps and all its parsed buffers.
 struct ParseRun {
+  struct Branch {
+    PadPtr entry;      // where the stream parsebin exposed enters the branch
+    GstElement* sink;  // owned by the pipeline
+  };
   std::mutex lock;
-  std::vector<GstElement*> sinks;  // owned by the pipeline
+  std::vector<Branch> branches;
   GstElement* pipeline = nullptr;
 };
+
+// Puts the byte-stream conversion that the graph layer adds for H.264 in stream-format avc in
+// front of `next`; the element the stream enters, `next` itself for other streams. The final
+// caps are not known yet when the pad appears, so every H.264 stream gets the conversion.
+GstElement* WithByteStreamConversion(GstBin* bin, GstPad* pad, GstElement* next) {
+  CapsPtr possible(gst_pad_query_caps(pad, nullptr));
+  if (gst_caps_is_empty(possible.get()) ||
+      !gst_structure_has_name(gst_caps_get_structure(possible.get(), 0), "video/x-h264")) {
+    return next;
+  }
+  GstElement* parse = gst_element_factory_make("h264parse", nullptr);
+  GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
+  g_object_set(parse, "config-interval", -1, nullptr);
+  CapsPtr byteStream(gst_caps_from_string("video/x-h264, stream-format=byte-stream, alignment=au"));
+  g_object_set(filter, "caps", byteStream.get(), nullptr);
+  gst_bin_add_many(bin, parse, filter, nullptr);
+  gst_element_link_many(parse, filter, next, nullptr);
+  gst_element_sync_state_with_parent(filter);
+  gst_element_sync_state_with_parent(parse);
+  return parse;
+}
 
 // Called on the streaming thread when parsebin exposes a stream.
 void OnParsedPad(GstElement*, GstPad* pad, gpointer data) {
@@ -83,12 +109,13 @@ void OnParsedPad(GstElement*, GstPad* pad, gpointer data) {
   g_object_set(sink, "sync", FALSE, "wait-on-eos", FALSE, nullptr);
   gst_bin_add_many(GST_BIN(run->pipeline), queue, sink, nullptr);
   gst_element_link(queue, sink);
-  PadPtr queuePad(gst_element_get_static_pad(queue, "sink"));
-  gst_pad_link(pad, queuePad.get());
   gst_element_sync_state_with_parent(sink);
   gst_element_sync_state_with_parent(queue);
+  GstElement* entry = WithByteStreamConversion(GST_BIN(run->pipeline), pad, queue);
+  PadPtr entryPad(gst_element_get_static_pad(entry, "sink"));
+  gst_pad_link(pad, entryPad.get());
   std::lock_guard guard(run->lock);
-  run->sinks.push_back(sink);
+  run->branches.push_back({std::move(entryPad), sink});
 }
 
 std::vector<ParsedStream> ParseFile(const std::string& path) {
@@ -104,9 +131,10 @@ std::vector<ParsedStream> ParseFile(const std::string& path) {
   const std::string error = RunToEnd(pipeline.get());
   EXPECT_EQ(error, "") << path;
   std::vector<ParsedStream> streams;
-  for (GstElement* sink : run.sinks) {
+  for (ParseRun::Branch& branch : run.branches) {
     ParsedStream stream;
-    while (SamplePtr sample{gst_app_sink_try_pull_sample(GST_APP_SINK(sink), 0)}) {
+    stream.exposedCaps.reset(gst_pad_get_current_caps(branch.entry.get()));
+    while (SamplePtr sample{gst_app_sink_try_pull_sample(GST_APP_SINK(branch.sink), 0)}) {
       if (!stream.caps) stream.caps.reset(gst_caps_ref(gst_sample_get_caps(sample.get())));
       stream.buffers.emplace_back(gst_buffer_ref(gst_sample_get_buffer(sample.get())));
     }
@@ -159,7 +187,7 @@ std::optional<std::size_t> LateStart(const ParsedStream& stream) {
   return std::nullopt;
 }
 
-enum class Broadcast : std::uint8_t { kYes, kRefusedRaw, kNeedsConversion };
+enum class Broadcast : std::uint8_t { kYes, kRefusedRaw, kNeedsConversion, kAfterByteStream };
 
 struct ExpectedStream {
   const char* mediaClass;  // "video/" or "audio/"
@@ -190,6 +218,10 @@ const ExpectedStream* Find(const TestFile& file, const GstCaps* caps) {
 }
 
 void CheckStream(const ExpectedStream& expected, const ParsedStream& stream) {
+  if (expected.broadcast == Broadcast::kAfterByteStream) {
+    EXPECT_FALSE(MediaTypeFromCaps(stream.exposedCaps.get()).has_value());
+    EXPECT_TRUE(NeedsByteStreamConversion(stream.exposedCaps.get()));
+  }
   const auto type = MediaTypeFromCaps(stream.caps.get());
   if (expected.broadcast == Broadcast::kNeedsConversion) {
     EXPECT_FALSE(type.has_value());
@@ -243,7 +275,11 @@ INSTANTIATE_TEST_SUITE_P(
         TestFile{"tone.au", {{"audio/", kPcm, Broadcast::kNeedsConversion}}},
         TestFile{"wmv-wma.wmv",
                  {{"video/", GuidFromFourcc(MakeFourcc('W', 'M', 'V', '2'))},
-                  {"audio/", GuidFromFourcc(tags::kWma2)}}}),
+                  {"audio/", GuidFromFourcc(tags::kWma2)}}},
+        TestFile{"mpeg2-video.m2v", {{"video/", guids::kSubtypeMpeg2Video}}},
+        TestFile{"h264-video.h264",
+                 {{"video/", GuidFromFourcc(MakeFourcc('H', '2', '6', '4')),
+                   Broadcast::kAfterByteStream}}}),
     [](const auto& info) {
       std::string name = info.param.name;
       for (char& c : name) {
