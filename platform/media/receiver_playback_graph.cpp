@@ -80,6 +80,7 @@ struct StreamChain {
   std::int64_t worstMargin = std::numeric_limits<std::int64_t>::max();
 };
 
+// Made, run and stopped on the window thread; the callbacks below say where they run.
 class GstPlaybackGraph : public receiver::RenderedGraph {
  public:
   GstPlaybackGraph(const ReceiverGraphOptions& options, std::atomic<bool>& noAudioDevice)

@@ -139,6 +139,7 @@ GstFlowReturn PinCreate(GstPushSrc* push, GstBuffer** out) {
   }
 }
 
+// On whichever thread drops the last reference.
 void PinFinalize(GObject* object) {
   auto* self = Self(object);
   if (self->caps != nullptr) gst_caps_unref(self->caps);
