@@ -1,9 +1,9 @@
 #include "protocol/format_blocks.h"
 
+#include "protocol/byte_io.h"
+
 #include <array>
 #include <limits>
-
-#include "protocol/byte_io.h"
 
 namespace vantorel::protocol {
 namespace {

@@ -1,9 +1,9 @@
 #include "platform/media/caps_conversion.h"
 
-#include <cstring>
-
 #include "platform/media/caps_conversion_internal.h"
 #include "protocol/media_codes.h"
+
+#include <cstring>
 
 namespace vantorel::media {
 namespace detail {

@@ -1,13 +1,13 @@
 // Audio caps to WAVEFORMATEX media types (and its MPEG, MP3, WMA, ADPCM and extensible forms)
 // and back.
+#include "platform/media/caps_conversion_internal.h"
+#include "protocol/format_blocks.h"
+#include "protocol/media_codes.h"
+
 #include <gst/audio/audio.h>
 #include <gst/riff/riff-media.h>
 
 #include <cstring>
-
-#include "platform/media/caps_conversion_internal.h"
-#include "protocol/format_blocks.h"
-#include "protocol/media_codes.h"
 
 namespace vantorel::media::detail {
 namespace {

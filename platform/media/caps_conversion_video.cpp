@@ -1,4 +1,8 @@
 // Video caps to VIDEOINFOHEADER / MPEG1VIDEOINFO / MPEG2VIDEOINFO media types and back.
+#include "platform/media/caps_conversion_internal.h"
+#include "protocol/format_blocks.h"
+#include "protocol/media_codes.h"
+
 #include <gst/riff/riff-media.h>
 #include <gst/video/video.h>
 
@@ -6,10 +10,6 @@
 #include <cstring>
 #include <initializer_list>
 #include <numeric>
-
-#include "platform/media/caps_conversion_internal.h"
-#include "protocol/format_blocks.h"
-#include "protocol/media_codes.h"
 
 namespace vantorel::media::detail {
 namespace {

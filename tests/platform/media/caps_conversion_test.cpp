@@ -1,12 +1,12 @@
 #include "platform/media/caps_conversion.h"
 
-#include <gtest/gtest.h>
-
-#include <string>
-
 #include "platform/media/gst_ptr.h"
 #include "protocol/format_blocks.h"
 #include "protocol/media_codes.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
 
 namespace vantorel::media {
 namespace {

@@ -2,6 +2,11 @@
 // caps, rebuilt the way the receiver does, really decode: the parsed samples are pushed through
 // appsrc with only those caps into decodebin. A second pass joins late, from a key frame in the
 // middle, so the codec data must travel inside the format block.
+#include "platform/media/caps_conversion.h"
+#include "platform/media/gst_ptr.h"
+#include "protocol/format_blocks.h"
+#include "protocol/media_codes.h"
+
 #include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
 #include <gtest/gtest.h>
@@ -12,11 +17,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include "platform/media/caps_conversion.h"
-#include "platform/media/gst_ptr.h"
-#include "protocol/format_blocks.h"
-#include "protocol/media_codes.h"
 
 namespace vantorel::media {
 namespace {
