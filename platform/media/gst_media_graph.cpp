@@ -63,6 +63,9 @@ GstMediaGraph::GstMediaGraph(const GraphOptions& options) : options_(options) {
 
 GstMediaGraph::~GstMediaGraph() {
   if (pipeline_) gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+  // The streaming threads have stopped, but they go back to GLib's pool rather than being
+  // joined: taking the lock they last released orders their work before this destruction.
+  { std::lock_guard guard(lock_); }
   if (bus_) {
     gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);
     gst_bus_set_flushing(bus_.get(), TRUE);

@@ -110,10 +110,9 @@ bool AddAndLink(GstBin* bin, const std::vector<GstElement*>& chain,
 // Called on parsebin's streaming thread, with the stream's final caps.
 void GstMediaGraph::BuildStreamPath(GstPad* pad, const GstCaps* caps) {
   LinkStreamPath(pad, caps);
-  {
-    std::lock_guard guard(lock_);
-    --pathsPending_;
-  }
+  // Notified under the lock, so that the graph's destructor, taking the lock, comes after.
+  std::lock_guard guard(lock_);
+  --pathsPending_;
   streamsFound_.notify_all();
 }
 

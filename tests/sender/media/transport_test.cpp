@@ -15,7 +15,7 @@ namespace {
 using namespace std::chrono_literals;
 
 bool WaitForCompletion(SenderSession& session, testing::EventWindow& window) {
-  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  const auto deadline = std::chrono::steady_clock::now() + 60s;
   while (std::chrono::steady_clock::now() < deadline) {
     if (!window.WaitForPost(500ms)) continue;
     session.HandleGraphEvents();
