@@ -113,7 +113,7 @@ HRESULT GstMediaGraph::RenderFile(const std::string& path) {
   if (!gst_element_link(source, parser)) return E_FAIL;
   rendered_ = true;
   if (gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
-    MessagePtr error(gst_bus_pop_filtered(bus_.get(), GST_MESSAGE_ERROR));
+    MessagePtr error = TakeError();
     return error ? ResultForErrorMessage(error.get()) : E_FAIL;
   }
   // parsebin finishes its own state change before it has found the streams. It exposes all of
@@ -125,7 +125,7 @@ HRESULT GstMediaGraph::RenderFile(const std::string& path) {
 
 HRESULT GstMediaGraph::WaitForStreams(GstClockTime timeout) {
   for (GstClockTime waited = 0; waited < timeout; waited += kStatePollStep) {
-    MessagePtr error(gst_bus_pop_filtered(bus_.get(), GST_MESSAGE_ERROR));
+    MessagePtr error = TakeError();
     if (error) return ResultForErrorMessage(error.get());
     std::unique_lock guard(lock_);
     if (streamsFound_.wait_for(guard, std::chrono::nanoseconds(kStatePollStep),
@@ -140,14 +140,14 @@ HRESULT GstMediaGraph::WaitForStreams(GstClockTime timeout) {
 // error (a stream error leaves the change pending for ever).
 HRESULT GstMediaGraph::WaitForState(GstClockTime timeout) {
   for (GstClockTime waited = 0; waited < timeout; waited += kStatePollStep) {
-    MessagePtr error(gst_bus_pop_filtered(bus_.get(), GST_MESSAGE_ERROR));
+    MessagePtr error = TakeError();
     if (error) return ResultForErrorMessage(error.get());
     switch (gst_element_get_state(pipeline_.get(), nullptr, nullptr, kStatePollStep)) {
       case GST_STATE_CHANGE_SUCCESS:
       case GST_STATE_CHANGE_NO_PREROLL:
         return S_OK;
       case GST_STATE_CHANGE_FAILURE: {
-        MessagePtr failure(gst_bus_pop_filtered(bus_.get(), GST_MESSAGE_ERROR));
+        MessagePtr failure = TakeError();
         return failure ? ResultForErrorMessage(failure.get()) : E_FAIL;
       }
       case GST_STATE_CHANGE_ASYNC:
@@ -211,14 +211,40 @@ HRESULT GstMediaGraph::PutCurrentPosition(double seconds) {
   return WaitForState(kStateTimeout);
 }
 
+// Takes every message off the bus and returns the first error; the others are kept, in order,
+// for GetEvent, so that waiting for a state change loses no end of stream or device report.
+MessagePtr GstMediaGraph::TakeError() {
+  MessagePtr error;
+  while (MessagePtr message{gst_bus_pop(bus_.get())}) {
+    if (!error && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
+      error = std::move(message);
+    } else {
+      kept_.push_back(std::move(message));
+    }
+  }
+  return error;
+}
+
 HRESULT GstMediaGraph::SetNotifyWindow(gui::WindowHandle* owner) {
   std::lock_guard guard(lock_);
   owner_ = owner;
+  // Events that arrived before the owner was known are announced now.
+  if (owner_ != nullptr && (!kept_.empty() || gst_bus_have_pending(bus_.get()))) {
+    owner_->Post(gui::WindowMessage{gui::kMsgGraphEvent, 0, 0, nullptr});
+  }
   return S_OK;
 }
 
 std::optional<GraphEvent> GstMediaGraph::GetEvent() {
-  while (MessagePtr message{gst_bus_pop(bus_.get())}) {
+  while (!kept_.empty() || gst_bus_have_pending(bus_.get())) {
+    MessagePtr message;
+    if (!kept_.empty()) {
+      message = std::move(kept_.front());
+      kept_.pop_front();
+    } else {
+      message.reset(gst_bus_pop(bus_.get()));
+      if (!message) break;
+    }
     switch (GST_MESSAGE_TYPE(message.get())) {
       case GST_MESSAGE_EOS:
         return GraphEvent{EC_COMPLETE, S_OK};

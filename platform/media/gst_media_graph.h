@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -86,6 +87,7 @@ class GstMediaGraph : public MediaGraph {
   HRESULT WaitForState(GstClockTime timeout);
   HRESULT WaitForStreams(GstClockTime timeout);
   void Announce(const GstMessage* message);
+  MessagePtr TakeError();  // called on the owner's thread
 
   GraphOptions options_;
   ElementPtr pipeline_;
@@ -97,6 +99,7 @@ class GstMediaGraph : public MediaGraph {
   };
   std::vector<FilterSlot> filters_;
   gui::WindowHandle* owner_ = nullptr;
+  std::deque<MessagePtr> kept_;  // owner's thread only: messages popped while waiting
   int streamsSeen_ = 0;
   int pathsPending_ = 0;
   std::condition_variable streamsFound_;  // a stream's path is done

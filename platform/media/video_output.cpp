@@ -56,13 +56,15 @@ std::unique_ptr<VideoFrame> VideoFrame::FromSample(SamplePtr sample) {
     return nullptr;
   }
   std::unique_ptr<VideoFrame> frame(new VideoFrame());
+  // The mapped frame holds its own reference to the buffer. The sample is let go at once:
+  // appsink reuses its sample object for the next buffer and must find it unshared.
   if (!gst_video_frame_map(&frame->frame_, &info, buffer, GST_MAP_READ)) return nullptr;
-  frame->sample_ = std::move(sample);
+  frame->mapped_ = true;
   return frame;
 }
 
 VideoFrame::~VideoFrame() {
-  if (sample_) gst_video_frame_unmap(&frame_);
+  if (mapped_) gst_video_frame_unmap(&frame_);
 }
 
 GstElement* MakeNullSink() {

@@ -34,7 +34,7 @@ class VideoFrame {
 
  private:
   VideoFrame() = default;
-  SamplePtr sample_;
+  bool mapped_ = false;
   GstVideoFrame frame_{};
 };
 
