@@ -59,7 +59,7 @@ namespace_a_stage() {
     run_stage "$@"
   else
     export VANTOREL_DEMO_HEADLESS=1
-    xvfb-run -a -s "-screen 0 1024x600x24" bash -c \
+    env -u QT_QPA_PLATFORM xvfb-run -a -s "-screen 0 1024x600x24" bash -c \
       'export VANTOREL_DEMO_INSIDE="$$-x"; exec "$0" "$@"' "$self" "$@"
   fi
 }

@@ -48,7 +48,7 @@ sleep 0.5
 
 # Strovan plays the clip from its command line; the screenshot is taken halfway, then SIGTERM
 # closes the window as its close button does (the end-of-broadcast datagrams go out).
-xvfb-run -a -s "-screen 0 800x600x24" bash -c '
+env -u QT_QPA_PLATFORM xvfb-run -a -s "-screen 0 800x600x24" bash -c '
   "$0/strovan" ${STROVAN_DEMO_GEOMETRY:+-qwindowgeometry "$STROVAN_DEMO_GEOMETRY"} "$1" \
     2>"$4/strovan.err" &
   sender=$!

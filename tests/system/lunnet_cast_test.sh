@@ -13,7 +13,7 @@ if [[ ${VANTOREL_NETNS_INSIDE:-} != "$$-inside" ]]; then
 fi
 if [[ -z ${VANTOREL_LUNNET_TEST_X:-} ]]; then
   export VANTOREL_LUNNET_TEST_X=1
-  exec xvfb-run -a -s "-screen 0 800x600x24" bash "$0" "$out" "$media" "$shots"
+  exec env -u QT_QPA_PLATFORM xvfb-run -a -s "-screen 0 800x600x24" bash "$0" "$out" "$media" "$shots"
 fi
 
 work=$(mktemp -d)
