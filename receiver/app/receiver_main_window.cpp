@@ -72,8 +72,8 @@ lang::LanguageManager& ReceiverMainWindow::Languages() const {
 // every one of them has its pictures.
 bool ReceiverMainWindow::AllButtonPicturesLoad(const skin::ResourceLibrary* module) const {
   if (module == nullptr) return false;
-  for (const skin::SkinButtonSpec& spec : skin::kFrameButtons) {
-    const skin::ButtonPictures& p = spec.pictures;
+  for (const skin::SkinButtonInfo& button : skin::kFrameButtons) {
+    const skin::ButtonPictures& p = button.pictures;
     for (std::size_t state = 0; state < p.colour.size(); ++state) {
       if (skin::LoadAlphaBitmap(*module, p.colour[state], p.mask[state]).isNull()) return false;
     }

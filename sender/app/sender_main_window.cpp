@@ -57,12 +57,12 @@ SenderMainWindow::~SenderMainWindow() { Shutdown(); }
 
 void SenderMainWindow::CreateTransport(const skin::ResourceLibrary* module) {
   for (std::size_t i = 0; i < transport_.size(); ++i) {
-    skin::SkinButtonSpec spec = skin::kTransportButtons[i];
-    const QByteArray tip = LoadString(spec.toolId).toUtf8();
-    spec.toolText = tip.constData();
-    transport_[i] = AddButton(module, spec, skin::kTransportFirstRect);
+    skin::SkinButtonInfo button = skin::kTransportButtons[i];
+    const QByteArray tip = LoadString(button.toolId).toUtf8();
+    button.toolText = tip.constData();
+    transport_[i] = AddButton(module, button, skin::kTransportFirstRect);
   }
-  const skin::SkinButtonSpec& seek = skin::kSeekSlider;
+  const skin::SkinButtonInfo& seek = skin::kSeekSlider;
   const QByteArray tip = LoadString(seek.toolId).toUtf8();
   slider_ = AddWidget(std::make_unique<skin::SkinSlider>(
                           skin::kSeekTrackFirstRect, *this, skin::kSeekThumbFirstRect,

@@ -31,7 +31,7 @@ struct ButtonPictures {
   std::array<int, 4> mask;
 };
 
-struct SkinButtonSpec {
+struct SkinButtonInfo {
   int command;
   ButtonPictures pictures;
   int toolId;
@@ -41,7 +41,7 @@ struct SkinButtonSpec {
 // The buttons of the frame, in creation order.
 enum class FrameButton { kHomePage, kLanguage, kHelp, kMinimize, kMaximize, kRestore, kClose };
 
-inline constexpr std::array<SkinButtonSpec, 7> kFrameButtons{{
+inline constexpr std::array<SkinButtonInfo, 7> kFrameButtons{{
     {kCmdHomePage,
      {{146, 150, 150, 150}, {147, 145, 145, 145}},
      32775,
@@ -55,7 +55,7 @@ inline constexpr std::array<SkinButtonSpec, 7> kFrameButtons{{
 }};
 
 // The sender's transport buttons, in creation and layout order: Play, Pause, Stop, Open.
-inline constexpr std::array<SkinButtonSpec, 4> kTransportButtons{{
+inline constexpr std::array<SkinButtonInfo, 4> kTransportButtons{{
     {kCmdPlay, {{101, 103, 104, 102}, {148, 148, 148, 148}}, 108, "Broadcast"},
     {kCmdPause, {{108, 107, 106, 105}, {148, 148, 148, 148}}, 109, "Pause"},
     {kCmdStop, {{112, 111, 110, 109}, {148, 148, 148, 148}}, 110, "Stop"},
@@ -65,7 +65,7 @@ inline constexpr std::array<SkinButtonSpec, 4> kTransportButtons{{
      "Open a media file and broadcast"},
 }};
 
-inline constexpr SkinButtonSpec kSeekSlider{
+inline constexpr SkinButtonInfo kSeekSlider{
     kCmdSeek, {{124, 123, 122, 121}, {144, 144, 144, 144}}, 112, "Seek"};
 
 // Where the widgets are created. The layout moves them on the first resize, but a button's

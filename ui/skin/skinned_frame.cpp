@@ -64,11 +64,11 @@ void SkinnedFrame::AdoptWidget(std::unique_ptr<SkinWidget> widget, int toolId,
   owned_.push_back(std::move(widget));
 }
 
-ImageButton* SkinnedFrame::AddButton(const ResourceLibrary* module, const SkinButtonSpec& spec,
+ImageButton* SkinnedFrame::AddButton(const ResourceLibrary* module, const SkinButtonInfo& button,
                                      const Rect& firstRect) {
-  return AddWidget(std::make_unique<ImageButton>(*this, firstRect, CommandClick(spec.command),
-                                                 LoadButtonImages(module, spec.pictures)),
-                   spec.toolId, spec.toolText);
+  return AddWidget(std::make_unique<ImageButton>(*this, firstRect, CommandClick(button.command),
+                                                 LoadButtonImages(module, button.pictures)),
+                   button.toolId, button.toolText);
 }
 
 ImageButton* SkinnedFrame::GetFrameButton(FrameButton which) const {

@@ -86,8 +86,8 @@ class SkinnedFrame : public QWidget, public WidgetOwner, public ui::ToolTipRegis
     AdoptWidget(std::move(widget), toolId, toolText);
     return raw;
   }
-  // An image button from the library's pictures, sending WM_COMMAND with spec.command.
-  ImageButton* AddButton(const ResourceLibrary* module, const SkinButtonSpec& spec,
+  // An image button from the library's pictures, sending WM_COMMAND with button.command.
+  ImageButton* AddButton(const ResourceLibrary* module, const SkinButtonInfo& button,
                          const Rect& firstRect);
   // Moves the widget and its tooltip.
   void PlaceWidget(SkinWidget* widget, const Rect& rect);

@@ -41,7 +41,7 @@ inline Body AudioVideo(std::uint8_t session, std::int64_t clock = 0) {
                       Record(protocol::StreamKind::kAudio, session, clock)});
 }
 
-struct SampleSpec {
+struct SampleFields {
   protocol::StreamKind stream = protocol::StreamKind::kVideo;
   std::uint32_t flags = 0;
   std::int64_t start = 0;
@@ -49,7 +49,7 @@ struct SampleSpec {
   std::size_t dataSize = 8;
 };
 
-inline Body Sample(const SampleSpec& s) {
+inline Body Sample(const SampleFields& s) {
   protocol::SampleProperties p;
   p.sampleFlags = s.flags;
   p.start = s.start;

@@ -12,9 +12,9 @@ namespace {
 using skin::Rect;
 
 // What a button picture shows at its centre on screen (the pictures are opaque there).
-QRgb CentreOf(const skin::ResourceLibrary& library, const skin::SkinButtonSpec& spec, int state) {
+QRgb CentreOf(const skin::ResourceLibrary& library, const skin::SkinButtonInfo& button, int state) {
   const QImage picture =
-      skin::LoadAlphaBitmap(library, spec.pictures.colour[state], spec.pictures.mask[state]);
+      skin::LoadAlphaBitmap(library, button.pictures.colour[state], button.pictures.mask[state]);
   return picture.pixel(picture.width() / 2, picture.height() / 2);
 }
 

@@ -150,7 +150,7 @@ TEST(ResourceLibrary, FramePictureComesFromTheLibraryWhileItIsLoaded) {
 
 // Every picture the widget tables name exists in the library, at its widget's size.
 struct SkinCase {
-  SkinButtonSpec spec;
+  SkinButtonInfo button;
   Rect first;
 };
 
@@ -162,9 +162,9 @@ TEST_P(SkinPictures, EveryStateHasItsPictureAtTheWidgetsSize) {
   const SkinCase& c = GetParam();
   for (std::size_t state = 0; state < 4; ++state) {
     const QImage picture =
-        LoadAlphaBitmap(*library, c.spec.pictures.colour[state], c.spec.pictures.mask[state]);
+        LoadAlphaBitmap(*library, c.button.pictures.colour[state], c.button.pictures.mask[state]);
     EXPECT_EQ(picture.size(), QSize(c.first.Width(), c.first.Height()))
-        << "picture " << c.spec.pictures.colour[state];
+        << "picture " << c.button.pictures.colour[state];
   }
 }
 
@@ -174,7 +174,7 @@ std::vector<SkinCase> AllWidgets() {
   for (std::size_t i = 1; i < kFrameButtons.size(); ++i) {
     cases.push_back({kFrameButtons[i], kSmallButtonFirstRect});
   }
-  for (const SkinButtonSpec& spec : kTransportButtons) cases.push_back({spec, kTransportFirstRect});
+  for (const SkinButtonInfo& button : kTransportButtons) cases.push_back({button, kTransportFirstRect});
   cases.push_back({kSeekSlider, kSeekThumbFirstRect});
   return cases;
 }
