@@ -5,6 +5,8 @@
 #include <QThread>
 #include <array>
 #include <atomic>
+#include <cstdlib>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -28,13 +30,19 @@ void NoteFree(const void* p) {
 
 }  // namespace
 
+// Array new and delete are replaced as a pair (on malloc and free), so that allocation and
+// release always match, also for the address sanitizer.
+void* operator new[](std::size_t size) {
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
 void operator delete[](void* p) noexcept {
   NoteFree(p);
-  ::operator delete(p);
+  std::free(p);
 }
 void operator delete[](void* p, std::size_t) noexcept {
   NoteFree(p);
-  ::operator delete(p);
+  std::free(p);
 }
 
 namespace vantorel::gui {
