@@ -211,39 +211,36 @@ HRESULT GstMediaGraph::PutCurrentPosition(double seconds) {
   return WaitForState(kStateTimeout);
 }
 
-// Takes every message off the bus and returns the first error; the others are kept, in order,
-// for GetEvent, so that waiting for a state change loses no end of stream or device report.
+// Takes the first error out of the graph's events; the other events stay for GetEvent.
 MessagePtr GstMediaGraph::TakeError() {
-  MessagePtr error;
-  while (MessagePtr message{gst_bus_pop(bus_.get())}) {
-    if (!error && GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
-      error = std::move(message);
-    } else {
-      kept_.push_back(std::move(message));
-    }
+  std::lock_guard guard(lock_);
+  for (auto it = events_.begin(); it != events_.end(); ++it) {
+    if (GST_MESSAGE_TYPE(it->get()) != GST_MESSAGE_ERROR) continue;
+    MessagePtr error = std::move(*it);
+    events_.erase(it);
+    return error;
   }
-  return error;
+  return nullptr;
 }
 
 HRESULT GstMediaGraph::SetNotifyWindow(gui::WindowHandle* owner) {
   std::lock_guard guard(lock_);
   owner_ = owner;
   // Events that arrived before the owner was known are announced now.
-  if (owner_ != nullptr && (!kept_.empty() || gst_bus_have_pending(bus_.get()))) {
+  if (owner_ != nullptr && !events_.empty()) {
     owner_->Post(gui::WindowMessage{gui::kMsgGraphEvent, 0, 0, nullptr});
   }
   return S_OK;
 }
 
 std::optional<GraphEvent> GstMediaGraph::GetEvent() {
-  while (!kept_.empty() || gst_bus_have_pending(bus_.get())) {
+  for (;;) {
     MessagePtr message;
-    if (!kept_.empty()) {
-      message = std::move(kept_.front());
-      kept_.pop_front();
-    } else {
-      message.reset(gst_bus_pop(bus_.get()));
-      if (!message) break;
+    {
+      std::lock_guard guard(lock_);
+      if (events_.empty()) return std::nullopt;
+      message = std::move(events_.front());
+      events_.pop_front();
     }
     switch (GST_MESSAGE_TYPE(message.get())) {
       case GST_MESSAGE_EOS:
@@ -256,7 +253,6 @@ std::optional<GraphEvent> GstMediaGraph::GetEvent() {
         break;
     }
   }
-  return std::nullopt;
 }
 
 void GstMediaGraph::SetVideoPosition(int, int, int, int) {
@@ -264,8 +260,9 @@ void GstMediaGraph::SetVideoPosition(int, int, int, int) {
   // size: there is no separate video window to move.
 }
 
-// Keeps on the bus only what becomes a graph event and tells the owner about each. Runs on
-// the thread that posts the message (a streaming thread, or the caller of a state change).
+// Keeps what becomes a graph event in the graph's own queue, then tells the owner: the event
+// is queued before the owner can look for it. Nothing stays on the bus. Runs on the thread
+// that posts the message (a streaming thread, or the caller of a state change).
 GstBusSyncReply GstMediaGraph::OnBusMessage(GstBus*, GstMessage* message, gpointer self) {
   auto* graph = static_cast<GstMediaGraph*>(self);
   switch (GST_MESSAGE_TYPE(message)) {
@@ -281,11 +278,12 @@ GstBusSyncReply GstMediaGraph::OnBusMessage(GstBus*, GstMessage* message, gpoint
       return GST_BUS_DROP;
   }
   graph->Announce(message);
-  return GST_BUS_PASS;
+  return GST_BUS_DROP;
 }
 
-void GstMediaGraph::Announce(const GstMessage*) {
+void GstMediaGraph::Announce(GstMessage* message) {
   std::lock_guard guard(lock_);
+  events_.emplace_back(gst_message_ref(message));
   if (owner_ != nullptr) owner_->Post(gui::WindowMessage{gui::kMsgGraphEvent, 0, 0, nullptr});
 }
 

@@ -86,20 +86,20 @@ class GstMediaGraph : public MediaGraph {
   GstElement* MakeStreamOutput();
   HRESULT WaitForState(GstClockTime timeout);
   HRESULT WaitForStreams(GstClockTime timeout);
-  void Announce(const GstMessage* message);
-  MessagePtr TakeError();  // called on the owner's thread
+  void Announce(GstMessage* message);
+  MessagePtr TakeError();
 
   GraphOptions options_;
   ElementPtr pipeline_;
   BusPtr bus_;
-  std::mutex lock_;  // guards filters_, owner_ and the stream counts
+  std::mutex lock_;  // guards filters_, owner_, events_ and the stream counts
   struct FilterSlot {
     GstGraphFilter* filter = nullptr;
     bool linked = false;
   };
   std::vector<FilterSlot> filters_;
   gui::WindowHandle* owner_ = nullptr;
-  std::deque<MessagePtr> kept_;  // owner's thread only: messages popped while waiting
+  std::deque<MessagePtr> events_;  // graph events not yet collected, oldest first
   int streamsSeen_ = 0;
   int pathsPending_ = 0;
   std::condition_variable streamsFound_;  // a stream's path is done
