@@ -76,7 +76,8 @@ HRESULT GstMediaGraph::AddFilter(GraphFilter& filter) {
   auto* gstFilter = dynamic_cast<GstGraphFilter*>(&filter);
   if (gstFilter == nullptr || gstFilter->Element() == nullptr) return E_INVALIDARG;
   std::lock_guard guard(lock_);
-  if (!gst_bin_add(GST_BIN(pipeline_.get()), GST_ELEMENT(gst_object_ref(gstFilter->Element())))) {
+  // The filter's element is not floating: the bin takes a reference of its own.
+  if (!gst_bin_add(GST_BIN(pipeline_.get()), gstFilter->Element())) {
     return E_FAIL;
   }
   filters_.push_back({gstFilter, false});
@@ -264,26 +265,31 @@ void GstMediaGraph::SetVideoPosition(int, int, int, int) {
 // is queued before the owner can look for it. Nothing stays on the bus. Runs on the thread
 // that posts the message (a streaming thread, or the caller of a state change).
 GstBusSyncReply GstMediaGraph::OnBusMessage(GstBus*, GstMessage* message, gpointer self) {
+  // Every message is dropped, and a dropped message is ours to unref: kept, it would hold its
+  // source element and with it the whole pipeline.
+  MessagePtr owned(message);
   auto* graph = static_cast<GstMediaGraph*>(self);
+  bool event = false;
   switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_EOS:
-      if (GST_MESSAGE_SRC(message) != GST_OBJECT(graph->pipeline_.get())) return GST_BUS_DROP;
+      event = GST_MESSAGE_SRC(message) == GST_OBJECT(graph->pipeline_.get());
       break;
     case GST_MESSAGE_ERROR:
+      event = true;
       break;
     case GST_MESSAGE_APPLICATION:
-      if (!gst_message_has_name(message, kNoAudioDeviceMessage)) return GST_BUS_DROP;
+      event = gst_message_has_name(message, kNoAudioDeviceMessage);
       break;
     default:
-      return GST_BUS_DROP;
+      break;
   }
-  graph->Announce(message);
+  if (event) graph->Announce(std::move(owned));
   return GST_BUS_DROP;
 }
 
-void GstMediaGraph::Announce(GstMessage* message) {
+void GstMediaGraph::Announce(MessagePtr message) {
   std::lock_guard guard(lock_);
-  events_.emplace_back(gst_message_ref(message));
+  events_.push_back(std::move(message));
   if (owner_ != nullptr) owner_->Post(gui::WindowMessage{gui::kMsgGraphEvent, 0, 0, nullptr});
 }
 

@@ -86,7 +86,7 @@ class GstMediaGraph : public MediaGraph {
   GstElement* MakeStreamOutput();
   HRESULT WaitForState(GstClockTime timeout);
   HRESULT WaitForStreams(GstClockTime timeout);
-  void Announce(GstMessage* message);
+  void Announce(MessagePtr message);
   MessagePtr TakeError();
 
   GraphOptions options_;

@@ -104,7 +104,7 @@ class GstPlaybackGraph : public receiver::RenderedGraph {
   // Buffers out of a decoder: on its streaming thread.
   static GstPadProbeReturn OnDecodedBuffer(GstPad* pad, GstPadProbeInfo* info, gpointer chain);
   // Bus sync handler: on whichever thread posts. Nobody pops this bus, so every message is
-  // dropped here once looked at.
+  // dropped here once looked at; a dropped message is ours to unref (it holds its source).
   static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
 
   ReceiverGraphOptions options_;
@@ -247,6 +247,7 @@ GstBusSyncReply GstPlaybackGraph::OnBusMessage(GstBus*, GstMessage* message, gpo
   if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
     static_cast<GstPlaybackGraph*>(data)->MarkFailed(GST_MESSAGE_SRC(message));
   }
+  gst_message_unref(message);
   return GST_BUS_DROP;
 }
 
@@ -280,7 +281,11 @@ void GstPlaybackGraph::Stop() {
     }
     chain.sinks.clear();
   }
-  if (bus_) gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);
+  if (bus_) {
+    // Nobody pops this bus: a message left on it would keep its element alive.
+    gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);
+    gst_bus_set_flushing(bus_.get(), TRUE);
+  }
 }
 
 std::vector<receiver::StreamOutputStats> GstPlaybackGraph::OutputStats() const {

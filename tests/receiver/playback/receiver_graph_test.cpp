@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "protocol/byte_io.h"
+#include "tests/platform/media/live_objects.h"
 #include "tests/receiver/playback/message_builders.h"
 
 namespace vantorel::media {
@@ -17,12 +18,14 @@ namespace {
 using protocol::StreamKind;
 using namespace std::chrono_literals;
 
+const bool kLeaksTracerRequested = testing::RequestLeaksTracer();
+
 constexpr std::int64_t kClock = 10'000'000;
 constexpr std::int64_t kTenMs = 100'000;  // 100 ns units
 
 // 44.1 kHz stereo 16-bit PCM as a wave format block.
-protocol::FormatRecord PcmRecord() {
-  protocol::FormatRecord r = testing::Record(StreamKind::kAudio, 0, kClock);
+protocol::FormatRecord PcmRecord(std::uint8_t session = 0) {
+  protocol::FormatRecord r = testing::Record(StreamKind::kAudio, session, kClock);
   r.subtype = protocol::GuidFromFourcc(0x0001);
   r.majorCode = 3;
   r.formatCode = 5;
@@ -120,6 +123,33 @@ TEST_F(ReceiverGraphTest, AStreamNoDecoderTakesIsNotConnectedAndItsPacketsAreDro
   EXPECT_FALSE(playback.Reports()[0].output.rendered);
   EXPECT_EQ(playback.Reports()[0].droppedUnconnected, 5u);
   EXPECT_TRUE(playback.Reports()[1].output.rendered);
+}
+
+// Each new session number rebuilds the graph; a graph that decoded and was given up leaves no
+// element, pad, bus, message or buffer behind.
+TEST_F(ReceiverGraphTest, RebuildsLeaveNothingAlive) {
+  ASSERT_TRUE(kLeaksTracerRequested);
+  testing::LiveObjects live;
+  if (!live.Active()) GTEST_SKIP() << "GStreamer started before the leaks tracer was named";
+  receiver::PlaybackGraph playback(builder_, nullptr, receiver::VideoRect{}, 0);
+  auto send = [&](const testing::Body& body) {
+    const protocol::Buffer b = protocol::MakeBuffer(body.data(), body.size());
+    playback.Send(protocol::kChannelMessage, {&b, 1});
+  };
+  auto broadcast = [&](std::uint8_t session) {
+    send(testing::Description({PcmRecord(session)}));
+    const int before = counter_.decoded.load();
+    for (int i = 0; i < 3; ++i) send(PcmSample(i));
+    EXPECT_TRUE(WaitDecoded(before + 3));
+  };
+  broadcast(0);
+  playback.CloseGraph();
+  live.Start();
+  constexpr int kRebuilds = 40;
+  for (int i = 1; i <= kRebuilds; ++i) broadcast(static_cast<std::uint8_t>(i));
+  playback.CloseGraph();
+  EXPECT_EQ(playback.Stats().builds, kRebuilds + 1u);
+  EXPECT_EQ(live.Grown(), "");
 }
 
 TEST_F(ReceiverGraphTest, AGraphThatNeverRanIsTornDownAtOnce) {

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "protocol/media_codes.h"
+#include "tests/platform/media/live_objects.h"
 #include "tests/sender/media/media_test_support.h"
 
 namespace vantorel::sender {
@@ -22,6 +23,8 @@ using protocol::GuidFromFourcc;
 using testing::BroadcastLog;
 using testing::Bytes;
 using testing::StreamLog;
+
+const bool kLeaksTracerRequested = testing::RequestLeaksTracer();
 
 constexpr std::uint8_t kSession = 7;
 constexpr Guid kMpeg1Payload{0xE436EB81, 0x524F, 0x11CE,
@@ -245,6 +248,35 @@ TEST(SenderSessionFiles, FileThatIsNotMediaFailsToOpen) {
   EXPECT_EQ(session.State(), PlayerState::kNoGraph);
   EXPECT_TRUE(media::FAILED(session.Open(&window, path + ".missing")));
   EXPECT_EQ(capture.Datagrams(), 0u);
+}
+
+// Every open makes a graph whose bus messages (state changes, stream starts, an error) pass the
+// graph's handler; once closed, nothing of it may stay alive.
+TEST(SenderSessionFiles, ReopeningLeavesNothingAlive) {
+  ASSERT_TRUE(kLeaksTracerRequested);
+  testing::LiveObjects live;
+  if (!live.Active()) GTEST_SKIP() << "GStreamer started before the leaks tracer was named";
+  const std::string notMedia = ::testing::TempDir() + "/not-media-reopened.txt";
+  std::ofstream(notMedia) << "Not a media file.\n";
+  testing::MessageCapture capture;
+  testing::EventWindow window;
+  auto openPlayClose = [&](const std::string& path) {
+    SenderSession session(kSession, &capture, {media::OutputMode::kNullSinks, nullptr});
+    if (media::FAILED(session.Open(&window, path))) return;
+    session.Play();
+    std::this_thread::sleep_for(150ms);
+    session.HandleGraphEvents();
+    session.Close();
+  };
+  const std::string files[] = {testing::TestMediaPath("mpeg1-av.mpg"),
+                               testing::TestMediaPath("mjpeg-pcm.avi"), notMedia};
+  for (const std::string& file : files) openPlayClose(file);
+  live.Start();
+  constexpr int kRounds = 8;
+  for (int i = 0; i < kRounds; ++i) {
+    for (const std::string& file : files) openPlayClose(file);
+  }
+  EXPECT_EQ(live.Grown(), "");
 }
 
 }  // namespace
