@@ -7,8 +7,8 @@ ReceiveSocket::ReceiveSocket(gui::WindowHandle& owner, ReceiveOptions options) {
     socket_.Close();
     return;
   }
-  thread_ = std::make_unique<ReceiveThread>(owner, socket_,
-                                            net::Endpoint{options.wakeAddress, localPort_});
+  thread_ = std::make_unique<ReceiveThread>(
+      owner, socket_, net::Endpoint{options.wakeAddress, localPort_}, options.queueLimits);
 }
 
 ReceiveSocket::~ReceiveSocket() {

@@ -16,6 +16,8 @@ struct ReceiveOptions {
   std::uint32_t bindAddress = net::kAnyAddress;
   // Where the one-byte wake-up datagram goes when the thread stops (the socket's own port).
   std::uint32_t wakeAddress = net::kLimitedBroadcast;
+  // How much the window may fall behind before the oldest datagrams are dropped.
+  DatagramQueueLimits queueLimits;
 };
 
 class ReceiveSocket {
@@ -34,6 +36,11 @@ class ReceiveSocket {
   std::uint16_t LocalPort() const { return localPort_; }
   std::uint32_t MaxMessageSize() const { return net::kMaxUdpPayload; }
   ReceiveStats Stats() const { return thread_ ? thread_->Stats() : ReceiveStats{}; }
+  // The datagrams the thread queued since the last call; called on the window's thread.
+  std::deque<Datagram> TakeDatagrams() { return thread_ ? thread_->TakeDatagrams() : std::deque<Datagram>{}; }
+  void DiscardQueued() {
+    if (thread_) thread_->DiscardQueued();
+  }
 
  private:
   bool Open(const ReceiveOptions& options);

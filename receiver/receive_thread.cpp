@@ -28,8 +28,12 @@ void Count(std::atomic<std::uint64_t>& counter) {
 }  // namespace
 
 ReceiveThread::ReceiveThread(gui::WindowHandle& owner, net::UdpSocket& socket,
-                             net::Endpoint wakeTarget)
-    : owner_(owner), socket_(socket), wakeTarget_(wakeTarget), thread_([this] { Run(); }) {}
+                             net::Endpoint wakeTarget, DatagramQueueLimits limits)
+    : owner_(owner),
+      socket_(socket),
+      wakeTarget_(wakeTarget),
+      queue_(limits),
+      thread_([this] { Run(); }) {}
 
 ReceiveThread::~ReceiveThread() {
   stop_.store(true);
@@ -97,8 +101,13 @@ void ReceiveThread::Handle(std::unique_ptr<std::uint8_t[]> payload, std::uint32_
     return;
   }
   if (media) {
-    gui::WindowMessage m{gui::kMsgDatagram, length, 0, std::move(payload)};
-    Count(owner_.Post(std::move(m)) ? posted_ : postFailed_);
+    Count(posted_);
+    if (!queue_.Push(Datagram{std::move(payload), length})) return;
+    // The window takes the whole batch when this message reaches it.
+    if (!owner_.Post(gui::WindowMessage{gui::kMsgDatagram, 0, 0, nullptr})) {
+      Count(postFailed_);
+      queue_.Clear();
+    }
     return;
   }
   const std::uint32_t value = length >= 4 ? protocol::LoadU32(payload.get()) : 0;
@@ -110,6 +119,7 @@ ReceiveStats ReceiveThread::Stats() const {
   ReceiveStats s;
   s.datagrams = datagrams_.load();
   s.posted = posted_.load();
+  s.queueOverflow = queue_.Stats().droppedOverflow;
   s.endOfBroadcast = endOfBroadcast_.load();
   s.wakeUps = wakeUps_.load();
   s.foreignSender = foreignSender_.load();

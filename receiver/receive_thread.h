@@ -1,6 +1,7 @@
-// The receive loop on a thread of its own: locks onto the first sender heard, posts each media
-// datagram to the owner window (the buffer travels with the message) and turns end-of-broadcast
-// datagrams into a message of their own. Touches only the socket and fresh buffers.
+// The receive loop on a thread of its own: locks onto the first sender heard, hands each media
+// datagram to the owner window through a bounded queue (the buffer changes owner with it, and the
+// window is told once per batch) and turns end-of-broadcast datagrams into a message of their
+// own. Touches only the socket, fresh buffers and the queue.
 #pragma once
 
 #include <atomic>
@@ -11,12 +12,14 @@
 
 #include "platform/gui/window_message.h"
 #include "platform/net/udp_socket.h"
+#include "receiver/datagram_queue.h"
 
 namespace vantorel::receiver {
 
 struct ReceiveStats {
   std::uint64_t datagrams = 0;      // everything the socket returned
-  std::uint64_t posted = 0;         // media datagrams handed to the window
+  std::uint64_t posted = 0;         // media datagrams queued for the window
+  std::uint64_t queueOverflow = 0;  // queued datagrams freed because the window fell behind
   std::uint64_t endOfBroadcast = 0;
   std::uint64_t wakeUps = 0;
   std::uint64_t foreignSender = 0;
@@ -32,7 +35,8 @@ class ReceiveThread {
   static constexpr int kStopTimeoutMs = 3000;
 
   // Starts the loop at once. `wakeTarget` receives the one-byte wake-up datagram at stop.
-  ReceiveThread(gui::WindowHandle& owner, net::UdpSocket& socket, net::Endpoint wakeTarget);
+  ReceiveThread(gui::WindowHandle& owner, net::UdpSocket& socket, net::Endpoint wakeTarget,
+                DatagramQueueLimits limits = {});
   // Stops the loop: wake-up datagram, up to 3 s for the thread to notice, then the socket is
   // shut down under it; always joins.
   ~ReceiveThread();
@@ -41,6 +45,12 @@ class ReceiveThread {
 
   ReceiveStats Stats() const;
   bool Locked() const { return locked_.load(); }
+
+  // The datagrams queued since the last call, oldest first. Called on the window's thread when
+  // a kMsgDatagram without a buffer arrives.
+  std::deque<Datagram> TakeDatagrams() { return queue_.TakeAll(); }
+  // Frees the queued datagrams (the window resumes with what arrives from now on).
+  void DiscardQueued() { queue_.Clear(); }
 
  private:
   void Run();                 // called on the receive thread
@@ -53,6 +63,7 @@ class ReceiveThread {
   std::atomic<bool> stop_{false};
   std::atomic<bool> locked_{false};
   net::Endpoint sender_;  // receive thread only
+  DatagramQueue queue_;
 
   std::mutex exitLock_;
   std::condition_variable exited_;

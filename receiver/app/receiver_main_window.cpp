@@ -36,6 +36,7 @@ void AddReceiveCounts(ReceptionTotals& totals, const receiver::ReceiveStats& sta
   totals.datagramsPosted += stats.posted;
   totals.endOfBroadcastAccepted += stats.endOfBroadcast;
   totals.foreignSender += stats.foreignSender;
+  totals.queueOverflow += stats.queueOverflow;
 }
 
 QRect ToQRect(const skin::Rect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
@@ -118,7 +119,12 @@ void ReceiverMainWindow::TearDownPipeline() {
   video_->Clear();
 }
 
-void ReceiverMainWindow::DiscardQueued() { gui::RemovePostedMessages(this, gui::kMsgDatagram); }
+// The posted wake-ups go first: the queue's own Clear arms the next one.
+void ReceiverMainWindow::DiscardQueued() {
+  ++discards_;
+  gui::RemovePostedMessages(this, gui::kMsgDatagram);
+  if (socket_) socket_->DiscardQueued();
+}
 
 ReceptionTotals ReceiverMainWindow::Totals() const {
   ReceptionTotals totals = totals_;
@@ -154,10 +160,25 @@ std::intptr_t ReceiverMainWindow::HandleMessage(gui::WindowMessage& message) {
   }
 }
 
-// The buffer goes with the message, which frees it when the handling is over.
+// A message with a buffer carries one datagram, which it frees when the handling is over; one
+// without says that the receive thread has queued a batch, taken here whole.
 void ReceiverMainWindow::OnDatagram(gui::WindowMessage& message) {
-  if (!reassembler_ || !message.buffer) return;
-  const protocol::Buffer datagram = protocol::MakeBuffer(message.buffer.get(), message.wParam);
+  if (message.buffer) {
+    Deliver(message.buffer.get(), message.wParam);
+    return;
+  }
+  if (!socket_) return;
+  const std::uint64_t discards = discards_;
+  for (const receiver::Datagram& datagram : socket_->TakeDatagrams()) {
+    // A rebuild for a new session drops what was queued behind its description.
+    if (discards != discards_) break;
+    Deliver(datagram.payload.get(), datagram.length);
+  }
+}
+
+void ReceiverMainWindow::Deliver(const std::uint8_t* payload, std::size_t length) {
+  if (!reassembler_) return;
+  const protocol::Buffer datagram = protocol::MakeBuffer(payload, length);
   ++totals_.datagramsDelivered;
   reassembler_->Send(protocol::kChannelMessage, {&datagram, 1});
 }

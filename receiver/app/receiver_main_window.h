@@ -49,6 +49,7 @@ struct ReceptionTotals {
   std::uint64_t datagramsPosted = 0;
   std::uint64_t endOfBroadcastAccepted = 0;
   std::uint64_t foreignSender = 0;
+  std::uint64_t queueOverflow = 0;  // dropped because the window fell behind
 };
 
 class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDatagrams {
@@ -98,6 +99,7 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
   void BuildPipeline(const skin::Rect& area);
   void TearDownPipeline();
   void OnDatagram(gui::WindowMessage& message);
+  void Deliver(const std::uint8_t* payload, std::size_t length);
   void OnEndOfBroadcast();
   // False for the commands the frame handles.
   bool OnCommand(std::uintptr_t command);
@@ -119,6 +121,7 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
   std::unique_ptr<receiver::Reassembler> reassembler_;
   std::unique_ptr<receiver::ReceiveSocket> socket_;
   ReceptionTotals totals_;  // receive counts of the current socket not yet included
+  std::uint64_t discards_ = 0;  // DiscardQueued calls: a batch being delivered stops there
 };
 
 }  // namespace vantorel::receiver_app

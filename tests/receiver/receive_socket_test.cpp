@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -24,7 +25,9 @@ using testing::Bytes;
 using testing::Pattern;
 using namespace std::chrono_literals;
 
-// Stands in for the receiver's window: keeps what the receive thread posts.
+// Stands in for the receiver's window: keeps what the receive thread posts. With a source, a
+// datagram wake-up takes the queued batch at once and records each datagram as its own entry;
+// without one, the window stalls and the datagrams stay queued.
 class CollectingWindow : public gui::WindowHandle {
  public:
   struct Posted {
@@ -37,14 +40,31 @@ class CollectingWindow : public gui::WindowHandle {
 
   // Called on the receive thread.
   bool Post(gui::WindowMessage m) override {
-    Posted p{m.message, m.wParam, m.lParam, m.buffer != nullptr, {}};
-    if (m.buffer) p.payload.assign(m.buffer.get(), m.buffer.get() + m.wParam);
+    std::vector<Posted> entries;
+    ReceiveSocket* source = source_.load();
+    if (m.message == gui::kMsgDatagram && !m.buffer && source != nullptr) {
+      for (const Datagram& d : source->TakeDatagrams()) {
+        entries.push_back(Posted{m.message, d.length, 0, true,
+                                 Bytes(d.payload.get(), d.payload.get() + d.length)});
+      }
+    } else {
+      Posted p{m.message, m.wParam, m.lParam, m.buffer != nullptr, {}};
+      if (m.buffer) p.payload.assign(m.buffer.get(), m.buffer.get() + m.wParam);
+      entries.push_back(std::move(p));
+    }
     {
       std::lock_guard guard(lock_);
-      posted_.push_back(std::move(p));
+      for (Posted& p : entries) posted_.push_back(std::move(p));
+      ++messages_;
     }
     changed_.notify_all();
     return true;
+  }
+
+  void TakeFrom(ReceiveSocket* source) { source_.store(source); }
+  std::size_t Messages() {
+    std::lock_guard guard(lock_);
+    return messages_;
   }
 
   // Waits (at most 10 s, against a hang) until n messages have arrived; returns them all.
@@ -58,6 +78,8 @@ class CollectingWindow : public gui::WindowHandle {
   std::mutex lock_;
   std::condition_variable changed_;
   std::vector<Posted> posted_;
+  std::size_t messages_ = 0;
+  std::atomic<ReceiveSocket*> source_{nullptr};
 };
 
 // A test sender: its own socket on 127.0.0.1 with a port of its own.
@@ -86,7 +108,7 @@ Bytes MediaOfTotalSize(std::size_t datagramSize) { return Media(Pattern(datagram
 Bytes Marker() { return Media(Pattern(12, 200)); }
 
 ReceiveOptions LoopbackOptions(std::uint16_t port = 0) {
-  return ReceiveOptions{port, net::kLoopbackAddress, net::kLoopbackAddress};
+  return ReceiveOptions{port, net::kLoopbackAddress, net::kLoopbackAddress, {}};
 }
 
 class ReceiveSocketTest : public ::testing::Test {
@@ -94,7 +116,9 @@ class ReceiveSocketTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(socket_.IsOpen());
     ASSERT_NE(Port(), 0);
+    window_.TakeFrom(&socket_);
   }
+  void TearDown() override { window_.TakeFrom(nullptr); }
   std::uint16_t Port() const { return socket_.LocalPort(); }
 
   CollectingWindow window_;
@@ -209,6 +233,56 @@ TEST_F(ReceiveSocketTest, EndOfBroadcastPostsItsOwnMessage) {
   EXPECT_EQ(posted[1].lParam, 0);
 }
 
+// Waits (at most 10 s, against a hang) until the thread has queued n datagrams.
+bool WaitQueued(const ReceiveSocket& socket, std::uint64_t n) {
+  for (int i = 0; i < 1000 && socket.Stats().posted < n; ++i) std::this_thread::sleep_for(10ms);
+  return socket.Stats().posted >= n;
+}
+
+// A window that stops taking datagrams costs the queue's bound and no more: the oldest are
+// freed and counted, the newest wait, and the stalled window was woken only once.
+TEST(ReceiveSocketQueueTest, StalledWindowKeepsTheNewestDatagramsWithinTheBound) {
+  CollectingWindow stalled;
+  ReceiveOptions options = LoopbackOptions();
+  options.queueLimits = DatagramQueueLimits{16, 1u << 20};
+  ReceiveSocket socket(stalled, options);
+  ASSERT_TRUE(socket.IsOpen());
+  Sender a;
+  constexpr int kSent = 100;
+  for (int i = 0; i < kSent; ++i) a.Send(socket.LocalPort(), Media(Pattern(40, i)));
+  ASSERT_TRUE(WaitQueued(socket, kSent));
+  EXPECT_EQ(socket.Stats().queueOverflow, kSent - 16u);
+  EXPECT_EQ(stalled.Messages(), 1u);
+  const std::deque<Datagram> queued = socket.TakeDatagrams();
+  ASSERT_EQ(queued.size(), 16u);
+  for (std::size_t i = 0; i < queued.size(); ++i) {
+    EXPECT_EQ(Bytes(queued[i].payload.get(), queued[i].payload.get() + queued[i].length),
+              Pattern(40, static_cast<int>(kSent - 16 + i)));
+  }
+  // Taken, the queue wakes the window for the next datagram again.
+  a.Send(socket.LocalPort(), Marker());
+  EXPECT_EQ(stalled.WaitFor(2).size(), 2u);
+}
+
+TEST(ReceiveSocketQueueTest, ByteBoundDropsOldestAndDiscardRearmsTheWakeUp) {
+  CollectingWindow stalled;
+  ReceiveOptions options = LoopbackOptions();
+  options.queueLimits = DatagramQueueLimits{1000, 10 * 100};
+  ReceiveSocket socket(stalled, options);
+  ASSERT_TRUE(socket.IsOpen());
+  Sender a;
+  for (int i = 0; i < 30; ++i) a.Send(socket.LocalPort(), Media(Pattern(100, i)));
+  ASSERT_TRUE(WaitQueued(socket, 30));
+  EXPECT_EQ(socket.Stats().queueOverflow, 20u);
+  // The wake-up was removed with the window's posted messages: discarding the queue arms the
+  // next one, so reception cannot stall.
+  socket.DiscardQueued();
+  EXPECT_TRUE(socket.TakeDatagrams().empty());
+  a.Send(socket.LocalPort(), Marker());
+  EXPECT_EQ(stalled.WaitFor(2).size(), 2u);
+  EXPECT_EQ(socket.Stats().queueOverflow, 20u);
+}
+
 // The sender's chain on one side, the receiver's on the other, over the loopback interface.
 TEST_F(ReceiveSocketTest, MessagesCrossFromPacketizerToReassembler) {
   sender::UdpBroadcastSink sink(Port(), net::kLoopbackAddress);
@@ -255,7 +329,7 @@ TEST(ReceiveSocketLifeTest, StopFallsBackToShutdownWhenTheWakeUpIsLost) {
   constexpr std::uint32_t kOtherLoopback = 0x7F000002u;  // 127.0.0.2
   CollectingWindow window;
   auto socket = std::make_unique<ReceiveSocket>(
-      window, ReceiveOptions{0, net::kLoopbackAddress, kOtherLoopback});
+      window, ReceiveOptions{0, net::kLoopbackAddress, kOtherLoopback, {}});
   ASSERT_TRUE(socket->IsOpen());
   std::this_thread::sleep_for(50ms);
   const auto start = std::chrono::steady_clock::now();

@@ -31,6 +31,7 @@ void Add(receiver::ReceiveStats& a, const receiver::ReceiveStats& b) {
   a.malformed += b.malformed;
   a.unknownKey += b.unknownKey;
   a.postFailed += b.postFailed;
+  a.queueOverflow += b.queueOverflow;
 }
 
 }  // namespace
@@ -61,11 +62,13 @@ void ListenWindow::Build() {
     reassembler_->AddRoute(protocol::kChannelMessage, playback_.get());
   }
   socket_ = std::make_unique<receiver::ReceiveSocket>(handle_, options_.receive);
+  postedDatagrams_.SetSocket(socket_.get());
 }
 
 void ListenWindow::TearDown() {
   if (socket_) {
     Add(pastReceive_, socket_->Stats());
+    postedDatagrams_.SetSocket(nullptr);
     socket_.reset();
   }
   gui::RemovePostedMessages(this, gui::kMsgDatagram);
@@ -97,9 +100,24 @@ bool ListenWindow::event(QEvent* e) {
   return true;
 }
 
+// A message with a buffer carries one datagram; one without says that the receive thread has
+// queued a batch.
 void ListenWindow::OnDatagram(gui::WindowMessage& m) {
-  if (finished_ || !reassembler_ || !m.buffer) return;
-  const protocol::Buffer datagram = protocol::MakeBuffer(m.buffer.get(), m.wParam);
+  if (m.buffer) {
+    Deliver(m.buffer.get(), m.wParam);
+    return;
+  }
+  if (!socket_) return;
+  const std::uint64_t discards = postedDatagrams_.Discards();
+  for (const receiver::Datagram& datagram : socket_->TakeDatagrams()) {
+    if (discards != postedDatagrams_.Discards()) break;
+    Deliver(datagram.payload.get(), datagram.length);
+  }
+}
+
+void ListenWindow::Deliver(const std::uint8_t* payload, std::size_t length) {
+  if (finished_ || !reassembler_) return;
+  const protocol::Buffer datagram = protocol::MakeBuffer(payload, length);
   reassembler_->Send(protocol::kChannelMessage, {&datagram, 1});
 }
 
@@ -133,16 +151,16 @@ void ListenWindow::Finish() {
   const auto& r = pastReassembly_;
   const auto& t = pastReceive_;
   const std::uint64_t dropped = r.Dropped() + t.foreignSender + t.oversized + t.malformed +
-                                t.unknownKey + t.postFailed;
+                                t.unknownKey + t.postFailed + t.queueOverflow;
   char line[512];
   std::snprintf(line, sizeof line,
                 "delivered=%" PRIu64 " dropped=%" PRIu64 " lost-fragment=%" PRIu64
                 " foreign-sender=%" PRIu64 " oversized=%" PRIu64 " malformed=%" PRIu64
                 " incomplete=%" PRIu64 " unknown-key=%" PRIu64 " post-failed=%" PRIu64
-                " abandoned-messages=%" PRIu64 " repeated=%" PRIu64,
+                " abandoned-messages=%" PRIu64 " repeated=%" PRIu64 " queue-overflow=%" PRIu64,
                 delivered_, dropped, r.lostFragment, t.foreignSender, r.oversized + t.oversized,
                 r.malformed + t.malformed, r.incomplete, t.unknownKey, t.postFailed, r.abandoned,
-                r.repeated);
+                r.repeated, t.queueOverflow);
   for (const receiver::StreamReport& stream : pastStreams_) {
     Print(DescribeStream(stream));
     std::fprintf(stderr, "%s\n", DescribeTiming(stream).c_str());

@@ -47,6 +47,7 @@ class ListenWindow : public QObject {
   void Build();
   void TearDown();
   void OnDatagram(gui::WindowMessage& m);
+  void Deliver(const std::uint8_t* payload, std::size_t length);
   void OnEndOfBroadcast();
   void Print(const std::string& line);
 

@@ -21,7 +21,12 @@ const char* StreamName(std::uint8_t kind) {
 
 }  // namespace
 
-void QtPostedDatagrams::DiscardQueued() { gui::RemovePostedMessages(window_, gui::kMsgDatagram); }
+// The posted wake-ups go first: the queue's own Clear arms the next one.
+void QtPostedDatagrams::DiscardQueued() {
+  ++discards_;
+  gui::RemovePostedMessages(window_, gui::kMsgDatagram);
+  if (socket_ != nullptr) socket_->DiscardQueued();
+}
 
 std::string DescribeStream(const receiver::StreamReport& r) {
   char line[1024];

@@ -38,7 +38,7 @@ LoopbackReceiver::LoopbackReceiver(std::uint16_t port, QSize size, Pictures pict
   languages_ = std::make_unique<lang::LanguageManager>(lang::LanguageFolders{folder, folder},
                                                        nullptr);
   ReceiverWindowOptions options;
-  options.receive = {port, net::kLoopbackAddress, net::kLoopbackAddress};
+  options.receive = {port, net::kLoopbackAddress, net::kLoopbackAddress, {}};
   options.audioNote = AudioNote::kSilent;
   options.languages = languages_.get();
   const auto library = pictures == Pictures::kLibrary

@@ -1,0 +1,66 @@
+// Datagrams on their way from the receive thread (one producer) to the window thread (one
+// consumer). The window is woken once per batch, not once per datagram: Push says when the
+// consumer must be told (nothing was waiting since its last TakeAll), and TakeAll hands every
+// queued datagram over and arms the next wake-up. Bounded in datagrams and in payload bytes: at
+// the bound the oldest datagrams are freed (and counted), so a window that falls behind costs a
+// fixed amount of memory and, when it catches up, goes on with the newest data.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+
+namespace vantorel::receiver {
+
+// One datagram's payload (after the route key); the queue and then the taker own it.
+struct Datagram {
+  std::unique_ptr<std::uint8_t[]> payload;
+  std::size_t length = 0;
+};
+
+struct DatagramQueueLimits {
+  // About 12 MB of receive buffers, several seconds of the broadcasts we carry.
+  std::size_t maxDatagrams = 8192;
+  std::size_t maxBytes = 8u * 1024 * 1024;
+};
+
+struct DatagramQueueStats {
+  std::uint64_t pushed = 0;
+  std::uint64_t taken = 0;
+  std::uint64_t droppedOverflow = 0;  // oldest datagrams freed at the bound
+  std::uint64_t droppedCleared = 0;   // freed by Clear
+  std::size_t depth = 0;
+  std::size_t bytes = 0;
+};
+
+class DatagramQueue {
+ public:
+  explicit DatagramQueue(DatagramQueueLimits limits = {});
+  DatagramQueue(const DatagramQueue&) = delete;
+  DatagramQueue& operator=(const DatagramQueue&) = delete;
+
+  // Takes the datagram. True when the consumer has to be woken for it. Called on the producer's
+  // thread.
+  bool Push(Datagram datagram);
+
+  // Every queued datagram, oldest first; the next Push wakes the consumer again.
+  std::deque<Datagram> TakeAll();
+
+  // Frees every queued datagram; the next Push wakes the consumer again, so a wake-up that was
+  // lost on the way (removed with the window's posted messages) cannot stall the queue.
+  void Clear();
+
+  DatagramQueueStats Stats() const;
+
+ private:
+  const DatagramQueueLimits limits_;
+  mutable std::mutex lock_;
+  std::deque<Datagram> datagrams_;
+  std::size_t bytes_ = 0;
+  bool wakeNeeded_ = true;
+  DatagramQueueStats stats_;
+};
+
+}  // namespace vantorel::receiver
