@@ -24,7 +24,11 @@ cleanup() {
 trap cleanup EXIT
 fail() {
   echo "FAIL: $*" >&2
-  for f in "$work"/*; do echo "--- $f" >&2; tail -n 20 "$f" >&2; done
+  for f in "$work"/*; do
+    [[ -f $f ]] || continue
+    echo "--- $f" >&2
+    tail -n 20 "$f" >&2
+  done
   exit 1
 }
 
@@ -54,6 +58,11 @@ grep -q '^position=' "$work/loop.err" || fail "no progress line while looping"
 echo "not media" >"$work/not-media.txt"
 if "$cast" "$work/not-media.txt" 2>"$work/refused.err"; then fail "a text file was accepted"; fi
 grep -q "Does not support this file type." "$work/refused.err" || fail "no refusal message"
+# A FIFO would block the open for good: it is refused with the reason, before any reading.
+mkfifo "$work/pipe.mpg"
+if "$cast" "$work/pipe.mpg" 2>"$work/fifo.err"; then fail "a FIFO was accepted"; fi
+grep -q "pipe.mpg is a FIFO (named pipe), not a regular file" "$work/fifo.err" ||
+  fail "no reason given for refusing the FIFO"
 
 sleep 0.5
 kill -INT "$listener"
