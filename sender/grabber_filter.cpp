@@ -159,7 +159,10 @@ void GrabberFilter::Transform(GstBuffer* buffer, const GstSegment& segment) {
     droppedOversized_.fetch_add(1);
     return;
   }
-  multiplexer_->Send(protocol::kChannelMessage, message->Buffers());
+  if (multiplexer_->Send(protocol::kChannelMessage, message->Buffers()) == 0) {
+    droppedOversized_.fetch_add(1);
+    return;
+  }
   samples_.fetch_add(1);
 }
 

@@ -1,5 +1,7 @@
 #include "sender/sender_session.h"
 
+#include <initializer_list>
+
 namespace vantorel::sender {
 
 using media::E_FAIL;
@@ -18,6 +20,17 @@ SenderSession::~SenderSession() { Close(); }
 bool SenderSession::IsStreaming() const {
   return (videoGrabber_ && videoGrabber_->IsConnected()) ||
          (audioGrabber_ && audioGrabber_->IsConnected());
+}
+
+SampleCounts SenderSession::Samples() const {
+  SampleCounts counts;
+  for (const GrabberFilter* grabber : {videoGrabber_.get(), audioGrabber_.get()}) {
+    if (grabber == nullptr) continue;
+    const GrabberStats stats = grabber->Stats();
+    counts.sent += stats.samples;
+    counts.refusedOversized += stats.droppedOversized;
+  }
+  return counts;
 }
 
 void SenderSession::OnReset() { routeKey_ = protocol::kRouteKeyMedia; }

@@ -13,6 +13,13 @@
 
 namespace vantorel::sender {
 
+// Samples of both streams since the graph was built.
+struct SampleCounts {
+  std::uint64_t sent = 0;
+  // Longer than a message can carry (kMaxSampleData): never sent.
+  std::uint64_t refusedOversized = 0;
+};
+
 class SenderSession : public GraphPlayer {
  public:
   // `sink` (not owned) takes the datagrams under the media route key: the program's
@@ -28,6 +35,8 @@ class SenderSession : public GraphPlayer {
   const StreamMultiplexer* Multiplexer() const { return multiplexer_.get(); }
   const GrabberFilter* VideoGrabber() const { return videoGrabber_.get(); }
   const GrabberFilter* AudioGrabber() const { return audioGrabber_.get(); }
+  // Zero without a graph: read it before Close.
+  SampleCounts Samples() const;
 
  protected:
   void OnReset() override;

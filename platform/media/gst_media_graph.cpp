@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/gui/window_message.h"
+#include "platform/media/file_kind.h"
 
 namespace vantorel::media {
 
@@ -101,6 +102,13 @@ HRESULT GstMediaGraph::RemoveFilter(GraphFilter& filter) {
 
 HRESULT GstMediaGraph::RenderFile(const std::string& path) {
   if (rendered_) return VFW_E_WRONG_STATE;
+  // filesrc opens the file on this thread while the pipeline changes state: a FIFO without a
+  // writer would block it there for good.
+  switch (KindOfFile(path)) {
+    case FileKind::kRegular: break;
+    case FileKind::kMissing: return E_FILE_NOT_FOUND;
+    default: return E_BAD_FILE_TYPE;
+  }
   GstElement* source = gst_element_factory_make("filesrc", nullptr);
   GstElement* parser = gst_element_factory_make("parsebin", nullptr);
   if (source == nullptr || parser == nullptr) {

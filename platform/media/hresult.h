@@ -16,6 +16,9 @@ inline constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFFu);
 inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
 // The file does not exist or cannot be read.
 inline constexpr HRESULT E_FILE_NOT_FOUND = static_cast<HRESULT>(0x80070002u);
+// The path names a directory, FIFO, socket or device rather than a file (the bad file type
+// error in the system error range).
+inline constexpr HRESULT E_BAD_FILE_TYPE = static_cast<HRESULT>(0x800700DEu);
 // The file's type is not recognised / no filter can take its stream.
 inline constexpr HRESULT VFW_E_UNSUPPORTED_STREAM = static_cast<HRESULT>(0x80040265u);
 inline constexpr HRESULT VFW_E_CANNOT_RENDER = static_cast<HRESULT>(0x80040218u);

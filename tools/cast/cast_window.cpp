@@ -4,12 +4,16 @@
 
 #include <cinttypes>
 
+#include "protocol/wire_format.h"
+
 namespace vantorel::tools {
 
 namespace {
 // The headless sender needs no decoded picture or sound: after the grabbers the streams go
 // undecoded to clock-synchronised null sinks.
 media::GraphOptions HeadlessGraph() { return {media::OutputMode::kNullSinks, nullptr}; }
+// Whole mebibytes a sample message can carry, for messages: 16.
+constexpr std::uint32_t kMaxSampleMebibytes = (protocol::kMaxSampleData + 1) / (1024 * 1024);
 }  // namespace
 
 CastWindow::CastWindow(CastOptions options, sender::UdpBroadcastSink& sink, std::FILE* progress)
@@ -33,6 +37,7 @@ void CastWindow::Finish() {
   finished_ = true;
   if (session_) {
     PrintProgress();
+    ReportRefusedSamples(session_->Samples());
     session_->Close();
     session_.reset();
     sink_.SendEndOfBroadcast();
@@ -80,6 +85,27 @@ void CastWindow::PrintProgress() {
                "\n",
                session_->Position(), session_->Duration(), messages,
                sent.datagrams, sent.bytes);
+  std::fflush(progress_);
+}
+
+// A file whose samples all exceed what a message can carry plays to its end and sends nothing
+// but descriptions: that is a failure, not a broadcast.
+void CastWindow::ReportRefusedSamples(const sender::SampleCounts& counts) {
+  if (counts.refusedOversized == 0) return;
+  if (counts.sent == 0) {
+    std::fprintf(progress_,
+                 "vantorel-cast: no sample could be sent: %" PRIu64
+                 " samples were larger than the %" PRIu32 " MiB a message can carry\n",
+                 counts.refusedOversized, kMaxSampleMebibytes);
+    exitCode_ = 1;
+  } else {
+    std::fprintf(progress_,
+                 "vantorel-cast: warning: %" PRIu64 " of %" PRIu64
+                 " samples were larger than the %" PRIu32
+                 " MiB a message can carry and were not sent\n",
+                 counts.refusedOversized, counts.sent + counts.refusedOversized,
+                 kMaxSampleMebibytes);
+  }
   std::fflush(progress_);
 }
 

@@ -30,7 +30,7 @@ class CastWindow : public QObject {
   bool Start();
   // Closes the session and sends the end-of-broadcast datagrams. Idempotent.
   void Finish();
-  // Non-zero after a graph error.
+  // Non-zero after a graph error, or when samples were refused as too long and none was sent.
   int ExitCode() const { return exitCode_; }
 
   bool event(QEvent* e) override;
@@ -39,6 +39,7 @@ class CastWindow : public QObject {
 
  private:
   void OnGraphEvent();
+  void ReportRefusedSamples(const sender::SampleCounts& counts);
 
   CastOptions options_;
   sender::UdpBroadcastSink& sink_;

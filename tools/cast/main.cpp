@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <string_view>
 
+#include "platform/media/file_kind.h"
 #include "platform/net/udp_socket.h"
 #include "sender/udp_broadcast_sink.h"
 #include "tools/cast/cast_window.h"
@@ -69,6 +71,15 @@ int main(int argc, char** argv) {
   if (!parsed) {
     Usage();
     return 2;
+  }
+  // The graph refuses anything but a regular file (a FIFO would block its open for good);
+  // the tool says why before it opens a socket.
+  const vantorel::media::FileKind kind = vantorel::media::KindOfFile(parsed->cast.path);
+  if (kind != vantorel::media::FileKind::kRegular) {
+    const std::string_view reason = vantorel::media::RefusalReason(kind);
+    std::fprintf(stderr, "vantorel-cast: %s %.*s\n", parsed->cast.path.c_str(),
+                 static_cast<int>(reason.size()), reason.data());
+    return 1;
   }
   QCoreApplication app(argc, argv);
   std::signal(SIGINT, OnSignal);

@@ -9,6 +9,8 @@
 
 #include <QSlider>
 
+#include <sys/stat.h>
+
 namespace vantorel::testing {
 namespace {
 
@@ -139,6 +141,12 @@ TEST_F(SenderWindowTest, AFailedOpenLeavesNoSessionAndSaysSo) {
   EXPECT_EQ(desktop_.messages[0].text, QStringLiteral("Does not support this file type."));
   EXPECT_EQ(desktop_.messages[0].icon, MessageIcon::kExclamation);
   ExpectEnabling(w, {false, false, false, false});
+  // A FIFO is refused the same way, without waiting for a writer.
+  const QString fifo = temp_.filePath(QStringLiteral("pipe.mpg"));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  EXPECT_FALSE(OpenThroughDialog(fifo));
+  ASSERT_EQ(desktop_.messages.size(), 2u);
+  EXPECT_EQ(desktop_.messages[1].text, QStringLiteral("Does not support this file type."));
   // Only successful opens count.
   EXPECT_EQ(w.SessionNumber(), 1);
   // Commands without a session do nothing.

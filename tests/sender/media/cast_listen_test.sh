@@ -24,7 +24,11 @@ cleanup() {
 trap cleanup EXIT
 fail() {
   echo "FAIL: $*" >&2
-  for f in "$work"/*; do echo "--- $f" >&2; tail -n 20 "$f" >&2; done
+  for f in "$work"/*; do
+    [[ -f $f ]] || continue
+    echo "--- $f" >&2
+    tail -n 20 "$f" >&2
+  done
   exit 1
 }
 
@@ -54,6 +58,11 @@ grep -q '^position=' "$work/loop.err" || fail "no progress line while looping"
 echo "not media" >"$work/not-media.txt"
 if "$cast" "$work/not-media.txt" 2>"$work/refused.err"; then fail "a text file was accepted"; fi
 grep -q "Does not support this file type." "$work/refused.err" || fail "no refusal message"
+# A FIFO would block the open for good: it is refused with the reason, before any reading.
+mkfifo "$work/pipe.mpg"
+if "$cast" "$work/pipe.mpg" 2>"$work/fifo.err"; then fail "a FIFO was accepted"; fi
+grep -q "pipe.mpg is a FIFO (named pipe), not a regular file" "$work/fifo.err" ||
+  fail "no reason given for refusing the FIFO"
 
 sleep 0.5
 kill -INT "$listener"
@@ -68,3 +77,22 @@ grep -q 'kind=16' "$out" || fail "no video segment start"
 [[ $(grep -c '^end-of-broadcast' "$out") -ge 2 ]] || fail "end of broadcast not seen twice"
 grep -Eq 'delivered=[1-9][0-9]* dropped=0' "$out" || fail "messages dropped or none delivered"
 echo "PASS: $(grep -c '^message=' "$out") messages received"
+
+# 4. Pictures of about 19 MB each (noise at full JPEG quality) exceed the 2^24 bytes a sample
+# message can carry. With nothing else to send the broadcast fails; beside a sound track it goes
+# on with a warning.
+huge_video="videotestsrc num-buffers=2 pattern=snow
+  ! video/x-raw,width=4096,height=3072,framerate=2/1 ! jpegenc quality=100 ! queue ! avimux name=m"
+timeout 60 gst-launch-1.0 -q $huge_video ! filesink location="$work/.huge.avi" >/dev/null ||
+  fail "cannot make huge.avi"
+if "$cast" "$work/.huge.avi" 2>"$work/huge.err"; then fail "sending nothing exited with 0"; fi
+too_large="samples were larger than the 16 MiB a message can carry"
+grep -Eq "no sample could be sent: [1-9][0-9]* $too_large" "$work/huge.err" ||
+  fail "no reason given for sending nothing"
+timeout 60 gst-launch-1.0 -q $huge_video ! filesink location="$work/.huge-tone.avi" \
+  audiotestsrc num-buffers=44 samplesperbuffer=1024 ! audio/x-raw,rate=44100,channels=1 \
+  ! queue ! m. >/dev/null || fail "cannot make huge-tone.avi"
+"$cast" "$work/.huge-tone.avi" 2>"$work/huge-tone.err" || fail "the sound was not broadcast"
+grep -Eq "warning: [1-9][0-9]* of [0-9]+ $too_large" "$work/huge-tone.err" ||
+  fail "no warning about the pictures left out"
+echo "PASS: pictures too large for a message refused"

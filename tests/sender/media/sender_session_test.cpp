@@ -2,9 +2,11 @@
 #include "sender/sender_session.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <optional>
 #include <ostream>
@@ -246,7 +248,7 @@ TEST(SenderSessionFiles, FileThatIsNotMediaFailsToOpen) {
   EXPECT_EQ(session.Open(&window, path), media::VFW_E_UNSUPPORTED_STREAM);
   EXPECT_FALSE(session.IsStreaming());
   EXPECT_EQ(session.State(), PlayerState::kNoGraph);
-  EXPECT_TRUE(media::FAILED(session.Open(&window, path + ".missing")));
+  EXPECT_EQ(session.Open(&window, path + ".missing"), media::E_FILE_NOT_FOUND);
   EXPECT_EQ(capture.Datagrams(), 0u);
 }
 
@@ -277,6 +279,22 @@ TEST(SenderSessionFiles, ReopeningLeavesNothingAlive) {
     for (const std::string& file : files) openPlayClose(file);
   }
   EXPECT_EQ(live.Grown(), "");
+}
+
+// Opening a FIFO with no writer would block the opening thread for good: it is refused before
+// the graph reads it, as is a directory.
+TEST(SenderSessionFiles, WhatIsNotARegularFileIsRefusedUnopened) {
+  const std::string fifo = ::testing::TempDir() + "/sender-session.fifo";
+  std::remove(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  testing::MessageCapture capture;
+  testing::EventWindow window;
+  SenderSession session(kSession, &capture);
+  EXPECT_EQ(session.Open(&window, fifo), media::E_BAD_FILE_TYPE);
+  EXPECT_EQ(session.State(), PlayerState::kNoGraph);
+  EXPECT_EQ(session.Open(&window, ::testing::TempDir()), media::E_BAD_FILE_TYPE);
+  EXPECT_EQ(capture.Datagrams(), 0u);
+  std::remove(fifo.c_str());
 }
 
 }  // namespace
