@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/net/udp_socket.h"
+#include "protocol/format_blocks.h"
 #include "protocol/media_codes.h"
 #include "protocol/messages.h"
 #include "sender/stream_multiplexer.h"
@@ -19,6 +20,9 @@
 namespace {
 
 using namespace vantorel;
+
+constexpr std::int32_t kVideoWidth = 320;
+constexpr std::int32_t kVideoHeight = 240;
 
 struct Options {
   std::uint16_t port = protocol::kBroadcastPort;
@@ -48,7 +52,15 @@ protocol::FormatRecord VideoRecord(std::uint8_t session) {
   r.majorCode = protocol::MajorTypeCode(protocol::guids::kMediaTypeVideo);
   r.formatCode = protocol::FormatTypeCode(protocol::guids::kFormatVideoInfo);
   r.mediaFlags = protocol::kMediaFlagTemporalCompression;
-  r.formatBlock.assign(88, 0);  // a video info header's size
+  // A picture size and codec that a receiver can build a decoder for.
+  protocol::VideoInfoHeader vih;
+  vih.avgTimePerFrame = 400000;  // 25 frames a second
+  vih.bmiHeader.width = kVideoWidth;
+  vih.bmiHeader.height = kVideoHeight;
+  vih.bmiHeader.bitCount = 24;
+  vih.bmiHeader.compression = protocol::MakeFourcc('M', 'J', 'P', 'G');
+  vih.bmiHeader.sizeImage = kVideoWidth * kVideoHeight * 3;
+  r.formatBlock = protocol::WriteVideoInfoHeader(vih);
   return r;
 }
 
@@ -60,8 +72,15 @@ protocol::FormatRecord AudioRecord(std::uint8_t session) {
   r.majorCode = protocol::MajorTypeCode(protocol::guids::kMediaTypeAudio);
   r.formatCode = protocol::FormatTypeCode(protocol::guids::kFormatWaveFormatEx);
   r.mediaFlags = protocol::kMediaFlagFixedSizeSamples;
-  r.sampleSize = 4;
-  r.formatBlock.assign(18, 0);  // a wave format block's size
+  r.sampleSize = 2;
+  protocol::WaveFormatEx wfx;  // 8 kHz mono 16-bit PCM
+  wfx.formatTag = 1;
+  wfx.channels = 1;
+  wfx.samplesPerSec = 8000;
+  wfx.blockAlign = 2;
+  wfx.avgBytesPerSec = wfx.samplesPerSec * wfx.blockAlign;
+  wfx.bitsPerSample = 16;
+  r.formatBlock = protocol::WriteWaveFormatEx(wfx);
   return r;
 }
 

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The listening tool's memory under two loads, inside a private network namespace:
+#  - rebuilds: short broadcasts one after the other, each ended by an end of broadcast, so the
+#    reception and its playback graph are torn down and built again; RSS after 10, 100 and all.
+#  - flood: a sender at full speed against a listener whose output nobody reads (its window
+#    thread stalls on the full pipe); the listener's peak RSS.
+#   bench/reception_memory.sh [BUILD_DIR] [REBUILDS] [FLOOD_SECONDS]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+if [[ ${1:-} != --inside ]]; then
+  exec "$root/scripts/in-private-netns.sh" bash "$0" --inside "$@"
+fi
+shift
+# Everything below broadcasts: make sure this is the private namespace's link set.
+links=$(ip -o link show | awk -F': ' '{print $2}' | sed 's/@.*//' | sort | tr '\n' ' ')
+[[ $links == "lo vt0 vt1 " ]] || { echo "not in the private namespace ($links)" >&2; exit 1; }
+
+build=${1:-$root/build}
+rebuilds=${2:-300}
+flood=${3:-10}
+out=$build/out
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+kb() { awk -v k="$2:" '$1 == k {print $2}' "/proc/$1/status"; }
+
+"$out/vantorel-listen" --play > /dev/null 2>&1 &
+listener=$!
+sleep 1
+for i in $(seq 1 "$rebuilds"); do
+  "$out/vantorel-wire-demo" --seconds 0.1 --rate 100 --session $((i % 256)) 2> /dev/null
+  sleep 0.05
+  if (( i == 10 || i == 100 || i == rebuilds )); then
+    echo "rebuilds=$i rss-kb=$(kb $listener VmRSS)"
+  fi
+done
+kill -INT "$listener"
+wait "$listener" || true
+
+"$out/vantorel-listen" > >(sleep $((flood + 10))) 2> "$work/flood-listen.err" &
+listener=$!
+sleep 1
+if ! kill -0 "$listener" 2> /dev/null; then
+  wait "$listener" && status=0 || status=$?
+  echo "the stalled listener ended at once (status $status)" >&2
+  cat "$work/flood-listen.err" >&2
+  exit 1
+fi
+"$out/vantorel-wire-demo" --seconds "$flood" --rate 4000 --video-bytes 60000 2> /dev/null
+echo "flood-seconds=$flood stalled-listener-peak-rss-kb=$(kb $listener VmHWM) rss-kb=$(kb $listener VmRSS)"
+kill -KILL "$listener"
+wait "$listener" 2> /dev/null || true
