@@ -8,8 +8,10 @@ if(VANTOREL_FUZZ)
   if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     message(FATAL_ERROR "VANTOREL_FUZZ needs clang (CC=clang CXX=clang++)")
   endif()
-  # Instrument every library for coverage; the fuzz targets add the libFuzzer main.
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  # Instrument every library for coverage; the fuzz targets add the libFuzzer main. Undefined
+  # behaviour stops the run like a crash, so the fuzzer keeps the input that caused it.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
 elseif(VANTOREL_ASAN)
   set(VANTOREL_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)

@@ -15,6 +15,18 @@ bool IsStreamKind(std::uint8_t kind) {
   return kind == kStreamKindVideo || kind == kStreamKindAudio || kind == kStreamKindThird;
 }
 
+// time - base + delay, or false when a step overflows (the sender's times and clock are
+// whatever the wire says).
+bool ShiftTime(std::int64_t& time, std::int64_t base, std::int64_t delay) {
+  std::int64_t shifted = 0;
+  if (__builtin_sub_overflow(time, base, &shifted) ||
+      __builtin_add_overflow(shifted, delay, &shifted)) {
+    return false;
+  }
+  time = shifted;
+  return true;
+}
+
 }  // namespace
 
 std::uint8_t StreamKindOfPacket(std::span<const std::uint8_t> packet) {
@@ -109,10 +121,17 @@ PinStep StreamPinLogic::TakeSample(std::span<const std::uint8_t> packet, PinSamp
   return PinStep::kDeliver;
 }
 
-void StreamPinLogic::ApplyTimes(protocol::SampleProperties& p) const {
+void StreamPinLogic::ApplyTimes(protocol::SampleProperties& p) {
   if ((p.sampleFlags & protocol::kSampleTimeValid) == 0) return;
-  p.start = p.start - timeBase_ + delay_;
-  if ((p.sampleFlags & protocol::kSampleStopValid) != 0) p.stop = p.stop - timeBase_ + delay_;
+  if (!ShiftTime(p.start, timeBase_, delay_)) {
+    p.sampleFlags &= ~(protocol::kSampleTimeValid | protocol::kSampleStopValid);
+    ++counters_.untimed;
+    return;
+  }
+  if ((p.sampleFlags & protocol::kSampleStopValid) != 0 && !ShiftTime(p.stop, timeBase_, delay_)) {
+    p.sampleFlags &= ~protocol::kSampleStopValid;
+    ++counters_.untimed;
+  }
 }
 
 protocol::AllocatorProperties StreamPinLogic::DecideBufferSize() const {

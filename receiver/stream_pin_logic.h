@@ -53,11 +53,14 @@ struct PinCounters {
   std::uint64_t foreign = 0;         // packets of a kind this pin does not use
   std::uint64_t malformed = 0;
   std::uint64_t oversized = 0;       // data larger than the pin's buffers
+  std::uint64_t untimed = 0;         // samples sent without a time that overflowed
 };
 
 class StreamPinLogic {
  public:
-  // `delay` (100 ns units) is added to every valid time, after moving it onto stream time.
+  // `delay` (100 ns units) is added to every valid time, after moving it onto stream time. A
+  // time that cannot be moved without overflow is dropped from the sample (its valid flag
+  // cleared; the stop goes with the start) and the sample is still delivered.
   StreamPinLogic(std::uint8_t kind, const protocol::FormatRecord& record, std::int64_t delay);
 
   // Looks at one packet taken from the pin's queue. For kDeliver, `sample` refers into
@@ -82,7 +85,7 @@ class StreamPinLogic {
 
  private:
   PinStep TakeSample(std::span<const std::uint8_t> packet, PinSample& sample);
-  void ApplyTimes(protocol::SampleProperties& p) const;
+  void ApplyTimes(protocol::SampleProperties& p);
 
   std::uint8_t kind_;
   bool synchronised_;

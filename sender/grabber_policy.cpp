@@ -71,16 +71,26 @@ std::int64_t ReadI32At(const std::vector<std::uint8_t>& block, std::size_t offse
   return static_cast<std::int32_t>(protocol::LoadU32(block.data() + offset));
 }
 
+// The picture at the width offset, at 4 bytes per pixel; 0 without a width or height. Both
+// sides are 32-bit, so the pixel count fits; a count too large for any buffer gives the largest
+// buffer before the bytes could overflow.
+std::int64_t PictureBytes(const std::vector<std::uint8_t>& block, std::size_t widthOffset) {
+  const std::int64_t width = ReadI32At(block, widthOffset);
+  const std::int64_t height = std::abs(ReadI32At(block, widthOffset + 4));
+  if (width <= 0) return 0;
+  const std::int64_t pixels = width * height;
+  if (pixels > kMaximumBufferSize / kVideoBytesPerPixel) return kMaximumBufferSize;
+  return pixels * kVideoBytesPerPixel;
+}
+
 std::int64_t LargestSample(const protocol::MediaType& type) {
   namespace g = protocol::guids;
   const auto& block = type.formatBlock;
   std::int64_t size = 0;
   if (type.formatType == g::kFormatVideoInfo || type.formatType == g::kFormatMpegVideo) {
-    size = ReadI32At(block, kVideoInfoWidthOffset) *
-           std::abs(ReadI32At(block, kVideoInfoWidthOffset + 4)) * kVideoBytesPerPixel;
+    size = PictureBytes(block, kVideoInfoWidthOffset);
   } else if (type.formatType == g::kFormatVideoInfo2 || type.formatType == g::kFormatMpeg2Video) {
-    size = ReadI32At(block, kVideoInfo2WidthOffset) *
-           std::abs(ReadI32At(block, kVideoInfo2WidthOffset + 4)) * kVideoBytesPerPixel;
+    size = PictureBytes(block, kVideoInfo2WidthOffset);
   } else if (type.formatType == g::kFormatWaveFormatEx) {
     size = ReadI32At(block, kWaveAverageBytesOffset);
   }

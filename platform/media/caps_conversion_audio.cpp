@@ -7,6 +7,7 @@
 #include <gst/audio/audio.h>
 #include <gst/riff/riff-media.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace vantorel::media::detail {
@@ -16,6 +17,12 @@ using protocol::MediaType;
 using protocol::WaveFormatEx;
 namespace guids = protocol::guids;
 namespace tags = protocol::wave_tags;
+
+// Caps take rates and channel counts up to G_MAXINT; beyond these a format is a broken header,
+// not a stream any decoder here plays. The byte rate must leave a bit rate that fits a caps int.
+constexpr int kMaxSampleRate = 768'000;
+constexpr int kMaxChannels = 64;
+constexpr std::uint32_t kMaxAvgBytesPerSec = G_MAXINT / 8;
 
 // Raw audio formats that WAVEFORMATEX expresses, with their tag and sample width.
 struct WaveRaw {
@@ -40,16 +47,30 @@ struct CompressedAudio {
   WaveBuilder build;
 };
 
+// A count from the caps within 1..limit; 0 (refused by Valid) when absent or outside.
+int CountField(const GstStructure* s, const char* field, int limit) {
+  const int value = IntField(s, field, 0);
+  return value > 0 && value <= limit ? value : 0;
+}
+
+// The stated bit rate; 0 (not stated) for a negative one.
+std::uint32_t BitrateField(const GstStructure* s) {
+  return static_cast<std::uint32_t>(std::max(IntField(s, "bitrate", 0), 0));
+}
+
 WaveFormatEx BaseWave(const GstStructure* s, std::uint16_t tag) {
   WaveFormatEx wfx;
   wfx.formatTag = tag;
-  wfx.channels = static_cast<std::uint16_t>(IntField(s, "channels", 0));
-  wfx.samplesPerSec = static_cast<std::uint32_t>(IntField(s, "rate", 0));
+  wfx.channels = static_cast<std::uint16_t>(CountField(s, "channels", kMaxChannels));
+  wfx.samplesPerSec = static_cast<std::uint32_t>(CountField(s, "rate", kMaxSampleRate));
   return wfx;
 }
 
+// Both directions: the sender maps no stream that a receiver would refuse.
 bool Valid(const WaveFormatEx& wfx) {
-  return wfx.channels > 0 && wfx.samplesPerSec > 0;
+  return wfx.channels > 0 && wfx.channels <= kMaxChannels && wfx.samplesPerSec > 0 &&
+         wfx.samplesPerSec <= static_cast<std::uint32_t>(kMaxSampleRate) &&
+         wfx.avgBytesPerSec <= kMaxAvgBytesPerSec;
 }
 
 std::optional<WaveFormatEx> G711Wave(const GstStructure* s, std::uint16_t tag) {
@@ -79,6 +100,7 @@ std::optional<WaveFormatEx> AdpcmWave(const GstStructure* s) {
   const int headerBytes = (ms ? 7 : 4) * wfx.channels;
   if (blockAlign <= headerBytes) return std::nullopt;
   const int samplesPerBlock = (blockAlign - headerBytes) * 2 / wfx.channels + (ms ? 2 : 1);
+  if (samplesPerBlock > 0xFFFF) return std::nullopt;  // the extra bytes' field is 16 bits
   wfx.blockAlign = static_cast<std::uint16_t>(blockAlign);
   wfx.bitsPerSample = 4;
   wfx.avgBytesPerSec = static_cast<std::uint32_t>(static_cast<std::uint64_t>(wfx.samplesPerSec) *
@@ -101,7 +123,7 @@ std::optional<WaveFormatEx> MpegAudioWave(const GstStructure* s) {
   if (layer < 1 || layer > 3) return std::nullopt;
   WaveFormatEx wfx = BaseWave(s, layer == 3 ? tags::kMpegLayer3 : tags::kMpeg);
   if (!Valid(wfx)) return std::nullopt;
-  const auto bitrate = static_cast<std::uint32_t>(IntField(s, "bitrate", 0));
+  const std::uint32_t bitrate = BitrateField(s);
   wfx.avgBytesPerSec = bitrate / 8;
   wfx.blockAlign = 1;
   if (layer == 3) {
@@ -130,7 +152,7 @@ std::optional<WaveFormatEx> AacWave(const GstStructure* s) {
   const bool adts = format == nullptr || std::strcmp(format, "adts") == 0;
   WaveFormatEx wfx = BaseWave(s, tags::kRawAac);
   if (!(raw || adts) || !Valid(wfx)) return std::nullopt;
-  wfx.avgBytesPerSec = static_cast<std::uint32_t>(IntField(s, "bitrate", 0)) / 8;
+  wfx.avgBytesPerSec = BitrateField(s) / 8;
   wfx.blockAlign = 1;
   wfx.bitsPerSample = 16;
   if (raw) {
@@ -146,7 +168,7 @@ std::optional<WaveFormatEx> WmaWave(const GstStructure* s) {
   const int blockAlign = IntField(s, "block_align", 0);
   if (!Valid(wfx) || blockAlign <= 0 || blockAlign > 0xFFFF) return std::nullopt;
   wfx.blockAlign = static_cast<std::uint16_t>(blockAlign);
-  wfx.avgBytesPerSec = static_cast<std::uint32_t>(IntField(s, "bitrate", 0)) / 8;
+  wfx.avgBytesPerSec = BitrateField(s) / 8;
   wfx.bitsPerSample = static_cast<std::uint16_t>(IntField(s, "depth", 16));
   wfx.extra = BufferField(s, "codec_data");
   return wfx;
@@ -247,7 +269,7 @@ std::optional<MediaType> AudioMediaTypeFromStructure(const GstStructure* s) {
     const WaveRaw* raw = FindWaveRaw(s);
     if (raw == nullptr) return std::nullopt;
     const auto wfx = RawWave(s, *raw);
-    if (!wfx) return std::nullopt;
+    if (!wfx || !Valid(*wfx)) return std::nullopt;
     MediaType type = AudioType(*wfx, raw->tag);
     type.fixedSizeSamples = true;
     type.sampleSize = wfx->blockAlign;
@@ -259,7 +281,7 @@ std::optional<MediaType> AudioMediaTypeFromStructure(const GstStructure* s) {
       continue;
     }
     const auto wfx = entry.build(s);
-    if (!wfx) return std::nullopt;
+    if (!wfx || !Valid(*wfx)) return std::nullopt;
     MediaType type = AudioType(*wfx, wfx->formatTag);
     const bool blocked = wfx->formatTag == tags::kMsAdpcm || wfx->formatTag == tags::kImaAdpcm ||
                          wfx->formatTag == tags::kALaw || wfx->formatTag == tags::kMuLaw;

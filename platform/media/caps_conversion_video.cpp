@@ -6,6 +6,8 @@
 #include <gst/riff/riff-media.h>
 #include <gst/video/video.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -22,6 +24,9 @@ using protocol::VideoInfoHeader;
 namespace guids = protocol::guids;
 
 constexpr std::int64_t kUnitsPerSecond = 10'000'000;  // 100 ns units
+// Caps take picture sides up to G_MAXINT, but a side beyond this is a broken header, not a
+// picture any decoder here handles.
+constexpr int kMaxPictureSide = 32768;
 constexpr std::uint32_t kBiRgb = 0;
 constexpr std::uint32_t kBiBitfields = 3;
 
@@ -99,16 +104,22 @@ struct Picture {
   std::uint32_t bitRate = 0;
 };
 
-Picture PictureOf(const GstStructure* s) {
+bool IsPictureSide(int side) {
+  return side >= 0 && side <= kMaxPictureSide;
+}
+
+// Nothing for a size no picture has (a broken file header); 0 stands for a size not stated.
+std::optional<Picture> PictureOf(const GstStructure* s) {
   Picture p;
   p.width = IntField(s, "width", 0);
   p.height = IntField(s, "height", 0);
+  if (!IsPictureSide(p.width) || !IsPictureSide(p.height)) return std::nullopt;
   int num = 0;
   int den = 0;
   if (gst_structure_get_fraction(s, "framerate", &num, &den) && num > 0 && den > 0) {
     p.avgTimePerFrame = kUnitsPerSecond * den / num;
   }
-  p.bitRate = static_cast<std::uint32_t>(IntField(s, "bitrate", 0));
+  p.bitRate = static_cast<std::uint32_t>(std::max(IntField(s, "bitrate", 0), 0));
   return p;
 }
 
@@ -118,8 +129,12 @@ BitmapInfoHeader BitmapOf(const Picture& p, std::uint16_t bitCount, std::uint32_
   bmi.height = p.height;
   bmi.bitCount = bitCount;
   bmi.compression = compression;
-  bmi.sizeImage = static_cast<std::uint32_t>(p.width) * static_cast<std::uint32_t>(p.height) *
-                  (bitCount == 0 ? 3u : bitCount) / 8u;
+  // Sides are at most 2^15 and the bit count below 2^16: no overflow in 64 bits. An image
+  // larger than the field holds is left unstated (0).
+  const std::uint64_t bytes = std::uint64_t{static_cast<std::uint32_t>(p.width)} *
+                              static_cast<std::uint32_t>(p.height) *
+                              (bitCount == 0 ? 3u : bitCount) / 8u;
+  bmi.sizeImage = bytes <= UINT32_MAX ? static_cast<std::uint32_t>(bytes) : 0;
   return bmi;
 }
 
@@ -162,11 +177,12 @@ std::optional<MediaType> FourccVideoType(const FourccVideo& entry, const GstStru
     gst_structure_get_boolean(s, "systemstream", &system);
     if (system) return std::nullopt;
   }
-  const Picture p = PictureOf(s);
+  const auto p = PictureOf(s);
+  if (!p) return std::nullopt;
   const std::uint32_t fourcc = FourccOf(entry, s);
   const int bpp = IntField(s, "bpp", 24);
-  VideoInfoHeader vih = VideoInfoOf(p);
-  vih.bmiHeader = BitmapOf(p, static_cast<std::uint16_t>(bpp), fourcc);
+  VideoInfoHeader vih = VideoInfoOf(*p);
+  vih.bmiHeader = BitmapOf(*p, static_cast<std::uint16_t>(bpp), fourcc);
   vih.extra = BufferField(s, "codec_data");
   MediaType type = VideoType(protocol::GuidFromFourcc(fourcc), guids::kFormatVideoInfo);
   type.temporalCompression = entry.compression == Compression::kTemporal;
@@ -179,9 +195,10 @@ std::optional<MediaType> RawVideoType(const GstStructure* s) {
   if (format == nullptr) return std::nullopt;
   for (const RawVideo& raw : kRawVideo) {
     if (std::strcmp(raw.format, format) != 0) continue;
-    const Picture p = PictureOf(s);
-    VideoInfoHeader vih = VideoInfoOf(p);
-    vih.bmiHeader = BitmapOf(p, raw.bitCount, raw.compression);
+    const auto p = PictureOf(s);
+    if (!p) return std::nullopt;
+    VideoInfoHeader vih = VideoInfoOf(*p);
+    vih.bmiHeader = BitmapOf(*p, raw.bitCount, raw.compression);
     MediaType type = VideoType(raw.subtype, guids::kFormatVideoInfo);
     type.fixedSizeSamples = true;
     type.sampleSize = vih.bmiHeader.sizeImage;
@@ -200,10 +217,11 @@ std::uint32_t SequenceHeaderBitRate(const std::vector<std::uint8_t>& header) {
 }
 
 std::optional<MediaType> Mpeg1VideoType(const GstStructure* s) {
+  const auto p = PictureOf(s);
+  if (!p) return std::nullopt;
   protocol::Mpeg1VideoInfo info;
-  const Picture p = PictureOf(s);
-  info.hdr = VideoInfoOf(p);
-  info.hdr.bmiHeader = BitmapOf(p, 0, 0);
+  info.hdr = VideoInfoOf(*p);
+  info.hdr.bmiHeader = BitmapOf(*p, 0, 0);
   info.hdr.bmiHeader.sizeImage = 0;
   info.sequenceHeader = BufferField(s, "codec_data");
   if (info.hdr.bitRate == 0) info.hdr.bitRate = SequenceHeaderBitRate(info.sequenceHeader);
@@ -225,8 +243,10 @@ std::uint32_t Mpeg2Code(const char* name, std::initializer_list<const char*> nam
 }
 
 std::optional<MediaType> Mpeg2VideoType(const GstStructure* s) {
+  const auto picture = PictureOf(s);
+  if (!picture) return std::nullopt;
+  const Picture& p = *picture;
   protocol::Mpeg2VideoInfo info;
-  const Picture p = PictureOf(s);
   info.hdr.bitRate = p.bitRate;
   info.hdr.avgTimePerFrame = p.avgTimePerFrame;
   info.hdr.bmiHeader = BitmapOf(p, 0, 0);
@@ -258,10 +278,14 @@ std::optional<MediaType> Mpeg2VideoType(const GstStructure* s) {
 
 // Receiver direction.
 
+// The longest frame duration (100 ns units) that is still a valid clock time in nanoseconds.
+constexpr std::int64_t kLongestFrame = static_cast<std::int64_t>((GST_CLOCK_TIME_NONE - 1) / 100);
+
+// A frame duration of zero, below zero or past the clock's range gives an unknown rate (0/1).
 void SetFramerate(GstCaps* caps, std::int64_t avgTimePerFrame) {
   int num = 0;
   int den = 1;
-  if (avgTimePerFrame > 0 &&
+  if (avgTimePerFrame > 0 && avgTimePerFrame <= kLongestFrame &&
       !gst_video_guess_framerate(static_cast<GstClockTime>(avgTimePerFrame) * 100, &num, &den)) {
     num = 0;
     den = 1;
@@ -269,9 +293,16 @@ void SetFramerate(GstCaps* caps, std::int64_t avgTimePerFrame) {
   gst_caps_set_simple(caps, "framerate", GST_TYPE_FRACTION, num, den, nullptr);
 }
 
+// A picture that caps can carry: both sides from 1 to kMaxPictureSide, the height either
+// way up (a negative height is a top-down bitmap).
+bool PlausiblePicture(const BitmapInfoHeader& bmi) {
+  return bmi.width > 0 && bmi.width <= kMaxPictureSide && bmi.height != 0 &&
+         bmi.height >= -kMaxPictureSide && bmi.height <= kMaxPictureSide;
+}
+
 CapsPtr MpegVideoCaps(int version, const BitmapInfoHeader& bmi, std::int64_t avgTimePerFrame,
                       std::span<const std::uint8_t> sequenceHeader) {
-  if (bmi.width <= 0 || bmi.height == 0) return nullptr;
+  if (!PlausiblePicture(bmi)) return nullptr;
   CapsPtr caps(gst_caps_new_simple("video/mpeg", "mpegversion", G_TYPE_INT, version, "systemstream",
                                    G_TYPE_BOOLEAN, FALSE, "width", G_TYPE_INT, bmi.width, "height",
                                    G_TYPE_INT, std::abs(bmi.height), nullptr));
@@ -321,7 +352,7 @@ gst_riff_strf_vids StrfOf(const BitmapInfoHeader& bmi) {
 
 CapsPtr FourccVideoCaps(const MediaType& type) {
   const auto vih = protocol::ReadVideoInfoHeader(type.formatBlock);
-  if (!vih || vih->bmiHeader.width <= 0 || vih->bmiHeader.height == 0) return nullptr;
+  if (!vih || !PlausiblePicture(vih->bmiHeader)) return nullptr;
   gst_riff_strf_vids strf = StrfOf(vih->bmiHeader);
   BufferPtr extra = MakeBuffer(vih->extra);
   CapsPtr caps(gst_riff_create_video_caps(vih->bmiHeader.compression, nullptr, &strf, extra.get(),

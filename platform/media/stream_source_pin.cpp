@@ -10,6 +10,8 @@ namespace vantorel::media {
 namespace {
 
 constexpr GstClockTime kNanosecondsPer100ns = 100;
+// The longest time in 100 ns units that is still a valid clock time in nanoseconds.
+constexpr std::uint64_t kLongest100ns = (GST_CLOCK_TIME_NONE - 1) / kNanosecondsPer100ns;
 
 struct VantorelStreamSourcePin {
   GstPushSrc parent;
@@ -98,9 +100,8 @@ GstBuffer* WrapSample(receiver::Packet packet, const receiver::PinSample& sample
 void ApplyProperties(GstBuffer* buffer, const protocol::SampleProperties& p) {
   if ((p.sampleFlags & protocol::kSampleTimeValid) != 0) {
     GST_BUFFER_PTS(buffer) = ClockTimeFrom100ns(p.start);
-    if ((p.sampleFlags & protocol::kSampleStopValid) != 0 && p.stop > p.start) {
-      GST_BUFFER_DURATION(buffer) =
-          static_cast<GstClockTime>(p.stop - p.start) * kNanosecondsPer100ns;
+    if ((p.sampleFlags & protocol::kSampleStopValid) != 0) {
+      GST_BUFFER_DURATION(buffer) = DurationFrom100ns(p.start, p.stop);
     }
   }
   if ((p.sampleFlags & protocol::kSampleDataDiscontinuity) != 0) {
@@ -177,8 +178,16 @@ static void vantorel_stream_source_pin_init(VantorelStreamSourcePin* self) {
 }  // extern "C"
 
 GstClockTime ClockTimeFrom100ns(std::int64_t time) {
-  if (time < 0) return GST_CLOCK_TIME_NONE;
+  if (time < 0 || static_cast<std::uint64_t>(time) > kLongest100ns) return GST_CLOCK_TIME_NONE;
   return static_cast<GstClockTime>(time) * kNanosecondsPer100ns;
+}
+
+GstClockTime DurationFrom100ns(std::int64_t start, std::int64_t stop) {
+  if (stop <= start) return GST_CLOCK_TIME_NONE;
+  // Exact in unsigned arithmetic: the difference is positive and below 2^64.
+  const std::uint64_t length = static_cast<std::uint64_t>(stop) - static_cast<std::uint64_t>(start);
+  if (length > kLongest100ns) return GST_CLOCK_TIME_NONE;
+  return length * kNanosecondsPer100ns;
 }
 
 GstElement* MakeStreamSourcePin(receiver::SourcePin& pin, const GstCaps* caps, const char* name) {

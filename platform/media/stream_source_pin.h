@@ -15,7 +15,11 @@ namespace vantorel::media {
 // linked). Owned by the caller; null on failure.
 GstElement* MakeStreamSourcePin(receiver::SourcePin& pin, const GstCaps* caps, const char* name);
 
-// Nanoseconds from the wire's 100 ns units; GST_CLOCK_TIME_NONE for times before zero.
+// Nanoseconds from the wire's 100 ns units; GST_CLOCK_TIME_NONE for times before zero or
+// beyond the clock's range.
 GstClockTime ClockTimeFrom100ns(std::int64_t time);
+// Nanoseconds from start to stop (100 ns units); GST_CLOCK_TIME_NONE unless the stop is after
+// the start and the length is within the clock's range.
+GstClockTime DurationFrom100ns(std::int64_t start, std::int64_t stop);
 
 }  // namespace vantorel::media

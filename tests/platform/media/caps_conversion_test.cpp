@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 namespace vantorel::media {
@@ -21,8 +22,15 @@ CapsPtr Caps(const std::string& text) {
 }
 
 std::string ToString(const GstCaps* caps) {
+  if (caps == nullptr) return "no caps";
   GCharPtr text(gst_caps_to_string(caps));
   return text.get();
+}
+
+int IntField(const GstCaps* caps, const char* field) {
+  int value = 0;
+  gst_structure_get_int(gst_caps_get_structure(caps, 0), field, &value);
+  return value;
 }
 
 class GstTest : public ::testing::Test {
@@ -277,7 +285,20 @@ INSTANTIATE_TEST_SUITE_P(
                       "video/mpeg, mpegversion=(int)2, systemstream=(boolean)true",
                       "video/x-vp8, " + kPicture, "application/x-subtitle",
                       "audio/mpeg, mpegversion=(int)4, stream-format=raw, " + kStereo,
-                      "audio/x-raw, format={ S16LE, S32LE }, layout=interleaved, " + kStereo));
+                      "audio/x-raw, format={ S16LE, S32LE }, layout=interleaved, " + kStereo,
+                      // What a broken file header puts in caps.
+                      "video/x-divx, divxversion=(int)4, width=(int)2147483647, "
+                      "height=(int)2147483647",
+                      "video/mpeg, mpegversion=(int)1, systemstream=(boolean)false, "
+                      "width=(int)320, height=(int)-2147483648",
+                      "video/mpeg, mpegversion=(int)2, systemstream=(boolean)false, "
+                      "width=(int)-320, height=(int)240",
+                      Raw("S16LE", "rate=(int)-1, channels=(int)2"),
+                      Raw("F64LE", "rate=(int)768000, channels=(int)64"),
+                      "audio/mpeg, mpegversion=(int)1, layer=(int)3, rate=(int)44100, "
+                      "channels=(int)65537",
+                      "audio/x-adpcm, layout=dvi, block_align=(int)65535, rate=(int)8000, "
+                      "channels=(int)1"));
 
 TEST_F(GstTest, NullAndEmptyCapsGiveNothing) {
   EXPECT_FALSE(MediaTypeFromCaps(nullptr));
@@ -321,41 +342,132 @@ TEST_F(GstTest, Mpeg1FormatBlockDescribesThePicture) {
   EXPECT_TRUE(type->temporalCompression);
 }
 
-TEST_F(GstTest, BrokenMediaTypesGiveNoCaps) {
-  const auto good = MediaTypeFromCaps(
+// A media type from the wire that no decoder can be given: no caps, so the stream is not
+// rendered.
+struct BrokenType {
+  std::string name;
+  protocol::MediaType (*make)();
+};
+
+void PrintTo(const BrokenType& b, std::ostream* os) {
+  *os << b.name;
+}
+
+class BrokenMediaType : public ::testing::TestWithParam<BrokenType> {
+ protected:
+  static void SetUpTestSuite() { gst_init(nullptr, nullptr); }
+};
+
+TEST_P(BrokenMediaType, GivesNoCaps) {
+  CapsPtr caps(CapsFromMediaType(GetParam().make()));
+  EXPECT_FALSE(caps) << ToString(caps.get());
+}
+
+protocol::MediaType GoodMpeg1() {
+  const auto type = MediaTypeFromCaps(
       Caps(With("video/mpeg, mpegversion=(int)1, systemstream=(boolean)false, " + kPicture,
                 kMpeg1Sequence))
           .get());
-  ASSERT_TRUE(good.has_value());
+  return type.value();
+}
 
-  protocol::MediaType cut = *good;
-  cut.formatBlock.resize(cut.formatBlock.size() - 1);
-  EXPECT_EQ(CapsFromMediaType(cut), nullptr);
+protocol::MediaType VideoOf(const protocol::Guid& formatType, std::vector<std::uint8_t> block) {
+  protocol::MediaType type;
+  type.majorType = guids::kMediaTypeVideo;
+  type.formatType = formatType;
+  type.formatBlock = std::move(block);
+  return type;
+}
 
-  protocol::MediaType wrongFormat = *good;
-  wrongFormat.formatType = guids::kFormatWaveFormatEx;
-  EXPECT_EQ(CapsFromMediaType(wrongFormat), nullptr);
+protocol::MediaType Mpeg1Sized(std::int32_t width, std::int32_t height) {
+  protocol::Mpeg1VideoInfo info;
+  info.hdr.bmiHeader.width = width;
+  info.hdr.bmiHeader.height = height;
+  return VideoOf(guids::kFormatMpegVideo, protocol::WriteMpeg1VideoInfo(info));
+}
 
-  protocol::MediaType noMajor = *good;
-  noMajor.majorType = guids::kNull;
-  EXPECT_EQ(CapsFromMediaType(noMajor), nullptr);
+protocol::MediaType Mpeg2Sized(std::int32_t width, std::int32_t height) {
+  protocol::Mpeg2VideoInfo info;
+  info.hdr.bmiHeader.width = width;
+  info.hdr.bmiHeader.height = height;
+  info.hdr.pictAspectRatioX = 4;
+  info.hdr.pictAspectRatioY = 3;
+  return VideoOf(guids::kFormatMpeg2Video, protocol::WriteMpeg2VideoInfo(info));
+}
 
+protocol::MediaType FourccSized(std::uint32_t fourcc, std::int32_t width, std::int32_t height) {
   protocol::VideoInfoHeader vih;
-  vih.bmiHeader.width = 320;
-  vih.bmiHeader.height = 240;
-  vih.bmiHeader.compression = MakeFourcc('Z', 'Z', 'Z', 'Z');
-  protocol::MediaType unknown = *good;
-  unknown.formatType = guids::kFormatVideoInfo;
-  unknown.formatBlock = protocol::WriteVideoInfoHeader(vih);
-  EXPECT_EQ(CapsFromMediaType(unknown), nullptr);
+  vih.bmiHeader.width = width;
+  vih.bmiHeader.height = height;
+  vih.bmiHeader.compression = fourcc;
+  return VideoOf(guids::kFormatVideoInfo, protocol::WriteVideoInfoHeader(vih));
+}
 
-  protocol::WaveFormatEx silent;
-  silent.formatTag = tags::kPcm;
-  protocol::MediaType noChannels;
-  noChannels.majorType = guids::kMediaTypeAudio;
-  noChannels.formatType = guids::kFormatWaveFormatEx;
-  noChannels.formatBlock = protocol::WriteWaveFormatEx(silent);
-  EXPECT_EQ(CapsFromMediaType(noChannels), nullptr);
+protocol::MediaType Wave(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate,
+                         std::uint32_t avgBytesPerSec = 0) {
+  protocol::WaveFormatEx wfx;
+  wfx.formatTag = tag;
+  wfx.channels = channels;
+  wfx.samplesPerSec = rate;
+  wfx.avgBytesPerSec = avgBytesPerSec;
+  wfx.blockAlign = 4;
+  wfx.bitsPerSample = 16;
+  protocol::MediaType type;
+  type.majorType = guids::kMediaTypeAudio;
+  type.formatType = guids::kFormatWaveFormatEx;
+  type.formatBlock = protocol::WriteWaveFormatEx(wfx);
+  return type;
+}
+
+constexpr std::int32_t kIntMin = std::numeric_limits<std::int32_t>::min();
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, BrokenMediaType,
+    ::testing::Values(
+        BrokenType{"CutFormatBlock",
+                   [] {
+                     protocol::MediaType cut = GoodMpeg1();
+                     cut.formatBlock.resize(cut.formatBlock.size() - 1);
+                     return cut;
+                   }},
+        BrokenType{"WrongFormatType",
+                   [] {
+                     protocol::MediaType wrong = GoodMpeg1();
+                     wrong.formatType = guids::kFormatWaveFormatEx;
+                     return wrong;
+                   }},
+        BrokenType{"NoMajorType",
+                   [] {
+                     protocol::MediaType noMajor = GoodMpeg1();
+                     noMajor.majorType = guids::kNull;
+                     return noMajor;
+                   }},
+        BrokenType{"UnknownFourcc",
+                   [] { return FourccSized(MakeFourcc('Z', 'Z', 'Z', 'Z'), 320, 240); }},
+        BrokenType{"Mpeg1HeightIntMin", [] { return Mpeg1Sized(320, kIntMin); }},
+        BrokenType{"Mpeg1WidthPastTheLargestPicture", [] { return Mpeg1Sized(32769, 240); }},
+        BrokenType{"Mpeg2HeightIntMin", [] { return Mpeg2Sized(720, kIntMin); }},
+        BrokenType{"Mpeg2NegativeWidth", [] { return Mpeg2Sized(-720, 576); }},
+        BrokenType{"FourccHeightIntMin",
+                   [] { return FourccSized(MakeFourcc('H', '2', '6', '4'), 320, kIntMin); }},
+        BrokenType{"FourccTallerThanTheLargestPicture",
+                   [] { return FourccSized(MakeFourcc('M', 'J', 'P', 'G'), 320, 40000); }},
+        BrokenType{"PcmNoChannels", [] { return Wave(tags::kPcm, 0, 44100); }},
+        BrokenType{"PcmRateMinusOne", [] { return Wave(tags::kPcm, 2, 0xFFFFFFFF); }},
+        BrokenType{"Mp3RateMinusOne", [] { return Wave(tags::kMpegLayer3, 2, 0xFFFFFFFF); }},
+        BrokenType{"AacTooManyChannels", [] { return Wave(tags::kRawAac, 65535, 44100); }},
+        BrokenType{"WmaByteRatePastTheLargestBitRate",
+                   [] { return Wave(tags::kWma2, 2, 44100, 0x80000000u); }}),
+    [](const auto& info) { return info.param.name; });
+
+// A negative height is a top-down bitmap: the caps carry the picture's height.
+TEST_F(GstTest, TopDownPicturesKeepTheirHeight) {
+  CapsPtr mpeg(CapsFromMediaType(Mpeg2Sized(720, -576)));
+  CapsPtr mjpeg(CapsFromMediaType(FourccSized(MakeFourcc('M', 'J', 'P', 'G'), 320, -240)));
+  ASSERT_TRUE(mpeg);
+  ASSERT_TRUE(mjpeg);
+  EXPECT_EQ(IntField(mpeg.get(), "height"), 576);
+  EXPECT_EQ(IntField(mjpeg.get(), "height"), 240);
 }
 
 }  // namespace

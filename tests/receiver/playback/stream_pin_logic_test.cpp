@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "protocol/media_codes.h"
 #include "tests/receiver/playback/message_builders.h"
 
@@ -71,23 +73,31 @@ TEST(PinLogicKindTest, AStreamKindOutsideTheTableUsesNothing) {
   EXPECT_EQ(none.Take(testing::VideoSample(kSplice), sample), PinStep::kSkip);
 }
 
+constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+
 struct TimeCase {
   std::uint32_t flags;
   std::int64_t start, stop;
   std::int64_t delay;
   std::int64_t wantStart, wantStop;
+  std::int64_t clock = 5'000'000;
+  std::uint32_t dropped = 0;  // time flags cleared because the move would overflow
 };
 
 class PinTimeTest : public ::testing::TestWithParam<TimeCase> {};
 
 TEST_P(PinTimeTest, TimesMoveOntoTheDescriptionsClockOnlyWhenValid) {
   const TimeCase& c = GetParam();
-  StreamPinLogic pin{kStreamKindAudio, testing::Record(StreamKind::kAudio, 0, 5'000'000), c.delay};
+  StreamPinLogic pin{kStreamKindAudio, testing::Record(StreamKind::kAudio, 0, c.clock), c.delay};
   PinSample sample;
   ASSERT_EQ(pin.Take(testing::Sample({StreamKind::kAudio, c.flags, c.start, c.stop, 4}), sample),
             PinStep::kDeliver);
   EXPECT_EQ(sample.properties.start, c.wantStart);
   EXPECT_EQ(sample.properties.stop, c.wantStop);
+  EXPECT_EQ(sample.properties.sampleFlags & (kTime | kStop),
+            c.flags & (kTime | kStop) & ~c.dropped);
+  EXPECT_EQ(pin.Counters().untimed, c.dropped != 0 ? 1u : 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -98,6 +108,18 @@ INSTANTIATE_TEST_SUITE_P(
                       TimeCase{kStop, 5'400'000, 5'800'000, 0, 5'400'000, 5'800'000},
                       TimeCase{kTime | kStop, 4'000'000, 4'100'000, 2'000'000, 1'000'000, 1'100'000},
                       TimeCase{kTime, 5'000'000, 0, 300, 300, 0}));
+
+// Times and clocks at the ends of the range: a time that cannot be moved is dropped (the stop
+// with the start), never wrapped.
+INSTANTIATE_TEST_SUITE_P(
+    Extremes, PinTimeTest,
+    ::testing::Values(TimeCase{kTime | kStop, kMin, 10, 0, kMin, 10, 5'000'000, kTime | kStop},
+                      TimeCase{kTime | kStop, 0, 10, 0, 0, 10, kMin, kTime | kStop},
+                      TimeCase{kTime, -10, 0, 0, -10, 0, kMax, kTime},
+                      TimeCase{kTime | kStop, kMax - 5, kMax, 5, kMax, kMax, 0, kStop},
+                      TimeCase{kTime | kStop, kMax, kMax, 1, kMax, kMax, 0, kTime | kStop},
+                      TimeCase{kTime | kStop, 5'400'000, kMin, 0, 400'000, kMin, 5'000'000, kStop},
+                      TimeCase{kTime | kStop, kMin + 5'000'000, kMax, 0, kMin, kMax - 5'000'000}));
 
 struct MalformedCase {
   const char* name;

@@ -4,6 +4,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <limits>
 #include <mutex>
 #include <vector>
 
@@ -23,6 +24,8 @@ using testing::Body;
 
 constexpr std::int64_t kClock = 50'000'000;  // the description's clock time, 100 ns units
 constexpr std::int64_t kDelay = 1'000'000;   // 100 ms
+constexpr std::int64_t kMinTime = std::numeric_limits<std::int64_t>::min();
+constexpr std::int64_t kMaxTime = std::numeric_limits<std::int64_t>::max();
 constexpr const char* kCaps = "audio/x-raw,format=S16LE,rate=8000,channels=1,layout=interleaved";
 
 // Events and buffers as they reach the sink pad, in order; written on the streaming thread.
@@ -160,6 +163,9 @@ TEST_F(StreamSourcePinTest, SamplesCarryTheirBytesRebasedTimesAndFlags) {
                         kClock + 200'000, kClock + 300'000, 64}));
   Push(testing::Sample({StreamKind::kAudio, protocol::kSampleTimeValid, kClock + 300'000, 0, 32}));
   Push(testing::Sample({StreamKind::kAudio, 0, 0, 0, 16}));
+  // Times that move onto stream time but lie too far apart for a duration, the start before zero.
+  Push(testing::Sample({StreamKind::kAudio, protocol::kSampleTimeValid | protocol::kSampleStopValid,
+                        kMinTime + kClock, kMaxTime, 8}));
 
   BufferPtr first = Pull();
   ASSERT_TRUE(first);
@@ -182,6 +188,11 @@ TEST_F(StreamSourcePinTest, SamplesCarryTheirBytesRebasedTimesAndFlags) {
   BufferPtr third = Pull();
   ASSERT_TRUE(third);
   EXPECT_FALSE(GST_BUFFER_PTS_IS_VALID(third.get()));
+
+  BufferPtr fourth = Pull();
+  ASSERT_TRUE(fourth);
+  EXPECT_FALSE(GST_BUFFER_PTS_IS_VALID(fourth.get()));
+  EXPECT_FALSE(GST_BUFFER_DURATION_IS_VALID(fourth.get()));
 }
 
 TEST_F(StreamSourcePinTest, ASegmentStartFlushesWithoutResettingTimeAndResendsTheSegment) {
@@ -221,6 +232,12 @@ TEST(ClockTimeTest, WireTimesBecomeNanosecondsAndNegativeOnesNone) {
   EXPECT_EQ(ClockTimeFrom100ns(0), 0u);
   EXPECT_EQ(ClockTimeFrom100ns(12345), 1234500u);
   EXPECT_EQ(ClockTimeFrom100ns(-1), GST_CLOCK_TIME_NONE);
+  EXPECT_EQ(ClockTimeFrom100ns(kMaxTime), GST_CLOCK_TIME_NONE);
+  EXPECT_EQ(DurationFrom100ns(100, 400), 30000u);
+  EXPECT_EQ(DurationFrom100ns(-100, 400), 50000u);
+  EXPECT_EQ(DurationFrom100ns(400, 400), GST_CLOCK_TIME_NONE);
+  EXPECT_EQ(DurationFrom100ns(kMinTime, kMaxTime), GST_CLOCK_TIME_NONE);
+  EXPECT_EQ(DurationFrom100ns(kMaxTime, kMinTime), GST_CLOCK_TIME_NONE);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "protocol/byte_io.h"
 #include "protocol/media_codes.h"
 
@@ -140,6 +142,23 @@ TEST(FallbackAllocatorProperties, VideoHoldsAWholePictureAudioOneSecond) {
   EXPECT_EQ(FallbackAllocatorProperties(audio).bufferSize, 176400);
   protocol::StoreU32(audio.formatBlock.data() + 8, 16000);
   EXPECT_EQ(FallbackAllocatorProperties(audio).bufferSize, 64 * 1024);
+}
+
+TEST(FallbackAllocatorProperties, ABrokenPictureSizeGivesTheLargestBufferOrTheDefault) {
+  auto video = Video(GuidFromFourcc(Fourcc("MJPG")));
+  video.formatType = g::kFormatVideoInfo;
+  video.formatBlock.assign(88, 0);
+  const auto sized = [&video](std::int32_t width, std::int32_t height) {
+    protocol::StoreU32(video.formatBlock.data() + 52, static_cast<std::uint32_t>(width));
+    protocol::StoreU32(video.formatBlock.data() + 56, static_cast<std::uint32_t>(height));
+    return FallbackAllocatorProperties(video).bufferSize;
+  };
+  constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
+  constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
+  EXPECT_EQ(sized(kMax, kMin), kMax);
+  EXPECT_EQ(sized(kMax, kMax), kMax);
+  EXPECT_EQ(sized(kMin, kMin), 1024 * 1024);
+  EXPECT_EQ(sized(320, 0), 1024 * 1024);
 }
 
 TEST(FallbackAllocatorProperties, TruncatedFormatBlockGetsTheDefault) {
