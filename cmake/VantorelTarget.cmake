@@ -30,3 +30,12 @@ function(vantorel_settings target)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
 endfunction()
+
+# A program (not a test): in an address-sanitizer build it carries the runtime defaults that
+# let it run by hand without the suite's suppression file.
+function(vantorel_program target)
+  vantorel_settings(${target})
+  if(VANTOREL_ASAN)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/sanitizer_defaults.cpp)
+  endif()
+endfunction()

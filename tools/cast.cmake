@@ -6,4 +6,4 @@ vantorel_settings(vantorel_cast_lib)
 
 add_executable(vantorel-cast cast/main.cpp)
 target_link_libraries(vantorel-cast PRIVATE vantorel_cast_lib)
-vantorel_settings(vantorel-cast)
+vantorel_program(vantorel-cast)

@@ -6,5 +6,5 @@ vantorel_settings(vantorel_gallery_lib)
 
 add_executable(vantorel-gallery gallery/main.cpp)
 target_link_libraries(vantorel-gallery PRIVATE vantorel_gallery_lib)
-vantorel_settings(vantorel-gallery)
+vantorel_program(vantorel-gallery)
 add_dependencies(vantorel-gallery vantorel_resdll)
