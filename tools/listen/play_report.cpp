@@ -33,11 +33,11 @@ std::string DescribeStream(const receiver::StreamReport& r) {
   std::snprintf(line, sizeof line,
                 "stream=%s caps=%s delivered=%" PRIu64 " decoded=%" PRIu64 " late=%" PRIu64
                 " unsynchronised=%" PRIu64 " unconnected=%" PRIu64 " overflow=%" PRIu64
-                " malformed=%" PRIu64 " oversized=%" PRIu64 " session=%u",
+                " malformed=%" PRIu64 " oversized=%" PRIu64 " untimed=%" PRIu64 " session=%u",
                 StreamName(r.kind), r.output.caps.empty() ? "none" : r.output.caps.c_str(),
                 r.pin.delivered, r.output.decoded, r.output.late, r.pin.unsynchronised,
                 r.droppedUnconnected, r.queue.droppedOverflow, r.pin.malformed, r.pin.oversized,
-                unsigned{r.session});
+                r.pin.untimed, unsigned{r.session});
   return line;
 }
 
