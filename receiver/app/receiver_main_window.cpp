@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QScreen>
 
@@ -17,6 +18,8 @@
 
 namespace vantorel::receiver_app {
 namespace {
+
+Q_LOGGING_CATEGORY(lcLunnet, "vantorel.lunnet")
 
 // The dialog is 268 x 188 dialog units; with its 8-point font a unit is 3/2 pixels across
 // and 13/8 pixels down.
@@ -59,6 +62,10 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
                                  receiver::VideoRect{area.left, area.top, area.Width(),
                                                      area.Height()},
                                  nullptr});
+  if (!reception_->Listening()) {
+    qCWarning(lcLunnet, "cannot listen on UDP port %u: nothing is received",
+              unsigned{options_.receive.port});
+  }
 }
 
 ReceiverMainWindow::~ReceiverMainWindow() { StopReception(); }
