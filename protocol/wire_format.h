@@ -24,6 +24,12 @@ inline constexpr std::uint32_t kLaterFragmentBody = kMaxPacketizerDatagram - kFr
 inline constexpr std::uint32_t kLastFragmentFlag = 0x80000000u;
 inline constexpr std::uint32_t kFragmentIndexMask = 0x7FFFFFFFu;
 
+// The receiver reads a datagram into the route key and a payload buffer of this size: a
+// datagram longer than the two is cut short, and dropped.
+inline constexpr std::uint32_t kReceivePayloadBuffer = 1472;
+// Socket buffer of both ends, in bytes.
+inline constexpr int kSocketBufferBytes = 0x80000;
+
 inline constexpr std::uint32_t kEndOfBroadcastSize = 8;
 inline constexpr std::uint32_t kWakeUpSize = 1;
 

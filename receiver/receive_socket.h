@@ -22,7 +22,7 @@ struct ReceiveOptions {
 
 class ReceiveSocket {
  public:
-  static constexpr int kReceiveBufferBytes = 0x80000;
+  static constexpr int kReceiveBufferBytes = protocol::kSocketBufferBytes;
 
   // Opens the socket and starts its thread; when the socket cannot be opened the object
   // exists without a thread and receives nothing.

@@ -12,6 +12,7 @@
 
 #include "platform/gui/window_message.h"
 #include "platform/net/udp_socket.h"
+#include "protocol/wire_format.h"
 #include "receiver/datagram_queue.h"
 
 namespace vantorel::receiver {
@@ -31,7 +32,7 @@ struct ReceiveStats {
 
 class ReceiveThread {
  public:
-  static constexpr std::uint32_t kPayloadBufferSize = 1472;
+  static constexpr std::uint32_t kPayloadBufferSize = protocol::kReceivePayloadBuffer;
   static constexpr int kStopTimeoutMs = 3000;
 
   // Starts the loop at once. `wakeTarget` receives the one-byte wake-up datagram at stop.

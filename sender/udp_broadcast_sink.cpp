@@ -9,7 +9,7 @@
 namespace vantorel::sender {
 
 namespace {
-constexpr int kReceiveBufferBytes = 0x80000;
+constexpr int kReceiveBufferBytes = protocol::kSocketBufferBytes;
 constexpr std::size_t kMaxGatherParts = 32;
 }  // namespace
 
