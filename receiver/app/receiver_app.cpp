@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "platform/profile/program_folder.h"
 #include "receiver/app/receiver_strings.h"
 #include "ui/lang/language_access.h"
 #include "ui/lang/language_manager.h"
@@ -16,7 +17,7 @@
 namespace vantorel::receiver_app {
 
 ReceiverApp::ReceiverApp(ReceiverWindowOptions options) : options_(std::move(options)) {
-  folder_ = options_.applicationFolder.empty() ? lang::ProgramFolder()
+  folder_ = options_.applicationFolder.empty() ? profile::ProgramFolder()
                                                : options_.applicationFolder;
   options_.applicationFolder = folder_;
 }

@@ -9,6 +9,7 @@
 
 #include <thread>
 
+#include "platform/profile/program_folder.h"
 #include "receiver/app/receiver_strings.h"
 #include "receiver/app/video_window.h"
 #include "ui/lang/language_access.h"
@@ -50,7 +51,7 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
       handle_(this),
       video_(new VideoWindow(this)),
       builder_(GraphOptions(options_.output, video_)) {
-  if (options_.applicationFolder.empty()) options_.applicationFolder = lang::ProgramFolder();
+  if (options_.applicationFolder.empty()) options_.applicationFolder = profile::ProgramFolder();
   setWindowTitle(QString::fromUtf8(LoadString(kIdsCaption)));
   AppendSystemMenuItem(skin::kAboutCommand, QString::fromUtf8(LoadString(kIdsAboutMenu)));
   setWindowIcon(QIcon(QStringLiteral(":/lunnet/lunnet.png")));
