@@ -21,11 +21,6 @@
 namespace vantorel::receiver_app {
 namespace {
 
-// The dialog is 268 x 188 dialog units; with its 8-point font a unit is 3/2 pixels across
-// and 13/8 pixels down.
-constexpr int kDialogWidth = 268 * 3 / 2;
-constexpr int kDialogHeight = (188 * 13 + 7) / 8;
-
 media::ReceiverGraphOptions GraphOptions(media::ReceiverOutput output, VideoWindow* video) {
   media::ReceiverGraphOptions options;
   options.output = output;
@@ -57,7 +52,7 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
   setWindowIcon(QIcon(QStringLiteral(":/lunnet/lunnet.png")));
   hasWidgets_ = AllButtonPicturesLoad(module);
   if (!hasWidgets_) DropWidgets();
-  resize(kDialogWidth, kDialogHeight);
+  resize(skin::kDefaultFrameWidth, skin::kDefaultFrameHeight);
   Languages().TranslateAllWindows();
   const skin::Rect area = VideoArea();
   video_->setGeometry(ToQRect(area));

@@ -49,7 +49,7 @@ SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module,
   video_ = new VideoWindow(this);
   sink_ = std::make_unique<UdpBroadcastSink>(options_.port, options_.destination);
   timerRunning_ = true;
-  resize(kInitialWidth, kInitialHeight);
+  resize(skin::kDefaultFrameWidth, skin::kDefaultFrameHeight);
   languages_.TranslateAllWindows();
 }
 

@@ -37,9 +37,6 @@ struct SenderWindowOptions {
   media::OutputMode output = media::OutputMode::kPlay;
 };
 
-// The client size the window opens with: its dialog template's 268 x 188 dialog units.
-inline constexpr int kInitialWidth = 406;
-inline constexpr int kInitialHeight = 306;
 inline constexpr int kTimerId = 1;
 inline constexpr int kEndOfBroadcastTimes = 3;
 inline constexpr int kEndOfBroadcastGapMs = 1;
