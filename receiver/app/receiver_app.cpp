@@ -30,7 +30,7 @@ std::optional<std::string> ReceiverApp::CheckPrerequisites() const {
   // Probed and released at once; the window loads it again for its pictures.
   const auto library =
       skin::ResourceLibrary::Load(QString::fromStdString(ResourceLibraryPath().string()));
-  if (!library) return std::string(LoadString(kIdsResourceError));
+  if (!library) return std::string(Strings().Text(kIdsResourceError));
   return std::nullopt;
 }
 
@@ -42,7 +42,7 @@ int ReceiverApp::Run() {
   if (auto error = CheckPrerequisites()) {
     lang::LanguageManager& languages =
         options_.languages != nullptr ? *options_.languages : lang::TheLanguageManager();
-    QMessageBox::critical(nullptr, QStringLiteral("Lunnet"),
+    QMessageBox::critical(nullptr, Strings().String(kIdsMessageTitle),
                           QString::fromStdString(languages.LookUp(*error)));
     return 1;
   }

@@ -47,8 +47,8 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
       video_(new VideoWindow(this)),
       builder_(GraphOptions(options_.output, video_)) {
   if (options_.applicationFolder.empty()) options_.applicationFolder = profile::ProgramFolder();
-  setWindowTitle(QString::fromUtf8(LoadString(kIdsCaption)));
-  AppendSystemMenuItem(skin::kAboutCommand, QString::fromUtf8(LoadString(kIdsAboutMenu)));
+  setWindowTitle(Strings().String(kIdsCaption));
+  AppendSystemMenuItem(skin::kAboutCommand, Strings().String(kIdsAboutMenu));
   setWindowIcon(QIcon(QStringLiteral(":/lunnet/lunnet.png")));
   hasWidgets_ = AllButtonPicturesLoad(module);
   if (!hasWidgets_) DropWidgets();
@@ -200,7 +200,7 @@ bool ReceiverMainWindow::OnCommand(std::uintptr_t command) {
       ShowLanguageMenu();
       return true;
     case skin::kCmdHomePage:
-      lang::OpenWithBrowser(LoadString(kIdsHomePage), lang::kShowNormal);
+      lang::OpenWithBrowser(Strings().Text(kIdsHomePage), lang::kShowNormal);
       return true;
     default:
       // The frame buttons.
@@ -244,7 +244,7 @@ void ReceiverMainWindow::NoteMissingAudioDevice() {
 }
 
 QString ReceiverMainWindow::Text(int id) const {
-  return QString::fromStdString(Languages().LookUp(LoadString(id)));
+  return QString::fromStdString(Languages().LookUp(Strings().Text(id)));
 }
 
 void ReceiverMainWindow::OnAboutCommand(std::uintptr_t) {

@@ -22,10 +22,6 @@ namespace {
 
 using media::FAILED;
 
-// Told once per run when the machine has no audio device; the broadcast goes on.
-const char kNoAudioNote[] =
-    "No audio device was found. The sound of the file is broadcast but not played here.";
-
 void SleepOneGap() { std::this_thread::sleep_for(std::chrono::milliseconds(kEndOfBroadcastGapMs)); }
 
 }  // namespace
@@ -38,9 +34,9 @@ SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module,
       desktop_(desktop),
       languages_(languages),
       handle_(this) {
-  AppendSystemMenuItem(skin::kAboutCommand, LoadString(IDS_ABOUTBOX));
+  AppendSystemMenuItem(skin::kAboutCommand, Strings().String(IDS_ABOUTBOX));
   setWindowIcon(QIcon(QStringLiteral(":/strovan/strovan.png")));
-  setWindowTitle(LoadString(IDS_TITLE));
+  setWindowTitle(Strings().String(IDS_TITLE));
   CreateTransport(module);
   trackbar_ = new QSlider(Qt::Horizontal, this);
   trackbar_->setObjectName(QStringLiteral("Slider1"));
@@ -58,12 +54,12 @@ SenderMainWindow::~SenderMainWindow() { Shutdown(); }
 void SenderMainWindow::CreateTransport(const skin::ResourceLibrary* module) {
   for (std::size_t i = 0; i < transport_.size(); ++i) {
     skin::SkinButtonInfo button = skin::kTransportButtons[i];
-    const QByteArray tip = LoadString(button.toolId).toUtf8();
+    const QByteArray tip = Strings().String(button.toolId).toUtf8();
     button.toolText = tip.constData();
     transport_[i] = AddButton(module, button, skin::kTransportFirstRect);
   }
   const skin::SkinButtonInfo& seek = skin::kSeekSlider;
-  const QByteArray tip = LoadString(seek.toolId).toUtf8();
+  const QByteArray tip = Strings().String(seek.toolId).toUtf8();
   slider_ = AddWidget(std::make_unique<skin::SkinSlider>(
                           skin::kSeekTrackFirstRect, *this, skin::kSeekThumbFirstRect,
                           skin::CommandClick(seek.command),
@@ -114,7 +110,7 @@ void SenderMainWindow::OnCommand(int id) {
       break;
     case skin::kCmdLanguage: OnLanguage(); break;
     case skin::kCmdHomePage:
-      desktop_.OpenWithBrowser(LoadString(IDS_HOMEPAGE_ADDRESS).toStdString());
+      desktop_.OpenWithBrowser(Strings().String(IDS_HOMEPAGE_ADDRESS).toStdString());
       break;
     default: break;
   }
@@ -122,7 +118,7 @@ void SenderMainWindow::OnCommand(int id) {
 
 void SenderMainWindow::OnOpen() {
   const std::optional<QString> path =
-      desktop_.ChooseFileToOpen(this, FileDialogFilter(LoadString(IDS_FILE_FILTER)));
+      desktop_.ChooseFileToOpen(this, FileDialogFilter(Strings().String(IDS_FILE_FILTER)));
   if (!path) return;
   OpenFile(*path);
 }
@@ -153,7 +149,7 @@ bool SenderMainWindow::OpenFile(const QString& path) {
   session->Close();
   session.reset();
   video_->Clear();
-  desktop_.ShowMessage(this, LoadString(IDS_UNSUPPORTED_FILE), MessageIcon::kExclamation);
+  desktop_.ShowMessage(this, Strings().String(IDS_UNSUPPORTED_FILE), MessageIcon::kExclamation);
   RefreshTransport();
   return false;
 }
@@ -190,7 +186,7 @@ void SenderMainWindow::OnGraphEvent() {
 void SenderMainWindow::NoteMissingAudioDevice() {
   if (noAudioNoted_) return;
   noAudioNoted_ = true;
-  desktop_.ShowNote(this, QString::fromUtf8(kNoAudioNote));
+  desktop_.ShowNote(this, Strings().String(IDS_NO_AUDIO_DEVICE));
 }
 
 void SenderMainWindow::OnLanguage() {
