@@ -11,17 +11,17 @@
 
 #include "platform/profile/program_folder.h"
 #include "receiver/app/receiver_strings.h"
-#include "receiver/app/video_window.h"
 #include "ui/lang/language_access.h"
 #include "ui/lang/language_manager.h"
 #include "ui/lang/language_menu.h"
 #include "ui/lang/open_with_browser.h"
 #include "ui/skin/skin_bitmap.h"
+#include "ui/skin/video_widget.h"
 
 namespace vantorel::receiver_app {
 namespace {
 
-media::ReceiverGraphOptions GraphOptions(media::ReceiverOutput output, VideoWindow* video) {
+media::ReceiverGraphOptions GraphOptions(media::ReceiverOutput output, skin::VideoWidget* video) {
   media::ReceiverGraphOptions options;
   options.output = output;
   options.videoFrames = video;
@@ -44,7 +44,7 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
     : SkinnedFrame(skin::FrameProgram::kReceiver, module),
       options_(std::move(options)),
       handle_(this),
-      video_(new VideoWindow(this)),
+      video_(new skin::VideoWidget(this, skin::WithoutPicture::kBlack)),
       builder_(GraphOptions(options_.output, video_)) {
   if (options_.applicationFolder.empty()) options_.applicationFolder = profile::ProgramFolder();
   setWindowTitle(Strings().String(kIdsCaption));

@@ -19,10 +19,11 @@
 namespace vantorel::lang {
 class LanguageManager;
 }
+namespace vantorel::skin {
+class VideoWidget;
+}
 
 namespace vantorel::receiver_app {
-
-class VideoWindow;
 
 inline constexpr std::uint32_t kCmdAppHelp = 57670;
 
@@ -67,7 +68,7 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
   bool HasPipeline() const { return graph_ != nullptr; }
   const receiver::PlaybackGraph* Graph() const { return graph_.get(); }
   const receiver::ReceiveSocket* Socket() const { return socket_.get(); }
-  const VideoWindow& Video() const { return *video_; }
+  const skin::VideoWidget& Video() const { return *video_; }
   ReceptionTotals Totals() const;
 
  protected:
@@ -111,7 +112,7 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
 
   ReceiverWindowOptions options_;
   PostHandle handle_;
-  VideoWindow* video_;  // child widget, owned by the window
+  skin::VideoWidget* video_;  // child widget, owned by the window
   media::GstPlaybackGraphBuilder builder_;
   bool hasWidgets_ = false;
   bool audioNoted_ = false;

@@ -13,9 +13,9 @@
 #include "sender/app/audio_device.h"
 #include "sender/app/sender_desktop.h"
 #include "sender/app/string_table.h"
-#include "sender/app/video_window.h"
 #include "ui/lang/language_manager.h"
 #include "ui/lang/language_menu.h"
+#include "ui/skin/video_widget.h"
 
 namespace vantorel::sender::app {
 namespace {
@@ -42,7 +42,7 @@ SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module,
   trackbar_->setObjectName(QStringLiteral("Slider1"));
   trackbar_->setRange(0, 100);
   trackbar_->hide();
-  video_ = new VideoWindow(this);
+  video_ = new skin::VideoWidget(this, skin::WithoutPicture::kHidden);
   sink_ = std::make_unique<UdpBroadcastSink>(options_.port, options_.destination);
   timerRunning_ = true;
   resize(skin::kDefaultFrameWidth, skin::kDefaultFrameHeight);

@@ -22,11 +22,13 @@ class QSlider;
 namespace vantorel::lang {
 class LanguageManager;
 }
+namespace vantorel::skin {
+class VideoWidget;
+}
 
 namespace vantorel::sender::app {
 
 class SenderDesktop;
-class VideoWindow;
 
 struct SenderWindowOptions {
   // Where the broadcast goes; tests give a loopback address and a port of their own.
@@ -61,7 +63,7 @@ class SenderMainWindow : public skin::SkinnedFrame {
   skin::ImageButton* OpenButton() const { return transport_[kOpen]; }
   skin::SkinSlider* SeekSlider() const { return slider_; }
   const QSlider* Trackbar() const { return trackbar_; }
-  VideoWindow* Video() const { return video_; }
+  skin::VideoWidget* Video() const { return video_; }
   UdpBroadcastSink* Sink() const { return sink_.get(); }
 
  protected:
@@ -97,7 +99,7 @@ class SenderMainWindow : public skin::SkinnedFrame {
   std::array<skin::ImageButton*, 4> transport_{};
   skin::SkinSlider* slider_ = nullptr;
   QSlider* trackbar_ = nullptr;
-  VideoWindow* video_ = nullptr;
+  skin::VideoWidget* video_ = nullptr;
   std::unique_ptr<UdpBroadcastSink> sink_;
   std::unique_ptr<SenderSession> session_;
   std::uint8_t sessionNumber_ = 0;
