@@ -7,8 +7,6 @@
 #include <QMessageBox>
 #include <QScreen>
 
-#include <thread>
-
 #include "platform/profile/program_folder.h"
 #include "receiver/app/receiver_strings.h"
 #include "ui/lang/language_access.h"
@@ -26,13 +24,6 @@ media::ReceiverGraphOptions GraphOptions(media::ReceiverOutput output, skin::Vid
   options.output = output;
   options.videoFrames = video;
   return options;
-}
-
-void AddReceiveCounts(ReceptionTotals& totals, const receiver::ReceiveStats& stats) {
-  totals.datagramsPosted += stats.posted;
-  totals.endOfBroadcastAccepted += stats.endOfBroadcast;
-  totals.foreignSender += stats.foreignSender;
-  totals.queueOverflow += stats.queueOverflow;
 }
 
 QRect ToQRect(const skin::Rect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
@@ -56,10 +47,17 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
   Languages().TranslateAllWindows();
   const skin::Rect area = VideoArea();
   video_->setGeometry(ToQRect(area));
-  BuildPipeline(area);
+  // A port that cannot be opened leaves the window without reception until the program
+  // starts again; the window stays open.
+  reception_ = std::make_unique<receiver::Reception>(
+      handle_, *this,
+      receiver::ReceptionOptions{options_.receive, &builder_,
+                                 receiver::VideoRect{area.left, area.top, area.Width(),
+                                                     area.Height()},
+                                 nullptr});
 }
 
-ReceiverMainWindow::~ReceiverMainWindow() { TearDownPipeline(); }
+ReceiverMainWindow::~ReceiverMainWindow() { StopReception(); }
 
 lang::LanguageManager& ReceiverMainWindow::Languages() const {
   return options_.languages != nullptr ? *options_.languages : lang::TheLanguageManager();
@@ -87,45 +85,15 @@ void ReceiverMainWindow::DropWidgets() {
   for (int i = 0; i < ToolTipCount(); ++i) SetToolTipText(i, QString());
 }
 
-void ReceiverMainWindow::BuildPipeline(const skin::Rect& area) {
-  const receiver::VideoRect rect{area.left, area.top, area.Width(), area.Height()};
-  graph_ = std::make_unique<receiver::PlaybackGraph>(builder_, this, rect);
-  reassembler_ = std::make_unique<receiver::Reassembler>();
-  reassembler_->AddRoute(protocol::kChannelMessage, graph_.get());
-  socket_ = std::make_unique<receiver::ReceiveSocket>(handle_, options_.receive);
-  if (!socket_->IsOpen()) {
-    // Nothing is received until the program starts again; the window stays open.
-    TearDownPipeline();
-    return;
-  }
-  ++totals_.pipelinesBuilt;
-}
-
-void ReceiverMainWindow::TearDownPipeline() {
-  if (socket_) {
-    AddReceiveCounts(totals_, socket_->Stats());
-    socket_.reset();
-  }
-  gui::RemovePostedMessages(this, gui::kMsgDatagram);
-  if (reassembler_) {
-    reassembler_->RemoveRoute(protocol::kChannelMessage, graph_.get());
-    reassembler_.reset();
-  }
-  graph_.reset();
+void ReceiverMainWindow::StopReception() {
+  if (reception_) reception_->Stop();
   video_->Clear();
 }
 
-// The posted wake-ups go first: the queue's own Clear arms the next one.
-void ReceiverMainWindow::DiscardQueued() {
-  ++discards_;
-  gui::RemovePostedMessages(this, gui::kMsgDatagram);
-  if (socket_) socket_->DiscardQueued();
-}
+void ReceiverMainWindow::DiscardQueued() { gui::RemovePostedMessages(this, gui::kMsgDatagram); }
 
 ReceptionTotals ReceiverMainWindow::Totals() const {
-  ReceptionTotals totals = totals_;
-  if (socket_) AddReceiveCounts(totals, socket_->Stats());
-  return totals;
+  return reception_ ? reception_->Totals() : ReceptionTotals{};
 }
 
 bool ReceiverMainWindow::PostHandle::Post(gui::WindowMessage message) {
@@ -143,7 +111,7 @@ bool ReceiverMainWindow::event(QEvent* e) {
 std::intptr_t ReceiverMainWindow::HandleMessage(gui::WindowMessage& message) {
   switch (message.message) {
     case gui::kMsgDatagram:
-      OnDatagram(message);
+      reception_->OnDatagram(message);
       return 0;
     case gui::kMsgEndOfBroadcast:
       OnEndOfBroadcast();
@@ -156,40 +124,15 @@ std::intptr_t ReceiverMainWindow::HandleMessage(gui::WindowMessage& message) {
   }
 }
 
-// A message with a buffer carries one datagram, which it frees when the handling is over; one
-// without says that the receive thread has queued a batch, taken here whole.
-void ReceiverMainWindow::OnDatagram(gui::WindowMessage& message) {
-  if (message.buffer) {
-    Deliver(message.buffer.get(), message.wParam);
-    return;
-  }
-  if (!socket_) return;
-  const std::uint64_t discards = discards_;
-  for (const receiver::Datagram& datagram : socket_->TakeDatagrams()) {
-    // A rebuild for a new session drops what was queued behind its description.
-    if (discards != discards_) break;
-    Deliver(datagram.payload.get(), datagram.length);
-  }
-}
-
-void ReceiverMainWindow::Deliver(const std::uint8_t* payload, std::size_t length) {
-  if (!reassembler_) return;
-  const protocol::Buffer datagram = protocol::MakeBuffer(payload, length);
-  ++totals_.datagramsDelivered;
-  reassembler_->Send(protocol::kChannelMessage, {&datagram, 1});
-}
-
 void ReceiverMainWindow::OnEndOfBroadcast() {
-  ++totals_.endOfBroadcastHandled;
-  TearDownPipeline();
-  std::this_thread::yield();
-  BuildPipeline(VideoArea());
+  reception_->OnEndOfBroadcast();
+  video_->Clear();
 }
 
 bool ReceiverMainWindow::OnCommand(std::uintptr_t command) {
   switch (command) {
     case skin::kCmdPlay:
-      if (graph_) graph_->Run();
+      if (receiver::PlaybackGraph* graph = reception_->Graph()) graph->Run();
       return true;
     case skin::kCmdHelp:
     case kCmdAppHelp:
@@ -215,7 +158,9 @@ void ReceiverMainWindow::ShowLanguageMenu() {
 
 void ReceiverMainWindow::OnVideoAreaChanged(const skin::Rect& area) {
   video_->setGeometry(ToQRect(area));
-  if (graph_) graph_->SetVideoRect(area.left, area.top, area.Width(), area.Height());
+  if (reception_) {
+    reception_->SetVideoRect(receiver::VideoRect{area.left, area.top, area.Width(), area.Height()});
+  }
 }
 
 void ReceiverMainWindow::OnTimerTick() {
@@ -265,7 +210,7 @@ void ReceiverMainWindow::keyPressEvent(QKeyEvent* e) {
 }
 
 void ReceiverMainWindow::closeEvent(QCloseEvent* e) {
-  TearDownPipeline();
+  StopReception();
   e->accept();
 }
 

@@ -1,7 +1,6 @@
 // Lunnet's main window: the skinned frame with the home page, language, help and frame
-// buttons, the video area, and the reception pipeline (playback graph, reassembler, receive
-// socket) that it builds when it opens, rebuilds when a sender ends its broadcast and tears
-// down when it closes. Everything here runs on the window thread.
+// buttons, the video area, and the reception that it starts when it opens and stops when it
+// closes. Everything here runs on the window thread.
 #pragma once
 
 #include <cstdint>
@@ -11,9 +10,7 @@
 
 #include "platform/gui/qt_window_message.h"
 #include "platform/media/receiver_playback_graph.h"
-#include "receiver/playback_graph.h"
-#include "receiver/reassembler.h"
-#include "receiver/receive_socket.h"
+#include "receiver/reception.h"
 #include "ui/skin/skinned_frame.h"
 
 namespace vantorel::lang {
@@ -41,17 +38,7 @@ struct ReceiverWindowOptions {
   std::filesystem::path applicationFolder;
 };
 
-// Counts over every pipeline the window has built, for whoever watches the window.
-struct ReceptionTotals {
-  std::uint64_t pipelinesBuilt = 0;
-  std::uint64_t endOfBroadcastHandled = 0;
-  std::uint64_t datagramsDelivered = 0;  // handed to a reassembler
-  // What the receive threads did, over the sockets already deleted and the current one.
-  std::uint64_t datagramsPosted = 0;
-  std::uint64_t endOfBroadcastAccepted = 0;
-  std::uint64_t foreignSender = 0;
-  std::uint64_t queueOverflow = 0;  // dropped because the window fell behind
-};
+using receiver::ReceptionTotals;
 
 class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDatagrams {
  public:
@@ -60,14 +47,16 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
                               ReceiverWindowOptions options = {});
   ~ReceiverMainWindow() override;
 
-  // PostedDatagrams: the playback graph drops what was queued while it was being built.
+  // PostedDatagrams: removes the datagram messages still queued for the window.
   void DiscardQueued() override;
 
   // True when all seven buttons got their pictures and are in the widget set.
   bool HasWidgets() const { return hasWidgets_; }
-  bool HasPipeline() const { return graph_ != nullptr; }
-  const receiver::PlaybackGraph* Graph() const { return graph_.get(); }
-  const receiver::ReceiveSocket* Socket() const { return socket_.get(); }
+  bool HasPipeline() const { return reception_ && reception_->Listening(); }
+  const receiver::PlaybackGraph* Graph() const { return reception_ ? reception_->Graph() : nullptr; }
+  const receiver::ReceiveSocket* Socket() const {
+    return reception_ ? reception_->Socket() : nullptr;
+  }
   const skin::VideoWidget& Video() const { return *video_; }
   ReceptionTotals Totals() const;
 
@@ -97,10 +86,7 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
 
   bool AllButtonPicturesLoad(const skin::ResourceLibrary* module) const;
   void DropWidgets();
-  void BuildPipeline(const skin::Rect& area);
-  void TearDownPipeline();
-  void OnDatagram(gui::WindowMessage& message);
-  void Deliver(const std::uint8_t* payload, std::size_t length);
+  void StopReception();
   void OnEndOfBroadcast();
   // False for the commands the frame handles.
   bool OnCommand(std::uintptr_t command);
@@ -117,12 +103,7 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
   bool hasWidgets_ = false;
   bool audioNoted_ = false;
 
-  // The reception pipeline: all three exist, or none.
-  std::unique_ptr<receiver::PlaybackGraph> graph_;
-  std::unique_ptr<receiver::Reassembler> reassembler_;
-  std::unique_ptr<receiver::ReceiveSocket> socket_;
-  ReceptionTotals totals_;  // receive counts of the current socket not yet included
-  std::uint64_t discards_ = 0;  // DiscardQueued calls: a batch being delivered stops there
+  std::unique_ptr<receiver::Reception> reception_;
 };
 
 }  // namespace vantorel::receiver_app

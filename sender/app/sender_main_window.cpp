@@ -7,9 +7,6 @@
 #include <QKeyEvent>
 #include <QSlider>
 
-#include <chrono>
-#include <thread>
-
 #include "sender/app/audio_device.h"
 #include "sender/app/sender_desktop.h"
 #include "sender/app/string_table.h"
@@ -21,8 +18,6 @@ namespace vantorel::sender::app {
 namespace {
 
 using media::FAILED;
-
-void SleepOneGap() { std::this_thread::sleep_for(std::chrono::milliseconds(kEndOfBroadcastGapMs)); }
 
 }  // namespace
 
@@ -44,6 +39,7 @@ SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module,
   trackbar_->hide();
   video_ = new skin::VideoWidget(this, skin::WithoutPicture::kHidden);
   sink_ = std::make_unique<UdpBroadcastSink>(options_.port, options_.destination);
+  broadcast_ = std::make_unique<Broadcast>(*sink_, media::GraphOptions{options_.output, video_});
   timerRunning_ = true;
   resize(skin::kDefaultFrameWidth, skin::kDefaultFrameHeight);
   languages_.TranslateAllWindows();
@@ -94,12 +90,12 @@ void SenderMainWindow::OnCommand(int id) {
     case skin::kCmdOpen: OnOpen(); break;
     case skin::kCmdPlay: OnPlay(); break;
     case skin::kCmdPause:
-      if (session_) session_->Pause();
+      if (Session()) Session()->Pause();
       RefreshTransport();
       break;
     case skin::kCmdStop:
-      if (session_) {
-        session_->Stop();
+      if (Session()) {
+        Session()->Stop();
         slider_->SetPos(0);
       }
       RefreshTransport();
@@ -125,61 +121,55 @@ void SenderMainWindow::OnOpen() {
 
 bool SenderMainWindow::OpenFile(const QString& path) {
   CloseSession();
-  auto session = std::make_unique<SenderSession>(
-      sessionNumber_, sink_.get(), media::GraphOptions{options_.output, video_});
-  const media::HRESULT hr = session->Open(&handle_, QFile::encodeName(path).toStdString());
-  if (!FAILED(hr) && session->IsStreaming()) {
-    session_ = std::move(session);
-    const skin::Rect area = VideoArea();
-    session_->SetVideoRect(area.left, area.top, area.Width(), area.Height());
-    SetRanges();
-    session_->Play();
-    ++sessionNumber_;
+  const media::HRESULT hr = broadcast_->Open(&handle_, QFile::encodeName(path).toStdString());
+  if (FAILED(hr)) {
+    video_->Clear();
+    desktop_.ShowMessage(this, Strings().String(IDS_UNSUPPORTED_FILE), MessageIcon::kExclamation);
     RefreshTransport();
-    // Events that the graph queued while it was built, before it knew this window, are
-    // collected like any later ones.
-    handle_.Post(gui::WindowMessage{gui::kMsgGraphEvent, 0, 0, nullptr});
-    if (!noAudioNoted_ && options_.output == media::OutputMode::kPlay &&
-        session_->AudioGrabber() != nullptr && session_->AudioGrabber()->IsConnected() &&
-        AudioDeviceMissing()) {
-      NoteMissingAudioDevice();
-    }
-    return true;
+    return false;
   }
-  session->Close();
-  session.reset();
-  video_->Clear();
-  desktop_.ShowMessage(this, Strings().String(IDS_UNSUPPORTED_FILE), MessageIcon::kExclamation);
+  SenderSession* session = Session();
+  const skin::Rect area = VideoArea();
+  session->SetVideoRect(area.left, area.top, area.Width(), area.Height());
+  SetRanges();
+  session->Play();
   RefreshTransport();
-  return false;
+  // Events that the graph queued while it was built, before it knew this window, are
+  // collected like any later ones.
+  handle_.Post(gui::WindowMessage{gui::kMsgGraphEvent, 0, 0, nullptr});
+  if (!noAudioNoted_ && options_.output == media::OutputMode::kPlay &&
+      session->AudioGrabber() != nullptr && session->AudioGrabber()->IsConnected() &&
+      AudioDeviceMissing()) {
+    NoteMissingAudioDevice();
+  }
+  return true;
 }
 
 void SenderMainWindow::OnPlay() {
-  if (session_) {
+  if (Session()) {
     SetRanges();
-    session_->Play();
+    Session()->Play();
   }
   RefreshTransport();
 }
 
 void SenderMainWindow::SetRanges() {
-  const int seconds = static_cast<int>(session_->Duration());
+  const int seconds = static_cast<int>(Session()->Duration());
   trackbar_->setRange(0, seconds);
   slider_->SetRange(0, seconds, false);
 }
 
 // Only the skinned slider's drag (lParam 1, SB_THUMBTRACK) seeks; the position is whole seconds.
 void SenderMainWindow::OnSeek(const gui::WindowMessage& message) {
-  if (message.lParam == 0 || !session_ || gui::LowWord(message.wParam) != gui::SB_THUMBTRACK) {
+  if (message.lParam == 0 || !Session() || gui::LowWord(message.wParam) != gui::SB_THUMBTRACK) {
     return;
   }
-  session_->Seek(gui::HighWord(message.wParam));
+  Session()->Seek(gui::HighWord(message.wParam));
 }
 
 void SenderMainWindow::OnGraphEvent() {
-  if (!session_) return;
-  session_->HandleGraphEvents();
-  if (session_->EventCounts().noAudioDevice) NoteMissingAudioDevice();
+  if (!Session()) return;
+  if (broadcast_->HandleGraphEvents().noAudioDevice) NoteMissingAudioDevice();
   RefreshTransport();
 }
 
@@ -197,8 +187,8 @@ void SenderMainWindow::OnLanguage() {
 void SenderMainWindow::RefreshTransport() {
   if (transport_[kPlay] == nullptr) return;
   bool play = false, pause = false, stop = false, seek = false;
-  if (session_) {
-    const PlayerState state = session_->State();
+  if (Session()) {
+    const PlayerState state = Session()->State();
     play = state != PlayerState::kRunning;
     pause = state != PlayerState::kPaused;
     stop = state != PlayerState::kStopped;
@@ -212,13 +202,13 @@ void SenderMainWindow::RefreshTransport() {
 
 void SenderMainWindow::OnVideoAreaChanged(const skin::Rect& area) {
   if (video_ != nullptr) video_->setGeometry(area.left, area.top, area.Width(), area.Height());
-  if (session_) session_->SetVideoRect(area.left, area.top, area.Width(), area.Height());
+  if (Session()) Session()->SetVideoRect(area.left, area.top, area.Width(), area.Height());
 }
 
 void SenderMainWindow::OnTimerTick() {
   if (!timerRunning_) return;
-  if (session_ && session_->State() == PlayerState::kRunning) {
-    slider_->SetPos(static_cast<int>(session_->Position()));
+  if (Session() && Session()->State() == PlayerState::kRunning) {
+    slider_->SetPos(static_cast<int>(Session()->Position()));
   }
 }
 
@@ -243,9 +233,8 @@ void SenderMainWindow::closeEvent(QCloseEvent* e) {
 }
 
 void SenderMainWindow::CloseSession() {
-  if (!session_) return;
-  session_->Close();
-  session_.reset();
+  if (!Session()) return;
+  broadcast_->CloseSession();
   video_->Clear();
   gui::RemovePostedMessages(this, gui::kMsgGraphEvent);
 }
@@ -255,10 +244,9 @@ void SenderMainWindow::CloseSession() {
 void SenderMainWindow::Shutdown() {
   timerRunning_ = false;
   CloseSession();
-  if (!sink_) return;
-  SleepOneGap();
-  sink_->SendEndOfBroadcast(kEndOfBroadcastTimes, kEndOfBroadcastGapMs);
-  SleepOneGap();
+  if (!broadcast_) return;
+  broadcast_->End();
+  broadcast_.reset();
   sink_.reset();
 }
 

@@ -12,6 +12,7 @@
 #include "platform/gui/qt_window_message.h"
 #include "platform/net/udp_socket.h"
 #include "protocol/wire_format.h"
+#include "sender/broadcast.h"
 #include "sender/sender_session.h"
 #include "sender/udp_broadcast_sink.h"
 #include "ui/skin/skin_slider.h"
@@ -40,8 +41,6 @@ struct SenderWindowOptions {
 };
 
 inline constexpr int kTimerId = 1;
-inline constexpr int kEndOfBroadcastTimes = 3;
-inline constexpr int kEndOfBroadcastGapMs = 1;
 
 class SenderMainWindow : public skin::SkinnedFrame {
  public:
@@ -55,8 +54,8 @@ class SenderMainWindow : public skin::SkinnedFrame {
   // True when the file plays and is broadcast.
   bool OpenFile(const QString& path);
 
-  SenderSession* Session() const { return session_.get(); }
-  std::uint8_t SessionNumber() const { return sessionNumber_; }
+  SenderSession* Session() const { return broadcast_ ? broadcast_->Session() : nullptr; }
+  std::uint8_t SessionNumber() const { return broadcast_ ? broadcast_->SessionNumber() : 0; }
   skin::ImageButton* PlayButton() const { return transport_[kPlay]; }
   skin::ImageButton* PauseButton() const { return transport_[kPause]; }
   skin::ImageButton* StopButton() const { return transport_[kStop]; }
@@ -101,8 +100,7 @@ class SenderMainWindow : public skin::SkinnedFrame {
   QSlider* trackbar_ = nullptr;
   skin::VideoWidget* video_ = nullptr;
   std::unique_ptr<UdpBroadcastSink> sink_;
-  std::unique_ptr<SenderSession> session_;
-  std::uint8_t sessionNumber_ = 0;
+  std::unique_ptr<Broadcast> broadcast_;  // over sink_
   bool timerRunning_ = false;
   bool noAudioNoted_ = false;
 };

@@ -17,30 +17,27 @@ constexpr std::uint32_t kMaxSampleMebibytes = (protocol::kMaxSampleData + 1) / (
 }  // namespace
 
 CastWindow::CastWindow(CastOptions options, sender::UdpBroadcastSink& sink, std::FILE* progress)
-    : options_(std::move(options)), sink_(sink), progress_(progress), handle_(this) {}
+    : options_(std::move(options)),
+      sink_(sink),
+      progress_(progress),
+      handle_(this),
+      broadcast_(sink_, HeadlessGraph()) {}
 
 CastWindow::~CastWindow() { Finish(); }
 
 bool CastWindow::Start() {
-  session_ = std::make_unique<sender::SenderSession>(0, &sink_, HeadlessGraph());
-  const media::HRESULT hr = session_->Open(&handle_, options_.path);
-  if (media::FAILED(hr) || !session_->IsStreaming()) {
-    session_.reset();
-    return false;
-  }
-  session_->Play();
+  if (media::FAILED(broadcast_.Open(&handle_, options_.path))) return false;
+  broadcast_.Session()->Play();
   return true;
 }
 
 void CastWindow::Finish() {
   if (finished_) return;
   finished_ = true;
-  if (session_) {
+  if (const sender::SenderSession* session = broadcast_.Session()) {
     PrintProgress();
-    ReportRefusedSamples(session_->Samples());
-    session_->Close();
-    session_.reset();
-    sink_.SendEndOfBroadcast();
+    ReportRefusedSamples(session->Samples());
+    broadcast_.End();
   }
   gui::RemovePostedMessages(this, gui::kMsgGraphEvent);
 }
@@ -53,22 +50,20 @@ bool CastWindow::event(QEvent* e) {
 }
 
 void CastWindow::OnGraphEvent() {
-  if (finished_ || !session_) return;
-  const sender::GraphEventCounts before = session_->EventCounts();
-  session_->HandleGraphEvents();
-  const sender::GraphEventCounts& after = session_->EventCounts();
-  if (after.errors > before.errors) {
+  if (finished_ || !broadcast_.Session()) return;
+  const sender::GraphEventNews news = broadcast_.HandleGraphEvents();
+  if (news.failed) {
     std::fprintf(progress_, "vantorel-cast: playback error 0x%08" PRIx32 "\n",
-                 static_cast<std::uint32_t>(after.lastError));
+                 static_cast<std::uint32_t>(news.lastError));
     exitCode_ = 1;
     QCoreApplication::quit();
     return;
   }
-  if (after.completes > before.completes) {
+  if (news.completed) {
     // The end of the file leaves the session stopped just before the end; playing from
     // there starts again from the beginning.
     if (options_.loop) {
-      session_->Play();
+      broadcast_.Session()->Play();
     } else {
       QCoreApplication::quit();
     }
@@ -76,14 +71,15 @@ void CastWindow::OnGraphEvent() {
 }
 
 void CastWindow::PrintProgress() {
-  if (!session_) return;
-  const sender::StreamMultiplexer* multiplexer = session_->Multiplexer();
+  sender::SenderSession* session = broadcast_.Session();
+  if (session == nullptr) return;
+  const sender::StreamMultiplexer* multiplexer = session->Multiplexer();
   const std::uint64_t messages = multiplexer != nullptr ? multiplexer->Stats().messages : 0;
   const sender::BroadcastStats sent = sink_.Stats();
   std::fprintf(progress_,
                "position=%.1f/%.1f messages=%" PRIu64 " datagrams=%" PRIu64 " bytes=%" PRIu64
                "\n",
-               session_->Position(), session_->Duration(), messages,
+               session->Position(), session->Duration(), messages,
                sent.datagrams, sent.bytes);
   std::fflush(progress_);
 }

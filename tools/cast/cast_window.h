@@ -1,17 +1,15 @@
-// The casting tool's invisible window: owns the session for the file, takes its graph events,
-// restarts or ends at the end of the file, and reports progress.
+// The casting tool's invisible window: runs the broadcast of the file, restarts or ends it at
+// the end of the file, and reports progress.
 #pragma once
 
 #include <QObject>
 
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <string>
 
 #include "platform/gui/qt_window_message.h"
-#include "sender/sender_session.h"
-#include "sender/udp_broadcast_sink.h"
+#include "sender/broadcast.h"
 
 namespace vantorel::tools {
 
@@ -45,7 +43,7 @@ class CastWindow : public QObject {
   sender::UdpBroadcastSink& sink_;
   std::FILE* progress_;
   gui::QtWindowHandle handle_;
-  std::unique_ptr<sender::SenderSession> session_;
+  sender::Broadcast broadcast_;
   bool finished_ = false;
   int exitCode_ = 0;
 };

@@ -1,6 +1,5 @@
-// The listening tool's invisible window: owns the reception pipeline (socket and thread,
-// reassembler, printer), takes the datagrams that the receive thread posts, and rebuilds the
-// pipeline when a sender ends its broadcast, like the receiver program does.
+// The listening tool's invisible window: runs a reception, like the receiver program does, and
+// prints every message it delivers and, at the end, the totals.
 #pragma once
 
 #include <QObject>
@@ -12,8 +11,7 @@
 
 #include "platform/gui/qt_window_message.h"
 #include "protocol/packet_sink.h"
-#include "receiver/reassembler.h"
-#include "receiver/receive_socket.h"
+#include "receiver/reception.h"
 #include "tools/listen/play_report.h"
 
 namespace vantorel::tools {
@@ -24,7 +22,7 @@ struct ListenOptions {
   bool play = false;        // also play the broadcast, decoded, into null outputs
 };
 
-class ListenWindow : public QObject {
+class ListenWindow : public QObject, public receiver::PostedDatagrams {
  public:
   ListenWindow(ListenOptions options, std::FILE* out);
   ~ListenWindow() override;
@@ -32,7 +30,9 @@ class ListenWindow : public QObject {
   bool event(QEvent* e) override;
   // Stops reception and prints the totals line.
   void Finish();
-  bool Listening() const { return socket_ && socket_->IsOpen(); }
+  bool Listening() const { return reception_->Listening(); }
+  // PostedDatagrams: removes the datagram messages still queued for this window.
+  void DiscardQueued() override;
 
  private:
   class Printer : public protocol::PacketSink {
@@ -44,10 +44,6 @@ class ListenWindow : public QObject {
     ListenWindow& owner_;
   };
 
-  void Build();
-  void TearDown();
-  void OnDatagram(gui::WindowMessage& m);
-  void Deliver(const std::uint8_t* payload, std::size_t length);
   void OnEndOfBroadcast();
   void Print(const std::string& line);
 
@@ -55,18 +51,11 @@ class ListenWindow : public QObject {
   std::FILE* out_;
   gui::QtWindowHandle handle_;
   Printer printer_;
-  std::unique_ptr<receiver::Reassembler> reassembler_;
-  std::unique_ptr<receiver::ReceiveSocket> socket_;
   bool finished_ = false;
   std::uint64_t delivered_ = 0;
-  // Totals of pipelines already torn down.
-  receiver::ReassemblyStats pastReassembly_;
-  receiver::ReceiveStats pastReceive_;
-  // Playback (with --play): made before the reassembler and deleted after it.
+  // Playback (with --play) into null outputs.
   media::GstPlaybackGraphBuilder graphBuilder_;
-  QtPostedDatagrams postedDatagrams_;
-  std::unique_ptr<receiver::PlaybackGraph> playback_;
-  std::vector<receiver::StreamReport> pastStreams_;
+  std::unique_ptr<receiver::Reception> reception_;  // last: it uses everything above
 };
 
 }  // namespace vantorel::tools

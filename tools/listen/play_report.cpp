@@ -3,7 +3,6 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "platform/gui/qt_window_message.h"
 
 namespace vantorel::tools {
 namespace {
@@ -20,13 +19,6 @@ const char* StreamName(std::uint8_t kind) {
 }
 
 }  // namespace
-
-// The posted wake-ups go first: the queue's own Clear arms the next one.
-void QtPostedDatagrams::DiscardQueued() {
-  ++discards_;
-  gui::RemovePostedMessages(window_, gui::kMsgDatagram);
-  if (socket_ != nullptr) socket_->DiscardQueued();
-}
 
 std::string DescribeStream(const receiver::StreamReport& r) {
   char line[1024];

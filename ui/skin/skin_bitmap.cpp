@@ -1,11 +1,16 @@
 #include "ui/skin/skin_bitmap.h"
 
+#include "ui/skin/resource_bundle_check.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QResource>
 
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
+#include <utility>
 
 namespace vantorel::skin {
 namespace {
@@ -14,6 +19,8 @@ namespace {
 constexpr qint64 kMinImageBytes = 11;
 // A picture file larger than this is not read; skin pictures are a few kilobytes.
 constexpr qint64 kMaxImageFileBytes = 16 << 20;
+// The skin's library is under a megabyte.
+constexpr qint64 kMaxLibraryBytes = 64 << 20;
 
 DecodedImagePtr DecodeBytes(const uchar* data, qint64 size) {
   if (data == nullptr || size < kMinImageBytes) return nullptr;
@@ -23,8 +30,24 @@ DecodedImagePtr DecodeBytes(const uchar* data, qint64 size) {
 }  // namespace
 
 std::unique_ptr<ResourceLibrary> ResourceLibrary::Load(const QString& path) {
-  if (!QFileInfo(path).isFile() || !QResource::registerResource(path)) return nullptr;
-  return std::unique_ptr<ResourceLibrary>(new ResourceLibrary(path));
+  QFile file(path);
+  if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) return nullptr;
+  const qint64 size = file.size();
+  if (size > kMaxLibraryBytes) return nullptr;
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  if (file.read(reinterpret_cast<char*>(bytes.data()), size) != size) return nullptr;
+  return FromBytes(std::move(bytes));
+}
+
+std::unique_ptr<ResourceLibrary> ResourceLibrary::FromBytes(std::vector<std::uint8_t> bytes) {
+  if (const BundleFault fault = CheckResourceBundle(bytes); fault != BundleFault::kNone) {
+    const std::string_view text = BundleFaultText(fault);
+    qWarning("Resource library refused: %.*s", static_cast<int>(text.size()), text.data());
+    return nullptr;
+  }
+  auto library = std::unique_ptr<ResourceLibrary>(new ResourceLibrary(std::move(bytes)));
+  if (!QResource::registerResource(library->bytes_.data())) return nullptr;
+  return library;
 }
 
 QString ResourceLibrary::DefaultPath() {
@@ -32,17 +55,16 @@ QString ResourceLibrary::DefaultPath() {
 }
 
 ResourceLibrary::~ResourceLibrary() {
-  QResource::unregisterResource(path_);
+  QResource::unregisterResource(bytes_.data());
 }
 
 DecodedImagePtr LoadDecodedImage(const ResourceLibrary&, int name) {
   const QResource resource(QStringLiteral(":/APPDATA/%1").arg(name));
-  if (!resource.isValid()) return nullptr;
-  if (resource.compressionAlgorithm() == QResource::NoCompression) {
-    return DecodeBytes(resource.data(), resource.size());
+  // A library holds no compressed entries; one of another bundle is not inflated either.
+  if (!resource.isValid() || resource.compressionAlgorithm() != QResource::NoCompression) {
+    return nullptr;
   }
-  const QByteArray bytes = resource.uncompressedData();
-  return DecodeBytes(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size());
+  return DecodeBytes(resource.data(), resource.size());
 }
 
 DecodedImagePtr LoadDecodedImage(const QString& path) {

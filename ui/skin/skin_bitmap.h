@@ -5,7 +5,11 @@
 #include <QImage>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
+#include <span>
+#include <utility>
+#include <vector>
 
 #include "ui/skin/decoded_image.h"
 
@@ -13,21 +17,28 @@ namespace vantorel::skin {
 
 inline constexpr char kResourceLibraryName[] = "RESDLL.rcc";
 
-// A Qt binary resource bundle, registered while this object lives. Each picture is the
-// resource "/APPDATA/<integer id>", read in place.
+// A Qt binary resource bundle, registered from its bytes, which this object owns, while it
+// lives. Each picture is the resource "/APPDATA/<integer id>", read in place; a QResource or
+// QFile on the library must not outlive it.
 class ResourceLibrary {
  public:
-  // Null when the file is missing or is not a resource bundle.
+  // Null when the file is missing, is over 64 MiB, or its bytes are refused by FromBytes.
   static std::unique_ptr<ResourceLibrary> Load(const QString& path);
+  // Null unless the bytes are a structurally sound, uncompressed bundle
+  // (CheckResourceBundle); they are checked and registered as one copy, so what Qt reads is
+  // what was checked.
+  static std::unique_ptr<ResourceLibrary> FromBytes(std::vector<std::uint8_t> bytes);
   // The library in the folder of the running program.
   static QString DefaultPath();
   ~ResourceLibrary();
   ResourceLibrary(const ResourceLibrary&) = delete;
   ResourceLibrary& operator=(const ResourceLibrary&) = delete;
 
+  std::span<const std::uint8_t> Bytes() const { return bytes_; }
+
  private:
-  explicit ResourceLibrary(QString path) : path_(std::move(path)) {}
-  QString path_;
+  explicit ResourceLibrary(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+  const std::vector<std::uint8_t> bytes_;
 };
 
 // A picture of the library, or of a file. Null when there is no such resource or file, when it

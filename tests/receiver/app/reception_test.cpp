@@ -64,7 +64,7 @@ TEST_F(ReceptionTest, EndOfBroadcastRebuildsOncePerAcceptedDatagramAndTheNextCas
   ASSERT_TRUE(WaitUntil([&] { return window.Totals().endOfBroadcastHandled > 0; }));
   Pause(std::chrono::milliseconds(500));
   const ReceptionTotals totals = window.Totals();
-  EXPECT_EQ(totals.endOfBroadcastHandled, totals.endOfBroadcastAccepted);
+  EXPECT_EQ(totals.endOfBroadcastHandled, totals.receive.endOfBroadcast);
   EXPECT_LE(totals.endOfBroadcastHandled, 3u);
   EXPECT_EQ(totals.pipelinesBuilt, 1 + totals.endOfBroadcastHandled);
   EXPECT_EQ(BrightPixelsInVideoArea(window), 0) << "the old picture went with its graph";
@@ -87,7 +87,7 @@ TEST_F(ReceptionTest, OnlyTheFirstSenderHeardPlaysUntilThePipelineIsRebuilt) {
   Pause(std::chrono::milliseconds(2500));
   EXPECT_EQ(window.Graph()->Session(), 1);
   EXPECT_EQ(window.Graph()->Stats().builds, 1u);
-  EXPECT_GT(window.Totals().foreignSender, 0u);
+  EXPECT_GT(window.Totals().receive.foreignSender, 0u);
 
   first.reset();
   EXPECT_TRUE(WaitUntil([&] { return window.Graph() && window.Graph()->Session() == 2; }));

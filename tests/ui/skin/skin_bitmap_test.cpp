@@ -1,13 +1,18 @@
-// Pictures from files and from the resource library.
+// Pictures from files and from the resource library, and the check of the library's bytes.
 #include <gtest/gtest.h>
 
+#include <QDirIterator>
 #include <QFile>
 #include <QResource>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <random>
 
 #include "tests/ui/skin/jpeg_fixture.h"
+#include "ui/skin/resource_bundle_check.h"
 #include "ui/skin/skin_bitmap.h"
 #include "ui/skin/skin_ids.h"
 
@@ -146,6 +151,159 @@ TEST(ResourceLibrary, FramePictureComesFromTheLibraryWhileItIsLoaded) {
     EXPECT_TRUE(LoadSkinBitmap(*library, 9999).isNull());
   }
   EXPECT_FALSE(QResource(QStringLiteral(":/APPDATA/152")).isValid());
+}
+
+// The library the build makes, as bytes.
+Bytes BuiltLibrary() {
+  QFile file(QStringLiteral(VANTOREL_RESDLL_PATH));
+  EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray all = file.readAll();
+  return Bytes(all.begin(), all.end());
+}
+
+std::uint32_t GetU32(const Bytes& b, std::size_t at) {
+  return (std::uint32_t{b[at]} << 24) | (std::uint32_t{b[at + 1]} << 16) |
+         (std::uint32_t{b[at + 2]} << 8) | b[at + 3];
+}
+
+void PutU32(Bytes& b, std::size_t at, std::uint32_t v) {
+  for (std::size_t i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+}
+
+// Where the built library keeps its parts: format version 3 (a 24-byte header, 22-byte tree
+// nodes), the pictures first, then the names, then the tree. Node 0 is the root, node 1 the
+// APPDATA folder, nodes 2 on its pictures.
+struct Layout {
+  explicit Layout(const Bytes& b)
+      : size(b.size()), data(GetU32(b, 12)), names(GetU32(b, 16)), tree(GetU32(b, 8)) {}
+  std::size_t Node(std::size_t i) const { return tree + 22 * i; }
+  std::size_t size, data, names, tree;
+};
+
+TEST(ResourceBundleCheck, BuiltLibraryIsSoundAndLaidOutAsTheCasesExpect) {
+  const Bytes built = BuiltLibrary();
+  EXPECT_EQ(CheckResourceBundle(built), BundleFault::kNone);
+  const Layout layout(built);
+  EXPECT_EQ(GetU32(built, 4), 3u);
+  EXPECT_LT(layout.data, layout.names);
+  EXPECT_LT(layout.names, layout.tree);
+  EXPECT_EQ(GetU32(built, layout.Node(1) + 10), 2u);
+}
+
+struct CraftedCase {
+  const char* name;
+  void (*craft)(Bytes&, const Layout&);
+  BundleFault fault;
+};
+
+class CraftedLibrary : public ::testing::TestWithParam<CraftedCase> {};
+
+TEST_P(CraftedLibrary, IsRefusedForItsFault) {
+  Bytes bytes = BuiltLibrary();
+  GetParam().craft(bytes, Layout(bytes));
+  EXPECT_EQ(CheckResourceBundle(bytes), GetParam().fault);
+  EXPECT_EQ(ResourceLibrary::FromBytes(bytes), nullptr);
+}
+
+const CraftedCase kCraftedCases[] = {
+    {"CutInTheHeader", [](Bytes& b, const Layout&) { b.resize(22); }, BundleFault::kHeader},
+    {"CutBeforeTheTree", [](Bytes& b, const Layout& l) { b.resize(l.tree); },
+     BundleFault::kSections},
+    {"CutInTheLastNode", [](Bytes& b, const Layout&) { b.pop_back(); }, BundleFault::kTree},
+    {"TreeOffsetPastTheEnd", [](Bytes& b, const Layout& l) { PutU32(b, 8, l.size); },
+     BundleFault::kSections},
+    {"NegativeDataOffset", [](Bytes& b, const Layout&) { PutU32(b, 12, 0xFFFFFFF0); },
+     BundleFault::kSections},
+    {"ChildrenRunPastTheEnd", [](Bytes& b, const Layout& l) { PutU32(b, l.Node(1) + 10, 3); },
+     BundleFault::kTree},
+    {"ChildCountPastTheEnd",
+     [](Bytes& b, const Layout& l) { PutU32(b, l.Node(1) + 6, 0x7FFFFFFF); }, BundleFault::kTree},
+    {"FolderHoldsTheRoot", [](Bytes& b, const Layout& l) { PutU32(b, l.Node(1) + 10, 0); },
+     BundleFault::kTree},
+    {"NameOffsetPastTheEnd", [](Bytes& b, const Layout& l) { PutU32(b, l.Node(2), l.size); },
+     BundleFault::kName},
+    {"NameNotMatchingItsHash",
+     [](Bytes& b, const Layout& l) { b[l.names + GetU32(b, l.Node(2)) + 7] ^= 1; },
+     BundleFault::kName},
+    {"DataOffsetPastTheEnd", [](Bytes& b, const Layout& l) { PutU32(b, l.Node(2) + 10, l.size); },
+     BundleFault::kData},
+    {"DataLengthPastTheEnd",
+     [](Bytes& b, const Layout& l) { PutU32(b, l.data + GetU32(b, l.Node(2) + 10), l.size); },
+     BundleFault::kData},
+    {"CompressedPicture", [](Bytes& b, const Layout& l) { b[l.Node(2) + 5] = 0x01; },
+     BundleFault::kCompressed},
+};
+
+INSTANTIATE_TEST_SUITE_P(Library, CraftedLibrary, ::testing::ValuesIn(kCraftedCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The built library damaged by the seed: cut, bytes flipped anywhere, bytes flipped in the
+// header, names or tree, or a header or tree field overwritten with an offset at or past the end.
+Bytes Damaged(Bytes bytes, unsigned seed) {
+  std::mt19937 random(seed);
+  const Layout layout(bytes);
+  const auto pick = [&](std::size_t low, std::size_t high) {
+    return std::uniform_int_distribution<std::size_t>(low, high - 1)(random);
+  };
+  constexpr std::size_t kHeader = 24;
+  const auto structural = [&] {
+    const std::size_t at = pick(0, kHeader + layout.size - layout.names);
+    return at < kHeader ? at : layout.names + at - kHeader;
+  };
+  const auto flip = [&](std::size_t at) { bytes[at] ^= static_cast<std::uint8_t>(pick(1, 256)); };
+  switch (seed % 4) {
+    case 0:
+      bytes.resize(pick(0, layout.size));
+      break;
+    case 1:
+      for (std::size_t n = pick(1, 5); n > 0; --n) flip(pick(0, layout.size));
+      break;
+    case 2:
+      for (std::size_t n = pick(1, 5); n > 0; --n) flip(structural());
+      break;
+    default: {
+      const std::uint32_t size = static_cast<std::uint32_t>(layout.size);
+      const std::uint32_t values[] = {size, size - 1, 0x7FFFFFFF, 0xFFFFFFFF,
+                                      static_cast<std::uint32_t>(random())};
+      PutU32(bytes, std::min(structural(), layout.size - 4), values[pick(0, std::size(values))]);
+    }
+  }
+  return bytes;
+}
+
+// Every file resource of every registered bundle.
+QStringList ResourcePaths() {
+  QStringList paths;
+  QDirIterator it(QStringLiteral(":/"), QDir::Files, QDirIterator::Subdirectories);
+  while (it.hasNext()) paths << it.next();
+  return paths;
+}
+
+// Whatever Qt reads from a library it was given lies within the library's bytes.
+TEST(ResourceLibrary, DamagedLibraryIsRefusedOrReadWithinItsBytes) {
+  const Bytes built = BuiltLibrary();
+  const QStringList ownResources = ResourcePaths();
+  int refused = 0;
+  for (unsigned seed = 0; seed < 200; ++seed) {
+    SCOPED_TRACE(seed);
+    const auto library = ResourceLibrary::FromBytes(Damaged(built, seed));
+    if (!library) {
+      ++refused;
+      continue;
+    }
+    const auto begin = reinterpret_cast<std::uintptr_t>(library->Bytes().data());
+    const auto end = begin + library->Bytes().size();
+    for (const QString& path : ResourcePaths()) {
+      const QResource resource(path);
+      if (ownResources.contains(path) || !resource.isValid()) continue;
+      const auto data = reinterpret_cast<std::uintptr_t>(resource.data());
+      EXPECT_TRUE(data >= begin && data <= end && resource.size() <= qint64(end - data))
+          << path.toStdString();
+    }
+    LoadSkinBitmap(*library, kFramePicture);
+  }
+  EXPECT_GT(refused, 0);
+  EXPECT_LT(refused, 200);
 }
 
 // Every picture the widget tables name exists in the library, at its widget's size.

@@ -1,0 +1,137 @@
+#include "receiver/reception.h"
+
+#include <thread>
+
+namespace vantorel::receiver {
+namespace {
+
+void Add(ReceiveStats& a, const ReceiveStats& b) {
+  a.datagrams += b.datagrams;
+  a.posted += b.posted;
+  a.queueOverflow += b.queueOverflow;
+  a.endOfBroadcast += b.endOfBroadcast;
+  a.wakeUps += b.wakeUps;
+  a.foreignSender += b.foreignSender;
+  a.oversized += b.oversized;
+  a.malformed += b.malformed;
+  a.unknownKey += b.unknownKey;
+  a.postFailed += b.postFailed;
+}
+
+void Add(ReassemblyStats& a, const ReassemblyStats& b) {
+  a.datagrams += b.datagrams;
+  a.delivered += b.delivered;
+  a.repeated += b.repeated;
+  a.lostFragment += b.lostFragment;
+  a.oversized += b.oversized;
+  a.malformed += b.malformed;
+  a.incomplete += b.incomplete;
+  a.abandoned += b.abandoned;
+}
+
+}  // namespace
+
+Reception::Reception(gui::WindowHandle& window, PostedDatagrams& posted,
+                     ReceptionOptions options)
+    : window_(window), posted_(posted), options_(options) {
+  Build();
+}
+
+Reception::~Reception() { TearDown(); }
+
+// Playback graph, reassembler, socket: the socket last, so that nothing arrives before the
+// rest can take it. A socket that cannot be opened leaves no pipeline.
+void Reception::Build() {
+  if (options_.graph != nullptr) {
+    graph_ = std::make_unique<PlaybackGraph>(*options_.graph, this, options_.videoRect);
+  }
+  reassembler_ = std::make_unique<Reassembler>();
+  if (options_.observer != nullptr) {
+    reassembler_->AddRoute(0, options_.observer);
+    reassembler_->AddRoute(protocol::kChannelMessage, options_.observer);
+  }
+  if (graph_) reassembler_->AddRoute(protocol::kChannelMessage, graph_.get());
+  socket_ = std::make_unique<ReceiveSocket>(window_, options_.receive);
+  if (!socket_->IsOpen()) {
+    TearDown();
+    return;
+  }
+  ++past_.pipelinesBuilt;
+}
+
+void Reception::TearDown() {
+  if (socket_) {
+    Add(past_.receive, socket_->Stats());
+    socket_.reset();
+  }
+  posted_.DiscardQueued();
+  if (reassembler_) {
+    Add(past_.reassembly, reassembler_->Stats());
+    reassembler_.reset();
+  }
+  if (graph_) {
+    graph_->CloseGraph();
+    const auto& reports = graph_->Reports();
+    past_.streams.insert(past_.streams.end(), reports.begin(), reports.end());
+    graph_.reset();
+  }
+}
+
+void Reception::Stop() {
+  stopped_ = true;
+  TearDown();
+}
+
+void Reception::OnDatagram(gui::WindowMessage& message) {
+  if (message.buffer) {
+    Deliver(message.buffer.get(), message.wParam);
+    return;
+  }
+  if (!socket_) return;
+  const std::uint64_t discards = discards_;
+  for (const Datagram& datagram : socket_->TakeDatagrams()) {
+    // A rebuild for a new session drops what was queued behind its description.
+    if (discards != discards_) break;
+    Deliver(datagram.payload.get(), datagram.length);
+  }
+}
+
+void Reception::Deliver(const std::uint8_t* payload, std::size_t length) {
+  if (!delivering_ || !reassembler_) return;
+  const protocol::Buffer datagram = protocol::MakeBuffer(payload, length);
+  ++past_.datagramsDelivered;
+  reassembler_->Send(protocol::kChannelMessage, {&datagram, 1});
+}
+
+void Reception::OnEndOfBroadcast() {
+  if (stopped_) return;
+  ++past_.endOfBroadcastHandled;
+  TearDown();
+  std::this_thread::yield();
+  Build();
+}
+
+// The window's posted wake-ups go first: the queue's own Clear arms the next one.
+void Reception::DiscardQueued() {
+  ++discards_;
+  posted_.DiscardQueued();
+  if (socket_) socket_->DiscardQueued();
+}
+
+std::uint32_t Reception::CurrentMessageNumber() const {
+  return reassembler_ ? reassembler_->CurrentMessageNumber() : 0;
+}
+
+void Reception::SetVideoRect(const VideoRect& rect) {
+  options_.videoRect = rect;
+  if (graph_) graph_->SetVideoRect(rect.left, rect.top, rect.width, rect.height);
+}
+
+ReceptionTotals Reception::Totals() const {
+  ReceptionTotals totals = past_;
+  if (socket_) Add(totals.receive, socket_->Stats());
+  if (reassembler_) Add(totals.reassembly, reassembler_->Stats());
+  return totals;
+}
+
+}  // namespace vantorel::receiver

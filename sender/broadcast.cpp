@@ -1,0 +1,64 @@
+#include "sender/broadcast.h"
+
+#include <chrono>
+#include <thread>
+
+namespace vantorel::sender {
+namespace {
+
+void SleepOneGap() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(Broadcast::kEndOfBroadcastGapMs));
+}
+
+}  // namespace
+
+Broadcast::Broadcast(UdpBroadcastSink& sink, media::GraphOptions graph)
+    : sink_(sink), graph_(graph) {}
+
+Broadcast::~Broadcast() { CloseSession(); }
+
+media::HRESULT Broadcast::Open(gui::WindowHandle* owner, const std::string& path) {
+  CloseSession();
+  auto session = std::make_unique<SenderSession>(sessionNumber_, &sink_, graph_);
+  media::HRESULT hr = session->Open(owner, path);
+  if (!media::FAILED(hr) && !session->IsStreaming()) hr = media::VFW_E_UNSUPPORTED_STREAM;
+  if (media::FAILED(hr)) {
+    session->Close();
+    return hr;
+  }
+  session_ = std::move(session);
+  ++sessionNumber_;
+  return hr;
+}
+
+void Broadcast::CloseSession() {
+  if (!session_) return;
+  session_->Close();
+  session_.reset();
+}
+
+GraphEventNews Broadcast::HandleGraphEvents() {
+  GraphEventNews news;
+  if (!session_) return news;
+  const GraphEventCounts before = session_->EventCounts();
+  session_->HandleGraphEvents();
+  const GraphEventCounts& after = session_->EventCounts();
+  news.completed = after.completes > before.completes;
+  news.failed = after.errors > before.errors;
+  news.lastError = after.lastError;
+  news.noAudioDevice = after.noAudioDevice;
+  return news;
+}
+
+// Receivers rebuild on the first end-of-broadcast datagram; the gaps keep the last sample
+// datagrams and the repeats apart.
+void Broadcast::End() {
+  if (ended_) return;
+  ended_ = true;
+  CloseSession();
+  SleepOneGap();
+  sink_.SendEndOfBroadcast(kEndOfBroadcastTimes, kEndOfBroadcastGapMs);
+  SleepOneGap();
+}
+
+}  // namespace vantorel::sender

@@ -1,0 +1,60 @@
+// One broadcast: the sink that carries it and the file sessions played into it one after
+// another, each opened with the next session number. Ending the broadcast closes the session
+// first, so that no streaming thread sends any more, then tells the receivers. Everything here
+// runs on the window thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/gui/window_message.h"
+#include "platform/media/gst_media_graph.h"
+#include "sender/sender_session.h"
+#include "sender/udp_broadcast_sink.h"
+
+namespace vantorel::sender {
+
+// What a round of graph events brought.
+struct GraphEventNews {
+  bool completed = false;  // the end of the file
+  bool failed = false;     // an error; lastError says which
+  media::HRESULT lastError = media::S_OK;
+  bool noAudioDevice = false;
+};
+
+class Broadcast {
+ public:
+  static constexpr int kEndOfBroadcastTimes = 3;
+  static constexpr int kEndOfBroadcastGapMs = 1;
+
+  // `sink` (not owned) carries every session and the end of the broadcast; it outlives this.
+  Broadcast(UdpBroadcastSink& sink, media::GraphOptions graph);
+  ~Broadcast();
+  Broadcast(const Broadcast&) = delete;
+  Broadcast& operator=(const Broadcast&) = delete;
+
+  // Closes the current session, then opens the file in a new one whose graph events are posted
+  // to `owner`. A file that cannot be opened, or that has no stream to broadcast, leaves no
+  // session and returns why (VFW_E_UNSUPPORTED_STREAM for the latter). The new session is
+  // stopped; the caller plays it.
+  media::HRESULT Open(gui::WindowHandle* owner, const std::string& path);
+  void CloseSession();
+  // Collects the session's graph events (on the graph-event message).
+  GraphEventNews HandleGraphEvents();
+  // Closes the session and sends the end-of-broadcast datagrams; once.
+  void End();
+
+  SenderSession* Session() const { return session_.get(); }
+  // The number the next opened session gets.
+  std::uint8_t SessionNumber() const { return sessionNumber_; }
+
+ private:
+  UdpBroadcastSink& sink_;
+  media::GraphOptions graph_;
+  std::unique_ptr<SenderSession> session_;
+  std::uint8_t sessionNumber_ = 0;
+  bool ended_ = false;
+};
+
+}  // namespace vantorel::sender
