@@ -1,5 +1,7 @@
 #include "platform/media/caps_conversion.h"
 
+#include <gst/riff/riff.h>
+
 #include "platform/media/caps_conversion_internal.h"
 #include "protocol/media_codes.h"
 
@@ -60,6 +62,10 @@ std::optional<protocol::MediaType> MediaTypeFromCaps(const GstCaps* caps) {
 }
 
 GstCaps* CapsFromMediaType(const protocol::MediaType& type) {
+  // The riff helpers log under a category of their own, made by gst_riff_init: without it
+  // every log line they write is a critical warning.
+  static const bool riffReady = (gst_riff_init(), true);
+  (void)riffReady;
   if (type.majorType == protocol::guids::kMediaTypeVideo) {
     return detail::VideoCapsFromMediaType(type).release();
   }

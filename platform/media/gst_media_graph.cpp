@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/gui/window_message.h"
+#include "platform/media/gst_debug.h"
 #include "platform/media/file_kind.h"
 
 namespace vantorel::media {
@@ -101,6 +102,15 @@ HRESULT GstMediaGraph::RemoveFilter(GraphFilter& filter) {
 }
 
 HRESULT GstMediaGraph::RenderFile(const std::string& path) {
+  const HRESULT hr = Render(path);
+  if (FAILED(hr)) {
+    GST_CAT_WARNING(DebugCategory(), "cannot render %s: 0x%08x", path.c_str(),
+                    static_cast<unsigned>(hr));
+  }
+  return hr;
+}
+
+HRESULT GstMediaGraph::Render(const std::string& path) {
   if (rendered_) return VFW_E_WRONG_STATE;
   // filesrc opens the file on this thread while the pipeline changes state: a FIFO without a
   // writer would block it there for good.

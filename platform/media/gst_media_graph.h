@@ -80,6 +80,7 @@ class GstMediaGraph : public MediaGraph {
   // decodebin's pad-added: runs on that decodebin's streaming thread.
   static void OnDecodedPad(GstElement* decodebin, GstPad* pad, gpointer self);
 
+  HRESULT Render(const std::string& path);
   void BuildStreamPath(GstPad* pad, const GstCaps* caps);
   void LinkStreamPath(GstPad* pad, const GstCaps* caps);
   GstGraphFilter* TakeFilterFor(const GstCaps* caps);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/media/caps_conversion.h"
+#include "platform/media/gst_debug.h"
 #include "platform/media/gst_media_graph.h"
 
 namespace vantorel::media {
@@ -127,19 +128,27 @@ void GstMediaGraph::LinkStreamPath(GstPad* pad, const GstCaps* caps) {
   chain.push_back(output);
   for (GstElement* e : added) {
     if (e != nullptr) continue;
+    GST_CAT_WARNING_OBJECT(DebugCategory(), pad, "an element of the stream's path is missing");
     for (GstElement* d : added) {
       if (d != nullptr) gst_object_unref(gst_object_ref_sink(d));
     }
     return;
   }
-  if (!AddAndLink(GST_BIN(pipeline_.get()), chain, added)) return;
+  if (!AddAndLink(GST_BIN(pipeline_.get()), chain, added)) {
+    GST_CAT_WARNING_OBJECT(DebugCategory(), pad, "cannot link the path for %" GST_PTR_FORMAT,
+                           caps);
+    return;
+  }
   // The stream waits for the paths of its siblings, so that every grabber has published its
   // format before the first message of any stream is sent.
   PadPtr queueSrc(gst_element_get_static_pad(chain.front(), "src"));
   gst_pad_add_probe(queueSrc.get(), GST_PAD_PROBE_TYPE_DATA_DOWNSTREAM, &OnFirstQueuedData, this,
                     nullptr);
   PadPtr queueSink(gst_element_get_static_pad(chain.front(), "sink"));
-  if (GST_PAD_LINK_FAILED(gst_pad_link(pad, queueSink.get()))) return;
+  if (GST_PAD_LINK_FAILED(gst_pad_link(pad, queueSink.get()))) {
+    GST_CAT_WARNING_OBJECT(DebugCategory(), pad, "cannot link the stream to its path");
+    return;
+  }
   if (filter != nullptr) filter->CompleteConnect(grabbed.get());
 }
 
@@ -232,11 +241,16 @@ void GstMediaGraph::OnDecodedPad(GstElement*, GstPad* pad, gpointer self) {
   } else {
     output = MakeNullSink();
   }
-  if (output == nullptr) return;
+  if (output == nullptr) {
+    GST_CAT_WARNING_OBJECT(DebugCategory(), pad, "no output for %" GST_PTR_FORMAT, caps.get());
+    return;
+  }
   gst_bin_add(GST_BIN(graph->pipeline_.get()), output);
   gst_element_sync_state_with_parent(output);
   PadPtr sink(gst_element_get_static_pad(output, "sink"));
-  gst_pad_link(pad, sink.get());
+  if (GST_PAD_LINK_FAILED(gst_pad_link(pad, sink.get()))) {
+    GST_CAT_WARNING_OBJECT(DebugCategory(), pad, "cannot link the decoded stream to its output");
+  }
 }
 
 std::unique_ptr<MediaGraph> GstGraphFactory::CreateGraph() {

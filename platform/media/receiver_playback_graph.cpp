@@ -1,5 +1,7 @@
 #include "platform/media/receiver_playback_graph.h"
 
+#include "platform/media/gst_debug.h"
+
 #include <algorithm>
 #include <limits>
 
@@ -143,16 +145,20 @@ bool GstPlaybackGraph::Make(receiver::SourcePins& pins) {
 void GstPlaybackGraph::Render(std::size_t index, receiver::SourcePin& pin) {
   const GstCaps* caps = filter_->Caps(index);
   if (index >= kRenderedPins || caps == nullptr || !CanDecode(caps)) {
+    GST_CAT_INFO(DebugCategory(), "stream %zu is not rendered (caps %" GST_PTR_FORMAT ")", index,
+                 caps);
     filter_->Park(index);
     return;
   }
   GstElement* decodebin = gst_element_factory_make("decodebin", nullptr);
   if (decodebin == nullptr || !gst_bin_add(GST_BIN(pipeline_.get()), decodebin)) {
+    GST_CAT_WARNING(DebugCategory(), "stream %zu: no decoder element", index);
     filter_->Park(index);
     return;
   }
   PadPtr sink(gst_element_get_static_pad(decodebin, "sink"));
   if (gst_pad_link(filter_->PinPad(index), sink.get()) != GST_PAD_LINK_OK) {
+    GST_CAT_WARNING(DebugCategory(), "stream %zu: cannot link its pin to the decoder", index);
     filter_->Park(index);
     return;
   }
@@ -193,6 +199,7 @@ void GstPlaybackGraph::OnDecodedPad(GstElement*, GstPad* pad, gpointer data) {
   if (queue == nullptr || output == nullptr ||
       !gst_bin_add(GST_BIN(self->pipeline_.get()), queue) ||
       !gst_bin_add(GST_BIN(self->pipeline_.get()), output) || !gst_element_link(queue, output)) {
+    GST_CAT_WARNING_OBJECT(DebugCategory(), pad, "no output for stream %zu", chain->index);
     chain->pin->SetConnected(false);
     return;
   }
@@ -200,6 +207,8 @@ void GstPlaybackGraph::OnDecodedPad(GstElement*, GstPad* pad, gpointer data) {
   gst_element_sync_state_with_parent(output);
   gst_element_sync_state_with_parent(queue);
   if (gst_pad_link(pad, sink.get()) != GST_PAD_LINK_OK) {
+    GST_CAT_WARNING_OBJECT(DebugCategory(), pad, "cannot link stream %zu to its output",
+                           chain->index);
     chain->pin->SetConnected(false);
     return;
   }
@@ -245,6 +254,11 @@ void GstPlaybackGraph::MarkFailed(GstObject* source) {
 GstBusSyncReply GstPlaybackGraph::OnBusMessage(GstBus*, GstMessage* message, gpointer data) {
   // A stream whose decoder or source failed stops taking packets.
   if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+    GError* error = nullptr;
+    gst_message_parse_error(message, &error, nullptr);
+    GST_CAT_WARNING_OBJECT(DebugCategory(), GST_MESSAGE_SRC(message), "stream failed: %s",
+                           error != nullptr ? error->message : "unknown error");
+    g_clear_error(&error);
     static_cast<GstPlaybackGraph*>(data)->MarkFailed(GST_MESSAGE_SRC(message));
   }
   gst_message_unref(message);

@@ -1,5 +1,7 @@
 #include "platform/media/stream_source_pin.h"
 
+#include "platform/media/gst_debug.h"
+
 #include <gst/base/gstpushsrc.h>
 
 #include <memory>
@@ -128,6 +130,7 @@ GstFlowReturn PinCreate(GstPushSrc* push, GstBuffer** out) {
         FlushDownstream(src);
         continue;
       case receiver::PinStep::kEnd:
+        GST_CAT_WARNING_OBJECT(DebugCategory(), src, "malformed sample: the stream ends");
         pin->SetConnected(false);
         return GST_FLOW_EOS;
       case receiver::PinStep::kDeliver: {

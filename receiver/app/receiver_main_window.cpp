@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QScreen>
 
@@ -18,6 +19,8 @@
 
 namespace vantorel::receiver_app {
 namespace {
+
+Q_LOGGING_CATEGORY(lcLunnet, "vantorel.lunnet")
 
 media::ReceiverGraphOptions GraphOptions(media::ReceiverOutput output, skin::VideoWidget* video) {
   media::ReceiverGraphOptions options;
@@ -55,6 +58,10 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
                                  receiver::VideoRect{area.left, area.top, area.Width(),
                                                      area.Height()},
                                  nullptr});
+  if (!reception_->Listening()) {
+    qCWarning(lcLunnet, "cannot listen on UDP port %u: nothing is received",
+              unsigned{options_.receive.port});
+  }
 }
 
 ReceiverMainWindow::~ReceiverMainWindow() { StopReception(); }

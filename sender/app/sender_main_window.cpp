@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLoggingCategory>
 #include <QSlider>
 
 #include "sender/app/audio_device.h"
@@ -16,6 +17,8 @@
 
 namespace vantorel::sender::app {
 namespace {
+
+Q_LOGGING_CATEGORY(lcStrovan, "vantorel.strovan")
 
 using media::FAILED;
 
@@ -39,6 +42,7 @@ SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module,
   trackbar_->hide();
   video_ = new skin::VideoWidget(this, skin::WithoutPicture::kHidden);
   sink_ = std::make_unique<UdpBroadcastSink>(options_.port, options_.destination);
+  if (!sink_->IsOpen()) qCWarning(lcStrovan, "cannot open the broadcast socket: nothing is sent");
   broadcast_ = std::make_unique<Broadcast>(*sink_, media::GraphOptions{options_.output, video_});
   timerRunning_ = true;
   resize(skin::kDefaultFrameWidth, skin::kDefaultFrameHeight);
@@ -123,6 +127,8 @@ bool SenderMainWindow::OpenFile(const QString& path) {
   CloseSession();
   const media::HRESULT hr = broadcast_->Open(&handle_, QFile::encodeName(path).toStdString());
   if (FAILED(hr)) {
+    qCWarning(lcStrovan, "cannot broadcast %s: 0x%08x", qUtf8Printable(path),
+              static_cast<unsigned>(hr));
     video_->Clear();
     desktop_.ShowMessage(this, Strings().String(IDS_UNSUPPORTED_FILE), MessageIcon::kExclamation);
     RefreshTransport();
