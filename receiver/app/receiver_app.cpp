@@ -8,6 +8,7 @@
 
 #include <memory>
 
+#include "platform/profile/program_folder.h"
 #include "receiver/app/receiver_strings.h"
 #include "ui/lang/language_access.h"
 #include "ui/lang/language_manager.h"
@@ -16,7 +17,7 @@
 namespace vantorel::receiver_app {
 
 ReceiverApp::ReceiverApp(ReceiverWindowOptions options) : options_(std::move(options)) {
-  folder_ = options_.applicationFolder.empty() ? lang::ProgramFolder()
+  folder_ = options_.applicationFolder.empty() ? profile::ProgramFolder()
                                                : options_.applicationFolder;
   options_.applicationFolder = folder_;
 }
@@ -29,7 +30,7 @@ std::optional<std::string> ReceiverApp::CheckPrerequisites() const {
   // Probed and released at once; the window loads it again for its pictures.
   const auto library =
       skin::ResourceLibrary::Load(QString::fromStdString(ResourceLibraryPath().string()));
-  if (!library) return std::string(LoadString(kIdsResourceError));
+  if (!library) return std::string(Strings().Text(kIdsResourceError));
   return std::nullopt;
 }
 
@@ -41,7 +42,7 @@ int ReceiverApp::Run() {
   if (auto error = CheckPrerequisites()) {
     lang::LanguageManager& languages =
         options_.languages != nullptr ? *options_.languages : lang::TheLanguageManager();
-    QMessageBox::critical(nullptr, QStringLiteral("Lunnet"),
+    QMessageBox::critical(nullptr, Strings().String(kIdsMessageTitle),
                           QString::fromStdString(languages.LookUp(*error)));
     return 1;
   }

@@ -8,25 +8,21 @@
 #include <QMessageBox>
 #include <QScreen>
 
+#include "platform/profile/program_folder.h"
 #include "receiver/app/receiver_strings.h"
-#include "receiver/app/video_window.h"
 #include "ui/lang/language_access.h"
 #include "ui/lang/language_manager.h"
 #include "ui/lang/language_menu.h"
 #include "ui/lang/open_with_browser.h"
 #include "ui/skin/skin_bitmap.h"
+#include "ui/skin/video_widget.h"
 
 namespace vantorel::receiver_app {
 namespace {
 
 Q_LOGGING_CATEGORY(lcLunnet, "vantorel.lunnet")
 
-// The dialog is 268 x 188 dialog units; with its 8-point font a unit is 3/2 pixels across
-// and 13/8 pixels down.
-constexpr int kDialogWidth = 268 * 3 / 2;
-constexpr int kDialogHeight = (188 * 13 + 7) / 8;
-
-media::ReceiverGraphOptions GraphOptions(media::ReceiverOutput output, VideoWindow* video) {
+media::ReceiverGraphOptions GraphOptions(media::ReceiverOutput output, skin::VideoWidget* video) {
   media::ReceiverGraphOptions options;
   options.output = output;
   options.videoFrames = video;
@@ -42,15 +38,15 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
     : SkinnedFrame(skin::FrameProgram::kReceiver, module),
       options_(std::move(options)),
       handle_(this),
-      video_(new VideoWindow(this)),
+      video_(new skin::VideoWidget(this, skin::WithoutPicture::kBlack)),
       builder_(GraphOptions(options_.output, video_)) {
-  if (options_.applicationFolder.empty()) options_.applicationFolder = lang::ProgramFolder();
-  setWindowTitle(QString::fromUtf8(LoadString(kIdsCaption)));
-  AppendSystemMenuItem(skin::kAboutCommand, QString::fromUtf8(LoadString(kIdsAboutMenu)));
+  if (options_.applicationFolder.empty()) options_.applicationFolder = profile::ProgramFolder();
+  setWindowTitle(Strings().String(kIdsCaption));
+  AppendSystemMenuItem(skin::kAboutCommand, Strings().String(kIdsAboutMenu));
   setWindowIcon(QIcon(QStringLiteral(":/lunnet/lunnet.png")));
   hasWidgets_ = AllButtonPicturesLoad(module);
   if (!hasWidgets_) DropWidgets();
-  resize(kDialogWidth, kDialogHeight);
+  resize(skin::kDefaultFrameWidth, skin::kDefaultFrameHeight);
   Languages().TranslateAllWindows();
   const skin::Rect area = VideoArea();
   video_->setGeometry(ToQRect(area));
@@ -154,7 +150,7 @@ bool ReceiverMainWindow::OnCommand(std::uintptr_t command) {
       ShowLanguageMenu();
       return true;
     case skin::kCmdHomePage:
-      lang::OpenWithBrowser(LoadString(kIdsHomePage), lang::kShowNormal);
+      lang::OpenWithBrowser(Strings().Text(kIdsHomePage), lang::kShowNormal);
       return true;
     default:
       // The frame buttons.
@@ -200,7 +196,7 @@ void ReceiverMainWindow::NoteMissingAudioDevice() {
 }
 
 QString ReceiverMainWindow::Text(int id) const {
-  return QString::fromStdString(Languages().LookUp(LoadString(id)));
+  return QString::fromStdString(Languages().LookUp(Strings().Text(id)));
 }
 
 void ReceiverMainWindow::OnAboutCommand(std::uintptr_t) {

@@ -16,10 +16,11 @@
 namespace vantorel::lang {
 class LanguageManager;
 }
+namespace vantorel::skin {
+class VideoWidget;
+}
 
 namespace vantorel::receiver_app {
-
-class VideoWindow;
 
 inline constexpr std::uint32_t kCmdAppHelp = 57670;
 
@@ -56,7 +57,7 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
   const receiver::ReceiveSocket* Socket() const {
     return reception_ ? reception_->Socket() : nullptr;
   }
-  const VideoWindow& Video() const { return *video_; }
+  const skin::VideoWidget& Video() const { return *video_; }
   ReceptionTotals Totals() const;
 
  protected:
@@ -97,7 +98,7 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
 
   ReceiverWindowOptions options_;
   PostHandle handle_;
-  VideoWindow* video_;  // child widget, owned by the window
+  skin::VideoWidget* video_;  // child widget, owned by the window
   media::GstPlaybackGraphBuilder builder_;
   bool hasWidgets_ = false;
   bool audioNoted_ = false;

@@ -1,12 +1,9 @@
 #include "receiver/app/receiver_strings.h"
 
-#include <array>
-#include <utility>
-
 namespace vantorel::receiver_app {
 namespace {
 
-constexpr std::array<std::pair<int, const char*>, 8> kStrings{{
+constexpr ui::StringEntry kStrings[] = {
     {kIdsAboutMenu, "About Lunnet(&A)..."},
     {kIdsHomePage, "https://vantorel.example.org/"},
     // The trailing blank is part of the text.
@@ -17,15 +14,14 @@ constexpr std::array<std::pair<int, const char*>, 8> kStrings{{
     {kIdsAboutText, "Vantorel: live media broadcasting on a local network"},
     {kIdsNoAudioDevice,
      "No audio device was found. The sound of the broadcast is received but not played here."},
-}};
+    {kIdsMessageTitle, "Lunnet"},
+};
 
 }  // namespace
 
-const char* LoadString(int id) {
-  for (const auto& [key, text] : kStrings) {
-    if (key == id) return text;
-  }
-  return "";
+const ui::StringTable& Strings() {
+  static constexpr ui::StringTable table(kStrings);
+  return table;
 }
 
 }  // namespace vantorel::receiver_app

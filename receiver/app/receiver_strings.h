@@ -1,6 +1,8 @@
 // Lunnet's string table: the texts its windows and message boxes show, by identifier.
 #pragma once
 
+#include "ui/string_table.h"
+
 namespace vantorel::receiver_app {
 
 enum StringId : int {
@@ -13,9 +15,11 @@ enum StringId : int {
   kIdsAboutVersion = 32779,
   kIdsAboutText = 32780,
   kIdsNoAudioDevice = 32781,
+  // Message boxes carry the program's name as their title.
+  kIdsMessageTitle = 32782,
 };
 
-// The text of a string, or "" for an identifier the table does not have.
-const char* LoadString(int id);
+// Lunnet's texts.
+const ui::StringTable& Strings();
 
 }  // namespace vantorel::receiver_app

@@ -2,9 +2,8 @@
 
 #include <QApplication>
 
-#include <system_error>
-
 #include "platform/net/udp_socket.h"
+#include "platform/profile/program_folder.h"
 #include "sender/app/sender_desktop.h"
 #include "sender/app/string_table.h"
 #include "ui/lang/language_manager.h"
@@ -22,12 +21,6 @@ QString LibraryPath(const std::filesystem::path& folder) {
 
 }  // namespace
 
-std::filesystem::path ProgramFolder() {
-  std::error_code error;
-  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::filesystem::current_path(error) : program.parent_path();
-}
-
 SenderApp::SenderApp(SenderAppOptions options, SenderDesktop& desktop,
                      lang::LanguageManager& languages)
     : options_(std::move(options)), desktop_(desktop), languages_(languages) {}
@@ -36,13 +29,13 @@ SenderApp::~SenderApp() = default;
 
 StartupResult SenderApp::InitInstance() {
   if (!SocketsAvailable()) {
-    desktop_.ShowMessage(nullptr, LoadString(IDS_SOCKET_ERROR), MessageIcon::kError);
+    desktop_.ShowMessage(nullptr, Strings().String(IDS_SOCKET_ERROR), MessageIcon::kError);
     return StartupResult::kNoSockets;
   }
-  appFolder_ = options_.appFolder.empty() ? ProgramFolder() : options_.appFolder;
+  appFolder_ = options_.appFolder.empty() ? profile::ProgramFolder() : options_.appFolder;
   // The library is only probed here; the window loads it again for its pictures.
   if (!skin::ResourceLibrary::Load(LibraryPath(appFolder_))) {
-    desktop_.ShowMessage(nullptr, LoadString(IDS_RESOURCE_ERROR), MessageIcon::kError);
+    desktop_.ShowMessage(nullptr, Strings().String(IDS_RESOURCE_ERROR), MessageIcon::kError);
     return StartupResult::kNoResources;
   }
   return StartupResult::kRun;

@@ -54,7 +54,4 @@ class SenderApp {
   std::unique_ptr<SenderMainWindow> window_;
 };
 
-// The folder of the running executable (/proc/self/exe); the current folder if unknown.
-std::filesystem::path ProgramFolder();
-
 }  // namespace vantorel::sender::app

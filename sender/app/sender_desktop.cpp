@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QMessageBox>
 
+#include "sender/app/string_table.h"
 #include "ui/lang/language_manager.h"
 #include "ui/lang/open_with_browser.h"
 
@@ -19,13 +20,6 @@ QMessageBox::Icon ToQtIcon(MessageIcon icon) {
   return QMessageBox::NoIcon;
 }
 
-// Message boxes carry the program's name as their title.
-QString BoxTitle() { return QStringLiteral("Strovan"); }
-
-const char kAboutTitle[] = "About Strovan";
-const char kAboutVersion[] = "Strovan Version 1.0";
-const char kAboutLine[] = "Vantorel: live media broadcasting on a local network";
-
 }  // namespace
 
 std::optional<QString> QtSenderDesktop::ChooseFileToOpen(QWidget* parent,
@@ -36,13 +30,15 @@ std::optional<QString> QtSenderDesktop::ChooseFileToOpen(QWidget* parent,
 }
 
 void QtSenderDesktop::ShowMessage(QWidget* parent, const QString& text, MessageIcon icon) {
-  QMessageBox box(ToQtIcon(icon), BoxTitle(), text, QMessageBox::Ok, parent);
+  QMessageBox box(ToQtIcon(icon), Strings().String(IDS_MESSAGE_TITLE), text, QMessageBox::Ok,
+                  parent);
   languages_.TranslateAllWindows();
   box.exec();
 }
 
 void QtSenderDesktop::ShowNote(QWidget* parent, const QString& text) {
-  auto* box = new QMessageBox(QMessageBox::Information, BoxTitle(), text, QMessageBox::Ok, parent);
+  auto* box = new QMessageBox(QMessageBox::Information, Strings().String(IDS_MESSAGE_TITLE), text,
+                            QMessageBox::Ok, parent);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setModal(false);
   languages_.TranslateAllWindows();
@@ -50,9 +46,9 @@ void QtSenderDesktop::ShowNote(QWidget* parent, const QString& text) {
 }
 
 void QtSenderDesktop::ShowAbout(QWidget* parent) {
-  QMessageBox box(QMessageBox::Information, QString::fromUtf8(kAboutTitle),
-                  QString::fromUtf8(kAboutVersion), QMessageBox::Ok, parent);
-  box.setInformativeText(QString::fromUtf8(kAboutLine));
+  QMessageBox box(QMessageBox::Information, Strings().String(IDS_ABOUT_TITLE),
+                  Strings().String(IDS_ABOUT_VERSION), QMessageBox::Ok, parent);
+  box.setInformativeText(Strings().String(IDS_ABOUT_TEXT));
   // The line is kept on one line rather than wrapped into a narrow column.
   if (auto* line = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
     line->setWordWrap(false);

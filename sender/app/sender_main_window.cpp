@@ -11,9 +11,9 @@
 #include "sender/app/audio_device.h"
 #include "sender/app/sender_desktop.h"
 #include "sender/app/string_table.h"
-#include "sender/app/video_window.h"
 #include "ui/lang/language_manager.h"
 #include "ui/lang/language_menu.h"
+#include "ui/skin/video_widget.h"
 
 namespace vantorel::sender::app {
 namespace {
@@ -21,11 +21,6 @@ namespace {
 Q_LOGGING_CATEGORY(lcStrovan, "vantorel.strovan")
 
 using media::FAILED;
-
-// Told once per run when the machine has no audio device; the broadcast goes on.
-const char kNoAudioNote[] =
-    "No audio device was found. The sound of the file is broadcast but not played here.";
-
 
 }  // namespace
 
@@ -37,20 +32,20 @@ SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module,
       desktop_(desktop),
       languages_(languages),
       handle_(this) {
-  AppendSystemMenuItem(skin::kAboutCommand, LoadString(IDS_ABOUTBOX));
+  AppendSystemMenuItem(skin::kAboutCommand, Strings().String(IDS_ABOUTBOX));
   setWindowIcon(QIcon(QStringLiteral(":/strovan/strovan.png")));
-  setWindowTitle(LoadString(IDS_TITLE));
+  setWindowTitle(Strings().String(IDS_TITLE));
   CreateTransport(module);
   trackbar_ = new QSlider(Qt::Horizontal, this);
   trackbar_->setObjectName(QStringLiteral("Slider1"));
   trackbar_->setRange(0, 100);
   trackbar_->hide();
-  video_ = new VideoWindow(this);
+  video_ = new skin::VideoWidget(this, skin::WithoutPicture::kHidden);
   sink_ = std::make_unique<UdpBroadcastSink>(options_.port, options_.destination);
   if (!sink_->IsOpen()) qCWarning(lcStrovan, "cannot open the broadcast socket: nothing is sent");
   broadcast_ = std::make_unique<Broadcast>(*sink_, media::GraphOptions{options_.output, video_});
   timerRunning_ = true;
-  resize(kInitialWidth, kInitialHeight);
+  resize(skin::kDefaultFrameWidth, skin::kDefaultFrameHeight);
   languages_.TranslateAllWindows();
 }
 
@@ -59,12 +54,12 @@ SenderMainWindow::~SenderMainWindow() { Shutdown(); }
 void SenderMainWindow::CreateTransport(const skin::ResourceLibrary* module) {
   for (std::size_t i = 0; i < transport_.size(); ++i) {
     skin::SkinButtonInfo button = skin::kTransportButtons[i];
-    const QByteArray tip = LoadString(button.toolId).toUtf8();
+    const QByteArray tip = Strings().String(button.toolId).toUtf8();
     button.toolText = tip.constData();
     transport_[i] = AddButton(module, button, skin::kTransportFirstRect);
   }
   const skin::SkinButtonInfo& seek = skin::kSeekSlider;
-  const QByteArray tip = LoadString(seek.toolId).toUtf8();
+  const QByteArray tip = Strings().String(seek.toolId).toUtf8();
   slider_ = AddWidget(std::make_unique<skin::SkinSlider>(
                           skin::kSeekTrackFirstRect, *this, skin::kSeekThumbFirstRect,
                           skin::CommandClick(seek.command),
@@ -115,7 +110,7 @@ void SenderMainWindow::OnCommand(int id) {
       break;
     case skin::kCmdLanguage: OnLanguage(); break;
     case skin::kCmdHomePage:
-      desktop_.OpenWithBrowser(LoadString(IDS_HOMEPAGE_ADDRESS).toStdString());
+      desktop_.OpenWithBrowser(Strings().String(IDS_HOMEPAGE_ADDRESS).toStdString());
       break;
     default: break;
   }
@@ -123,7 +118,7 @@ void SenderMainWindow::OnCommand(int id) {
 
 void SenderMainWindow::OnOpen() {
   const std::optional<QString> path =
-      desktop_.ChooseFileToOpen(this, FileDialogFilter(LoadString(IDS_FILE_FILTER)));
+      desktop_.ChooseFileToOpen(this, FileDialogFilter(Strings().String(IDS_FILE_FILTER)));
   if (!path) return;
   OpenFile(*path);
 }
@@ -135,7 +130,7 @@ bool SenderMainWindow::OpenFile(const QString& path) {
     qCWarning(lcStrovan, "cannot broadcast %s: 0x%08x", qUtf8Printable(path),
               static_cast<unsigned>(hr));
     video_->Clear();
-    desktop_.ShowMessage(this, LoadString(IDS_UNSUPPORTED_FILE), MessageIcon::kExclamation);
+    desktop_.ShowMessage(this, Strings().String(IDS_UNSUPPORTED_FILE), MessageIcon::kExclamation);
     RefreshTransport();
     return false;
   }
@@ -187,7 +182,7 @@ void SenderMainWindow::OnGraphEvent() {
 void SenderMainWindow::NoteMissingAudioDevice() {
   if (noAudioNoted_) return;
   noAudioNoted_ = true;
-  desktop_.ShowNote(this, QString::fromUtf8(kNoAudioNote));
+  desktop_.ShowNote(this, Strings().String(IDS_NO_AUDIO_DEVICE));
 }
 
 void SenderMainWindow::OnLanguage() {

@@ -23,11 +23,13 @@ class QSlider;
 namespace vantorel::lang {
 class LanguageManager;
 }
+namespace vantorel::skin {
+class VideoWidget;
+}
 
 namespace vantorel::sender::app {
 
 class SenderDesktop;
-class VideoWindow;
 
 struct SenderWindowOptions {
   // Where the broadcast goes; tests give a loopback address and a port of their own.
@@ -38,9 +40,6 @@ struct SenderWindowOptions {
   media::OutputMode output = media::OutputMode::kPlay;
 };
 
-// The client size the window opens with: its dialog template's 268 x 188 dialog units.
-inline constexpr int kInitialWidth = 406;
-inline constexpr int kInitialHeight = 306;
 inline constexpr int kTimerId = 1;
 
 class SenderMainWindow : public skin::SkinnedFrame {
@@ -63,7 +62,7 @@ class SenderMainWindow : public skin::SkinnedFrame {
   skin::ImageButton* OpenButton() const { return transport_[kOpen]; }
   skin::SkinSlider* SeekSlider() const { return slider_; }
   const QSlider* Trackbar() const { return trackbar_; }
-  VideoWindow* Video() const { return video_; }
+  skin::VideoWidget* Video() const { return video_; }
   UdpBroadcastSink* Sink() const { return sink_.get(); }
 
  protected:
@@ -99,7 +98,7 @@ class SenderMainWindow : public skin::SkinnedFrame {
   std::array<skin::ImageButton*, 4> transport_{};
   skin::SkinSlider* slider_ = nullptr;
   QSlider* trackbar_ = nullptr;
-  VideoWindow* video_ = nullptr;
+  skin::VideoWidget* video_ = nullptr;
   std::unique_ptr<UdpBroadcastSink> sink_;
   std::unique_ptr<Broadcast> broadcast_;  // over sink_
   bool timerRunning_ = false;

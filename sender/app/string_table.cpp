@@ -2,17 +2,10 @@
 
 #include <QStringList>
 
-#include <array>
-
 namespace vantorel::sender::app {
 namespace {
 
-struct StringResource {
-  int id;
-  const char* text;
-};
-
-constexpr std::array<StringResource, 19> kStrings{{
+constexpr ui::StringEntry kStrings[] = {
     {IDS_ABOUTBOX, "About Strovan(&A)..."},
     {IDS_SOCKET_ERROR, "Windows Socket error"},
     {IDS_TIP_HELP, "Help of Vantorel"},
@@ -37,15 +30,21 @@ constexpr std::array<StringResource, 19> kStrings{{
      "AVI Files(*.avi)|*.avi|ASF Files(*.asf)|*.asf|Intel Video Files(*.ivf)|*.ivf|"
      "MP3 Files(*.mp3)|*.mp3|WAV Files(*.wav)|*.wav|WMA Files(*.wma)|*.wma|"
      "UNIX Audio Files(*.au *.snd)|*.au; *.snd|All Files (*.*)|*.*||"},
-}};
+    // Message boxes carry the program's name as their title.
+    {IDS_MESSAGE_TITLE, "Strovan"},
+    {IDS_ABOUT_TITLE, "About Strovan"},
+    {IDS_ABOUT_VERSION, "Strovan Version 1.0"},
+    {IDS_ABOUT_TEXT, "Vantorel: live media broadcasting on a local network"},
+    // Told once per run when the machine has no audio device; the broadcast goes on.
+    {IDS_NO_AUDIO_DEVICE,
+     "No audio device was found. The sound of the file is broadcast but not played here."},
+};
 
 }  // namespace
 
-QString LoadString(int id) {
-  for (const StringResource& s : kStrings) {
-    if (s.id == id) return QString::fromUtf8(s.text);
-  }
-  return {};
+const ui::StringTable& Strings() {
+  static constexpr ui::StringTable table(kStrings);
+  return table;
 }
 
 // The dialog takes the patterns from the last parentheses of each entry, so they are

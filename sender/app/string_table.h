@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include "ui/string_table.h"
+
 namespace vantorel::sender::app {
 
 inline constexpr int IDS_ABOUTBOX = 101;
@@ -24,9 +26,14 @@ inline constexpr int IDS_HOMEPAGE_ADDRESS = 32776;
 inline constexpr int IDS_TITLE = 32777;
 inline constexpr int IDS_RESOURCE_ERROR = 32778;
 inline constexpr int IDS_FILE_FILTER = 32784;
+inline constexpr int IDS_MESSAGE_TITLE = 32785;
+inline constexpr int IDS_ABOUT_TITLE = 32786;
+inline constexpr int IDS_ABOUT_VERSION = 32787;
+inline constexpr int IDS_ABOUT_TEXT = 32788;
+inline constexpr int IDS_NO_AUDIO_DEVICE = 32789;
 
-// The text of a string resource; empty for an identifier the table does not hold.
-QString LoadString(int id);
+// Strovan's texts.
+const ui::StringTable& Strings();
 
 // A filter list of the form "Name|*.a; *.b|Name|*.c||" in the file dialog's form
 // "Name (*.a *.b);;Name (*.c)".

@@ -3,14 +3,13 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/gui/quit_on_signal.h"
 #include "platform/media/file_kind.h"
 #include "platform/net/udp_socket.h"
 #include "sender/udp_broadcast_sink.h"
@@ -18,12 +17,7 @@
 
 namespace {
 
-std::atomic<bool> gInterrupted{false};
-
-void OnSignal(int) { gInterrupted.store(true); }
-
 constexpr int kProgressIntervalMs = 1000;
-constexpr int kSignalPollMs = 50;
 
 void Usage() {
   std::fprintf(stderr,
@@ -82,8 +76,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   QCoreApplication app(argc, argv);
-  std::signal(SIGINT, OnSignal);
-  std::signal(SIGTERM, OnSignal);
+  const vantorel::gui::QuitOnSignal quitOnSignal(&QCoreApplication::quit);
 
   vantorel::sender::UdpBroadcastSink sink(parsed->port, parsed->destination);
   if (!sink.IsOpen()) {
@@ -99,11 +92,6 @@ int main(int argc, char** argv) {
   QTimer progress;
   QObject::connect(&progress, &QTimer::timeout, &window, [&window] { window.PrintProgress(); });
   progress.start(kProgressIntervalMs);
-  QTimer signalPoll;
-  QObject::connect(&signalPoll, &QTimer::timeout, &app, [] {
-    if (gInterrupted.load()) QCoreApplication::quit();
-  });
-  signalPoll.start(kSignalPollMs);
 
   app.exec();
   window.Finish();

@@ -3,22 +3,17 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
 
+#include "platform/gui/quit_on_signal.h"
 #include "platform/net/udp_socket.h"
 #include "tools/listen/listen_window.h"
 
 namespace {
-
-std::atomic<bool> gInterrupted{false};
-
-void OnSignal(int) { gInterrupted.store(true); }
 
 void Usage() {
   std::fprintf(stderr,
@@ -79,8 +74,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   QCoreApplication app(argc, argv);
-  std::signal(SIGINT, OnSignal);
-  std::signal(SIGTERM, OnSignal);
+  const vantorel::gui::QuitOnSignal quitOnSignal(&QCoreApplication::quit);
 
   vantorel::tools::ListenWindow window(parsed->listen, stdout);
   if (!window.Listening()) {
@@ -91,11 +85,6 @@ int main(int argc, char** argv) {
   if (parsed->seconds > 0) {
     QTimer::singleShot(static_cast<int>(parsed->seconds * 1000), &app, &QCoreApplication::quit);
   }
-  QTimer signalPoll;
-  QObject::connect(&signalPoll, &QTimer::timeout, &app, [] {
-    if (gInterrupted.load()) QCoreApplication::quit();
-  });
-  signalPoll.start(50);
 
   app.exec();
   window.Finish();

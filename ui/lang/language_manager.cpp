@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/profile/profile.h"
+#include "platform/profile/program_folder.h"
 
 namespace vantorel::lang {
 namespace {
@@ -164,12 +165,6 @@ bool LanguageManager::ChooseLanguage(std::string_view displayName) {
   return true;
 }
 
-std::filesystem::path ProgramFolder() {
-  std::error_code error;
-  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::filesystem::current_path(error) : program.parent_path();
-}
-
 LanguageFolders DefaultLanguageFolders() {
   std::filesystem::path config;
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
@@ -177,7 +172,7 @@ LanguageFolders DefaultLanguageFolders() {
   } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
     config = std::filesystem::path(home) / ".config";
   }
-  return {ProgramFolder() / "Language", config.empty() ? config : config / "vantorel"};
+  return {profile::ProgramFolder() / "Language", config.empty() ? config : config / "vantorel"};
 }
 
 }  // namespace vantorel::lang

@@ -93,9 +93,6 @@ class LanguageManager {
   std::optional<profile::IniText> passText_;
 };
 
-// The folder of the running executable (the current directory when that cannot be read).
-std::filesystem::path ProgramFolder();
-
 // The language folder beside the running executable, and $XDG_CONFIG_HOME/vantorel (or
 // ~/.config/vantorel) for language.set.
 LanguageFolders DefaultLanguageFolders();

@@ -21,6 +21,9 @@ struct FrameMetrics {
 
 inline constexpr int kMinimumFrameWidth = 406;
 inline constexpr int kMinimumFrameHeight = 285;
+// The client size both main windows open with: their dialog template's 268 x 188 dialog units.
+inline constexpr int kDefaultFrameWidth = 406;
+inline constexpr int kDefaultFrameHeight = 306;
 
 // The two programs lay their frames out a little differently.
 enum class FrameProgram { kSender, kReceiver };

@@ -13,8 +13,8 @@
 
 #include <cstring>
 
-#include "receiver/app/video_window.h"
 #include "receiver_test_support.h"
+#include "ui/skin/video_widget.h"
 
 namespace vantorel::receiver_app {
 namespace {

@@ -9,7 +9,7 @@ namespace vantorel::sender::app {
 namespace {
 
 TEST(FileDialogFilter, ConvertsEveryEntryOfTheOpenFilter) {
-  const QStringList filters = FileDialogFilter(LoadString(IDS_FILE_FILTER)).split(";;");
+  const QStringList filters = FileDialogFilter(Strings().String(IDS_FILE_FILTER)).split(";;");
   ASSERT_EQ(filters.size(), 11);
   EXPECT_EQ(filters[0],
             "Media Files(All Types) (*.mpg *.mpeg *.dat *.avi *.asf *.ivf *.mp3 *.wav *.wma "

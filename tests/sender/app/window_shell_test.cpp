@@ -8,9 +8,9 @@
 #include <QTimer>
 
 #include "protocol/wire_format.h"
-#include "sender/app/video_window.h"
 #include "tests/sender/app/window_fixture.h"
 #include "ui/lang/qt_window_walker.h"
+#include "ui/skin/video_widget.h"
 
 namespace vantorel::testing {
 namespace {
@@ -94,7 +94,7 @@ bool IsLight(QRgb p) { return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) > 200
 TEST_F(SenderWindowTest, TheVideoPlaysInsideTheFrame) {
   auto& w = MakeWindow();
   ASSERT_TRUE(OpenThroughDialog(TestMedia("mpeg1-av.mpg")));
-  sender::app::VideoWindow* video = w.Video();
+  skin::VideoWidget* video = w.Video();
   ASSERT_TRUE(ProcessEventsUntil([&] { return video->FramesShown() >= 5; }, 10s));
   const skin::Rect area = w.VideoArea();
   EXPECT_EQ(video->geometry(), QRect(area.left, area.top, area.Width(), area.Height()));

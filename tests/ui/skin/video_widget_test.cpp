@@ -1,21 +1,19 @@
-// The video window: where the picture goes in the area, and that a decoded BGRx frame handed
+// The video widget: where the picture goes in the area, and that a decoded BGRx frame handed
 // over on another thread shows with its colours and shape.
-#include "receiver/app/video_window.h"
+#include "ui/skin/video_widget.h"
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QImage>
 #include <QPixmap>
+#include <QTest>
 
 #include <gst/gst.h>
 
 #include <cstring>
 #include <thread>
 
-#include "receiver_test_support.h"
-
-namespace vantorel::receiver_app {
+namespace vantorel::skin {
 namespace {
 
 struct FitCase {
@@ -73,8 +71,8 @@ std::unique_ptr<media::VideoFrame> SolidFrame(int w, int h, std::uint8_t b, std:
   return media::VideoFrame::FromSample(std::move(sample));
 }
 
-TEST(VideoWindowTest, ShowsAFrameFromAnotherThreadInItsColoursAndShape) {
-  VideoWindow window(nullptr);
+TEST(VideoWidgetTest, ShowsAFrameFromAnotherThreadInItsColoursAndShape) {
+  VideoWidget window(nullptr, WithoutPicture::kBlack);
   window.resize(200, 100);
   window.show();
   EXPECT_EQ(qGray(window.grab().toImage().pixel(100, 50)), 0) << "black before any frame";
@@ -83,8 +81,7 @@ TEST(VideoWindowTest, ShowsAFrameFromAnotherThreadInItsColoursAndShape) {
   ASSERT_NE(frame, nullptr);
   std::thread streaming([&] { window.OnVideoFrame(std::move(frame)); });
   streaming.join();
-  ASSERT_TRUE(testing::WaitUntil([&] { return window.FramesReceived() == 1; }));
-  QCoreApplication::processEvents();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window.FramesShown() == 1; }));
 
   const QImage shot = window.grab().toImage();
   EXPECT_EQ(shot.pixel(100, 50), qRgb(0xF0, 0x20, 0x10));
@@ -97,5 +94,28 @@ TEST(VideoWindowTest, ShowsAFrameFromAnotherThreadInItsColoursAndShape) {
   EXPECT_EQ(window.grab().toImage().pixel(100, 50), qRgb(0, 0, 0));
 }
 
+// The frame's own picture shows until the first frame and again after Clear, even when a
+// frame was still on its way to the window thread.
+TEST(VideoWidgetTest, HiddenWithoutAPictureAndAfterClear) {
+  QWidget frame;
+  frame.resize(200, 100);
+  frame.show();
+  VideoWidget video(&frame, WithoutPicture::kHidden);
+  video.resize(200, 100);
+  EXPECT_FALSE(video.isVisible());
+
+  video.OnVideoFrame(SolidFrame(320, 240, 0, 0, 0));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return video.FramesShown() == 1; }));
+  EXPECT_TRUE(video.isVisible());
+  EXPECT_EQ(video.PictureRect(), QRect(33, 0, 133, 100));
+
+  video.OnVideoFrame(SolidFrame(320, 240, 0, 0, 0));
+  video.Clear();
+  QTest::qWait(0);
+  EXPECT_FALSE(video.isVisible());
+  EXPECT_EQ(video.FramesShown(), 0);
+  EXPECT_TRUE(video.PictureRect().isEmpty());
+}
+
 }  // namespace
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::skin

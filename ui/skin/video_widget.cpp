@@ -1,11 +1,13 @@
-#include "receiver/app/video_window.h"
+#include "ui/skin/video_widget.h"
 
 #include <QImage>
+#include <QMetaObject>
 #include <QPainter>
 
 #include <algorithm>
+#include <cstdint>
 
-namespace vantorel::receiver_app {
+namespace vantorel::skin {
 
 QRect FitPicture(const QRect& area, int pictureWidth, int pictureHeight, int parN, int parD) {
   if (area.isEmpty() || pictureWidth <= 0 || pictureHeight <= 0 || parN <= 0 || parD <= 0) {
@@ -27,57 +29,70 @@ QRect FitPicture(const QRect& area, int pictureWidth, int pictureHeight, int par
   return QRect(x, y, static_cast<int>(w), static_cast<int>(h));
 }
 
-VideoWindow::VideoWindow(QWidget* parent) : QWidget(parent) {
+VideoWidget::VideoWidget(QWidget* parent, WithoutPicture withoutPicture)
+    : QWidget(parent), withoutPicture_(withoutPicture) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   // The frame handles every press and move over the video area itself.
   setAttribute(Qt::WA_TransparentForMouseEvents);
+  if (withoutPicture_ == WithoutPicture::kHidden) hide();
 }
 
-VideoWindow::~VideoWindow() = default;
+VideoWidget::~VideoWidget() = default;
 
-void VideoWindow::OnVideoFrame(std::unique_ptr<media::VideoFrame> frame) {
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    pending_ = std::move(frame);
-  }
-  ++framesReceived_;
-  if (repaintQueued_.exchange(true)) return;
-  // Dropped by Qt if the area is gone before the call runs.
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        repaintQueued_.store(false);
-        update();
-      },
-      Qt::QueuedConnection);
+void VideoWidget::OnVideoFrame(std::unique_ptr<media::VideoFrame> frame) {
+  if (!frame || frame->Width() <= 0 || frame->Height() <= 0) return;
+  std::lock_guard hold(lock_);
+  pending_ = std::move(frame);
+  if (takePosted_) return;
+  takePosted_ = true;
+  // Dropped by Qt if the widget is gone before the call runs.
+  QMetaObject::invokeMethod(this, [this] { TakePendingFrame(); }, Qt::QueuedConnection);
 }
 
-void VideoWindow::Clear() {
+void VideoWidget::TakePendingFrame() {
   {
-    std::lock_guard<std::mutex> hold(lock_);
-    pending_.reset();
+    std::lock_guard hold(lock_);
+    takePosted_ = false;
+    // Nothing after a Clear: the widget stays as Clear left it.
+    if (!pending_) return;
+    shown_ = std::move(pending_);
   }
-  shown_.reset();
+  ++framesShown_;
+  if (!isVisible()) show();
   update();
 }
 
-void VideoWindow::paintEvent(QPaintEvent*) {
+void VideoWidget::Clear() {
   {
-    std::lock_guard<std::mutex> hold(lock_);
-    if (pending_) shown_ = std::move(pending_);
+    std::lock_guard hold(lock_);
+    pending_.reset();
   }
+  shown_.reset();
+  framesShown_ = 0;
+  if (withoutPicture_ == WithoutPicture::kHidden) {
+    hide();
+  } else {
+    update();
+  }
+}
+
+QRect VideoWidget::PictureRect() const {
+  if (!shown_) return {};
+  return FitPicture(rect(), shown_->Width(), shown_->Height(), shown_->PixelAspectNumerator(),
+                    shown_->PixelAspectDenominator());
+}
+
+void VideoWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), Qt::black);
-  if (!shown_) return;
+  const QRect target = PictureRect();
+  if (target.isEmpty()) return;
   const media::VideoFrame& frame = *shown_;
   // BGRx bytes are QImage's RGB32 on a little-endian machine; the image borrows the frame.
   const QImage picture(frame.Data(), frame.Width(), frame.Height(), frame.Stride(),
                        QImage::Format_RGB32);
-  const QRect target = FitPicture(rect(), frame.Width(), frame.Height(),
-                                  frame.PixelAspectNumerator(), frame.PixelAspectDenominator());
-  if (target.isEmpty()) return;
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   painter.drawImage(target, picture);
 }
 
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::skin

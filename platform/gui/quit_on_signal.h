@@ -1,0 +1,26 @@
+// Ends a program on SIGINT or SIGTERM from its event loop rather than from the signal handler,
+// so that the program can still close in order (a broadcast sends its end-of-broadcast
+// datagrams, reception stops its threads).
+#pragma once
+
+#include <QTimer>
+
+#include <functional>
+
+namespace vantorel::gui {
+
+class QuitOnSignal {
+ public:
+  // Installs the handlers for SIGINT and SIGTERM; `quit` then runs on the event loop of the
+  // constructing thread, once per signal received. One instance per process. The handlers
+  // stay installed after the object is gone.
+  explicit QuitOnSignal(std::function<void()> quit);
+
+  QuitOnSignal(const QuitOnSignal&) = delete;
+  QuitOnSignal& operator=(const QuitOnSignal&) = delete;
+
+ private:
+  QTimer poll_;
+};
+
+}  // namespace vantorel::gui
