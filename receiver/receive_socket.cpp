@@ -11,8 +11,14 @@ ReceiveSocket::ReceiveSocket(gui::WindowHandle& owner, ReceiveOptions options) {
       owner, socket_, net::Endpoint{options.wakeAddress, localPort_}, options.queueLimits);
 }
 
-ReceiveSocket::~ReceiveSocket() {
-  thread_.reset();
+ReceiveSocket::~ReceiveSocket() { Stop(); }
+
+void ReceiveSocket::Stop() {
+  if (thread_) {
+    thread_->Stop();
+    final_ = thread_->Stats();
+    thread_.reset();
+  }
   socket_.Close();
 }
 

@@ -27,7 +27,9 @@ class ReceiveSocket {
   // Opens the socket and starts its thread; when the socket cannot be opened the object
   // exists without a thread and receives nothing.
   explicit ReceiveSocket(gui::WindowHandle& owner, ReceiveOptions options = {});
-  // Stops the thread, then closes the socket.
+  // Stops the thread, then closes the socket. The stats stay readable, final: nothing the thread
+  // counted after they were read can be missing from them.
+  void Stop();
   ~ReceiveSocket();
   ReceiveSocket(const ReceiveSocket&) = delete;
   ReceiveSocket& operator=(const ReceiveSocket&) = delete;
@@ -35,7 +37,7 @@ class ReceiveSocket {
   bool IsOpen() const { return thread_ != nullptr; }
   std::uint16_t LocalPort() const { return localPort_; }
   std::uint32_t MaxMessageSize() const { return net::kMaxUdpPayload; }
-  ReceiveStats Stats() const { return thread_ ? thread_->Stats() : ReceiveStats{}; }
+  ReceiveStats Stats() const { return thread_ ? thread_->Stats() : final_; }
   // The datagrams the thread queued since the last call; called on the window's thread.
   std::deque<Datagram> TakeDatagrams() { return thread_ ? thread_->TakeDatagrams() : std::deque<Datagram>{}; }
   void DiscardQueued() {
@@ -48,6 +50,7 @@ class ReceiveSocket {
   net::UdpSocket socket_;
   std::uint16_t localPort_ = 0;
   std::unique_ptr<ReceiveThread> thread_;
+  ReceiveStats final_;  // the stopped thread's
 };
 
 }  // namespace vantorel::receiver

@@ -35,7 +35,10 @@ ReceiveThread::ReceiveThread(gui::WindowHandle& owner, net::UdpSocket& socket,
       queue_(limits),
       thread_([this] { Run(); }) {}
 
-ReceiveThread::~ReceiveThread() {
+ReceiveThread::~ReceiveThread() { Stop(); }
+
+void ReceiveThread::Stop() {
+  if (!thread_.joinable()) return;
   stop_.store(true);
   static constexpr std::array<std::uint8_t, protocol::kWakeUpSize> kWakeUp{};
   const net::ConstBytes part{kWakeUp.data(), kWakeUp.size()};

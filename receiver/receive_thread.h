@@ -39,7 +39,8 @@ class ReceiveThread {
   ReceiveThread(gui::WindowHandle& owner, net::UdpSocket& socket, net::Endpoint wakeTarget,
                 DatagramQueueLimits limits = {});
   // Stops the loop: wake-up datagram, up to 3 s for the thread to notice, then the socket is
-  // shut down under it; always joins.
+  // shut down under it; always joins. Idempotent; the stats stay readable.
+  void Stop();
   ~ReceiveThread();
   ReceiveThread(const ReceiveThread&) = delete;
   ReceiveThread& operator=(const ReceiveThread&) = delete;

@@ -61,6 +61,9 @@ void Reception::Build() {
 
 void Reception::TearDown() {
   if (socket_) {
+    // Stopped first: an end of broadcast the thread still takes is counted with the message it
+    // posts.
+    socket_->Stop();
     Add(past_.receive, socket_->Stats());
     socket_.reset();
   }
