@@ -13,6 +13,7 @@
 
 #include "platform/media/gst_ptr.h"
 #include "platform/media/media_graph.h"
+#include "platform/media/output_modes.h"
 #include "platform/media/video_output.h"
 
 namespace vantorel::media {
@@ -24,19 +25,6 @@ class GstGraphFilter : public GraphFilter {
   // Called once the graph has linked both pads of the element with the stream's final caps,
   // before the stream's data flows, on the streaming thread that built the path.
   virtual void CompleteConnect(const GstCaps* caps) = 0;
-};
-
-enum class OutputMode {
-  // Streams are decoded: video to the video output, audio to the audio device.
-  kPlay,
-  // Streams go undecoded to clock-synchronised null sinks: the file plays in real time at the
-  // cost of demuxing alone.
-  kNullSinks,
-};
-
-struct GraphOptions {
-  OutputMode output = OutputMode::kPlay;
-  VideoFrameSink* videoFrames = nullptr;  // null: video goes to a null sink; not owned
 };
 
 class GstMediaGraph : public MediaGraph {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/media/gst_ptr.h"
+#include "platform/media/output_modes.h"
 #include "platform/media/stream_source_filter.h"
 #include "platform/media/video_output.h"
 #include "receiver/playback_graph.h"
@@ -27,11 +28,6 @@ class DecodeObserver {
   // Nanoseconds: `pts` and `runningTime` on the receiving graph's running time.
   virtual void OnDecoded(std::size_t pin, bool video, GstClockTime pts, GstClockTime duration,
                          GstClockTime runningTime) = 0;
-};
-
-enum class ReceiverOutput {
-  kDevices,    // video to `videoFrames` (or a null sink when none), audio to the audio device
-  kNullSinks,  // decoded for real, then discarded by clock-synchronised null sinks
 };
 
 struct ReceiverGraphOptions {

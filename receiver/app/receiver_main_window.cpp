@@ -9,6 +9,7 @@
 #include <QScreen>
 
 #include "platform/profile/program_folder.h"
+#include "platform/media/receiver_playback_graph.h"
 #include "receiver/app/receiver_strings.h"
 #include "ui/lang/language_access.h"
 #include "ui/lang/language_manager.h"
@@ -39,7 +40,8 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
       options_(std::move(options)),
       handle_(this),
       video_(new skin::VideoWidget(this, skin::WithoutPicture::kBlack)),
-      builder_(GraphOptions(options_.output, video_)) {
+      builder_(std::make_unique<media::GstPlaybackGraphBuilder>(
+          GraphOptions(options_.output, video_))) {
   if (options_.applicationFolder.empty()) options_.applicationFolder = profile::ProgramFolder();
   setWindowTitle(Strings().String(kIdsCaption));
   AppendSystemMenuItem(skin::kAboutCommand, Strings().String(kIdsAboutMenu));
@@ -54,7 +56,7 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
   // starts again; the window stays open.
   reception_ = std::make_unique<receiver::Reception>(
       handle_, *this,
-      receiver::ReceptionOptions{options_.receive, &builder_,
+      receiver::ReceptionOptions{options_.receive, builder_.get(),
                                  receiver::VideoRect{area.left, area.top, area.Width(),
                                                      area.Height()},
                                  nullptr});
@@ -171,7 +173,7 @@ void ReceiverMainWindow::OnVideoAreaChanged(const skin::Rect& area) {
 }
 
 void ReceiverMainWindow::OnTimerTick() {
-  if (!audioNoted_ && builder_.NoAudioDevice()) {
+  if (!audioNoted_ && builder_->NoAudioDevice()) {
     audioNoted_ = true;
     if (options_.audioNote == AudioNote::kShow) NoteMissingAudioDevice();
   }

@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "platform/gui/qt_window_message.h"
-#include "platform/media/receiver_playback_graph.h"
+#include "platform/media/output_modes.h"
 #include "receiver/reception.h"
 #include "ui/skin/skinned_frame.h"
 
@@ -18,6 +18,10 @@ class LanguageManager;
 }
 namespace vantorel::skin {
 class VideoWidget;
+}
+
+namespace vantorel::media {
+class GstPlaybackGraphBuilder;
 }
 
 namespace vantorel::receiver_app {
@@ -99,7 +103,7 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
   ReceiverWindowOptions options_;
   PostHandle handle_;
   skin::VideoWidget* video_;  // child widget, owned by the window
-  media::GstPlaybackGraphBuilder builder_;
+  std::unique_ptr<media::GstPlaybackGraphBuilder> builder_;
   bool hasWidgets_ = false;
   bool audioNoted_ = false;
 

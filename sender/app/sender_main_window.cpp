@@ -11,6 +11,8 @@
 #include "sender/app/audio_device.h"
 #include "sender/app/sender_desktop.h"
 #include "sender/app/string_table.h"
+#include "sender/broadcast.h"
+#include "sender/sender_session.h"
 #include "ui/lang/language_manager.h"
 #include "ui/lang/language_menu.h"
 #include "ui/skin/video_widget.h"
@@ -50,6 +52,14 @@ SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module,
 }
 
 SenderMainWindow::~SenderMainWindow() { Shutdown(); }
+
+SenderSession* SenderMainWindow::Session() const {
+  return broadcast_ ? broadcast_->Session() : nullptr;
+}
+
+std::uint8_t SenderMainWindow::SessionNumber() const {
+  return broadcast_ ? broadcast_->SessionNumber() : 0;
+}
 
 void SenderMainWindow::CreateTransport(const skin::ResourceLibrary* module) {
   for (std::size_t i = 0; i < transport_.size(); ++i) {

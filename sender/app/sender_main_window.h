@@ -10,10 +10,9 @@
 #include <memory>
 
 #include "platform/gui/qt_window_message.h"
+#include "platform/media/output_modes.h"
 #include "platform/net/udp_socket.h"
 #include "protocol/wire_format.h"
-#include "sender/broadcast.h"
-#include "sender/sender_session.h"
 #include "sender/udp_broadcast_sink.h"
 #include "ui/skin/skin_slider.h"
 #include "ui/skin/skinned_frame.h"
@@ -26,6 +25,11 @@ class LanguageManager;
 namespace vantorel::skin {
 class VideoWidget;
 }
+
+namespace vantorel::sender {
+class Broadcast;
+class SenderSession;
+}  // namespace vantorel::sender
 
 namespace vantorel::sender::app {
 
@@ -54,8 +58,8 @@ class SenderMainWindow : public skin::SkinnedFrame {
   // True when the file plays and is broadcast.
   bool OpenFile(const QString& path);
 
-  SenderSession* Session() const { return broadcast_ ? broadcast_->Session() : nullptr; }
-  std::uint8_t SessionNumber() const { return broadcast_ ? broadcast_->SessionNumber() : 0; }
+  SenderSession* Session() const;
+  std::uint8_t SessionNumber() const;
   skin::ImageButton* PlayButton() const { return transport_[kPlay]; }
   skin::ImageButton* PauseButton() const { return transport_[kPause]; }
   skin::ImageButton* StopButton() const { return transport_[kStop]; }

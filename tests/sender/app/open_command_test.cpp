@@ -5,6 +5,7 @@
 #include "protocol/wire_format.h"
 #include "sender/app/audio_device.h"
 #include "sender/app/string_table.h"
+#include "sender/sender_session.h"
 #include "tests/sender/app/window_fixture.h"
 
 #include <QSlider>

@@ -7,6 +7,7 @@
 
 #include "sender/app/sender_app.h"
 #include "sender/app/string_table.h"
+#include "sender/sender_session.h"
 #include "tests/sender/app/app_test_support.h"
 #include "ui/lang/language_manager.h"
 

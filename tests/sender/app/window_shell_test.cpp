@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "protocol/wire_format.h"
+#include "sender/sender_session.h"
 #include "tests/sender/app/window_fixture.h"
 #include "ui/lang/qt_window_walker.h"
 #include "ui/skin/video_widget.h"
