@@ -5,5 +5,5 @@ if(TARGET vantorel-cast AND TARGET vantorel-listen)
     COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/playback_two_hosts_test.sh ${VANTOREL_OUTPUT_DIR}
       ${CMAKE_BINARY_DIR}/test-media)
   set_tests_properties(playback_two_hosts_system PROPERTIES
-    FIXTURES_REQUIRED test_media TIMEOUT 120 RUN_SERIAL TRUE)
+    FIXTURES_REQUIRED test_media TIMEOUT 120 RUN_SERIAL TRUE LABELS system)
 endif()

@@ -1,15 +1,29 @@
 #include "receiver_test_support.h"
 
-#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+#include <QApplication>
 #include <QImage>
 #include <QPixmap>
 
 #include <filesystem>
-#include <thread>
 
 #include "platform/net/udp_socket.h"
 
 namespace vantorel::receiver_app::testing {
+namespace {
+
+// The window tests close windows and go on: the last one closing must not make the application
+// quit, which would end every event loop that runs after it.
+class KeepRunningAfterTheLastWindow : public ::testing::Environment {
+ public:
+  void SetUp() override { QApplication::setQuitOnLastWindowClosed(false); }
+};
+// Google Test owns the environment.
+[[maybe_unused]] ::testing::Environment* const kKeepRunning =
+    ::testing::AddGlobalTestEnvironment(new KeepRunningAfterTheLastWindow);
+
+}  // namespace
 
 std::uint16_t FreeLoopbackPort() {
   net::UdpSocket probe;
@@ -21,16 +35,6 @@ std::uint16_t FreeLoopbackPort() {
 std::string TestMedia(const char* name) {
   const std::filesystem::path path = std::filesystem::path(VANTOREL_TEST_MEDIA_DIR) / name;
   return std::filesystem::exists(path) ? path.string() : std::string();
-}
-
-bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds deadline) {
-  const auto end = std::chrono::steady_clock::now() + deadline;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
 }
 
 LoopbackReceiver::LoopbackReceiver(std::uint16_t port, QSize size, Pictures pictures) {

@@ -16,6 +16,7 @@
 #include "receiver/app/receiver_main_window.h"
 #include "sender/sender_session.h"
 #include "sender/udp_broadcast_sink.h"
+#include "tests/support/wait_until.h"
 #include "ui/lang/language_manager.h"
 #include "ui/skin/skin_bitmap.h"
 
@@ -27,9 +28,7 @@ std::uint16_t FreeLoopbackPort();
 // The path of a generated test file; empty (and the test skipped) when it is missing.
 std::string TestMedia(const char* name);
 
-// Runs the event loop until `done` holds or the deadline passes; returns `done()`.
-bool WaitUntil(const std::function<bool()>& done,
-               std::chrono::milliseconds deadline = std::chrono::seconds(20));
+using vantorel::testing::WaitUntil;
 
 // A receiver window on the resource library of the build, receiving on 127.0.0.1:`port` and
 // waking its thread over loopback: nothing is ever sent beyond this machine.

@@ -1,8 +1,5 @@
 #include "tests/sender/app/app_test_support.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-
 #include <array>
 #include <cstdlib>
 
@@ -60,24 +57,13 @@ std::vector<std::vector<std::uint8_t>> DatagramCapture::Datagrams() {
 bool DatagramCapture::WaitFor(
     const std::function<bool(const std::vector<std::vector<std::uint8_t>>&)>& done,
     std::chrono::milliseconds timeout) {
-  return ProcessEventsUntil([&] { return done(Datagrams()); }, timeout);
+  return WaitUntil([&] { return done(Datagrams()); }, timeout);
 }
 
 std::uint32_t RouteKey(const std::vector<std::uint8_t>& d) {
   if (d.size() < 4) return 0;
   return static_cast<std::uint32_t>(d[0]) | (static_cast<std::uint32_t>(d[1]) << 8) |
          (static_cast<std::uint32_t>(d[2]) << 16) | (static_cast<std::uint32_t>(d[3]) << 24);
-}
-
-bool ProcessEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > timeout.count()) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
 }
 
 QString TestMedia(const std::string& name) {

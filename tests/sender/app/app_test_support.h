@@ -18,6 +18,7 @@
 
 #include "platform/net/udp_socket.h"
 #include "sender/app/sender_desktop.h"
+#include "tests/support/wait_until.h"
 
 namespace vantorel::testing {
 
@@ -68,9 +69,6 @@ class DatagramCapture {
 };
 
 std::uint32_t RouteKey(const std::vector<std::uint8_t>& datagram);
-
-// Runs the event loop until the predicate holds; false on timeout.
-bool ProcessEventsUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
 // A generated test file; see tools/make-test-media.
 QString TestMedia(const std::string& name);

@@ -115,8 +115,7 @@ TEST_F(SenderWindowTest, TheEndOfTheFileStopsTheTransportUntilPlay) {
   const QString shortFile = MakeToneWav(temp_, "end.wav", 500);
   ASSERT_FALSE(shortFile.isEmpty());
   ASSERT_TRUE(OpenThroughDialog(shortFile));
-  ASSERT_TRUE(
-      ProcessEventsUntil([&] { return w.Session()->State() == PlayerState::kStopped; }, 10s));
+  ASSERT_TRUE(WaitUntil([&] { return w.Session()->State() == PlayerState::kStopped; }, 10s));
   EXPECT_EQ(w.Session()->EventCounts().completes, 1u);
   ExpectEnabling(w, {true, true, false, true});
   Command(skin::kCmdPlay);

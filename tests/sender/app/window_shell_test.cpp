@@ -32,7 +32,7 @@ TEST_F(SenderWindowTest, SeeksOnlyWhileTheThumbIsDragged) {
   Send(gui::WM_HSCROLL, Scroll(gui::SB_THUMBTRACK, 2), 0);
   EXPECT_LT(w.Session()->Position(), 1.0);
   Send(gui::WM_HSCROLL, Scroll(gui::SB_THUMBTRACK, 2), 1);
-  EXPECT_TRUE(ProcessEventsUntil([&] { return w.Session()->Position() >= 1.9; }, 5s))
+  EXPECT_TRUE(WaitUntil([&] { return w.Session()->Position() >= 1.9; }, 5s))
       << w.Session()->Position();
 }
 
@@ -48,7 +48,7 @@ TEST_F(SenderWindowTest, DraggingTheThumbWithTheMouseSeeks) {
   QTest::mouseMove(&w, grip + QPoint(track.Width() * 5 / 6, 0));
   QTest::mouseRelease(&w, Qt::LeftButton, {}, grip + QPoint(track.Width() * 5 / 6, 0));
   EXPECT_GT(w.SeekSlider()->GetRect().left, thumb.left);
-  EXPECT_TRUE(ProcessEventsUntil([&] { return w.Session()->Position() >= 1.5; }, 5s))
+  EXPECT_TRUE(WaitUntil([&] { return w.Session()->Position() >= 1.5; }, 5s))
       << w.Session()->Position();
 }
 
@@ -59,11 +59,10 @@ TEST_F(SenderWindowTest, TheTimerMovesTheThumbOnlyWhilePlaying) {
   const int startLeft = w.SeekSlider()->GetRect().left;
   Send(gui::WM_HSCROLL, Scroll(gui::SB_THUMBTRACK, 2), 1);
   // Several ticks pass while paused: the thumb stays.
-  ProcessEventsUntil([] { return false; }, 300ms);
+  WaitUntil([] { return false; }, 300ms);
   EXPECT_EQ(w.SeekSlider()->GetRect().left, startLeft);
   Command(skin::kCmdPlay);
-  EXPECT_TRUE(
-      ProcessEventsUntil([&] { return w.SeekSlider()->GetRect().left > startLeft; }, 5s));
+  EXPECT_TRUE(WaitUntil([&] { return w.SeekSlider()->GetRect().left > startLeft; }, 5s));
 }
 
 TEST_F(SenderWindowTest, ClosingEndsTheSessionBeforeTheEndOfBroadcast) {
@@ -96,7 +95,7 @@ TEST_F(SenderWindowTest, TheVideoPlaysInsideTheFrame) {
   auto& w = MakeWindow();
   ASSERT_TRUE(OpenThroughDialog(TestMedia("mpeg1-av.mpg")));
   skin::VideoWidget* video = w.Video();
-  ASSERT_TRUE(ProcessEventsUntil([&] { return video->FramesShown() >= 5; }, 10s));
+  ASSERT_TRUE(WaitUntil([&] { return video->FramesShown() >= 5; }, 10s));
   const skin::Rect area = w.VideoArea();
   EXPECT_EQ(video->geometry(), QRect(area.left, area.top, area.Width(), area.Height()));
   // 320 x 240 in a 390 x 234 area: full height, centred, black bars beside it.
@@ -121,7 +120,7 @@ TEST_F(SenderWindowTest, TheVideoPlaysInsideTheFrame) {
 TEST_F(SenderWindowTest, ResizingMovesTheVideoAndTheTransport) {
   auto& w = MakeWindow();
   w.resize(640, 480);
-  ASSERT_TRUE(ProcessEventsUntil([&] { return w.width() == 640; }, 2s));
+  ASSERT_TRUE(WaitUntil([&] { return w.width() == 640; }, 2s));
   EXPECT_EQ(w.Video()->geometry(), QRect(8, 8, 640 - 16, 480 - 72));
   EXPECT_EQ(w.PlayButton()->GetRect(), skin::Rect::FromSize(140, 480 - 42, 32, 32));
   EXPECT_EQ(w.OpenButton()->GetRect(), skin::Rect::FromSize(140 + 96, 480 - 42, 32, 32));
@@ -132,7 +131,7 @@ TEST_F(SenderWindowTest, LaysOutAtTheSmallestSizeAndMaximised) {
   auto& w = MakeWindow();
   ASSERT_TRUE(OpenThroughDialog(TestMedia("mpeg1-av.mpg")));
   w.resize(200, 100);
-  ASSERT_TRUE(ProcessEventsUntil([&] { return w.Video()->FramesShown() >= 3; }, 10s));
+  ASSERT_TRUE(WaitUntil([&] { return w.Video()->FramesShown() >= 3; }, 10s));
   EXPECT_EQ(w.size(), QSize(406, 285));
   EXPECT_EQ(w.Video()->geometry(), QRect(8, 8, 390, 213));
   EXPECT_EQ(w.GetFrameButton(skin::FrameButton::kHomePage)->GetRect(),
@@ -143,7 +142,7 @@ TEST_F(SenderWindowTest, LaysOutAtTheSmallestSizeAndMaximised) {
   Grab("layout-406x285");
 
   w.showMaximized();
-  ASSERT_TRUE(ProcessEventsUntil([&] { return w.isMaximized() && w.width() > 406; }, 2s));
+  ASSERT_TRUE(WaitUntil([&] { return w.isMaximized() && w.width() > 406; }, 2s));
   const int cx = w.width(), cy = w.height();
   EXPECT_EQ(w.Video()->geometry(), QRect(8, 8, cx - 16, cy - 72));
   // Restore stands where maximise stood; maximise is parked out of view.
@@ -154,7 +153,7 @@ TEST_F(SenderWindowTest, LaysOutAtTheSmallestSizeAndMaximised) {
   Grab("layout-maximised");
 
   Command(skin::kCmdRestore);
-  ASSERT_TRUE(ProcessEventsUntil([&] { return !w.isMaximized(); }, 2s));
+  ASSERT_TRUE(WaitUntil([&] { return !w.isMaximized(); }, 2s));
   EXPECT_EQ(w.GetFrameButton(skin::FrameButton::kMaximize)->GetRect(),
             skin::Rect::FromSize(w.width() - 98 + 48, w.height() - 28, 16, 16));
 }
