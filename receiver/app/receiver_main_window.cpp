@@ -9,7 +9,7 @@
 #include <QScreen>
 
 #include "platform/profile/program_folder.h"
-#include "platform/media/receiver_playback_graph.h"
+#include "receiver/gst/receiver_playback_graph.h"
 #include "receiver/app/receiver_strings.h"
 #include "ui/lang/language_access.h"
 #include "ui/lang/language_manager.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/media/receiver_playback_graph.h"
+#include "receiver/gst/receiver_playback_graph.h"
 #include "receiver/playback_graph.h"
 
 namespace vantorel::tools {

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/media/receiver_playback_graph.h"
+#include "receiver/gst/receiver_playback_graph.h"
 #include "protocol/packet_sink.h"
 
 namespace vantorel::testing {

@@ -1,7 +1,7 @@
 // The receiver's graph on GStreamer, fed by hand-made PCM streams: which pins are rendered,
 // what happens to a stream no decoder takes, and that stopping never waits on a pin that never
 // streamed.
-#include "platform/media/receiver_playback_graph.h"
+#include "receiver/gst/receiver_playback_graph.h"
 
 #include <gtest/gtest.h>
 

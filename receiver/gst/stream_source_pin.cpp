@@ -1,4 +1,4 @@
-#include "platform/media/stream_source_pin.h"
+#include "receiver/gst/stream_source_pin.h"
 
 #include "platform/media/gst_debug.h"
 

@@ -1,9 +1,9 @@
-#include "platform/media/stream_source_filter.h"
+#include "receiver/gst/stream_source_filter.h"
 
 #include <string>
 
 #include "platform/media/caps_conversion.h"
-#include "platform/media/stream_source_pin.h"
+#include "receiver/gst/stream_source_pin.h"
 
 namespace vantorel::media {
 

@@ -1,4 +1,4 @@
-#include "platform/media/receiver_playback_graph.h"
+#include "receiver/gst/receiver_playback_graph.h"
 
 #include "platform/media/gst_debug.h"
 

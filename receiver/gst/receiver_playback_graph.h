@@ -15,7 +15,7 @@
 
 #include "platform/media/gst_ptr.h"
 #include "platform/media/output_modes.h"
-#include "platform/media/stream_source_filter.h"
+#include "receiver/gst/stream_source_filter.h"
 #include "platform/media/video_output.h"
 #include "receiver/playback_graph.h"
 
