@@ -11,15 +11,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <vector>
 
 using namespace vantorel;
 
 namespace {
 
+// Picture sizes for video; rates and channel counts for audio (whose "width" is the bits of a
+// sample, 0 where a compressed format leaves them open).
 void CheckCounts(const GstCaps* caps) {
   const GstStructure* s = gst_caps_get_structure(caps, 0);
-  for (const char* field : {"width", "height", "rate", "channels"}) {
+  const bool video = g_str_has_prefix(gst_structure_get_name(s), "video/");
+  for (const char* field : video ? std::initializer_list<const char*>{"width", "height"}
+                                 : std::initializer_list<const char*>{"rate", "channels"}) {
     int value = 1;
     if (gst_structure_get_int(s, field, &value) && value < 1) std::abort();
   }
