@@ -31,7 +31,8 @@ Guid Guid::FromBytes(std::span<const std::uint8_t> bytes) {
 std::string Guid::ToString() const {
   char text[40];
   std::snprintf(text, sizeof text, "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x", data1, data2,
-                data3, data4[0], data4[1], data4[2], data4[3], data4[4], data4[5], data4[6], data4[7]);
+                data3, data4[0], data4[1], data4[2], data4[3], data4[4], data4[5], data4[6],
+                data4[7]);
   return text;
 }
 

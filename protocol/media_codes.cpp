@@ -7,11 +7,21 @@ namespace {
 
 // Index = code.
 constexpr std::array kMajorTypes{
-    guids::kNull,          guids::kMediaTypeAnalogAudio,   guids::kMediaTypeAnalogVideo,
-    guids::kMediaTypeAudio, guids::kMediaTypeAuxLine21Data, guids::kMediaTypeFile,
-    guids::kMediaTypeInterleaved, guids::kMediaTypeLmrt,   guids::kMediaTypeMidi,
-    guids::kMediaTypeMpeg2Pes, guids::kMediaTypeScriptCommand, guids::kMediaTypeStream,
-    guids::kMediaTypeText, guids::kMediaTypeTimecode,     guids::kMediaTypeUrlStream,
+    guids::kNull,
+    guids::kMediaTypeAnalogAudio,
+    guids::kMediaTypeAnalogVideo,
+    guids::kMediaTypeAudio,
+    guids::kMediaTypeAuxLine21Data,
+    guids::kMediaTypeFile,
+    guids::kMediaTypeInterleaved,
+    guids::kMediaTypeLmrt,
+    guids::kMediaTypeMidi,
+    guids::kMediaTypeMpeg2Pes,
+    guids::kMediaTypeScriptCommand,
+    guids::kMediaTypeStream,
+    guids::kMediaTypeText,
+    guids::kMediaTypeTimecode,
+    guids::kMediaTypeUrlStream,
     guids::kMediaTypeVideo,
 };
 
@@ -35,9 +45,17 @@ Guid GuidOf(const std::array<Guid, N>& table, std::uint8_t code) {
 
 }  // namespace
 
-std::uint8_t MajorTypeCode(const Guid& majorType) { return CodeOf(kMajorTypes, majorType); }
-Guid MajorTypeGuid(std::uint8_t code) { return GuidOf(kMajorTypes, code); }
-std::uint8_t FormatTypeCode(const Guid& formatType) { return CodeOf(kFormatTypes, formatType); }
-Guid FormatTypeGuid(std::uint8_t code) { return GuidOf(kFormatTypes, code); }
+std::uint8_t MajorTypeCode(const Guid& majorType) {
+  return CodeOf(kMajorTypes, majorType);
+}
+Guid MajorTypeGuid(std::uint8_t code) {
+  return GuidOf(kMajorTypes, code);
+}
+std::uint8_t FormatTypeCode(const Guid& formatType) {
+  return CodeOf(kFormatTypes, formatType);
+}
+Guid FormatTypeGuid(std::uint8_t code) {
+  return GuidOf(kFormatTypes, code);
+}
 
 }  // namespace vantorel::protocol

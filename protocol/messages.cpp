@@ -5,7 +5,9 @@
 namespace vantorel::protocol {
 namespace {
 
-constexpr std::uint8_t KindByte(BlockKind k) { return static_cast<std::uint8_t>(k); }
+constexpr std::uint8_t KindByte(BlockKind k) {
+  return static_cast<std::uint8_t>(k);
+}
 
 std::optional<StreamKind> StreamOfKind(std::uint8_t kind, BlockKind video, BlockKind audio) {
   if (kind == KindByte(video)) return StreamKind::kVideo;
@@ -72,8 +74,8 @@ std::optional<FormatRecord> ParseFormatRecord(std::span<const std::uint8_t> byte
   ByteReader r(bytes);
   const std::uint32_t head = r.U32();
   FormatRecord rec;
-  auto stream = StreamOfKind(HeaderKind(head), BlockKind::kFormatRecordVideo,
-                             BlockKind::kFormatRecordAudio);
+  auto stream =
+      StreamOfKind(HeaderKind(head), BlockKind::kFormatRecordVideo, BlockKind::kFormatRecordAudio);
   if (!r.Ok() || !stream) return std::nullopt;
   rec.stream = *stream;
   auto guidBytes = r.Bytes(Guid::kSize);
@@ -93,7 +95,8 @@ std::optional<FormatRecord> ParseFormatRecord(std::span<const std::uint8_t> byte
   rec.allocator.prefix = r.I32();
   if (!r.Ok()) return std::nullopt;
   // The header length, the F field and the bytes present must all agree.
-  if (formatSize != r.Remaining() || HeaderLength(head) != 56 + static_cast<std::uint64_t>(formatSize)) {
+  if (formatSize != r.Remaining() ||
+      HeaderLength(head) != 56 + static_cast<std::uint64_t>(formatSize)) {
     return std::nullopt;
   }
   auto block = r.Bytes(formatSize);
@@ -112,8 +115,7 @@ std::vector<std::uint8_t> EncodeStreamDescription(std::uint8_t streamFlags,
   }
   const std::size_t total = out.size() - kHeaderWordSize;
   if (total > kMaxDescriptionTotal) return {};
-  StoreU32(out.data(),
-           MakeDescriptionHeaderWord(streamFlags, static_cast<std::uint32_t>(total)));
+  StoreU32(out.data(), MakeDescriptionHeaderWord(streamFlags, static_cast<std::uint32_t>(total)));
   return out;
 }
 
@@ -157,7 +159,8 @@ std::array<std::uint8_t, kSamplePropertiesSize> EncodeSampleProperties(const Sam
   return out;
 }
 
-SampleProperties DecodeSampleProperties(std::span<const std::uint8_t, kSamplePropertiesSize> bytes) {
+SampleProperties DecodeSampleProperties(
+    std::span<const std::uint8_t, kSamplePropertiesSize> bytes) {
   ByteReader r(bytes);
   SampleProperties p;
   p.typeSpecificFlags = r.U32();

@@ -2,7 +2,9 @@
 
 namespace vantorel::protocol {
 
-int PacketSink::Send(std::uint32_t /*key*/, BufferList /*buffers*/) { return 0; }
+int PacketSink::Send(std::uint32_t /*key*/, BufferList /*buffers*/) {
+  return 0;
+}
 
 int PacketSink::AddRoute(std::uint32_t key, PacketSink* sink) {
   if (key == 0) {

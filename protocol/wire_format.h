@@ -16,10 +16,12 @@ inline constexpr std::uint32_t kChannelMessage = 1;
 
 inline constexpr std::uint32_t kRouteKeySize = 4;
 inline constexpr std::uint32_t kMaxDatagramPayload = 1472;  // route key included
-inline constexpr std::uint32_t kMaxPacketizerDatagram = kMaxDatagramPayload - kRouteKeySize;  // 1468
-inline constexpr std::uint32_t kFragmentHeaderSize = 8;       // message number, fragment word
-inline constexpr std::uint32_t kFirstFragmentHeaderSize = 16; // + channel word, message length
-inline constexpr std::uint32_t kFirstFragmentBody = kMaxPacketizerDatagram - kFirstFragmentHeaderSize;
+inline constexpr std::uint32_t kMaxPacketizerDatagram =
+    kMaxDatagramPayload - kRouteKeySize;                       // 1468
+inline constexpr std::uint32_t kFragmentHeaderSize = 8;        // message number, fragment word
+inline constexpr std::uint32_t kFirstFragmentHeaderSize = 16;  // + channel word, message length
+inline constexpr std::uint32_t kFirstFragmentBody =
+    kMaxPacketizerDatagram - kFirstFragmentHeaderSize;
 inline constexpr std::uint32_t kLaterFragmentBody = kMaxPacketizerDatagram - kFragmentHeaderSize;
 inline constexpr std::uint32_t kLastFragmentFlag = 0x80000000u;
 inline constexpr std::uint32_t kFragmentIndexMask = 0x7FFFFFFFu;
@@ -51,7 +53,7 @@ inline constexpr std::uint8_t kStreamFlagVideo = 1;
 inline constexpr std::uint8_t kStreamFlagAudio = 2;
 
 inline constexpr std::uint32_t kHeaderWordSize = 4;
-inline constexpr std::uint32_t kMaxBlockLength = 0x00FFFFFFu;  // low 24 bits of a header word
+inline constexpr std::uint32_t kMaxBlockLength = 0x00FFFFFFu;   // low 24 bits of a header word
 inline constexpr std::uint32_t kMaxDescriptionTotal = 0xFFFFu;  // low 16 bits of kind 10
 
 inline constexpr std::uint32_t kFormatRecordFixedSize = 60;  // header word + 56 bytes
@@ -79,8 +81,12 @@ inline constexpr std::uint32_t kSampleEndOfStream = 0x200;
 constexpr std::uint32_t MakeHeaderWord(BlockKind kind, std::uint32_t length) {
   return (static_cast<std::uint32_t>(kind) << 24) | (length & kMaxBlockLength);
 }
-constexpr std::uint8_t HeaderKind(std::uint32_t word) { return static_cast<std::uint8_t>(word >> 24); }
-constexpr std::uint32_t HeaderLength(std::uint32_t word) { return word & kMaxBlockLength; }
+constexpr std::uint8_t HeaderKind(std::uint32_t word) {
+  return static_cast<std::uint8_t>(word >> 24);
+}
+constexpr std::uint32_t HeaderLength(std::uint32_t word) {
+  return word & kMaxBlockLength;
+}
 
 constexpr std::uint32_t MakeDescriptionHeaderWord(std::uint8_t streamFlags, std::uint32_t total) {
   return (static_cast<std::uint32_t>(BlockKind::kStreamDescription) << 24) |

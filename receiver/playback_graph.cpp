@@ -14,7 +14,9 @@ PlaybackGraph::PlaybackGraph(GraphBuilder& builder, PostedDatagrams* owner, Vide
                              std::int64_t delay)
     : builder_(builder), owner_(owner), rect_(rect), delay_(delay) {}
 
-PlaybackGraph::~PlaybackGraph() { CloseGraph(); }
+PlaybackGraph::~PlaybackGraph() {
+  CloseGraph();
+}
 
 std::optional<std::uint8_t> PlaybackGraph::Session() const {
   if (!graph_) return std::nullopt;

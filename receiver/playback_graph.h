@@ -85,11 +85,11 @@ struct StreamReport {
 struct PlaybackStats {
   std::uint64_t builds = 0;
   std::uint64_t failedBuilds = 0;
-  std::uint64_t sameSession = 0;          // descriptions of the running session, ignored
+  std::uint64_t sameSession = 0;  // descriptions of the running session, ignored
   std::uint64_t malformedDescriptions = 0;
-  std::uint64_t beforeDescription = 0;    // messages with no graph to go to
-  std::uint64_t noStream = 0;             // messages for a stream the graph does not have
-  std::uint64_t unconnected = 0;          // messages for a pin with no decoder
+  std::uint64_t beforeDescription = 0;  // messages with no graph to go to
+  std::uint64_t noStream = 0;           // messages for a stream the graph does not have
+  std::uint64_t unconnected = 0;        // messages for a pin with no decoder
   std::uint64_t queueStopped = 0;
 };
 

@@ -13,13 +13,13 @@ namespace vantorel::receiver {
 // Why datagrams were not taken (each counts one datagram) and what became of messages.
 struct ReassemblyStats {
   std::uint64_t datagrams = 0;
-  std::uint64_t delivered = 0;       // messages handed to the routes
-  std::uint64_t repeated = 0;        // fragments seen twice, ignored
-  std::uint64_t lostFragment = 0;    // a fragment after a gap, or without its fragment 0
-  std::uint64_t oversized = 0;       // announced length above the system's largest message
-  std::uint64_t malformed = 0;       // too short for its header, or bytes past the announcement
-  std::uint64_t incomplete = 0;      // last fragment arrived with fewer bytes than announced
-  std::uint64_t abandoned = 0;       // messages cut short by a new message number
+  std::uint64_t delivered = 0;     // messages handed to the routes
+  std::uint64_t repeated = 0;      // fragments seen twice, ignored
+  std::uint64_t lostFragment = 0;  // a fragment after a gap, or without its fragment 0
+  std::uint64_t oversized = 0;     // announced length above the system's largest message
+  std::uint64_t malformed = 0;     // too short for its header, or bytes past the announcement
+  std::uint64_t incomplete = 0;    // last fragment arrived with fewer bytes than announced
+  std::uint64_t abandoned = 0;     // messages cut short by a new message number
   std::uint64_t Dropped() const { return lostFragment + oversized + malformed + incomplete; }
 };
 

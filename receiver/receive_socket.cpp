@@ -11,7 +11,9 @@ ReceiveSocket::ReceiveSocket(gui::WindowHandle& owner, ReceiveOptions options) {
       owner, socket_, net::Endpoint{options.wakeAddress, localPort_}, options.queueLimits);
 }
 
-ReceiveSocket::~ReceiveSocket() { Stop(); }
+ReceiveSocket::~ReceiveSocket() {
+  Stop();
+}
 
 void ReceiveSocket::Stop() {
   if (thread_) {

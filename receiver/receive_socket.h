@@ -39,7 +39,9 @@ class ReceiveSocket {
   std::uint32_t MaxMessageSize() const { return net::kMaxUdpPayload; }
   ReceiveStats Stats() const { return thread_ ? thread_->Stats() : final_; }
   // The datagrams the thread queued since the last call; called on the window's thread.
-  std::deque<Datagram> TakeDatagrams() { return thread_ ? thread_->TakeDatagrams() : std::deque<Datagram>{}; }
+  std::deque<Datagram> TakeDatagrams() {
+    return thread_ ? thread_->TakeDatagrams() : std::deque<Datagram>{};
+  }
   void DiscardQueued() {
     if (thread_) thread_->DiscardQueued();
   }

@@ -29,13 +29,13 @@ void Count(std::atomic<std::uint64_t>& counter) {
 
 ReceiveThread::ReceiveThread(gui::WindowHandle& owner, net::UdpSocket& socket,
                              net::Endpoint wakeTarget, DatagramQueueLimits limits)
-    : owner_(owner),
-      socket_(socket),
-      wakeTarget_(wakeTarget),
-      queue_(limits),
-      thread_([this] { Run(); }) {}
+    : owner_(owner), socket_(socket), wakeTarget_(wakeTarget), queue_(limits), thread_([this] {
+        Run();
+      }) {}
 
-ReceiveThread::~ReceiveThread() { Stop(); }
+ReceiveThread::~ReceiveThread() {
+  Stop();
+}
 
 void ReceiveThread::Stop() {
   if (!thread_.joinable()) return;

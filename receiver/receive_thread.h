@@ -24,8 +24,8 @@ struct ReceiveStats {
   std::uint64_t endOfBroadcast = 0;
   std::uint64_t wakeUps = 0;
   std::uint64_t foreignSender = 0;
-  std::uint64_t oversized = 0;      // larger than the receive buffers; the thread goes on
-  std::uint64_t malformed = 0;      // too short for a route key and header
+  std::uint64_t oversized = 0;  // larger than the receive buffers; the thread goes on
+  std::uint64_t malformed = 0;  // too short for a route key and header
   std::uint64_t unknownKey = 0;
   std::uint64_t postFailed = 0;
 };
@@ -55,7 +55,7 @@ class ReceiveThread {
   void DiscardQueued() { queue_.Clear(); }
 
  private:
-  void Run();                 // called on the receive thread
+  void Run();  // called on the receive thread
   void Handle(std::unique_ptr<std::uint8_t[]> payload, std::uint32_t key, std::size_t length,
               const net::Endpoint& source);  // called on the receive thread
 

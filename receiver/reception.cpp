@@ -31,13 +31,14 @@ void Add(ReassemblyStats& a, const ReassemblyStats& b) {
 
 }  // namespace
 
-Reception::Reception(gui::WindowHandle& window, PostedDatagrams& posted,
-                     ReceptionOptions options)
+Reception::Reception(gui::WindowHandle& window, PostedDatagrams& posted, ReceptionOptions options)
     : window_(window), posted_(posted), options_(options) {
   Build();
 }
 
-Reception::~Reception() { TearDown(); }
+Reception::~Reception() {
+  TearDown();
+}
 
 // Playback graph, reassembler, socket: the socket last, so that nothing arrives before the
 // rest can take it. A socket that cannot be opened leaves no pipeline.

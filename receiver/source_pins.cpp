@@ -24,8 +24,7 @@ std::unique_ptr<SourcePins> SourcePins::Make(const protocol::StreamDescription& 
   }
   auto pins = std::unique_ptr<SourcePins>(new SourcePins);
   for (const protocol::FormatRecord& record : records) {
-    pins->pins_.push_back(
-        std::make_unique<SourcePin>(KindOfRecord(record), record, delay, limits));
+    pins->pins_.push_back(std::make_unique<SourcePin>(KindOfRecord(record), record, delay, limits));
   }
   return pins;
 }

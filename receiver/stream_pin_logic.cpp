@@ -148,8 +148,7 @@ MediaTypeResult StreamPinLogic::GetMediaType(int position, protocol::MediaType& 
 }
 
 MediaTypeResult StreamPinLogic::CheckMediaType(const protocol::MediaType& type) const {
-  const bool same = type.majorType == mediaType_.majorType &&
-                    type.subtype == mediaType_.subtype &&
+  const bool same = type.majorType == mediaType_.majorType && type.subtype == mediaType_.subtype &&
                     type.formatType == mediaType_.formatType &&
                     type.formatBlock == mediaType_.formatBlock;
   return same ? MediaTypeResult::kOk : MediaTypeResult::kInvalidArg;

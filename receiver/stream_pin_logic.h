@@ -52,8 +52,8 @@ struct PinCounters {
   std::uint64_t unsynchronised = 0;  // video samples before the first splice point
   std::uint64_t foreign = 0;         // packets of a kind this pin does not use
   std::uint64_t malformed = 0;
-  std::uint64_t oversized = 0;       // data larger than the pin's buffers
-  std::uint64_t untimed = 0;         // samples sent without a time that overflowed
+  std::uint64_t oversized = 0;  // data larger than the pin's buffers
+  std::uint64_t untimed = 0;    // samples sent without a time that overflowed
 };
 
 class StreamPinLogic {

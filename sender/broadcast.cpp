@@ -15,7 +15,9 @@ void SleepOneGap() {
 Broadcast::Broadcast(UdpBroadcastSink& sink, media::GraphOptions graph)
     : sink_(sink), graph_(graph) {}
 
-Broadcast::~Broadcast() { CloseSession(); }
+Broadcast::~Broadcast() {
+  CloseSession();
+}
 
 media::HRESULT Broadcast::Open(gui::WindowHandle* owner, const std::string& path) {
   CloseSession();

@@ -65,8 +65,8 @@ BufferFacts FactsOf(GstBuffer* buffer, const GstSegment& segment) {
 
 }  // namespace
 
-GrabberFilter::GrabberFilter(std::uint8_t session, StreamMultiplexer* multiplexer,
-                             const char* name, protocol::StreamKind kind)
+GrabberFilter::GrabberFilter(std::uint8_t session, StreamMultiplexer* multiplexer, const char* name,
+                             protocol::StreamKind kind)
     : session_(session),
       multiplexer_(multiplexer),
       kind_(kind),
@@ -122,8 +122,7 @@ void GrabberFilter::PublishFormat() {
 }
 
 std::int64_t GrabberFilter::ReadClock100ns() {
-  return static_cast<std::int64_t>(media::ReadElementClock(element_.get()) /
-                                   kNanosecondsPer100ns);
+  return static_cast<std::int64_t>(media::ReadElementClock(element_.get()) / kNanosecondsPer100ns);
 }
 
 std::int64_t GrabberFilter::ReadClock() {

@@ -31,21 +31,27 @@ constexpr Guid VideoPortSubtype(std::uint32_t data1) {
 }
 
 constexpr std::array kRefusedVideoSubtypes{
-    GuidFromFourcc(Fourcc('Y', 'V', 'U', '9')), GuidFromFourcc(Fourcc('Y', '4', '1', '1')),
-    GuidFromFourcc(Fourcc('Y', '4', '1', 'P')), GuidFromFourcc(Fourcc('Y', 'U', 'Y', '2')),
-    GuidFromFourcc(Fourcc('Y', 'V', 'Y', 'U')), GuidFromFourcc(Fourcc('U', 'Y', 'V', 'Y')),
-    GuidFromFourcc(Fourcc('Y', '2', '1', '1')), GuidFromFourcc(Fourcc('C', 'L', 'J', 'R')),
-    GuidFromFourcc(Fourcc('I', 'F', '0', '9')), GuidFromFourcc(Fourcc('C', 'P', 'L', 'A')),
-    RgbSubtype(0xE436EB78),  // RGB1
-    RgbSubtype(0xE436EB79),  // RGB4
-    RgbSubtype(0xE436EB7A),  // RGB8
-    RgbSubtype(0xE436EB7B),  // RGB565
-    RgbSubtype(0xE436EB7C),  // RGB555
-    RgbSubtype(0xE436EB7D),  // RGB24
-    RgbSubtype(0xE436EB7E),  // RGB32
+    GuidFromFourcc(Fourcc('Y', 'V', 'U', '9')),
+    GuidFromFourcc(Fourcc('Y', '4', '1', '1')),
+    GuidFromFourcc(Fourcc('Y', '4', '1', 'P')),
+    GuidFromFourcc(Fourcc('Y', 'U', 'Y', '2')),
+    GuidFromFourcc(Fourcc('Y', 'V', 'Y', 'U')),
+    GuidFromFourcc(Fourcc('U', 'Y', 'V', 'Y')),
+    GuidFromFourcc(Fourcc('Y', '2', '1', '1')),
+    GuidFromFourcc(Fourcc('C', 'L', 'J', 'R')),
+    GuidFromFourcc(Fourcc('I', 'F', '0', '9')),
+    GuidFromFourcc(Fourcc('C', 'P', 'L', 'A')),
+    RgbSubtype(0xE436EB78),                                                              // RGB1
+    RgbSubtype(0xE436EB79),                                                              // RGB4
+    RgbSubtype(0xE436EB7A),                                                              // RGB8
+    RgbSubtype(0xE436EB7B),                                                              // RGB565
+    RgbSubtype(0xE436EB7C),                                                              // RGB555
+    RgbSubtype(0xE436EB7D),                                                              // RGB24
+    RgbSubtype(0xE436EB7E),                                                              // RGB32
     Guid{0x773C9AC0, 0x3274, 0x11D0, {0xB7, 0x24, 0x00, 0xAA, 0x00, 0x6C, 0x1A, 0x01}},  // ARGB32
-    RgbSubtype(0xE436EB7F),  // Overlay
-    GuidFromFourcc(Fourcc('d', 'v', 's', 'd')), GuidFromFourcc(Fourcc('d', 'v', 'h', 'd')),
+    RgbSubtype(0xE436EB7F),                                                              // Overlay
+    GuidFromFourcc(Fourcc('d', 'v', 's', 'd')),
+    GuidFromFourcc(Fourcc('d', 'v', 'h', 'd')),
     GuidFromFourcc(Fourcc('d', 'v', 's', 'l')),
     VideoPortSubtype(0x5A9B6A40),  // VPVideo
     VideoPortSubtype(0x5A9B6A41),  // VPVBI

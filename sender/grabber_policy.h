@@ -29,8 +29,7 @@ struct BufferFacts {
 
 // The sample properties block for a buffer: splice point unless a delta unit, discontinuity,
 // start (+ segment base) when the start is known, stop (+ segment base) when both are.
-protocol::SampleProperties MakeSampleProperties(const BufferFacts& facts,
-                                                std::int64_t segmentBase);
+protocol::SampleProperties MakeSampleProperties(const BufferFacts& facts, std::int64_t segmentBase);
 
 // Allocator properties for a stream when no downstream element describes its buffers: one
 // buffer big enough for the stream's largest sample (see the definition for the sizes).

@@ -13,7 +13,9 @@ GraphPlayer::GraphPlayer(std::unique_ptr<media::GraphFactory> factory)
 
 // A derived class closes in its own destructor, while its hooks still exist; this one only
 // releases what is left.
-GraphPlayer::~GraphPlayer() { Close(); }
+GraphPlayer::~GraphPlayer() {
+  Close();
+}
 
 HRESULT GraphPlayer::Open(gui::WindowHandle* owner, const std::string& path) {
   if (owner == nullptr || path.empty()) return E_FAIL;
@@ -41,8 +43,7 @@ HRESULT GraphPlayer::Render(gui::WindowHandle* owner, const std::string& path) {
   hr = graph_->RenderFile(path);
   if (FAILED(hr)) return hr;
   if (graph_->HasVideo()) {
-    graph_->SetVideoPosition(videoRect_.left, videoRect_.top, videoRect_.width,
-                             videoRect_.height);
+    graph_->SetVideoPosition(videoRect_.left, videoRect_.top, videoRect_.width, videoRect_.height);
   }
   hr = graph_->SetNotifyWindow(owner);
   if (SUCCEEDED(hr)) {
@@ -100,8 +101,8 @@ HRESULT GraphPlayer::Play() {
   if (!loaded_ || state_ == PlayerState::kRunning) return S_OK;
   double duration = 0;
   double position = 0;
-  if (SUCCEEDED(graph_->GetDuration(duration)) &&
-      SUCCEEDED(graph_->GetCurrentPosition(position)) && duration - position < kRestartMargin) {
+  if (SUCCEEDED(graph_->GetDuration(duration)) && SUCCEEDED(graph_->GetCurrentPosition(position)) &&
+      duration - position < kRestartMargin) {
     graph_->PutCurrentPosition(0);
   }
   // Seeking to where the graph stands makes every stream start a new segment, so the

@@ -15,7 +15,9 @@ SenderSession::SenderSession(std::uint8_t session, protocol::PacketSink* sink,
       session_(session),
       sink_(sink) {}
 
-SenderSession::~SenderSession() { Close(); }
+SenderSession::~SenderSession() {
+  Close();
+}
 
 bool SenderSession::IsStreaming() const {
   return (videoGrabber_ && videoGrabber_->IsConnected()) ||
@@ -33,7 +35,9 @@ SampleCounts SenderSession::Samples() const {
   return counts;
 }
 
-void SenderSession::OnReset() { routeKey_ = protocol::kRouteKeyMedia; }
+void SenderSession::OnReset() {
+  routeKey_ = protocol::kRouteKeyMedia;
+}
 
 HRESULT SenderSession::OnBuild(media::MediaGraph& graph) {
   multiplexer_ = std::make_unique<StreamMultiplexer>();

@@ -18,7 +18,9 @@ UdpBroadcastSink::UdpBroadcastSink(std::uint16_t port, std::uint32_t destination
   if (!Open(port)) Close();
 }
 
-UdpBroadcastSink::~UdpBroadcastSink() { Close(); }
+UdpBroadcastSink::~UdpBroadcastSink() {
+  Close();
+}
 
 bool UdpBroadcastSink::Open(std::uint16_t port) {
   if (!socket_.Valid()) socket_ = net::UdpSocket();
@@ -29,7 +31,9 @@ bool UdpBroadcastSink::Open(std::uint16_t port) {
   return true;
 }
 
-void UdpBroadcastSink::Close() { socket_.Close(); }
+void UdpBroadcastSink::Close() {
+  socket_.Close();
+}
 
 int UdpBroadcastSink::Send(std::uint32_t key, protocol::BufferList buffers) {
   if (!socket_.Valid() || buffers.size() + 1 > kMaxGatherParts) return 0;

@@ -13,7 +13,9 @@ std::mutex gHandOver;
 WindowMessageEvent::WindowMessageEvent(WindowMessage message)
     : QEvent(TypeFor(message.message)), message_(std::move(message)) {}
 
-WindowMessageEvent::~WindowMessageEvent() { std::lock_guard guard(gHandOver); }
+WindowMessageEvent::~WindowMessageEvent() {
+  std::lock_guard guard(gHandOver);
+}
 
 WindowMessage& WindowMessageEvent::Message() {
   std::lock_guard guard(gHandOver);

@@ -8,7 +8,9 @@ namespace {
 
 // A signal handler may only set a lock-free flag; the event loop polls it.
 std::atomic<bool> gSignalled{false};
-void OnSignal(int) { gSignalled.store(true); }
+void OnSignal(int) {
+  gSignalled.store(true);
+}
 constexpr int kSignalPollMs = 50;
 
 }  // namespace

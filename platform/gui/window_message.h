@@ -32,7 +32,9 @@ struct WindowMessage {
 constexpr std::uint32_t MakeLong(std::uint16_t low, std::uint16_t high) {
   return static_cast<std::uint32_t>(low) | (static_cast<std::uint32_t>(high) << 16);
 }
-constexpr std::uint16_t LowWord(std::uintptr_t v) { return static_cast<std::uint16_t>(v & 0xFFFF); }
+constexpr std::uint16_t LowWord(std::uintptr_t v) {
+  return static_cast<std::uint16_t>(v & 0xFFFF);
+}
 constexpr std::uint16_t HighWord(std::uintptr_t v) {
   return static_cast<std::uint16_t>((v >> 16) & 0xFFFF);
 }

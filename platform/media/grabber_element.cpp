@@ -59,7 +59,8 @@ gboolean GrabberSetCaps(GstBaseTransform* trans, GstCaps* incaps, GstCaps*) {
 
 // Streaming thread; the buffer is only read.
 GstFlowReturn GrabberTransformIp(GstBaseTransform* trans, GstBuffer* buffer) {
-  if (GrabberCallbacks* callbacks = CallbacksOf(trans)) callbacks->Transform(buffer, trans->segment);
+  if (GrabberCallbacks* callbacks = CallbacksOf(trans))
+    callbacks->Transform(buffer, trans->segment);
   return GST_FLOW_OK;
 }
 
@@ -119,7 +120,7 @@ void DetachGrabberElement(GstElement* element) {
 }
 
 std::optional<protocol::AllocatorProperties> QueryDownstreamAllocation(GstElement* element,
-                                                                        const GstCaps* caps) {
+                                                                       const GstCaps* caps) {
   PadPtr src(gst_element_get_static_pad(element, "src"));
   QueryPtr query(gst_query_new_allocation(const_cast<GstCaps*>(caps), TRUE));
   if (!src || !gst_pad_peer_query(src.get(), query.get()) ||

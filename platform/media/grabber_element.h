@@ -38,7 +38,7 @@ void DetachGrabberElement(GstElement* element);
 // Asks downstream of the element's source pad how buffers of these caps are allocated;
 // nothing when no element answers with a pool.
 std::optional<protocol::AllocatorProperties> QueryDownstreamAllocation(GstElement* element,
-                                                                        const GstCaps* caps);
+                                                                       const GstCaps* caps);
 
 // The pipeline clock the element runs against (the system clock before one is distributed),
 // in nanoseconds.

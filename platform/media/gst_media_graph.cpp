@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "platform/gui/window_message.h"
-#include "platform/media/gst_debug.h"
 #include "platform/media/file_kind.h"
+#include "platform/media/gst_debug.h"
 
 namespace vantorel::media {
 
@@ -19,9 +19,8 @@ constexpr GstClockTime kStatePollStep = 20 * GST_MSECOND;
 constexpr double kNanosecondsPerSecond = 1e9;
 
 HRESULT ResultForError(const GError* error) {
-  if (error->domain == GST_RESOURCE_ERROR &&
-      (error->code == GST_RESOURCE_ERROR_NOT_FOUND ||
-       error->code == GST_RESOURCE_ERROR_OPEN_READ)) {
+  if (error->domain == GST_RESOURCE_ERROR && (error->code == GST_RESOURCE_ERROR_NOT_FOUND ||
+                                              error->code == GST_RESOURCE_ERROR_OPEN_READ)) {
     return E_FILE_NOT_FOUND;
   }
   if (error->domain == GST_STREAM_ERROR &&
@@ -115,9 +114,12 @@ HRESULT GstMediaGraph::Render(const std::string& path) {
   // filesrc opens the file on this thread while the pipeline changes state: a FIFO without a
   // writer would block it there for good.
   switch (KindOfFile(path)) {
-    case FileKind::kRegular: break;
-    case FileKind::kMissing: return E_FILE_NOT_FOUND;
-    default: return E_BAD_FILE_TYPE;
+    case FileKind::kRegular:
+      break;
+    case FileKind::kMissing:
+      return E_FILE_NOT_FOUND;
+    default:
+      return E_BAD_FILE_TYPE;
   }
   GstElement* source = gst_element_factory_make("filesrc", nullptr);
   GstElement* parser = gst_element_factory_make("parsebin", nullptr);
@@ -329,8 +331,7 @@ void GstMediaGraph::OnStreamPad(GstElement*, GstPad* pad, gpointer self) {
   gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &OnStreamEvent, self, nullptr);
 }
 
-GstPadProbeReturn GstMediaGraph::OnStreamEvent(GstPad* pad, GstPadProbeInfo* info,
-                                               gpointer self) {
+GstPadProbeReturn GstMediaGraph::OnStreamEvent(GstPad* pad, GstPadProbeInfo* info, gpointer self) {
   GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
   if (GST_EVENT_TYPE(event) != GST_EVENT_CAPS) return GST_PAD_PROBE_OK;
   GstCaps* caps = nullptr;

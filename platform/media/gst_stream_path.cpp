@@ -135,8 +135,7 @@ void GstMediaGraph::LinkStreamPath(GstPad* pad, const GstCaps* caps) {
     return;
   }
   if (!AddAndLink(GST_BIN(pipeline_.get()), chain, added)) {
-    GST_CAT_WARNING_OBJECT(DebugCategory(), pad, "cannot link the path for %" GST_PTR_FORMAT,
-                           caps);
+    GST_CAT_WARNING_OBJECT(DebugCategory(), pad, "cannot link the path for %" GST_PTR_FORMAT, caps);
     return;
   }
   // The stream waits for the paths of its siblings, so that every grabber has published its
@@ -168,8 +167,8 @@ GstPadProbeReturn GstMediaGraph::OnSegmentEvent(GstPad*, GstPadProbeInfo* info, 
   if (segment->format != GST_FORMAT_TIME || !GST_CLOCK_TIME_IS_VALID(segment->start)) {
     return GST_PAD_PROBE_OK;
   }
-  const bool timeBroken = !GST_CLOCK_TIME_IS_VALID(segment->time) ||
-                          static_cast<gint64>(segment->time) < 0;
+  const bool timeBroken =
+      !GST_CLOCK_TIME_IS_VALID(segment->time) || static_cast<gint64>(segment->time) < 0;
   const bool stopBroken = GST_CLOCK_TIME_IS_VALID(segment->stop) && segment->stop <= segment->start;
   if (!timeBroken && !stopBroken) return GST_PAD_PROBE_OK;
   auto* graph = static_cast<GstMediaGraph*>(self);
@@ -235,8 +234,7 @@ void GstMediaGraph::OnDecodedPad(GstElement*, GstPad* pad, gpointer self) {
     output = MakeAudioOutput(noDevice);
     if (noDevice && !graph->noAudioReported_.exchange(true)) {
       GstStructure* s = gst_structure_new_empty(kNoAudioDeviceMessage);
-      gst_element_post_message(graph->pipeline_.get(),
-                               gst_message_new_application(nullptr, s));
+      gst_element_post_message(graph->pipeline_.get(), gst_message_new_application(nullptr, s));
     }
   } else {
     output = MakeNullSink();

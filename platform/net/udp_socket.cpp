@@ -50,7 +50,9 @@ std::optional<std::uint32_t> ParseIpv4(const std::string& text) {
 
 UdpSocket::UdpSocket() : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
 
-UdpSocket::~UdpSocket() { Close(); }
+UdpSocket::~UdpSocket() {
+  Close();
+}
 
 UdpSocket::UdpSocket(UdpSocket&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
 
@@ -62,7 +64,9 @@ UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept {
   return *this;
 }
 
-bool UdpSocket::SetBroadcast(bool on) { return SetIntOption(fd_, SOL_SOCKET, SO_BROADCAST, on); }
+bool UdpSocket::SetBroadcast(bool on) {
+  return SetIntOption(fd_, SOL_SOCKET, SO_BROADCAST, on);
+}
 bool UdpSocket::SetReuseAddress(bool on) {
   return SetIntOption(fd_, SOL_SOCKET, SO_REUSEADDR, on);
 }

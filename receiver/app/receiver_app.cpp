@@ -17,8 +17,8 @@
 namespace vantorel::receiver_app {
 
 ReceiverApp::ReceiverApp(ReceiverWindowOptions options) : options_(std::move(options)) {
-  folder_ = options_.applicationFolder.empty() ? profile::ProgramFolder()
-                                               : options_.applicationFolder;
+  folder_ =
+      options_.applicationFolder.empty() ? profile::ProgramFolder() : options_.applicationFolder;
   options_.applicationFolder = folder_;
 }
 

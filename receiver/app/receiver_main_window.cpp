@@ -9,8 +9,8 @@
 #include <QScreen>
 
 #include "platform/profile/program_folder.h"
-#include "receiver/gst/receiver_playback_graph.h"
 #include "receiver/app/receiver_strings.h"
+#include "receiver/gst/receiver_playback_graph.h"
 #include "ui/lang/language_access.h"
 #include "ui/lang/language_manager.h"
 #include "ui/lang/language_menu.h"
@@ -30,7 +30,9 @@ media::ReceiverGraphOptions GraphOptions(media::ReceiverOutput output, skin::Vid
   return options;
 }
 
-QRect ToQRect(const skin::Rect& r) { return QRect(r.left, r.top, r.Width(), r.Height()); }
+QRect ToQRect(const skin::Rect& r) {
+  return QRect(r.left, r.top, r.Width(), r.Height());
+}
 
 }  // namespace
 
@@ -40,8 +42,8 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
       options_(std::move(options)),
       handle_(this),
       video_(new skin::VideoWidget(this, skin::WithoutPicture::kBlack)),
-      builder_(std::make_unique<media::GstPlaybackGraphBuilder>(
-          GraphOptions(options_.output, video_))) {
+      builder_(
+          std::make_unique<media::GstPlaybackGraphBuilder>(GraphOptions(options_.output, video_))) {
   if (options_.applicationFolder.empty()) options_.applicationFolder = profile::ProgramFolder();
   setWindowTitle(Strings().String(kIdsCaption));
   AppendSystemMenuItem(skin::kAboutCommand, Strings().String(kIdsAboutMenu));
@@ -56,17 +58,18 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
   // starts again; the window stays open.
   reception_ = std::make_unique<receiver::Reception>(
       handle_, *this,
-      receiver::ReceptionOptions{options_.receive, builder_.get(),
-                                 receiver::VideoRect{area.left, area.top, area.Width(),
-                                                     area.Height()},
-                                 nullptr});
+      receiver::ReceptionOptions{
+          options_.receive, builder_.get(),
+          receiver::VideoRect{area.left, area.top, area.Width(), area.Height()}, nullptr});
   if (!reception_->Listening()) {
     qCWarning(lcLunnet, "cannot listen on UDP port %u: nothing is received",
               unsigned{options_.receive.port});
   }
 }
 
-ReceiverMainWindow::~ReceiverMainWindow() { StopReception(); }
+ReceiverMainWindow::~ReceiverMainWindow() {
+  StopReception();
+}
 
 lang::LanguageManager& ReceiverMainWindow::Languages() const {
   return options_.languages != nullptr ? *options_.languages : lang::TheLanguageManager();
@@ -99,7 +102,9 @@ void ReceiverMainWindow::StopReception() {
   video_->Clear();
 }
 
-void ReceiverMainWindow::DiscardQueued() { gui::RemovePostedMessages(this, gui::kMsgDatagram); }
+void ReceiverMainWindow::DiscardQueued() {
+  gui::RemovePostedMessages(this, gui::kMsgDatagram);
+}
 
 ReceptionTotals ReceiverMainWindow::Totals() const {
   return reception_ ? reception_->Totals() : ReceptionTotals{};
@@ -110,7 +115,9 @@ bool ReceiverMainWindow::PostHandle::Post(gui::WindowMessage message) {
   return inner_.Post(std::move(message));
 }
 
-void ReceiverMainWindow::PostHandle::Acquire() { std::lock_guard<std::mutex> hold(lock_); }
+void ReceiverMainWindow::PostHandle::Acquire() {
+  std::lock_guard<std::mutex> hold(lock_);
+}
 
 bool ReceiverMainWindow::event(QEvent* e) {
   handle_.Acquire();
@@ -182,8 +189,7 @@ void ReceiverMainWindow::OnTimerTick() {
 // Told once, without stopping anything. The note stands below the window, where it hides
 // none of the video, unless the screen has no room there.
 void ReceiverMainWindow::NoteMissingAudioDevice() {
-  auto* box = new QMessageBox(QMessageBox::Information, windowTitle(),
-                              Text(kIdsNoAudioDevice),
+  auto* box = new QMessageBox(QMessageBox::Information, windowTitle(), Text(kIdsNoAudioDevice),
                               QMessageBox::Ok, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setModal(false);

@@ -57,7 +57,9 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
   // True when all seven buttons got their pictures and are in the widget set.
   bool HasWidgets() const { return hasWidgets_; }
   bool HasPipeline() const { return reception_ && reception_->Listening(); }
-  const receiver::PlaybackGraph* Graph() const { return reception_ ? reception_->Graph() : nullptr; }
+  const receiver::PlaybackGraph* Graph() const {
+    return reception_ ? reception_->Graph() : nullptr;
+  }
   const receiver::ReceiveSocket* Socket() const {
     return reception_ ? reception_->Socket() : nullptr;
   }

@@ -34,7 +34,8 @@ std::string CapsText(const GstCaps* caps) {
 }
 
 guint64 DroppedBy(GstElement* sink) {
-  if (sink == nullptr || g_object_class_find_property(G_OBJECT_GET_CLASS(sink), "stats") == nullptr) {
+  if (sink == nullptr ||
+      g_object_class_find_property(G_OBJECT_GET_CLASS(sink), "stats") == nullptr) {
     return 0;
   }
   GstStructure* stats = nullptr;
@@ -218,8 +219,7 @@ void GstPlaybackGraph::OnDecodedPad(GstElement*, GstPad* pad, gpointer data) {
   chain->sinks = SinksOf(output);
 }
 
-GstPadProbeReturn GstPlaybackGraph::OnDecodedBuffer(GstPad*, GstPadProbeInfo* info,
-                                                    gpointer data) {
+GstPadProbeReturn GstPlaybackGraph::OnDecodedBuffer(GstPad*, GstPadProbeInfo* info, gpointer data) {
   auto* chain = static_cast<StreamChain*>(data);
   chain->decoded.fetch_add(1);
   GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);

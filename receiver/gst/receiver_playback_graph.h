@@ -15,8 +15,8 @@
 
 #include "platform/media/gst_ptr.h"
 #include "platform/media/output_modes.h"
-#include "receiver/gst/stream_source_filter.h"
 #include "platform/media/video_output.h"
+#include "receiver/gst/stream_source_filter.h"
 #include "receiver/playback_graph.h"
 
 namespace vantorel::media {

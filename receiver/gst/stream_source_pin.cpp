@@ -63,7 +63,9 @@ gboolean PinUnlock(GstBaseSrc* src) {
   return TRUE;
 }
 
-gboolean PinUnlockStop(GstBaseSrc*) { return TRUE; }
+gboolean PinUnlockStop(GstBaseSrc*) {
+  return TRUE;
+}
 
 // The pin never waits for the clock: samples arrive when the sender sent them, and the
 // outputs keep time. Streaming thread.
@@ -85,7 +87,9 @@ void FlushDownstream(GstBaseSrc* src) {
   gst_pad_push_event(pad, gst_event_new_segment(&segment));
 }
 
-void FreePacket(gpointer packet) { delete static_cast<receiver::Packet*>(packet); }
+void FreePacket(gpointer packet) {
+  delete static_cast<receiver::Packet*>(packet);
+}
 
 // The sample's bytes stay in the packet they arrived in; the buffer owns the packet.
 GstBuffer* WrapSample(receiver::Packet packet, const receiver::PinSample& sample) {

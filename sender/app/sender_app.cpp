@@ -13,7 +13,9 @@ namespace vantorel::sender::app {
 namespace {
 
 // A datagram socket can be made: the sockets the program needs are there.
-bool SocketsAvailable() { return net::UdpSocket().Valid(); }
+bool SocketsAvailable() {
+  return net::UdpSocket().Valid();
+}
 
 QString LibraryPath(const std::filesystem::path& folder) {
   return QString::fromStdString((folder / skin::kResourceLibraryName).string());

@@ -13,17 +13,19 @@ namespace {
 
 QMessageBox::Icon ToQtIcon(MessageIcon icon) {
   switch (icon) {
-    case MessageIcon::kError: return QMessageBox::Critical;
-    case MessageIcon::kExclamation: return QMessageBox::Warning;
-    case MessageIcon::kInformation: return QMessageBox::Information;
+    case MessageIcon::kError:
+      return QMessageBox::Critical;
+    case MessageIcon::kExclamation:
+      return QMessageBox::Warning;
+    case MessageIcon::kInformation:
+      return QMessageBox::Information;
   }
   return QMessageBox::NoIcon;
 }
 
 }  // namespace
 
-std::optional<QString> QtSenderDesktop::ChooseFileToOpen(QWidget* parent,
-                                                         const QString& filter) {
+std::optional<QString> QtSenderDesktop::ChooseFileToOpen(QWidget* parent, const QString& filter) {
   const QString path = QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
   if (path.isEmpty()) return std::nullopt;
   return path;
@@ -38,7 +40,7 @@ void QtSenderDesktop::ShowMessage(QWidget* parent, const QString& text, MessageI
 
 void QtSenderDesktop::ShowNote(QWidget* parent, const QString& text) {
   auto* box = new QMessageBox(QMessageBox::Information, Strings().String(IDS_MESSAGE_TITLE), text,
-                            QMessageBox::Ok, parent);
+                              QMessageBox::Ok, parent);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setModal(false);
   languages_.TranslateAllWindows();
@@ -53,7 +55,8 @@ void QtSenderDesktop::ShowAbout(QWidget* parent) {
   if (auto* line = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
     line->setWordWrap(false);
   }
-  if (parent != nullptr && !parent->windowIcon().isNull()) box.setIconPixmap(parent->windowIcon().pixmap(48, 48));
+  if (parent != nullptr && !parent->windowIcon().isNull())
+    box.setIconPixmap(parent->windowIcon().pixmap(48, 48));
   languages_.TranslateAllWindows();
   box.exec();
 }

@@ -26,9 +26,8 @@ using media::FAILED;
 
 }  // namespace
 
-SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module,
-                                   SenderWindowOptions options, SenderDesktop& desktop,
-                                   lang::LanguageManager& languages)
+SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module, SenderWindowOptions options,
+                                   SenderDesktop& desktop, lang::LanguageManager& languages)
     : SkinnedFrame(skin::FrameProgram::kSender, module),
       options_(std::move(options)),
       desktop_(desktop),
@@ -51,7 +50,9 @@ SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module,
   languages_.TranslateAllWindows();
 }
 
-SenderMainWindow::~SenderMainWindow() { Shutdown(); }
+SenderMainWindow::~SenderMainWindow() {
+  Shutdown();
+}
 
 SenderSession* SenderMainWindow::Session() const {
   return broadcast_ ? broadcast_->Session() : nullptr;
@@ -70,11 +71,11 @@ void SenderMainWindow::CreateTransport(const skin::ResourceLibrary* module) {
   }
   const skin::SkinButtonInfo& seek = skin::kSeekSlider;
   const QByteArray tip = Strings().String(seek.toolId).toUtf8();
-  slider_ = AddWidget(std::make_unique<skin::SkinSlider>(
-                          skin::kSeekTrackFirstRect, *this, skin::kSeekThumbFirstRect,
-                          skin::CommandClick(seek.command),
-                          skin::LoadButtonImages(module, seek.pictures)),
-                      seek.toolId, tip.constData());
+  slider_ = AddWidget(
+      std::make_unique<skin::SkinSlider>(
+          skin::kSeekTrackFirstRect, *this, skin::kSeekThumbFirstRect,
+          skin::CommandClick(seek.command), skin::LoadButtonImages(module, seek.pictures)),
+      seek.toolId, tip.constData());
   for (std::size_t i : {kPlay, kPause, kStop}) transport_[i]->SetDisabled(true);
   slider_->SetDisabled(true);
 }
@@ -91,18 +92,29 @@ void SenderMainWindow::LayoutWidgets(int cx, int cy) {
 
 std::intptr_t SenderMainWindow::HandleMessage(gui::WindowMessage& message) {
   switch (message.message) {
-    case gui::WM_COMMAND: OnCommand(static_cast<int>(message.wParam)); break;
-    case gui::WM_HSCROLL: OnSeek(message); return 0;
-    case gui::kMsgGraphEvent: OnGraphEvent(); return 0;
-    default: break;
+    case gui::WM_COMMAND:
+      OnCommand(static_cast<int>(message.wParam));
+      break;
+    case gui::WM_HSCROLL:
+      OnSeek(message);
+      return 0;
+    case gui::kMsgGraphEvent:
+      OnGraphEvent();
+      return 0;
+    default:
+      break;
   }
   return SkinnedFrame::HandleMessage(message);
 }
 
 void SenderMainWindow::OnCommand(int id) {
   switch (id) {
-    case skin::kCmdOpen: OnOpen(); break;
-    case skin::kCmdPlay: OnPlay(); break;
+    case skin::kCmdOpen:
+      OnOpen();
+      break;
+    case skin::kCmdPlay:
+      OnPlay();
+      break;
     case skin::kCmdPause:
       if (Session()) Session()->Pause();
       RefreshTransport();
@@ -114,15 +126,20 @@ void SenderMainWindow::OnCommand(int id) {
       }
       RefreshTransport();
       break;
-    case skin::kCmdForward: RefreshTransport(); break;
+    case skin::kCmdForward:
+      RefreshTransport();
+      break;
     case skin::kCmdHelp:
       desktop_.OpenWithBrowser((options_.appFolder / "help" / "help.htm").string());
       break;
-    case skin::kCmdLanguage: OnLanguage(); break;
+    case skin::kCmdLanguage:
+      OnLanguage();
+      break;
     case skin::kCmdHomePage:
       desktop_.OpenWithBrowser(Strings().String(IDS_HOMEPAGE_ADDRESS).toStdString());
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -228,7 +245,9 @@ void SenderMainWindow::OnTimerTick() {
   }
 }
 
-void SenderMainWindow::OnAboutCommand(std::uintptr_t) { desktop_.ShowAbout(this); }
+void SenderMainWindow::OnAboutCommand(std::uintptr_t) {
+  desktop_.ShowAbout(this);
+}
 
 // Escape never closes the window; F1 is the application's help command.
 void SenderMainWindow::keyPressEvent(QKeyEvent* e) {

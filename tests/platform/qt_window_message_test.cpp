@@ -63,7 +63,9 @@ struct WatchedBuffer {
   std::unique_ptr<std::uint8_t[]> buffer;
 };
 
-bool Freed(std::size_t slot) { return gFreed[slot].load(); }
+bool Freed(std::size_t slot) {
+  return gFreed[slot].load();
+}
 
 // The window side: records every window message it handles, and on which thread.
 class RecordingWindow : public QObject {
@@ -111,8 +113,8 @@ TEST_F(QtWindowMessageTest, MessagesPostedFromAnotherThreadArriveInOrderOnTheWin
     for (int i = 0; i < kMessages; ++i) {
       auto buffer = std::make_unique<std::uint8_t[]>(4);
       buffer[0] = static_cast<std::uint8_t>(i);
-      EXPECT_TRUE(handle_.Post(WindowMessage{kMsgDatagram, static_cast<std::uintptr_t>(i), -i,
-                                             std::move(buffer)}));
+      EXPECT_TRUE(handle_.Post(
+          WindowMessage{kMsgDatagram, static_cast<std::uintptr_t>(i), -i, std::move(buffer)}));
     }
   });
   poster.join();

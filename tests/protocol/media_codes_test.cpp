@@ -15,7 +15,9 @@ struct CodeCase {
   const char* guid;  // as the media framework's headers write it
 };
 
-void PrintTo(const CodeCase& c, std::ostream* os) { *os << int{c.code} << " " << c.guid; }
+void PrintTo(const CodeCase& c, std::ostream* os) {
+  *os << int{c.code} << " " << c.guid;
+}
 
 // Parses "xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx" independently of Guid::ToString.
 Guid ParseGuid(const std::string& text) {
@@ -27,7 +29,8 @@ Guid ParseGuid(const std::string& text) {
   g.data2 = static_cast<std::uint16_t>(hex(9, 4));
   g.data3 = static_cast<std::uint16_t>(hex(14, 4));
   for (std::size_t i = 0; i < 2; ++i) g.data4[i] = static_cast<std::uint8_t>(hex(19 + 2 * i, 2));
-  for (std::size_t i = 0; i < 6; ++i) g.data4[2 + i] = static_cast<std::uint8_t>(hex(24 + 2 * i, 2));
+  for (std::size_t i = 0; i < 6; ++i)
+    g.data4[2 + i] = static_cast<std::uint8_t>(hex(24 + 2 * i, 2));
   return g;
 }
 
@@ -40,24 +43,23 @@ TEST_P(MajorTypeCodeTest, CodeAndGuidMapBothWays) {
   EXPECT_EQ(guid.ToString(), GetParam().guid);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, MajorTypeCodeTest,
-    ::testing::Values(CodeCase{0, "00000000-0000-0000-0000-000000000000"},
-                      CodeCase{1, "0482dee1-7817-11cf-8a03-00aa006ecb65"},
-                      CodeCase{2, "0482dde1-7817-11cf-8a03-00aa006ecb65"},
-                      CodeCase{3, "73647561-0000-0010-8000-00aa00389b71"},
-                      CodeCase{4, "670aea80-3a82-11d0-b79b-00aa003767a7"},
-                      CodeCase{5, "656c6966-0000-0010-8000-00aa00389b71"},
-                      CodeCase{6, "73766169-0000-0010-8000-00aa00389b71"},
-                      CodeCase{7, "74726c6d-0000-0010-8000-00aa00389b71"},
-                      CodeCase{8, "7364696d-0000-0010-8000-00aa00389b71"},
-                      CodeCase{9, "e06d8020-db46-11cf-b4d1-00805f6cbbea"},
-                      CodeCase{10, "73636d64-0000-0010-8000-00aa00389b71"},
-                      CodeCase{11, "e436eb83-524f-11ce-9f53-0020af0ba770"},
-                      CodeCase{12, "73747874-0000-0010-8000-00aa00389b71"},
-                      CodeCase{13, "0482dee3-7817-11cf-8a03-00aa006ecb65"},
-                      CodeCase{14, "736c7275-0000-0010-8000-00aa00389b71"},
-                      CodeCase{15, "73646976-0000-0010-8000-00aa00389b71"}));
+INSTANTIATE_TEST_SUITE_P(Table, MajorTypeCodeTest,
+                         ::testing::Values(CodeCase{0, "00000000-0000-0000-0000-000000000000"},
+                                           CodeCase{1, "0482dee1-7817-11cf-8a03-00aa006ecb65"},
+                                           CodeCase{2, "0482dde1-7817-11cf-8a03-00aa006ecb65"},
+                                           CodeCase{3, "73647561-0000-0010-8000-00aa00389b71"},
+                                           CodeCase{4, "670aea80-3a82-11d0-b79b-00aa003767a7"},
+                                           CodeCase{5, "656c6966-0000-0010-8000-00aa00389b71"},
+                                           CodeCase{6, "73766169-0000-0010-8000-00aa00389b71"},
+                                           CodeCase{7, "74726c6d-0000-0010-8000-00aa00389b71"},
+                                           CodeCase{8, "7364696d-0000-0010-8000-00aa00389b71"},
+                                           CodeCase{9, "e06d8020-db46-11cf-b4d1-00805f6cbbea"},
+                                           CodeCase{10, "73636d64-0000-0010-8000-00aa00389b71"},
+                                           CodeCase{11, "e436eb83-524f-11ce-9f53-0020af0ba770"},
+                                           CodeCase{12, "73747874-0000-0010-8000-00aa00389b71"},
+                                           CodeCase{13, "0482dee3-7817-11cf-8a03-00aa006ecb65"},
+                                           CodeCase{14, "736c7275-0000-0010-8000-00aa00389b71"},
+                                           CodeCase{15, "73646976-0000-0010-8000-00aa00389b71"}));
 
 class FormatTypeCodeTest : public ::testing::TestWithParam<CodeCase> {};
 
@@ -67,14 +69,13 @@ TEST_P(FormatTypeCodeTest, CodeAndGuidMapBothWays) {
   EXPECT_EQ(FormatTypeCode(guid), GetParam().code);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, FormatTypeCodeTest,
-    ::testing::Values(CodeCase{0, "0f6417d6-c318-11d0-a43f-00a0c9223196"},
-                      CodeCase{1, "05589f82-c356-11ce-bf01-00aa0055595a"},
-                      CodeCase{2, "e06d80e3-db46-11cf-b4d1-00805f6cbbea"},
-                      CodeCase{3, "05589f80-c356-11ce-bf01-00aa0055595a"},
-                      CodeCase{4, "f72a76a0-eb0a-11d0-ace4-0000c0cc16ba"},
-                      CodeCase{5, "05589f81-c356-11ce-bf01-00aa0055595a"}));
+INSTANTIATE_TEST_SUITE_P(Table, FormatTypeCodeTest,
+                         ::testing::Values(CodeCase{0, "0f6417d6-c318-11d0-a43f-00a0c9223196"},
+                                           CodeCase{1, "05589f82-c356-11ce-bf01-00aa0055595a"},
+                                           CodeCase{2, "e06d80e3-db46-11cf-b4d1-00805f6cbbea"},
+                                           CodeCase{3, "05589f80-c356-11ce-bf01-00aa0055595a"},
+                                           CodeCase{4, "f72a76a0-eb0a-11d0-ace4-0000c0cc16ba"},
+                                           CodeCase{5, "05589f81-c356-11ce-bf01-00aa0055595a"}));
 
 TEST(MediaCodesTest, CodesOutsideTheTablesGiveGuidNull) {
   for (int code : {16, 100, 254, 255}) {

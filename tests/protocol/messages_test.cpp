@@ -69,7 +69,8 @@ TEST(FormatRecordTest, RoundTrips) {
 }
 
 TEST(StreamDescriptionTest, OneAudioRecordWithEighteenFormatBytes) {
-  const Bytes body = EncodeStreamDescription(kStreamFlagAudio, {MakeRecord(StreamKind::kAudio, 18)});
+  const Bytes body =
+      EncodeStreamDescription(kStreamFlagAudio, {MakeRecord(StreamKind::kAudio, 18)});
   ASSERT_EQ(body.size(), 82u);
   EXPECT_EQ(WordAt(body, 0), 0x0A02004Eu);
   EXPECT_EQ(WordAt(body, 4), 0x1500004Au);  // kind 21, 56 + 18
@@ -90,16 +91,18 @@ TEST(StreamDescriptionTest, EightRecordsAreTheLimit) {
   auto parsed = ParseStreamDescription(EncodeStreamDescription(1, eight));
   ASSERT_TRUE(parsed);
   EXPECT_EQ(parsed->records.size(), 8u);
-  EXPECT_TRUE(EncodeStreamDescription(1, std::vector(9, MakeRecord(StreamKind::kVideo, 0))).empty());
+  EXPECT_TRUE(
+      EncodeStreamDescription(1, std::vector(9, MakeRecord(StreamKind::kVideo, 0))).empty());
 }
 
 TEST(StreamDescriptionTest, EncoderRefusesRecordsOf65536BytesOrMore) {
   // 60 + F per record: two records totalling exactly 65535 bytes fit, one byte more does not.
   const FormatRecord a = MakeRecord(StreamKind::kVideo, 32000);
-  EXPECT_EQ(EncodeStreamDescription(1, {a, MakeRecord(StreamKind::kAudio, 65535 - 32060 - 60)}).size(),
-            4u + 65535u);
-  EXPECT_TRUE(EncodeStreamDescription(1, {a, MakeRecord(StreamKind::kAudio, 65536 - 32060 - 60)})
-                  .empty());
+  EXPECT_EQ(
+      EncodeStreamDescription(1, {a, MakeRecord(StreamKind::kAudio, 65535 - 32060 - 60)}).size(),
+      4u + 65535u);
+  EXPECT_TRUE(
+      EncodeStreamDescription(1, {a, MakeRecord(StreamKind::kAudio, 65536 - 32060 - 60)}).empty());
 }
 
 // A valid two-record description and one way to spoil it.
@@ -108,13 +111,15 @@ struct DescriptionMutation {
   std::function<void(Bytes&)> spoil;
 };
 
-void PrintTo(const DescriptionMutation& m, std::ostream* os) { *os << m.name; }
+void PrintTo(const DescriptionMutation& m, std::ostream* os) {
+  *os << m.name;
+}
 
 class MalformedDescriptionTest : public ::testing::TestWithParam<DescriptionMutation> {
  protected:
   static Bytes ValidBody() {
-    return EncodeStreamDescription(3, {MakeRecord(StreamKind::kVideo, 20),
-                                       MakeRecord(StreamKind::kAudio, 18)});
+    return EncodeStreamDescription(
+        3, {MakeRecord(StreamKind::kVideo, 20), MakeRecord(StreamKind::kAudio, 18)});
   }
 };
 
@@ -150,7 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
         DescriptionMutation{"RecordOfSampleKind", [](Bytes& b) { b[kSecondRecord + 3] = 24; }},
         DescriptionMutation{"NineRecords",
                             [](Bytes& b) {
-                              const Bytes rec = EncodeFormatRecord(MakeRecord(StreamKind::kVideo, 0));
+                              const Bytes rec =
+                                  EncodeFormatRecord(MakeRecord(StreamKind::kVideo, 0));
                               b.resize(4);
                               for (int i = 0; i < 9; ++i) b.insert(b.end(), rec.begin(), rec.end());
                               StoreAt(b, 0, MakeDescriptionHeaderWord(1, 9 * 60));
@@ -245,7 +251,9 @@ struct SampleMutation {
   std::function<void(Bytes&)> spoil;
 };
 
-void PrintTo(const SampleMutation& m, std::ostream* os) { *os << m.name; }
+void PrintTo(const SampleMutation& m, std::ostream* os) {
+  *os << m.name;
+}
 
 class MalformedSampleTest : public ::testing::TestWithParam<SampleMutation> {};
 
@@ -305,7 +313,8 @@ TEST(ClassifyMessageTest, TellsBodiesByTheirFirstKindByte) {
   EXPECT_EQ(kindOf(24), MessageKind::kSample);
   EXPECT_EQ(kindOf(16), MessageKind::kSegmentStart);
   EXPECT_EQ(kindOf(26), MessageKind::kSegmentStart);
-  for (std::uint8_t k : {0, 11, 15, 21, 25, 255}) EXPECT_EQ(kindOf(k), MessageKind::kUnknown) << int{k};
+  for (std::uint8_t k : {0, 11, 15, 21, 25, 255})
+    EXPECT_EQ(kindOf(k), MessageKind::kUnknown) << int{k};
   EXPECT_EQ(kindOf(10, 3), MessageKind::kUnknown);
 }
 

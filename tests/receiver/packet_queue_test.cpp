@@ -20,7 +20,9 @@ std::uint32_t NumberOf(const Packet& p) {
 }
 
 // Gives a consumer thread the time to reach its wait; the test holds either way.
-void LetTheConsumerWait() { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
+void LetTheConsumerWait() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
 
 TEST(PacketQueueTest, PopReturnsPacketsInOrderWithoutBlocking) {
   PacketQueue queue;
@@ -67,7 +69,7 @@ TEST(PacketQueueTest, AtTheByteBoundTheOldestAreDropped) {
   PacketQueue queue(PacketQueueLimits{100, 25});
   queue.Push(Numbered(0, 10));
   queue.Push(Numbered(1, 10));
-  queue.Push(Numbered(2, 5));   // 25 bytes: fits
+  queue.Push(Numbered(2, 5));  // 25 bytes: fits
   EXPECT_EQ(queue.Stats().droppedOverflow, 0u);
   queue.Push(Numbered(3, 12));  // pushes out packets 0 and 1
   EXPECT_EQ(queue.Stats().droppedOverflow, 2u);

@@ -85,7 +85,8 @@ class ReassemblerTest : public ::testing::Test {
     std::vector<Fragment> f;
     f.push_back(Fragment::First(number, 40, Bytes(body.begin(), body.begin() + 10)));
     for (std::uint32_t i = 1; i < 4; ++i) {
-      f.push_back(Fragment::Later(number, i, Bytes(body.begin() + 10 * i, body.begin() + 10 * (i + 1))));
+      f.push_back(
+          Fragment::Later(number, i, Bytes(body.begin() + 10 * i, body.begin() + 10 * (i + 1))));
     }
     f[3] = f[3].Last();
     return f;

@@ -102,10 +102,16 @@ Bytes Keyed(std::uint32_t key, const Bytes& payload) {
   if (!payload.empty()) std::memcpy(d.data() + 4, payload.data(), payload.size());
   return d;
 }
-Bytes Media(const Bytes& payload) { return Keyed(protocol::kRouteKeyMedia, payload); }
-Bytes MediaOfTotalSize(std::size_t datagramSize) { return Media(Pattern(datagramSize - 4, 1)); }
+Bytes Media(const Bytes& payload) {
+  return Keyed(protocol::kRouteKeyMedia, payload);
+}
+Bytes MediaOfTotalSize(std::size_t datagramSize) {
+  return Media(Pattern(datagramSize - 4, 1));
+}
 // A media datagram that tests send last, to know that everything before it was handled.
-Bytes Marker() { return Media(Pattern(12, 200)); }
+Bytes Marker() {
+  return Media(Pattern(12, 200));
+}
 
 ReceiveOptions LoopbackOptions(std::uint16_t port = 0) {
   return ReceiveOptions{port, net::kLoopbackAddress, net::kLoopbackAddress, {}};

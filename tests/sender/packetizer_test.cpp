@@ -204,16 +204,17 @@ TEST_P(PacketizerCutTest, CutsAtFixedByteCounts) {
   EXPECT_EQ(Join(d), body);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, PacketizerCutTest,
-    ::testing::Values(CutCase{1, {0}}, CutCase{1451, {0}}, CutCase{1452, {0}},
-                      CutCase{1452, {1000, 452}}, CutCase{1452, {1452, 0}},
-                      CutCase{1452, {0, 0, 0}}, CutCase{1453, {0}}, CutCase{1453, {1452, 1}},
-                      CutCase{1452 + 1460, {0}}, CutCase{1452 + 1460, {1452, 1460}},
-                      CutCase{1452 + 1460, {1452, 1460, 0}}, CutCase{1452 + 1461, {0}},
-                      CutCase{1452 + 1460 * 3, {4, 40, 4, 0}},
-                      CutCase{5000, {1, 1, 1, 1451, 1460, 1, 1, 0}},
-                      CutCase{200000, {4, 40, 4, 0}}));
+INSTANTIATE_TEST_SUITE_P(Sizes, PacketizerCutTest,
+                         ::testing::Values(CutCase{1, {0}}, CutCase{1451, {0}}, CutCase{1452, {0}},
+                                           CutCase{1452, {1000, 452}}, CutCase{1452, {1452, 0}},
+                                           CutCase{1452, {0, 0, 0}}, CutCase{1453, {0}},
+                                           CutCase{1453, {1452, 1}}, CutCase{1452 + 1460, {0}},
+                                           CutCase{1452 + 1460, {1452, 1460}},
+                                           CutCase{1452 + 1460, {1452, 1460, 0}},
+                                           CutCase{1452 + 1461, {0}},
+                                           CutCase{1452 + 1460 * 3, {4, 40, 4, 0}},
+                                           CutCase{5000, {1, 1, 1, 1451, 1460, 1, 1, 0}},
+                                           CutCase{200000, {4, 40, 4, 0}}));
 
 }  // namespace
 }  // namespace vantorel::sender

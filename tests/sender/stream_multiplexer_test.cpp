@@ -44,8 +44,10 @@ class MessageSink : public protocol::PacketSink {
   int Send(std::uint32_t, BufferList buffers) override {
     const Bytes d = testing::Flatten(buffers);
     const std::uint32_t index = WordAt(d, 4) & protocol::kFragmentIndexMask;
-    if (index == 0) messages.push_back({WordAt(d, 0), Bytes(d.begin() + 16, d.end())});
-    else messages.back().body.insert(messages.back().body.end(), d.begin() + 8, d.end());
+    if (index == 0)
+      messages.push_back({WordAt(d, 0), Bytes(d.begin() + 16, d.end())});
+    else
+      messages.back().body.insert(messages.back().body.end(), d.begin() + 8, d.end());
     ++datagrams;
     return 1;
   }
@@ -206,7 +208,8 @@ TEST_F(StreamMultiplexerTest, DropsMessagesLongerThanTheLongestSample) {
   const Buffer longest[2] = {protocol::MakeBuffer(head.data(), head.size() - 1), tooLong[1]};
   EXPECT_EQ(mux_.Send(1, longest), 1);
   ASSERT_EQ(sink_.messages.size(), 2u);  // the description, then the sample
-  EXPECT_EQ(sink_.messages[1].body.size(), protocol::kSampleMessageOverhead + protocol::kMaxSampleData);
+  EXPECT_EQ(sink_.messages[1].body.size(),
+            protocol::kSampleMessageOverhead + protocol::kMaxSampleData);
   EXPECT_EQ(mux_.Stats().messages, 1u);
 }
 
@@ -236,7 +239,8 @@ TEST(StreamMultiplexerThreadsTest, MessagesOfTwoThreadsNeverInterleave) {
   StreamMultiplexer mux(clock);
   mux.AddRoute(protocol::kRouteKeyMedia, &sink);
   FakeGrabber g1(1), g2(2);
-  Bytes r1 = Record(protocol::StreamKind::kVideo, 10), r2 = Record(protocol::StreamKind::kAudio, 10);
+  Bytes r1 = Record(protocol::StreamKind::kVideo, 10),
+        r2 = Record(protocol::StreamKind::kAudio, 10);
   mux.RegisterStream(&g1, protocol::kStreamFlagVideo, r1);
   mux.RegisterStream(&g2, protocol::kStreamFlagAudio, r2);
 

@@ -61,7 +61,8 @@ TEST_F(UdpBroadcastSinkTest, PutsTheRouteKeyInFrontOfTheBuffers) {
 
 TEST_F(UdpBroadcastSinkTest, GathersSeveralBuffersIntoOneDatagram) {
   const Bytes a = Pattern(3, 1), b = Pattern(0), c = Pattern(1000, 2);
-  const Buffer list[3] = {protocol::MakeBuffer(a.data(), a.size()), {0, nullptr},
+  const Buffer list[3] = {protocol::MakeBuffer(a.data(), a.size()),
+                          {0, nullptr},
                           protocol::MakeBuffer(c.data(), c.size())};
   sink_.Send(7, list);
   const Bytes d = receiver_.Receive();

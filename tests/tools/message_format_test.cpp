@@ -30,7 +30,8 @@ Bytes Description() {
 
 Bytes Sample(StreamKind stream, std::size_t size) {
   protocol::SampleProperties p;
-  p.sampleFlags = protocol::kSampleSplicePoint | protocol::kSampleTimeValid | protocol::kSampleStopValid;
+  p.sampleFlags =
+      protocol::kSampleSplicePoint | protocol::kSampleTimeValid | protocol::kSampleStopValid;
   p.start = 400000;
   p.stop = -1;
   const Bytes data(size, 0x33);
@@ -50,7 +51,9 @@ struct LineCase {
   const char* line;
 };
 
-void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const LineCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class MessageFormatTest : public ::testing::TestWithParam<LineCase> {};
 
@@ -75,7 +78,10 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"UnknownKind", 1, 1, [] { return Bytes{0, 0, 0, 99, 1, 2}; },
                  "message=1 channel=1 length=6 kind=99"},
         LineCase{"EmptyBody", 2, 1, [] { return Bytes{}; }, "message=2 channel=1 length=0 kind=0"},
-        LineCase{"ShorterThanAHeaderWord", 2, 1, [] { return Bytes{0x0A, 0, 0}; },
+        LineCase{"ShorterThanAHeaderWord", 2, 1,
+                 [] {
+                   return Bytes{0x0A, 0, 0};
+                 },
                  "message=2 channel=1 length=3 kind=0"},
         LineCase{"MalformedDescription", 3, 1,
                  [] {
@@ -91,7 +97,10 @@ INSTANTIATE_TEST_SUITE_P(
                    return b;
                  },
                  "message=3 channel=1 length=59 kind=14 malformed"},
-        LineCase{"MalformedSegmentStart", 3, 1, [] { return Bytes{0, 0, 0, 16}; },
+        LineCase{"MalformedSegmentStart", 3, 1,
+                 [] {
+                   return Bytes{0, 0, 0, 16};
+                 },
                  "message=3 channel=1 length=4 kind=16 malformed"}),
     [](const auto& info) { return std::string(info.param.name); });
 

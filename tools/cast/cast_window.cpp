@@ -11,7 +11,9 @@ namespace vantorel::tools {
 namespace {
 // The headless sender needs no decoded picture or sound: after the grabbers the streams go
 // undecoded to clock-synchronised null sinks.
-media::GraphOptions HeadlessGraph() { return {media::OutputMode::kNullSinks, nullptr}; }
+media::GraphOptions HeadlessGraph() {
+  return {media::OutputMode::kNullSinks, nullptr};
+}
 // Whole mebibytes a sample message can carry, for messages: 16.
 constexpr std::uint32_t kMaxSampleMebibytes = (protocol::kMaxSampleData + 1) / (1024 * 1024);
 }  // namespace
@@ -23,7 +25,9 @@ CastWindow::CastWindow(CastOptions options, sender::UdpBroadcastSink& sink, std:
       handle_(this),
       broadcast_(sink_, HeadlessGraph()) {}
 
-CastWindow::~CastWindow() { Finish(); }
+CastWindow::~CastWindow() {
+  Finish();
+}
 
 bool CastWindow::Start() {
   if (media::FAILED(broadcast_.Open(&handle_, options_.path))) return false;
@@ -77,10 +81,8 @@ void CastWindow::PrintProgress() {
   const std::uint64_t messages = multiplexer != nullptr ? multiplexer->Stats().messages : 0;
   const sender::BroadcastStats sent = sink_.Stats();
   std::fprintf(progress_,
-               "position=%.1f/%.1f messages=%" PRIu64 " datagrams=%" PRIu64 " bytes=%" PRIu64
-               "\n",
-               session->Position(), session->Duration(), messages,
-               sent.datagrams, sent.bytes);
+               "position=%.1f/%.1f messages=%" PRIu64 " datagrams=%" PRIu64 " bytes=%" PRIu64 "\n",
+               session->Position(), session->Duration(), messages, sent.datagrams, sent.bytes);
   std::fflush(progress_);
 }
 
@@ -95,12 +97,11 @@ void CastWindow::ReportRefusedSamples(const sender::SampleCounts& counts) {
                  counts.refusedOversized, kMaxSampleMebibytes);
     exitCode_ = 1;
   } else {
-    std::fprintf(progress_,
-                 "vantorel-cast: warning: %" PRIu64 " of %" PRIu64
-                 " samples were larger than the %" PRIu32
-                 " MiB a message can carry and were not sent\n",
-                 counts.refusedOversized, counts.sent + counts.refusedOversized,
-                 kMaxSampleMebibytes);
+    std::fprintf(
+        progress_,
+        "vantorel-cast: warning: %" PRIu64 " of %" PRIu64 " samples were larger than the %" PRIu32
+        " MiB a message can carry and were not sent\n",
+        counts.refusedOversized, counts.sent + counts.refusedOversized, kMaxSampleMebibytes);
   }
   std::fflush(progress_);
 }

@@ -13,7 +13,8 @@ ListenWindow::ListenWindow(ListenOptions options, std::FILE* out)
       out_(out),
       handle_(this),
       printer_(*this),
-      graphBuilder_(media::ReceiverGraphOptions{media::ReceiverOutput::kNullSinks, nullptr, nullptr}) {
+      graphBuilder_(
+          media::ReceiverGraphOptions{media::ReceiverOutput::kNullSinks, nullptr, nullptr}) {
   // Every channel is printed; with --play, messages go to the printer first, then to the
   // playback graph.
   reception_ = std::make_unique<receiver::Reception>(
@@ -22,9 +23,13 @@ ListenWindow::ListenWindow(ListenOptions options, std::FILE* out)
                                  receiver::VideoRect{}, &printer_});
 }
 
-ListenWindow::~ListenWindow() { reception_->Stop(); }
+ListenWindow::~ListenWindow() {
+  reception_->Stop();
+}
 
-void ListenWindow::DiscardQueued() { gui::RemovePostedMessages(this, gui::kMsgDatagram); }
+void ListenWindow::DiscardQueued() {
+  gui::RemovePostedMessages(this, gui::kMsgDatagram);
+}
 
 bool ListenWindow::event(QEvent* e) {
   if (!gui::WindowMessageEvent::IsWindowMessage(e)) return QObject::event(e);

@@ -47,9 +47,8 @@ std::string DescribeSegment(std::span<const std::uint8_t> body) {
 std::string DescribeMessage(std::uint32_t number, std::uint32_t channel,
                             std::span<const std::uint8_t> body) {
   const unsigned kind = body.size() >= 4 ? protocol::HeaderKind(protocol::LoadU32(body.data())) : 0;
-  std::string line =
-      Format("message=%" PRIu32 " channel=%" PRIu32 " length=%zu kind=%u", number, channel,
-             body.size(), kind);
+  std::string line = Format("message=%" PRIu32 " channel=%" PRIu32 " length=%zu kind=%u", number,
+                            channel, body.size(), kind);
   switch (protocol::ClassifyMessage(body)) {
     case protocol::MessageKind::kStreamDescription:
       return line + DescribeDescription(body);

@@ -3,7 +3,6 @@
 #include <cinttypes>
 #include <cstdio>
 
-
 namespace vantorel::tools {
 namespace {
 

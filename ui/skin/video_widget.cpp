@@ -46,7 +46,8 @@ void VideoWidget::OnVideoFrame(std::unique_ptr<media::VideoFrame> frame) {
   if (takePosted_) return;
   takePosted_ = true;
   // Dropped by Qt if the widget is gone before the call runs.
-  QMetaObject::invokeMethod(this, [this] { TakePendingFrame(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { TakePendingFrame(); }, Qt::QueuedConnection);
 }
 
 void VideoWidget::TakePendingFrame() {

@@ -13,7 +13,9 @@ namespace vantorel::testing {
 
 // Names the leaks tracer for GStreamer to start with; call before gst_init (a namespace-scope
 // initialiser in the test file does).
-inline bool RequestLeaksTracer() { return setenv("GST_TRACERS", "leaks", 0) == 0; }
+inline bool RequestLeaksTracer() {
+  return setenv("GST_TRACERS", "leaks", 0) == 0;
+}
 
 // Counts, by type, the objects made and freed between Start and Grown. The tracer's
 // checkpoints hold type names and addresses only: unlike its list of live objects, they take

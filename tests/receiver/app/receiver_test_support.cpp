@@ -39,8 +39,8 @@ std::string TestMedia(const char* name) {
 
 LoopbackReceiver::LoopbackReceiver(std::uint16_t port, QSize size, Pictures pictures) {
   const std::filesystem::path folder = languageFolder_.path().toStdString();
-  languages_ = std::make_unique<lang::LanguageManager>(lang::LanguageFolders{folder, folder},
-                                                       nullptr);
+  languages_ =
+      std::make_unique<lang::LanguageManager>(lang::LanguageFolders{folder, folder}, nullptr);
   ReceiverWindowOptions options;
   options.receive = {port, net::kLoopbackAddress, net::kLoopbackAddress, {}};
   options.audioNote = AudioNote::kSilent;
@@ -56,7 +56,9 @@ LoopbackReceiver::LoopbackReceiver(std::uint16_t port, QSize size, Pictures pict
 LoopbackSender::LoopbackSender(std::uint16_t port, std::uint8_t session)
     : sink_(port, net::kLoopbackAddress), handle_(this), session_(session) {}
 
-LoopbackSender::~LoopbackSender() { Finish(); }
+LoopbackSender::~LoopbackSender() {
+  Finish();
+}
 
 bool LoopbackSender::Start(const std::string& path) {
   player_ = std::make_unique<sender::SenderSession>(

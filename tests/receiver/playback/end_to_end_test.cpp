@@ -27,7 +27,9 @@ constexpr bool kRealTime = false;
 constexpr bool kRealTime = true;
 #endif
 
-std::string MediaPath(const std::string& name) { return std::string(VANTOREL_TEST_MEDIA_DIR) + "/" + name; }
+std::string MediaPath(const std::string& name) {
+  return std::string(VANTOREL_TEST_MEDIA_DIR) + "/" + name;
+}
 
 // Takes the sender's graph events.
 class EventFlag : public gui::WindowHandle {
@@ -51,10 +53,10 @@ struct Playback {
   std::vector<DecodedBuffer> decoded;
   receiver::ReassemblyStats reassembly;
   std::uint64_t datagramsDropped = 0;
-  std::uint64_t unfedMessages = 0;  // sent after the sender's end of file, not fed
-  std::vector<double> sendToDecodeMs;        // per decoded buffer matched to its sample
-  std::optional<double> firstPictureMs;      // from the first datagram received
-  std::optional<double> builtMs;             // graph built, from the first datagram received
+  std::uint64_t unfedMessages = 0;       // sent after the sender's end of file, not fed
+  std::vector<double> sendToDecodeMs;    // per decoded buffer matched to its sample
+  std::optional<double> firstPictureMs;  // from the first datagram received
+  std::optional<double> builtMs;         // graph built, from the first datagram received
   const receiver::StreamReport* Stream(std::uint8_t kind) const {
     for (const auto& s : streams) {
       if (s.kind == kind) return &s;
@@ -112,7 +114,8 @@ class Receiver {
   // The last samples play one presentation delay after they arrive; waits until then, and
   // until every queue is empty and the decoders have gone quiet (a slow machine takes longer).
   void WaitForTail() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(receiver::kPresentationDelay / 10'000) + 300ms);
+    std::this_thread::sleep_for(std::chrono::milliseconds(receiver::kPresentationDelay / 10'000) +
+                                300ms);
     std::size_t decoded = log_.Take().size();
     for (int i = 0; i < 30; ++i) {
       std::this_thread::sleep_for(100ms);
@@ -131,7 +134,8 @@ class Receiver {
           static_cast<std::int64_t>(d.pts / 100) - receiver::kPresentationDelay + timeBase_[d.pin];
       const std::uint8_t kind = d.video ? 14 : 24;
       if (auto sent = tap_.SentAt(kind, start)) {
-        out.sendToDecodeMs.push_back(std::chrono::duration<double, std::milli>(d.at - *sent).count());
+        out.sendToDecodeMs.push_back(
+            std::chrono::duration<double, std::milli>(d.at - *sent).count());
       }
     }
   }
@@ -183,7 +187,8 @@ void Broadcast(const std::string& file, const PlayOptions& options, Receiver& re
     // What the sender sends after the end of its file (it rests paused just before the end)
     // is not part of the broadcast being measured.
     if (complete) {
-      if (d->payload.size() >= 8 && (protocol::LoadU32(d->payload.data() + 4) & protocol::kFragmentIndexMask) == 0) {
+      if (d->payload.size() >= 8 &&
+          (protocol::LoadU32(d->payload.data() + 4) & protocol::kFragmentIndexMask) == 0) {
         ++out.unfedMessages;
       }
       continue;
@@ -253,8 +258,10 @@ INSTANTIATE_TEST_SUITE_P(GeneratedMedia, FilePlaysTest,
                                            "tone.mp3", "tone.au"),
                          [](const auto& info) {
                            std::string name = info.param;
-                           std::replace_if(name.begin(), name.end(),
-                                           [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+                           std::replace_if(
+                               name.begin(), name.end(),
+                               [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); },
+                               '_');
                            return name;
                          });
 
@@ -280,9 +287,10 @@ TEST_F(BroadcastTest, ALateJoinerShowsPicturesFromTheNextKeyFrameAfterTheNextDes
   // The next description comes within a second; a key frame follows within a group of pictures.
   EXPECT_LT(*p.firstPictureMs, 2500.0);
   ASSERT_TRUE(p.builtMs);
-  std::printf("late joiner: graph built %.1f ms and first picture decoded %.1f ms after the first "
-              "datagram received (shown one presentation delay later)\n",
-              *p.builtMs, *p.firstPictureMs);
+  std::printf(
+      "late joiner: graph built %.1f ms and first picture decoded %.1f ms after the first "
+      "datagram received (shown one presentation delay later)\n",
+      *p.builtMs, *p.firstPictureMs);
 }
 
 TEST_F(BroadcastTest, PlaybackGoesOnWithOnePercentOfDatagramsLostAndTheCountsSaySo) {
@@ -301,13 +309,13 @@ TEST_F(BroadcastTest, PlaybackGoesOnWithOnePercentOfDatagramsLostAndTheCountsSay
   EXPECT_LE(lost, p.datagramsDropped);
   EXPECT_GE(video->output.decoded, p.sent.videoSamples * 8 / 10);
   EXPECT_GE(p.DecodedAudioSeconds(), 0.8 * p.sent.AudioSeconds());
-  std::printf("loss: %llu datagrams dropped, %llu messages lost (%llu cut by a lost fragment), "
-              "video %llu of %llu decoded\n",
-              static_cast<unsigned long long>(p.datagramsDropped),
-              static_cast<unsigned long long>(lost),
-              static_cast<unsigned long long>(p.reassembly.lostFragment),
-              static_cast<unsigned long long>(video->output.decoded),
-              static_cast<unsigned long long>(p.sent.videoSamples));
+  std::printf(
+      "loss: %llu datagrams dropped, %llu messages lost (%llu cut by a lost fragment), "
+      "video %llu of %llu decoded\n",
+      static_cast<unsigned long long>(p.datagramsDropped), static_cast<unsigned long long>(lost),
+      static_cast<unsigned long long>(p.reassembly.lostFragment),
+      static_cast<unsigned long long>(video->output.decoded),
+      static_cast<unsigned long long>(p.sent.videoSamples));
 }
 
 TEST_F(BroadcastTest, ANewSessionRebuildsAndPlaysTheNextFile) {

@@ -10,7 +10,8 @@ namespace vantorel::testing {
 int InProcessBroadcast::Send(std::uint32_t, protocol::BufferList buffers) {
   SentDatagram d;
   d.sent = Clock::now();
-  for (const protocol::Buffer& b : buffers) d.payload.insert(d.payload.end(), b.data, b.data + b.length);
+  for (const protocol::Buffer& b : buffers)
+    d.payload.insert(d.payload.end(), b.data, b.data + b.length);
   {
     std::lock_guard guard(lock_);
     CountMessageStart(d.payload);

@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "receiver/gst/receiver_playback_graph.h"
 #include "protocol/packet_sink.h"
+#include "receiver/gst/receiver_playback_graph.h"
 
 namespace vantorel::testing {
 
@@ -33,7 +33,7 @@ struct SentTotals {
   std::uint64_t audioSamples = 0;
   std::int64_t audioDuration = 0;  // 100 ns units, of samples with start and stop
   std::int64_t audioFirst = INT64_MAX, audioLast = INT64_MIN;  // start times, 100 ns units
-  std::uint64_t messages = 0;      // every message, described or not
+  std::uint64_t messages = 0;                                  // every message, described or not
   // The audio sent, in seconds: the samples' durations, or the span of their start times when
   // they carry no stop times.
   double AudioSeconds() const {

@@ -58,7 +58,8 @@ inline Body Sample(const SampleFields& s) {
   std::vector<std::uint8_t> data(s.dataSize, 0x5A);
   auto message = protocol::SampleMessageBuffers::Make(s.stream, p, data);
   Body out;
-  for (const protocol::Buffer& b : message->Buffers()) out.insert(out.end(), b.data, b.data + b.length);
+  for (const protocol::Buffer& b : message->Buffers())
+    out.insert(out.end(), b.data, b.data + b.length);
   return out;
 }
 

@@ -51,7 +51,8 @@ class FakeBuilder : public GraphBuilder {
     journal_.Add("build " + std::to_string(pins.Count()));
     if (fail) return nullptr;
     // Like the media layer, only the first two pins get a decoder.
-    for (std::size_t i = 0; i < pins.Count() && i < connectedPins; ++i) pins.Pin(i).SetConnected(true);
+    for (std::size_t i = 0; i < pins.Count() && i < connectedPins; ++i)
+      pins.Pin(i).SetConnected(true);
     lastPins = &pins;
     return std::make_unique<FakeGraph>(journal_, pins);
   }
@@ -128,8 +129,8 @@ TEST_F(PlaybackGraphTest, ANewSessionClosesInOrderAndRebuilds) {
 }
 
 TEST_F(PlaybackGraphTest, MessagesGoToThePinOfTheirStreamKind) {
-  Deliver(testing::Description({testing::Record(StreamKind::kAudio, 1),
-                                testing::Record(StreamKind::kVideo, 1)}));
+  Deliver(testing::Description(
+      {testing::Record(StreamKind::kAudio, 1), testing::Record(StreamKind::kVideo, 1)}));
   Deliver(testing::VideoSample(0));
   Deliver(testing::Segment(StreamKind::kVideo));
   Deliver(testing::AudioSample());
@@ -183,8 +184,7 @@ TEST_F(PlaybackGraphTest, AFailedBuildLeavesNoGraphAndTheNextDescriptionRetries)
   builder_.fail = false;
   Deliver(testing::AudioVideo(2));
   EXPECT_TRUE(graph_.HasGraph());
-  EXPECT_EQ(journal_.events,
-            (std::vector<std::string>{"build 2", "build 2", "run", "discard"}));
+  EXPECT_EQ(journal_.events, (std::vector<std::string>{"build 2", "build 2", "run", "discard"}));
 }
 
 TEST_F(PlaybackGraphTest, MalformedDescriptionsAreDroppedAndKeepTheRunningGraph) {

@@ -52,10 +52,10 @@ protocol::FormatRecord UnknownVideoRecord() {
 
 testing::Body PcmSample(int index) {
   const std::int64_t start = kClock + index * kTenMs;
-  return testing::Sample({StreamKind::kAudio,
-                          protocol::kSampleTimeValid | protocol::kSampleStopValid |
-                              protocol::kSampleSplicePoint,
-                          start, start + kTenMs, 1764});
+  return testing::Sample(
+      {StreamKind::kAudio,
+       protocol::kSampleTimeValid | protocol::kSampleStopValid | protocol::kSampleSplicePoint,
+       start, start + kTenMs, 1764});
 }
 
 class Counter : public DecodeObserver {
@@ -79,7 +79,8 @@ class ReceiverGraphTest : public ::testing::Test {
   }
 
   Counter counter_;
-  GstPlaybackGraphBuilder builder_{ReceiverGraphOptions{ReceiverOutput::kNullSinks, nullptr, &counter_}};
+  GstPlaybackGraphBuilder builder_{
+      ReceiverGraphOptions{ReceiverOutput::kNullSinks, nullptr, &counter_}};
 };
 
 TEST_F(ReceiverGraphTest, ThreeStreamsGiveThreePinsOfWhichTheFirstTwoAreRendered) {

@@ -106,7 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TimeCase{kTime, 5'400'000, 5'800'000, 0, 400'000, 5'800'000},
                       TimeCase{0, 5'400'000, 5'800'000, 0, 5'400'000, 5'800'000},
                       TimeCase{kStop, 5'400'000, 5'800'000, 0, 5'400'000, 5'800'000},
-                      TimeCase{kTime | kStop, 4'000'000, 4'100'000, 2'000'000, 1'000'000, 1'100'000},
+                      TimeCase{kTime | kStop, 4'000'000, 4'100'000, 2'000'000, 1'000'000,
+                               1'100'000},
                       TimeCase{kTime, 5'000'000, 0, 300, 300, 0}));
 
 // Times and clocks at the ends of the range: a time that cannot be moved is dropped (the stop
@@ -141,8 +142,10 @@ INSTANTIATE_TEST_SUITE_P(
     Bodies, PinMalformedTest,
     ::testing::Values(
         MalformedCase{"WrongDataKind", [](Body& b) { testing::PutWord(b, 44, 0x19000010); }},
-        MalformedCase{"PropertiesLongerThan40", [](Body& b) { testing::PutWord(b, 0, 0x0E000029); }},
-        MalformedCase{"PropertiesShorterThan40", [](Body& b) { testing::PutWord(b, 0, 0x0E000010); }},
+        MalformedCase{"PropertiesLongerThan40",
+                      [](Body& b) { testing::PutWord(b, 0, 0x0E000029); }},
+        MalformedCase{"PropertiesShorterThan40",
+                      [](Body& b) { testing::PutWord(b, 0, 0x0E000010); }},
         MalformedCase{"DataPastTheBody", [](Body& b) { testing::PutWord(b, 44, 0x0F000011); }},
         MalformedCase{"HugeDataLength", [](Body& b) { testing::PutWord(b, 44, 0x0FFFFFFF); }},
         MalformedCase{"CutInTheProperties", [](Body& b) { b.resize(20); }},

@@ -51,7 +51,8 @@ GstPadProbeReturn Observe(GstPad*, GstPadProbeInfo* info, gpointer data) {
       gboolean reset = TRUE;
       gst_event_parse_flush_stop(e, &reset);
       seen->Add(reset ? "flush-stop reset" : "flush-stop");
-    } else if (GST_EVENT_TYPE(e) == GST_EVENT_FLUSH_START || GST_EVENT_TYPE(e) == GST_EVENT_SEGMENT) {
+    } else if (GST_EVENT_TYPE(e) == GST_EVENT_FLUSH_START ||
+               GST_EVENT_TYPE(e) == GST_EVENT_SEGMENT) {
       seen->Add(GST_EVENT_TYPE_NAME(e));
     }
   }
@@ -136,7 +137,8 @@ class StreamSourcePinTest : public ::testing::Test {
   }
   bool WaitEos() {
     std::unique_lock guard(received_.lock);
-    return received_.ready.wait_for(guard, std::chrono::seconds(5), [this] { return received_.eos; });
+    return received_.ready.wait_for(guard, std::chrono::seconds(5),
+                                    [this] { return received_.eos; });
   }
 
   std::unique_ptr<receiver::SourcePins> pins_;
@@ -158,9 +160,10 @@ TEST_F(StreamSourcePinTest, OffersExactlyItsOwnCaps) {
 
 TEST_F(StreamSourcePinTest, SamplesCarryTheirBytesRebasedTimesAndFlags) {
   Play();
-  Push(testing::Sample({StreamKind::kAudio, protocol::kSampleTimeValid | protocol::kSampleStopValid |
-                                                protocol::kSampleSplicePoint,
-                        kClock + 200'000, kClock + 300'000, 64}));
+  Push(testing::Sample(
+      {StreamKind::kAudio,
+       protocol::kSampleTimeValid | protocol::kSampleStopValid | protocol::kSampleSplicePoint,
+       kClock + 200'000, kClock + 300'000, 64}));
   Push(testing::Sample({StreamKind::kAudio, protocol::kSampleTimeValid, kClock + 300'000, 0, 32}));
   Push(testing::Sample({StreamKind::kAudio, 0, 0, 0, 16}));
   // Times that move onto stream time but lie too far apart for a duration, the start before zero.

@@ -75,10 +75,11 @@ QString TestMedia(const std::string& name) {
 QString MakeToneWav(const QTemporaryDir& folder, const std::string& name, int milliseconds) {
   const std::string path = folder.filePath(QString::fromStdString(name)).toStdString();
   // 441 samples per buffer: one buffer is 10 ms at 44100 Hz.
-  const std::string command = "gst-launch-1.0 -q audiotestsrc num-buffers=" +
-                              std::to_string(milliseconds / 10) +
-                              " samplesperbuffer=441 ! audio/x-raw,rate=44100,channels=1 ! "
-                              "wavenc ! filesink location='" + path + "' > /dev/null";
+  const std::string command =
+      "gst-launch-1.0 -q audiotestsrc num-buffers=" + std::to_string(milliseconds / 10) +
+      " samplesperbuffer=441 ! audio/x-raw,rate=44100,channels=1 ! "
+      "wavenc ! filesink location='" +
+      path + "' > /dev/null";
   if (std::system(command.c_str()) != 0) return {};
   return QString::fromStdString(path);
 }

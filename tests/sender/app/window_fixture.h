@@ -22,8 +22,7 @@ class SenderWindowTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  sender::app::SenderMainWindow& MakeWindow(
-      media::OutputMode output = media::OutputMode::kPlay);
+  sender::app::SenderMainWindow& MakeWindow(media::OutputMode output = media::OutputMode::kPlay);
   std::intptr_t Command(int id);
   std::intptr_t Send(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
   // Opens through the Open command with the dialog answering `path`.

@@ -19,7 +19,9 @@ namespace {
 using namespace std::chrono_literals;
 using sender::PlayerState;
 
-std::uintptr_t Scroll(std::uint16_t code, std::uint16_t pos) { return gui::MakeLong(code, pos); }
+std::uintptr_t Scroll(std::uint16_t code, std::uint16_t pos) {
+  return gui::MakeLong(code, pos);
+}
 constexpr std::uint16_t kThumbPosition = 4;
 
 TEST_F(SenderWindowTest, SeeksOnlyWhileTheThumbIsDragged) {
@@ -88,8 +90,12 @@ TEST_F(SenderWindowTest, ClosingEndsTheSessionBeforeTheEndOfBroadcast) {
   EXPECT_EQ(RouteKey(datagrams[datagrams.size() - 4]), protocol::kRouteKeyMedia);
 }
 
-bool IsBlack(QRgb p) { return qRed(p) < 8 && qGreen(p) < 8 && qBlue(p) < 8; }
-bool IsLight(QRgb p) { return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) > 200; }
+bool IsBlack(QRgb p) {
+  return qRed(p) < 8 && qGreen(p) < 8 && qBlue(p) < 8;
+}
+bool IsLight(QRgb p) {
+  return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) > 200;
+}
 
 TEST_F(SenderWindowTest, TheVideoPlaysInsideTheFrame) {
   auto& w = MakeWindow();

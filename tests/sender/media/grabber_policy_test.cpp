@@ -58,14 +58,14 @@ INSTANTIATE_TEST_SUITE_P(
         SubtypeCase{"RGB24", Rgb(0xE436EB7D), media::E_FAIL},
         SubtypeCase{"RGB32", Rgb(0xE436EB7E), media::E_FAIL},
         SubtypeCase{"Overlay", Rgb(0xE436EB7F), media::E_FAIL},
-        SubtypeCase{"ARGB32",
-                    Guid{0x773C9AC0, 0x3274, 0x11D0,
-                         {0xB7, 0x24, 0x00, 0xAA, 0x00, 0x6C, 0x1A, 0x01}},
-                    media::E_FAIL},
-        SubtypeCase{"VPVBI",
-                    Guid{0x5A9B6A41, 0x1A22, 0x11D1,
-                         {0xBA, 0xD9, 0x00, 0x60, 0x97, 0x44, 0x11, 0x1A}},
-                    media::E_FAIL},
+        SubtypeCase{
+            "ARGB32",
+            Guid{0x773C9AC0, 0x3274, 0x11D0, {0xB7, 0x24, 0x00, 0xAA, 0x00, 0x6C, 0x1A, 0x01}},
+            media::E_FAIL},
+        SubtypeCase{
+            "VPVBI",
+            Guid{0x5A9B6A41, 0x1A22, 0x11D1, {0xBA, 0xD9, 0x00, 0x60, 0x97, 0x44, 0x11, 0x1A}},
+            media::E_FAIL},
         SubtypeCase{"MPEG1Payload", Rgb(0xE436EB81), media::S_OK},
         SubtypeCase{"MPEG1Packet", Rgb(0xE436EB80), media::S_OK},
         SubtypeCase{"MJPG", GuidFromFourcc(Fourcc("MJPG")), media::S_OK},
@@ -94,8 +94,8 @@ TEST(MakeSampleProperties, KeyFrameWithTimesGetsTheSegmentBase) {
   f.actualLength = 1200;
   f.bufferSize = 4096;
   const auto p = MakeSampleProperties(f, 5'000'000);
-  EXPECT_EQ(p.sampleFlags, protocol::kSampleSplicePoint | protocol::kSampleTimeValid |
-                               protocol::kSampleStopValid);
+  EXPECT_EQ(p.sampleFlags,
+            protocol::kSampleSplicePoint | protocol::kSampleTimeValid | protocol::kSampleStopValid);
   EXPECT_EQ(p.start, 5'400'000);
   EXPECT_EQ(p.stop, 5'800'000);
   EXPECT_EQ(p.actualLength, 1200);

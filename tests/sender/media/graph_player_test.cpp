@@ -225,8 +225,8 @@ TEST_F(GraphPlayerTest, EndOfStreamWhosePauseFailsStopsAndRunsAgain) {
   graph->events.push_back({media::EC_COMPLETE, S_OK});
   graph->calls.clear();
   EXPECT_EQ(player.HandleGraphEvents(), S_OK);
-  EXPECT_THAT(graph->calls, ::testing::ElementsAre(::testing::StartsWith("Put"), "Pause",
-                                                   "Stop", "Run"));
+  EXPECT_THAT(graph->calls,
+              ::testing::ElementsAre(::testing::StartsWith("Put"), "Pause", "Stop", "Run"));
   EXPECT_EQ(player.State(), PlayerState::kRunning);
 }
 

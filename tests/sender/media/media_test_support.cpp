@@ -25,7 +25,9 @@ bool EventWindow::WaitForPost(std::chrono::milliseconds timeout) {
   return true;
 }
 
-MessageCapture::MessageCapture() { reassembler_.AddRoute(0, &collector_); }
+MessageCapture::MessageCapture() {
+  reassembler_.AddRoute(0, &collector_);
+}
 
 int MessageCapture::Send(std::uint32_t, protocol::BufferList buffers) {
   Bytes datagram;

@@ -29,8 +29,8 @@ using testing::StreamLog;
 const bool kLeaksTracerRequested = testing::RequestLeaksTracer();
 
 constexpr std::uint8_t kSession = 7;
-constexpr Guid kMpeg1Payload{0xE436EB81, 0x524F, 0x11CE,
-                             {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
+constexpr Guid kMpeg1Payload{
+    0xE436EB81, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
 constexpr std::uint32_t kWaveMpegAudio = 0x50;
 constexpr std::uint32_t kWaveMp3 = 0x55;
 constexpr std::uint32_t kWavePcm = 0x01;
@@ -55,7 +55,9 @@ struct FileCase {
   bool videoTimesRise = true;  // false with B-frames, sent in decoding order
 };
 
-void PrintTo(const FileCase& c, std::ostream* os) { *os << c.file; }
+void PrintTo(const FileCase& c, std::ostream* os) {
+  *os << c.file;
+}
 
 // Plays until the end of the stream has been handled, collecting events as the window does.
 // The file plays in real time: a 3-second file takes at least 2.5 s.
@@ -185,8 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
                  kPcm, KeyFrames::kAll, true},
         FileCase{"mpeg4-pcm.avi", ExpectedStream{std::nullopt, kFormatVideoInfo}, kPcm,
                  KeyFrames::kMpeg4Vops, true},
-        FileCase{"tone.wav", std::nullopt, kPcm},
-        FileCase{"tone.au", std::nullopt, kPcm},
+        FileCase{"tone.wav", std::nullopt, kPcm}, FileCase{"tone.au", std::nullopt, kPcm},
         FileCase{"tone.mp3", std::nullopt,
                  ExpectedStream{GuidFromFourcc(kWaveMp3), kFormatWaveFormatEx}}),
     [](const auto& info) {

@@ -332,7 +332,8 @@ std::vector<SkinCase> AllWidgets() {
   for (std::size_t i = 1; i < kFrameButtons.size(); ++i) {
     cases.push_back({kFrameButtons[i], kSmallButtonFirstRect});
   }
-  for (const SkinButtonInfo& button : kTransportButtons) cases.push_back({button, kTransportFirstRect});
+  for (const SkinButtonInfo& button : kTransportButtons)
+    cases.push_back({button, kTransportFirstRect});
   cases.push_back({kSeekSlider, kSeekThumbFirstRect});
   return cases;
 }

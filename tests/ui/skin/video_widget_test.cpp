@@ -62,8 +62,8 @@ std::unique_ptr<media::VideoFrame> SolidFrame(int w, int h, std::uint8_t b, std:
     map.data[i + 3] = 0;
   }
   gst_buffer_unmap(buffer, &map);
-  media::CapsPtr caps(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx",
-                                          "width", G_TYPE_INT, w, "height", G_TYPE_INT, h,
+  media::CapsPtr caps(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width",
+                                          G_TYPE_INT, w, "height", G_TYPE_INT, h,
                                           "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1,
                                           "framerate", GST_TYPE_FRACTION, 25, 1, nullptr));
   media::SamplePtr sample(gst_sample_new(buffer, caps.get(), nullptr, nullptr));
