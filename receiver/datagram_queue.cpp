@@ -21,24 +21,26 @@ bool DatagramQueue::Push(Datagram datagram) {
 }
 
 std::deque<Datagram> DatagramQueue::TakeAll() {
-  std::deque<Datagram> taken;
   std::lock_guard guard(lock_);
-  taken.swap(datagrams_);
+  std::deque<Datagram> taken = EmptyLocked();
   stats_.taken += taken.size();
-  bytes_ = 0;
-  wakeNeeded_ = true;
   return taken;
 }
 
 void DatagramQueue::Clear() {
   std::deque<Datagram> freed;
-  {
-    std::lock_guard guard(lock_);
-    freed.swap(datagrams_);
-    stats_.droppedCleared += freed.size();
-    bytes_ = 0;
-    wakeNeeded_ = true;
-  }
+  std::lock_guard guard(lock_);
+  freed = EmptyLocked();
+  stats_.droppedCleared += freed.size();
+}
+
+// Every queued datagram, handed out; the next Push wakes the consumer.
+std::deque<Datagram> DatagramQueue::EmptyLocked() {
+  std::deque<Datagram> all;
+  all.swap(datagrams_);
+  bytes_ = 0;
+  wakeNeeded_ = true;
+  return all;
 }
 
 DatagramQueueStats DatagramQueue::Stats() const {

@@ -55,6 +55,8 @@ class DatagramQueue {
   DatagramQueueStats Stats() const;
 
  private:
+  std::deque<Datagram> EmptyLocked();
+
   const DatagramQueueLimits limits_;
   mutable std::mutex lock_;
   std::deque<Datagram> datagrams_;

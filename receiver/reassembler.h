@@ -21,6 +21,18 @@ struct ReassemblyStats {
   std::uint64_t incomplete = 0;    // last fragment arrived with fewer bytes than announced
   std::uint64_t abandoned = 0;     // messages cut short by a new message number
   std::uint64_t Dropped() const { return lostFragment + oversized + malformed + incomplete; }
+
+  ReassemblyStats& operator+=(const ReassemblyStats& b) {
+    datagrams += b.datagrams;
+    delivered += b.delivered;
+    repeated += b.repeated;
+    lostFragment += b.lostFragment;
+    oversized += b.oversized;
+    malformed += b.malformed;
+    incomplete += b.incomplete;
+    abandoned += b.abandoned;
+    return *this;
+  }
 };
 
 class Reassembler : public protocol::PacketSink {

@@ -28,6 +28,20 @@ struct ReceiveStats {
   std::uint64_t malformed = 0;  // too short for a route key and header
   std::uint64_t unknownKey = 0;
   std::uint64_t postFailed = 0;
+
+  ReceiveStats& operator+=(const ReceiveStats& b) {
+    datagrams += b.datagrams;
+    posted += b.posted;
+    queueOverflow += b.queueOverflow;
+    endOfBroadcast += b.endOfBroadcast;
+    wakeUps += b.wakeUps;
+    foreignSender += b.foreignSender;
+    oversized += b.oversized;
+    malformed += b.malformed;
+    unknownKey += b.unknownKey;
+    postFailed += b.postFailed;
+    return *this;
+  }
 };
 
 class ReceiveThread {

@@ -3,33 +3,6 @@
 #include <thread>
 
 namespace vantorel::receiver {
-namespace {
-
-void Add(ReceiveStats& a, const ReceiveStats& b) {
-  a.datagrams += b.datagrams;
-  a.posted += b.posted;
-  a.queueOverflow += b.queueOverflow;
-  a.endOfBroadcast += b.endOfBroadcast;
-  a.wakeUps += b.wakeUps;
-  a.foreignSender += b.foreignSender;
-  a.oversized += b.oversized;
-  a.malformed += b.malformed;
-  a.unknownKey += b.unknownKey;
-  a.postFailed += b.postFailed;
-}
-
-void Add(ReassemblyStats& a, const ReassemblyStats& b) {
-  a.datagrams += b.datagrams;
-  a.delivered += b.delivered;
-  a.repeated += b.repeated;
-  a.lostFragment += b.lostFragment;
-  a.oversized += b.oversized;
-  a.malformed += b.malformed;
-  a.incomplete += b.incomplete;
-  a.abandoned += b.abandoned;
-}
-
-}  // namespace
 
 Reception::Reception(gui::WindowHandle& window, PostedDatagrams& posted, ReceptionOptions options)
     : window_(window), posted_(posted), options_(options) {
@@ -65,12 +38,12 @@ void Reception::TearDown() {
     // Stopped first: an end of broadcast the thread still takes is counted with the message it
     // posts.
     socket_->Stop();
-    Add(past_.receive, socket_->Stats());
+    past_.receive += socket_->Stats();
     socket_.reset();
   }
   posted_.DiscardQueued();
   if (reassembler_) {
-    Add(past_.reassembly, reassembler_->Stats());
+    past_.reassembly += reassembler_->Stats();
     reassembler_.reset();
   }
   if (graph_) {
@@ -133,8 +106,8 @@ void Reception::SetVideoRect(const VideoRect& rect) {
 
 ReceptionTotals Reception::Totals() const {
   ReceptionTotals totals = past_;
-  if (socket_) Add(totals.receive, socket_->Stats());
-  if (reassembler_) Add(totals.reassembly, reassembler_->Stats());
+  if (socket_) totals.receive += socket_->Stats();
+  if (reassembler_) totals.reassembly += reassembler_->Stats();
   return totals;
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/gui/window_message.h"
-#include "platform/media/gst_media_graph.h"
+#include "platform/media/output_modes.h"
 #include "sender/sender_session.h"
 #include "sender/udp_broadcast_sink.h"
 

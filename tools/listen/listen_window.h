@@ -11,6 +11,7 @@
 
 #include "platform/gui/qt_window_message.h"
 #include "protocol/packet_sink.h"
+#include "receiver/gst/receiver_playback_graph.h"
 #include "receiver/reception.h"
 #include "tools/listen/play_report.h"
 

@@ -3,7 +3,6 @@
 
 #include <string>
 
-#include "receiver/gst/receiver_playback_graph.h"
 #include "receiver/playback_graph.h"
 
 namespace vantorel::tools {
