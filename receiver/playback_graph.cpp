@@ -68,7 +68,7 @@ void PlaybackGraph::OnDescription(std::span<const std::uint8_t> body) {
 }
 
 void PlaybackGraph::BuildGraph(std::unique_ptr<SourcePins> pins) {
-  auto graph = builder_.Build(*pins, rect_);
+  auto graph = builder_.Build(*pins);
   if (!graph) {
     ++stats_.failedBuilds;
     return;
@@ -120,7 +120,6 @@ void PlaybackGraph::CloseGraph() {
 
 void PlaybackGraph::SetVideoRect(int left, int top, int width, int height) {
   rect_ = VideoRect{left, top, width, height};
-  if (graph_) graph_->SetVideoRect(rect_);
 }
 
 void PlaybackGraph::Run() {

@@ -49,7 +49,6 @@ class RenderedGraph {
  public:
   virtual ~RenderedGraph() = default;
   virtual void Run() = 0;
-  virtual void SetVideoRect(const VideoRect& rect) = 0;
   // Stops the graph; every pin's streaming thread has ended when this returns.
   virtual void Stop() = 0;
   // One entry per pin, in pin order.
@@ -61,7 +60,7 @@ class GraphBuilder {
   virtual ~GraphBuilder() = default;
   // Makes the graph around the pins, renders the first two and marks those that got a
   // decoder as connected; leaves it stopped. Nothing when the graph cannot be made.
-  virtual std::unique_ptr<RenderedGraph> Build(SourcePins& pins, const VideoRect& rect) = 0;
+  virtual std::unique_ptr<RenderedGraph> Build(SourcePins& pins) = 0;
 };
 
 // The owner window's queue of posted datagram messages.
@@ -101,6 +100,8 @@ class PlaybackGraph : public protocol::PacketSink {
 
   // One complete message body as the first buffer. Returns 1.
   int Send(std::uint32_t key, protocol::BufferList buffers) override;
+  // Stores the video area. The video output paints into the window's own video widget, which
+  // fits each picture to its size, so there is no video window to move: the area ends here.
   void SetVideoRect(int left, int top, int width, int height);
   void Run();
 

@@ -42,9 +42,6 @@ HRESULT GraphPlayer::Render(gui::WindowHandle* owner, const std::string& path) {
   if (FAILED(hr)) return hr;
   hr = graph_->RenderFile(path);
   if (FAILED(hr)) return hr;
-  if (graph_->HasVideo()) {
-    graph_->SetVideoPosition(videoRect_.left, videoRect_.top, videoRect_.width, videoRect_.height);
-  }
   hr = graph_->SetNotifyWindow(owner);
   if (SUCCEEDED(hr)) {
     state_ = PlayerState::kStopped;
@@ -82,7 +79,6 @@ void GraphPlayer::Close() {
 
 void GraphPlayer::SetVideoRect(int left, int top, int width, int height) {
   videoRect_ = {left, top, width, height};
-  if (loaded_ && graph_->HasVideo()) graph_->SetVideoPosition(left, top, width, height);
 }
 
 double GraphPlayer::Duration() {

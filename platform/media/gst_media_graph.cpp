@@ -276,11 +276,6 @@ std::optional<GraphEvent> GstMediaGraph::GetEvent() {
   }
 }
 
-void GstMediaGraph::SetVideoPosition(int, int, int, int) {
-  // The video output hands frames to the owner's video area, which scales them to its own
-  // size: there is no separate video window to move.
-}
-
 // Keeps what becomes a graph event in the graph's own queue, then tells the owner: the event
 // is queued before the owner can look for it. Nothing stays on the bus. Runs on the thread
 // that posts the message (a streaming thread, or the caller of a state change).

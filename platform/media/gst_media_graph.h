@@ -47,7 +47,6 @@ class GstMediaGraph : public MediaGraph {
   HRESULT SetNotifyWindow(gui::WindowHandle* owner) override;
   std::optional<GraphEvent> GetEvent() override;
   bool HasVideo() const override { return hasVideo_.load(); }
-  void SetVideoPosition(int left, int top, int width, int height) override;
 
   GstElement* Pipeline() const { return pipeline_.get(); }
 

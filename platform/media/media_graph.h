@@ -67,7 +67,6 @@ class MediaGraph {
 
   // True when a video stream is shown by the graph's video output.
   virtual bool HasVideo() const = 0;
-  virtual void SetVideoPosition(int left, int top, int width, int height) = 0;
 };
 
 class GraphFactory {

@@ -92,9 +92,6 @@ class GstPlaybackGraph : public receiver::RenderedGraph {
 
   bool Make(receiver::SourcePins& pins);
   void Run() override;
-  // The video output paints into whatever area its window gives it; the graph keeps the
-  // rectangle for nobody else.
-  void SetVideoRect(const receiver::VideoRect& rect) override { rect_ = rect; }
   void Stop() override;
   std::vector<receiver::StreamOutputStats> OutputStats() const override;
 
@@ -112,7 +109,6 @@ class GstPlaybackGraph : public receiver::RenderedGraph {
 
   ReceiverGraphOptions options_;
   std::atomic<bool>& noAudioDevice_;
-  receiver::VideoRect rect_;
   ElementPtr pipeline_;
   BusPtr bus_;
   std::unique_ptr<StreamSourceFilter> filter_;
@@ -317,12 +313,11 @@ bool CanDecode(const GstCaps* caps) {
 }
 
 std::unique_ptr<receiver::RenderedGraph> GstPlaybackGraphBuilder::Build(
-    receiver::SourcePins& pins, const receiver::VideoRect& rect) {
+    receiver::SourcePins& pins) {
   if (!gst_init_check(nullptr, nullptr, nullptr)) return nullptr;
   auto graph = std::make_unique<GstPlaybackGraph>(options_, noAudioDevice_);
   // A graph that could not be made is dropped whole; nothing of it is used.
   if (!graph->Make(pins)) return nullptr;
-  graph->SetVideoRect(rect);
   return graph;
 }
 

@@ -39,8 +39,7 @@ struct ReceiverGraphOptions {
 class GstPlaybackGraphBuilder : public receiver::GraphBuilder {
  public:
   explicit GstPlaybackGraphBuilder(ReceiverGraphOptions options = {}) : options_(options) {}
-  std::unique_ptr<receiver::RenderedGraph> Build(receiver::SourcePins& pins,
-                                                 const receiver::VideoRect& rect) override;
+  std::unique_ptr<receiver::RenderedGraph> Build(receiver::SourcePins& pins) override;
   // True when the audio output found no device in any graph built so far.
   bool NoAudioDevice() const { return noAudioDevice_.load(); }
 

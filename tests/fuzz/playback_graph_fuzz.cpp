@@ -18,7 +18,6 @@ class DrainedGraph : public receiver::RenderedGraph {
  public:
   explicit DrainedGraph(receiver::SourcePins& pins) : pins_(pins) {}
   void Run() override {}
-  void SetVideoRect(const receiver::VideoRect&) override {}
   void Stop() override { Drain(); }
   std::vector<receiver::StreamOutputStats> OutputStats() const override { return {}; }
 
@@ -45,8 +44,7 @@ class DrainedGraph : public receiver::RenderedGraph {
 
 class Builder : public receiver::GraphBuilder {
  public:
-  std::unique_ptr<receiver::RenderedGraph> Build(receiver::SourcePins& pins,
-                                                 const receiver::VideoRect&) override {
+  std::unique_ptr<receiver::RenderedGraph> Build(receiver::SourcePins& pins) override {
     if (pins.Count() > protocol::kMaxDescribedStreams) std::abort();
     for (std::size_t i = 0; i < pins.Count() && i < 2; ++i) pins.Pin(i).SetConnected(true);
     auto graph = std::make_unique<DrainedGraph>(pins);

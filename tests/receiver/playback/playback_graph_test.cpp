@@ -22,9 +22,6 @@ class FakeGraph : public RenderedGraph {
  public:
   FakeGraph(Journal& journal, SourcePins& pins) : journal_(journal), pins_(pins) {}
   void Run() override { journal_.Add("run"); }
-  void SetVideoRect(const VideoRect& r) override {
-    journal_.Add("rect " + std::to_string(r.left) + "," + std::to_string(r.width));
-  }
   void Stop() override {
     // The queues must already be stopped, or a streaming thread could stay blocked.
     bool allStopped = true;
@@ -47,7 +44,7 @@ class FakeGraph : public RenderedGraph {
 class FakeBuilder : public GraphBuilder {
  public:
   explicit FakeBuilder(Journal& journal) : journal_(journal) {}
-  std::unique_ptr<RenderedGraph> Build(SourcePins& pins, const VideoRect&) override {
+  std::unique_ptr<RenderedGraph> Build(SourcePins& pins) override {
     journal_.Add("build " + std::to_string(pins.Count()));
     if (fail) return nullptr;
     // Like the media layer, only the first two pins get a decoder.
@@ -208,14 +205,6 @@ TEST_F(PlaybackGraphTest, KindOneClosesTheGraph) {
   Deliver(close);
   EXPECT_FALSE(graph_.HasGraph());
   EXPECT_EQ(journal_.events.back(), "stop after clear");
-}
-
-TEST_F(PlaybackGraphTest, VideoRectReachesARunningGraph) {
-  graph_.SetVideoRect(1, 2, 3, 4);
-  EXPECT_TRUE(journal_.events.empty());
-  Deliver(testing::AudioVideo(1));
-  graph_.SetVideoRect(10, 2, 30, 4);
-  EXPECT_EQ(journal_.events.back(), "rect 10,30");
 }
 
 TEST(PlaybackGraphOwnerTest, WorksWithoutAnOwnerWindow) {

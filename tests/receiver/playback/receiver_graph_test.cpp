@@ -86,7 +86,7 @@ class ReceiverGraphTest : public ::testing::Test {
 TEST_F(ReceiverGraphTest, ThreeStreamsGiveThreePinsOfWhichTheFirstTwoAreRendered) {
   auto pins = Pins({PcmRecord(), PcmRecord(), PcmRecord()});
   ASSERT_TRUE(pins);
-  auto graph = builder_.Build(*pins, receiver::VideoRect{});
+  auto graph = builder_.Build(*pins);
   ASSERT_TRUE(graph);
   EXPECT_TRUE(pins->Pin(0).Connected());
   EXPECT_TRUE(pins->Pin(1).Connected());
@@ -156,7 +156,7 @@ TEST_F(ReceiverGraphTest, RebuildsLeaveNothingAlive) {
 TEST_F(ReceiverGraphTest, AGraphThatNeverRanIsTornDownAtOnce) {
   auto pins = Pins({PcmRecord(), UnknownVideoRecord()});
   ASSERT_TRUE(pins);
-  auto graph = builder_.Build(*pins, receiver::VideoRect{});
+  auto graph = builder_.Build(*pins);
   ASSERT_TRUE(graph);
   pins->ClearQueues();
   graph.reset();

@@ -55,7 +55,6 @@ class ScriptedGraph : public media::MediaGraph {
     return e;
   }
   bool HasVideo() const override { return false; }
-  void SetVideoPosition(int, int, int, int) override {}
 
  private:
   HRESULT Record(std::string call) {
