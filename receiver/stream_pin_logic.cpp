@@ -140,18 +140,18 @@ protocol::AllocatorProperties StreamPinLogic::DecideBufferSize() const {
   return request;
 }
 
-MediaTypeResult StreamPinLogic::GetMediaType(int position, protocol::MediaType& type) const {
-  if (position < 0) return MediaTypeResult::kInvalidArg;
-  if (position > 0) return MediaTypeResult::kNoMoreItems;
+HRESULT StreamPinLogic::GetMediaType(int position, protocol::MediaType& type) const {
+  if (position < 0) return E_INVALIDARG;
+  if (position > 0) return VFW_S_NO_MORE_ITEMS;
   type = mediaType_;
-  return MediaTypeResult::kOk;
+  return S_OK;
 }
 
-MediaTypeResult StreamPinLogic::CheckMediaType(const protocol::MediaType& type) const {
+HRESULT StreamPinLogic::CheckMediaType(const protocol::MediaType& type) const {
   const bool same = type.majorType == mediaType_.majorType && type.subtype == mediaType_.subtype &&
                     type.formatType == mediaType_.formatType &&
                     type.formatBlock == mediaType_.formatBlock;
-  return same ? MediaTypeResult::kOk : MediaTypeResult::kInvalidArg;
+  return same ? S_OK : E_INVALIDARG;
 }
 
 }  // namespace vantorel::receiver

@@ -10,6 +10,7 @@
 
 #include "protocol/media_type.h"
 #include "protocol/messages.h"
+#include "protocol/result.h"
 #include "receiver/packet_queue.h"
 
 namespace vantorel::receiver {
@@ -23,14 +24,6 @@ inline constexpr std::uint8_t kStreamKindNone = 0;
 
 // The stream kind that a packet's first header word routes it to; kStreamKindNone below 11.
 std::uint8_t StreamKindOfPacket(std::span<const std::uint8_t> packet);
-
-// Result codes of the media-type negotiation, valued as the media framework valued them.
-enum class MediaTypeResult : std::int32_t {
-  kOk = 0,
-  kNoMoreItems = 0x00040103,
-  kFail = static_cast<std::int32_t>(0x80004005u),
-  kInvalidArg = static_cast<std::int32_t>(0x80070057u),
-};
 
 // One sample ready for delivery downstream: properties with the pin's flags and times applied,
 // and the data bytes inside the packet that was taken.
@@ -79,9 +72,9 @@ class StreamPinLogic {
   const PinCounters& Counters() const { return counters_; }
 
   // Position 0 is the pin's one media type.
-  MediaTypeResult GetMediaType(int position, protocol::MediaType& type) const;
+  HRESULT GetMediaType(int position, protocol::MediaType& type) const;
   // kOk only for the pin's own media type (major type, subtype, format type, format block).
-  MediaTypeResult CheckMediaType(const protocol::MediaType& type) const;
+  HRESULT CheckMediaType(const protocol::MediaType& type) const;
 
  private:
   PinStep TakeSample(std::span<const std::uint8_t> packet, PinSample& sample);

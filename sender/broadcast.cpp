@@ -19,12 +19,12 @@ Broadcast::~Broadcast() {
   CloseSession();
 }
 
-media::HRESULT Broadcast::Open(gui::WindowHandle* owner, const std::string& path) {
+HRESULT Broadcast::Open(gui::WindowHandle* owner, const std::string& path) {
   CloseSession();
   auto session = std::make_unique<SenderSession>(sessionNumber_, &sink_, graph_);
-  media::HRESULT hr = session->Open(owner, path);
-  if (!media::FAILED(hr) && !session->IsStreaming()) hr = media::VFW_E_UNSUPPORTED_STREAM;
-  if (media::FAILED(hr)) {
+  HRESULT hr = session->Open(owner, path);
+  if (!FAILED(hr) && !session->IsStreaming()) hr = VFW_E_UNSUPPORTED_STREAM;
+  if (FAILED(hr)) {
     session->Close();
     return hr;
   }

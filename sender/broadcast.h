@@ -19,7 +19,7 @@ namespace vantorel::sender {
 struct GraphEventNews {
   bool completed = false;  // the end of the file
   bool failed = false;     // an error; lastError says which
-  media::HRESULT lastError = media::S_OK;
+  HRESULT lastError = S_OK;
   bool noAudioDevice = false;
 };
 
@@ -38,7 +38,7 @@ class Broadcast {
   // to `owner`. A file that cannot be opened, or that has no stream to broadcast, leaves no
   // session and returns why (VFW_E_UNSUPPORTED_STREAM for the latter). The new session is
   // stopped; the caller plays it.
-  media::HRESULT Open(gui::WindowHandle* owner, const std::string& path);
+  HRESULT Open(gui::WindowHandle* owner, const std::string& path);
   void CloseSession();
   // Collects the session's graph events (on the graph-event message).
   GraphEventNews HandleGraphEvents();

@@ -76,7 +76,7 @@ GrabberFilter::~GrabberFilter() {
   if (element_) media::DetachGrabberElement(element_.get());
 }
 
-media::HRESULT GrabberFilter::CheckInputType(const protocol::MediaType& type) {
+HRESULT GrabberFilter::CheckInputType(const protocol::MediaType& type) {
   return sender::CheckInputType(kind_, type);
 }
 

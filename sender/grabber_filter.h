@@ -36,7 +36,7 @@ class GrabberFilter final : public media::GstGraphFilter,
 
   // media::GstGraphFilter
   GstElement* Element() override { return element_.get(); }
-  media::HRESULT CheckInputType(const protocol::MediaType& type) override;
+  HRESULT CheckInputType(const protocol::MediaType& type) override;
   bool IsConnected() const override { return connected_.load(); }
   void CompleteConnect(const GstCaps* caps) override;
 

@@ -107,15 +107,15 @@ std::int64_t LargestSample(const protocol::MediaType& type) {
 
 }  // namespace
 
-media::HRESULT CheckInputType(protocol::StreamKind kind, const protocol::MediaType& type) {
+HRESULT CheckInputType(protocol::StreamKind kind, const protocol::MediaType& type) {
   namespace g = protocol::guids;
   if (kind == protocol::StreamKind::kAudio) {
-    return type.majorType == g::kMediaTypeAudio ? media::S_OK : media::E_INVALIDARG;
+    return type.majorType == g::kMediaTypeAudio ? S_OK : E_INVALIDARG;
   }
-  if (type.majorType != g::kMediaTypeVideo) return media::E_INVALIDARG;
+  if (type.majorType != g::kMediaTypeVideo) return E_INVALIDARG;
   const bool refused = std::find(kRefusedVideoSubtypes.begin(), kRefusedVideoSubtypes.end(),
                                  type.subtype) != kRefusedVideoSubtypes.end();
-  return refused ? media::E_FAIL : media::S_OK;
+  return refused ? E_FAIL : S_OK;
 }
 
 protocol::SampleProperties MakeSampleProperties(const BufferFacts& facts,

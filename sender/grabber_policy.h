@@ -6,16 +6,16 @@
 #include <cstdint>
 #include <optional>
 
-#include "platform/media/hresult.h"
 #include "protocol/media_type.h"
 #include "protocol/messages.h"
+#include "protocol/result.h"
 
 namespace vantorel::sender {
 
 // Audio: any subtype of the audio major type. Video: any subtype of the video major type but
 // the uncompressed, DV and port subtypes (E_FAIL), so the video grabber sits on compressed
 // video only. Other major types: E_INVALIDARG.
-media::HRESULT CheckInputType(protocol::StreamKind kind, const protocol::MediaType& type);
+HRESULT CheckInputType(protocol::StreamKind kind, const protocol::MediaType& type);
 
 // What the grabber reads off one buffer. Times are running times in the segment, in 100 ns.
 struct BufferFacts {

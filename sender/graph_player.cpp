@@ -2,12 +2,6 @@
 
 namespace vantorel::sender {
 
-using media::E_FAIL;
-using media::FAILED;
-using media::HRESULT;
-using media::S_OK;
-using media::SUCCEEDED;
-
 GraphPlayer::GraphPlayer(std::unique_ptr<media::GraphFactory> factory)
     : factory_(std::move(factory)) {}
 

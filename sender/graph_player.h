@@ -18,7 +18,7 @@ enum class PlayerState : int { kNoGraph = 0, kStopped = 1, kPaused = 2, kRunning
 struct GraphEventCounts {
   std::uint32_t completes = 0;
   std::uint32_t errors = 0;
-  media::HRESULT lastError = media::S_OK;
+  HRESULT lastError = S_OK;
   bool noAudioDevice = false;
 };
 
@@ -36,7 +36,7 @@ class GraphPlayer {
 
   // Builds the graph for the file; graph events are then posted to `owner` (not owned) as
   // kMsgGraphEvent. Leaves the player stopped at the start.
-  media::HRESULT Open(gui::WindowHandle* owner, const std::string& path);
+  HRESULT Open(gui::WindowHandle* owner, const std::string& path);
   void Close();
 
   void SetVideoRect(int left, int top, int width, int height);
@@ -45,33 +45,33 @@ class GraphPlayer {
   PlayerState State() const { return state_; }
   bool Loaded() const { return loaded_; }
 
-  media::HRESULT Play();
-  media::HRESULT Pause();
-  media::HRESULT Stop();
-  media::HRESULT Seek(double seconds);
+  HRESULT Play();
+  HRESULT Pause();
+  HRESULT Stop();
+  HRESULT Seek(double seconds);
   // Collects every queued graph event; handles the end of the stream.
-  media::HRESULT HandleGraphEvents();
+  HRESULT HandleGraphEvents();
   const GraphEventCounts& EventCounts() const { return events_; }
 
  protected:
   virtual void OnReset() {}
-  virtual media::HRESULT OnBuild(media::MediaGraph&) { return media::S_OK; }
-  virtual media::HRESULT OnTeardown(media::MediaGraph&) { return media::S_OK; }
+  virtual HRESULT OnBuild(media::MediaGraph&) { return S_OK; }
+  virtual HRESULT OnTeardown(media::MediaGraph&) { return S_OK; }
 
  private:
   struct VideoRect {
     int left = 0, top = 0, width = 0, height = 0;
   };
 
-  media::HRESULT Render(gui::WindowHandle* owner, const std::string& path);
-  media::HRESULT OnComplete();
+  HRESULT Render(gui::WindowHandle* owner, const std::string& path);
+  HRESULT OnComplete();
   void ResetPlayback();
   void CloseGraph();
   void ReleaseGraph();
 
   std::unique_ptr<media::GraphFactory> factory_;
   std::unique_ptr<media::MediaGraph> graph_;
-  media::HRESULT creationResult_ = media::E_FAIL;
+  HRESULT creationResult_ = E_FAIL;
   gui::WindowHandle* owner_ = nullptr;
   PlayerState state_ = PlayerState::kNoGraph;
   bool loaded_ = false;

@@ -4,11 +4,6 @@
 
 namespace vantorel::sender {
 
-using media::E_FAIL;
-using media::FAILED;
-using media::HRESULT;
-using media::S_OK;
-
 SenderSession::SenderSession(std::uint8_t session, protocol::PacketSink* sink,
                              const media::GraphOptions& options)
     : GraphPlayer(std::make_unique<media::GstGraphFactory>(options)),

@@ -40,8 +40,8 @@ class SenderSession : public GraphPlayer {
 
  protected:
   void OnReset() override;
-  media::HRESULT OnBuild(media::MediaGraph& graph) override;
-  media::HRESULT OnTeardown(media::MediaGraph& graph) override;
+  HRESULT OnBuild(media::MediaGraph& graph) override;
+  HRESULT OnTeardown(media::MediaGraph& graph) override;
 
  private:
   const std::uint8_t session_;

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/media/hresult.h"
 #include "protocol/media_type.h"
+#include "protocol/result.h"
 
 namespace vantorel::gui {
 class WindowHandle;

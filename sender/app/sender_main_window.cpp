@@ -22,8 +22,6 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcStrovan, "vantorel.strovan")
 
-using media::FAILED;
-
 }  // namespace
 
 SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module, SenderWindowOptions options,
@@ -152,7 +150,7 @@ void SenderMainWindow::OnOpen() {
 
 bool SenderMainWindow::OpenFile(const QString& path) {
   CloseSession();
-  const media::HRESULT hr = broadcast_->Open(&handle_, QFile::encodeName(path).toStdString());
+  const HRESULT hr = broadcast_->Open(&handle_, QFile::encodeName(path).toStdString());
   if (FAILED(hr)) {
     qCWarning(lcStrovan, "cannot broadcast %s: 0x%08x", qUtf8Printable(path),
               static_cast<unsigned>(hr));

@@ -30,7 +30,7 @@ CastWindow::~CastWindow() {
 }
 
 bool CastWindow::Start() {
-  if (media::FAILED(broadcast_.Open(&handle_, options_.path))) return false;
+  if (FAILED(broadcast_.Open(&handle_, options_.path))) return false;
   broadcast_.Session()->Play();
   return true;
 }

@@ -63,7 +63,7 @@ LoopbackSender::~LoopbackSender() {
 bool LoopbackSender::Start(const std::string& path) {
   player_ = std::make_unique<sender::SenderSession>(
       session_, &sink_, media::GraphOptions{media::OutputMode::kNullSinks, nullptr});
-  if (media::FAILED(player_->Open(&handle_, path)) || !player_->IsStreaming()) {
+  if (FAILED(player_->Open(&handle_, path)) || !player_->IsStreaming()) {
     player_.reset();
     return false;
   }

@@ -167,8 +167,8 @@ void Broadcast(const std::string& file, const PlayOptions& options, Receiver& re
   sender::SenderSession session(options.session, &broadcast,
                                 media::GraphOptions{media::OutputMode::kNullSinks, nullptr});
   const Clock::time_point start = Clock::now();
-  ASSERT_TRUE(media::SUCCEEDED(session.Open(&events, MediaPath(file)))) << file;
-  ASSERT_TRUE(media::SUCCEEDED(session.Play()));
+  ASSERT_TRUE(SUCCEEDED(session.Open(&events, MediaPath(file)))) << file;
+  ASSERT_TRUE(SUCCEEDED(session.Play()));
   std::mt19937 random(1234);
   std::uniform_real_distribution<double> chance(0, 1);
   Clock::time_point lastDatagram = start;

@@ -178,9 +178,9 @@ TEST(PinMediaTypeTest, OffersExactlyTheRecordsType) {
   record.sampleSize = 77;
   StreamPinLogic pin{kStreamKindVideo, record, 0};
   protocol::MediaType type;
-  EXPECT_EQ(pin.GetMediaType(-1, type), MediaTypeResult::kInvalidArg);
-  EXPECT_EQ(pin.GetMediaType(1, type), MediaTypeResult::kNoMoreItems);
-  ASSERT_EQ(pin.GetMediaType(0, type), MediaTypeResult::kOk);
+  EXPECT_EQ(pin.GetMediaType(-1, type), E_INVALIDARG);
+  EXPECT_EQ(pin.GetMediaType(1, type), VFW_S_NO_MORE_ITEMS);
+  ASSERT_EQ(pin.GetMediaType(0, type), S_OK);
   EXPECT_EQ(type.majorType, protocol::guids::kMediaTypeVideo);
   EXPECT_EQ(type.formatType, protocol::guids::kFormatMpegVideo);
   EXPECT_EQ(type.subtype, record.subtype);
@@ -189,13 +189,13 @@ TEST(PinMediaTypeTest, OffersExactlyTheRecordsType) {
   EXPECT_EQ(type.sampleSize, 77u);
   EXPECT_EQ(type.formatBlock, record.formatBlock);
 
-  EXPECT_EQ(pin.CheckMediaType(type), MediaTypeResult::kOk);
+  EXPECT_EQ(pin.CheckMediaType(type), S_OK);
   protocol::MediaType other = type;
   other.formatBlock.push_back(0);
-  EXPECT_EQ(pin.CheckMediaType(other), MediaTypeResult::kInvalidArg);
+  EXPECT_EQ(pin.CheckMediaType(other), E_INVALIDARG);
   other = type;
   other.subtype = protocol::GuidFromFourcc(0x12345678);
-  EXPECT_EQ(pin.CheckMediaType(other), MediaTypeResult::kInvalidArg);
+  EXPECT_EQ(pin.CheckMediaType(other), E_INVALIDARG);
 }
 
 TEST(PinMediaTypeTest, UnknownCodesBecomeTheNullGuid) {

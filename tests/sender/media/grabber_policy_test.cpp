@@ -33,7 +33,7 @@ protocol::MediaType Video(const Guid& subtype) {
 struct SubtypeCase {
   const char* name;
   Guid subtype;
-  media::HRESULT expected;
+  HRESULT expected;
 };
 
 class VideoSubtypeTest : public ::testing::TestWithParam<SubtypeCase> {};
@@ -49,42 +49,41 @@ constexpr Guid Rgb(std::uint32_t d1) {
 INSTANTIATE_TEST_SUITE_P(
     Subtypes, VideoSubtypeTest,
     ::testing::Values(
-        SubtypeCase{"YUY2", GuidFromFourcc(Fourcc("YUY2")), media::E_FAIL},
-        SubtypeCase{"UYVY", GuidFromFourcc(Fourcc("UYVY")), media::E_FAIL},
-        SubtypeCase{"YVU9", GuidFromFourcc(Fourcc("YVU9")), media::E_FAIL},
-        SubtypeCase{"CLJR", GuidFromFourcc(Fourcc("CLJR")), media::E_FAIL},
-        SubtypeCase{"dvsd", GuidFromFourcc(Fourcc("dvsd")), media::E_FAIL},
-        SubtypeCase{"RGB8", Rgb(0xE436EB7A), media::E_FAIL},
-        SubtypeCase{"RGB24", Rgb(0xE436EB7D), media::E_FAIL},
-        SubtypeCase{"RGB32", Rgb(0xE436EB7E), media::E_FAIL},
-        SubtypeCase{"Overlay", Rgb(0xE436EB7F), media::E_FAIL},
+        SubtypeCase{"YUY2", GuidFromFourcc(Fourcc("YUY2")), E_FAIL},
+        SubtypeCase{"UYVY", GuidFromFourcc(Fourcc("UYVY")), E_FAIL},
+        SubtypeCase{"YVU9", GuidFromFourcc(Fourcc("YVU9")), E_FAIL},
+        SubtypeCase{"CLJR", GuidFromFourcc(Fourcc("CLJR")), E_FAIL},
+        SubtypeCase{"dvsd", GuidFromFourcc(Fourcc("dvsd")), E_FAIL},
+        SubtypeCase{"RGB8", Rgb(0xE436EB7A), E_FAIL}, SubtypeCase{"RGB24", Rgb(0xE436EB7D), E_FAIL},
+        SubtypeCase{"RGB32", Rgb(0xE436EB7E), E_FAIL},
+        SubtypeCase{"Overlay", Rgb(0xE436EB7F), E_FAIL},
         SubtypeCase{
             "ARGB32",
             Guid{0x773C9AC0, 0x3274, 0x11D0, {0xB7, 0x24, 0x00, 0xAA, 0x00, 0x6C, 0x1A, 0x01}},
-            media::E_FAIL},
+            E_FAIL},
         SubtypeCase{
             "VPVBI",
             Guid{0x5A9B6A41, 0x1A22, 0x11D1, {0xBA, 0xD9, 0x00, 0x60, 0x97, 0x44, 0x11, 0x1A}},
-            media::E_FAIL},
-        SubtypeCase{"MPEG1Payload", Rgb(0xE436EB81), media::S_OK},
-        SubtypeCase{"MPEG1Packet", Rgb(0xE436EB80), media::S_OK},
-        SubtypeCase{"MJPG", GuidFromFourcc(Fourcc("MJPG")), media::S_OK},
-        SubtypeCase{"DIVX", GuidFromFourcc(Fourcc("DIVX")), media::S_OK},
-        SubtypeCase{"I420", GuidFromFourcc(Fourcc("I420")), media::S_OK}),
+            E_FAIL},
+        SubtypeCase{"MPEG1Payload", Rgb(0xE436EB81), S_OK},
+        SubtypeCase{"MPEG1Packet", Rgb(0xE436EB80), S_OK},
+        SubtypeCase{"MJPG", GuidFromFourcc(Fourcc("MJPG")), S_OK},
+        SubtypeCase{"DIVX", GuidFromFourcc(Fourcc("DIVX")), S_OK},
+        SubtypeCase{"I420", GuidFromFourcc(Fourcc("I420")), S_OK}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CheckInputType, MajorTypeDecidesFirst) {
   protocol::MediaType audio;
   audio.majorType = g::kMediaTypeAudio;
   audio.subtype = GuidFromFourcc(Fourcc("YUY2"));  // any subtype is fine for audio
-  EXPECT_EQ(CheckInputType(StreamKind::kAudio, audio), media::S_OK);
-  EXPECT_EQ(CheckInputType(StreamKind::kVideo, audio), media::E_INVALIDARG);
+  EXPECT_EQ(CheckInputType(StreamKind::kAudio, audio), S_OK);
+  EXPECT_EQ(CheckInputType(StreamKind::kVideo, audio), E_INVALIDARG);
   EXPECT_EQ(CheckInputType(StreamKind::kAudio, Video(GuidFromFourcc(Fourcc("MJPG")))),
-            media::E_INVALIDARG);
+            E_INVALIDARG);
   protocol::MediaType text;
   text.majorType = g::kMediaTypeText;
-  EXPECT_EQ(CheckInputType(StreamKind::kAudio, text), media::E_INVALIDARG);
-  EXPECT_EQ(CheckInputType(StreamKind::kVideo, text), media::E_INVALIDARG);
+  EXPECT_EQ(CheckInputType(StreamKind::kAudio, text), E_INVALIDARG);
+  EXPECT_EQ(CheckInputType(StreamKind::kVideo, text), E_INVALIDARG);
 }
 
 TEST(MakeSampleProperties, KeyFrameWithTimesGetsTheSegmentBase) {

@@ -11,10 +11,6 @@
 namespace vantorel::sender {
 namespace {
 
-using media::E_FAIL;
-using media::HRESULT;
-using media::S_OK;
-
 constexpr double kDuration = 10.0;
 
 // A graph whose position moves only when it is put; records the transport calls it gets.
@@ -123,7 +119,7 @@ TEST(GraphPlayerOpen, FailedRenderTearsDownAndReturnsTheFailure) {
   class FailingFactory : public media::GraphFactory {
     std::unique_ptr<media::MediaGraph> CreateGraph() override {
       auto graph = std::make_unique<ScriptedGraph>();
-      graph->renderResult = media::VFW_E_UNSUPPORTED_STREAM;
+      graph->renderResult = VFW_E_UNSUPPORTED_STREAM;
       return graph;
     }
   };
@@ -137,7 +133,7 @@ TEST(GraphPlayerOpen, FailedRenderTearsDownAndReturnsTheFailure) {
     }
   } player;
   NullOwner owner;
-  EXPECT_EQ(player.Open(&owner, "not-media.txt"), media::VFW_E_UNSUPPORTED_STREAM);
+  EXPECT_EQ(player.Open(&owner, "not-media.txt"), VFW_E_UNSUPPORTED_STREAM);
   EXPECT_EQ(player.teardowns, 1);
   EXPECT_EQ(player.State(), PlayerState::kNoGraph);
   EXPECT_FALSE(player.Loaded());

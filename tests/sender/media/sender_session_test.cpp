@@ -145,7 +145,7 @@ class SenderSessionFileTest : public ::testing::TestWithParam<FileCase> {
 
 TEST_P(SenderSessionFileTest, OpensPlaysAndBroadcastsEveryStream) {
   const FileCase& c = GetParam();
-  ASSERT_EQ(session.Open(&window, testing::TestMediaPath(c.file)), media::S_OK);
+  ASSERT_EQ(session.Open(&window, testing::TestMediaPath(c.file)), S_OK);
   ASSERT_TRUE(session.IsStreaming());
   ASSERT_TRUE(PlayToEnd(session, window));
   EXPECT_NEAR(session.Duration(), 3.0, 0.2);
@@ -204,7 +204,7 @@ TEST(SenderSessionFiles, WindowsMediaIsDescribedAndSent) {
   testing::MessageCapture capture;
   testing::EventWindow window;
   SenderSession session(kSession, &capture, {media::OutputMode::kNullSinks, nullptr});
-  ASSERT_EQ(session.Open(&window, testing::TestMediaPath("wmv-wma.wmv")), media::S_OK);
+  ASSERT_EQ(session.Open(&window, testing::TestMediaPath("wmv-wma.wmv")), S_OK);
   ASSERT_TRUE(session.IsStreaming());
   session.Play();
   std::this_thread::sleep_for(1500ms);
@@ -227,7 +227,7 @@ TEST(SenderSessionFiles, RawVideoAviBroadcastsItsAudioOnly) {
   testing::MessageCapture capture;
   testing::EventWindow window;
   SenderSession session(kSession, &capture, {media::OutputMode::kNullSinks, nullptr});
-  ASSERT_EQ(session.Open(&window, testing::TestMediaPath("raw-rgb-pcm.avi")), media::S_OK);
+  ASSERT_EQ(session.Open(&window, testing::TestMediaPath("raw-rgb-pcm.avi")), S_OK);
   EXPECT_TRUE(session.IsStreaming());
   EXPECT_FALSE(session.VideoGrabber()->IsConnected());
   ASSERT_TRUE(PlayToEnd(session, window));
@@ -246,10 +246,10 @@ TEST(SenderSessionFiles, FileThatIsNotMediaFailsToOpen) {
   testing::MessageCapture capture;
   testing::EventWindow window;
   SenderSession session(kSession, &capture);
-  EXPECT_EQ(session.Open(&window, path), media::VFW_E_UNSUPPORTED_STREAM);
+  EXPECT_EQ(session.Open(&window, path), VFW_E_UNSUPPORTED_STREAM);
   EXPECT_FALSE(session.IsStreaming());
   EXPECT_EQ(session.State(), PlayerState::kNoGraph);
-  EXPECT_EQ(session.Open(&window, path + ".missing"), media::E_FILE_NOT_FOUND);
+  EXPECT_EQ(session.Open(&window, path + ".missing"), E_FILE_NOT_FOUND);
   EXPECT_EQ(capture.Datagrams(), 0u);
 }
 
@@ -265,7 +265,7 @@ TEST(SenderSessionFiles, ReopeningLeavesNothingAlive) {
   testing::EventWindow window;
   auto openPlayClose = [&](const std::string& path) {
     SenderSession session(kSession, &capture, {media::OutputMode::kNullSinks, nullptr});
-    if (media::FAILED(session.Open(&window, path))) return;
+    if (FAILED(session.Open(&window, path))) return;
     session.Play();
     std::this_thread::sleep_for(150ms);
     session.HandleGraphEvents();
@@ -291,9 +291,9 @@ TEST(SenderSessionFiles, WhatIsNotARegularFileIsRefusedUnopened) {
   testing::MessageCapture capture;
   testing::EventWindow window;
   SenderSession session(kSession, &capture);
-  EXPECT_EQ(session.Open(&window, fifo), media::E_BAD_FILE_TYPE);
+  EXPECT_EQ(session.Open(&window, fifo), E_BAD_FILE_TYPE);
   EXPECT_EQ(session.State(), PlayerState::kNoGraph);
-  EXPECT_EQ(session.Open(&window, ::testing::TempDir()), media::E_BAD_FILE_TYPE);
+  EXPECT_EQ(session.Open(&window, ::testing::TempDir()), E_BAD_FILE_TYPE);
   EXPECT_EQ(capture.Datagrams(), 0u);
   std::remove(fifo.c_str());
 }

@@ -32,29 +32,29 @@ class TransportTest : public ::testing::Test {
 };
 
 TEST_F(TransportTest, EndOfStreamStopsJustBeforeTheEndAndPlayRestarts) {
-  ASSERT_EQ(session.Open(&window, testing::TestMediaPath("mpeg1-av.mpg")), media::S_OK);
-  ASSERT_EQ(session.Seek(2.0), media::S_OK);
-  ASSERT_EQ(session.Play(), media::S_OK);
+  ASSERT_EQ(session.Open(&window, testing::TestMediaPath("mpeg1-av.mpg")), S_OK);
+  ASSERT_EQ(session.Seek(2.0), S_OK);
+  ASSERT_EQ(session.Play(), S_OK);
   ASSERT_TRUE(WaitForCompletion(session, window));
   EXPECT_EQ(session.State(), PlayerState::kStopped);
   EXPECT_GT(session.Position(), session.Duration() - GraphPlayer::kRestartMargin);
-  ASSERT_EQ(session.Play(), media::S_OK);
+  ASSERT_EQ(session.Play(), S_OK);
   EXPECT_EQ(session.State(), PlayerState::kRunning);
   EXPECT_LT(session.Position(), 0.3);
 }
 
 TEST_F(TransportTest, SeekToTheDurationIsIgnoredAndStopFromPauseRewinds) {
-  ASSERT_EQ(session.Open(&window, testing::TestMediaPath("mjpeg-pcm.avi")), media::S_OK);
-  ASSERT_EQ(session.Seek(1.5), media::S_OK);
+  ASSERT_EQ(session.Open(&window, testing::TestMediaPath("mjpeg-pcm.avi")), S_OK);
+  ASSERT_EQ(session.Seek(1.5), S_OK);
   EXPECT_NEAR(session.Position(), 1.5, 0.05);
-  EXPECT_EQ(session.Seek(session.Duration()), media::S_OK);
+  EXPECT_EQ(session.Seek(session.Duration()), S_OK);
   EXPECT_NEAR(session.Position(), 1.5, 0.05);
   session.Play();
   std::this_thread::sleep_for(300ms);
-  ASSERT_EQ(session.Pause(), media::S_OK);
+  ASSERT_EQ(session.Pause(), S_OK);
   EXPECT_EQ(session.State(), PlayerState::kPaused);
   EXPECT_GT(session.Position(), 1.6);
-  ASSERT_EQ(session.Stop(), media::S_OK);
+  ASSERT_EQ(session.Stop(), S_OK);
   EXPECT_EQ(session.State(), PlayerState::kStopped);
   EXPECT_LT(session.Position(), 0.05);
 }
@@ -72,11 +72,11 @@ std::pair<std::size_t, std::size_t> SegmentStartsFrom(const std::vector<testing:
 }
 
 TEST_F(TransportTest, SeekWhilePlayingSendsSegmentStartsThenLaterSamples) {
-  ASSERT_EQ(session.Open(&window, testing::TestMediaPath("mjpeg-pcm.avi")), media::S_OK);
+  ASSERT_EQ(session.Open(&window, testing::TestMediaPath("mjpeg-pcm.avi")), S_OK);
   session.Play();
   std::this_thread::sleep_for(400ms);
   const std::size_t before = capture.Messages().size();
-  ASSERT_EQ(session.Seek(2.0), media::S_OK);
+  ASSERT_EQ(session.Seek(2.0), S_OK);
   std::this_thread::sleep_for(300ms);
   session.Close();
   const auto messages = capture.Messages();
@@ -121,7 +121,7 @@ TEST(DecodingOutputs, VideoFramesReachTheFrameSinkAndAudioPlaysWithOrWithoutDevi
   testing::EventWindow window;
   FrameCounter frames;
   SenderSession session(0, &capture, {media::OutputMode::kPlay, &frames});
-  ASSERT_EQ(session.Open(&window, testing::TestMediaPath("mpeg4-pcm.avi")), media::S_OK);
+  ASSERT_EQ(session.Open(&window, testing::TestMediaPath("mpeg4-pcm.avi")), S_OK);
   EXPECT_TRUE(session.IsStreaming());
   session.Play();
   ASSERT_TRUE(WaitForCompletion(session, window));

@@ -1,15 +1,17 @@
-// Result codes of the media operations, with the values the original media framework used, so
-// that callers can compare and report them unchanged.
+// The result codes every layer returns: zero or positive is success, negative a failure. The
+// values are those of the original media framework, so callers compare and report them unchanged.
 #pragma once
 
 #include <cstdint>
 
-namespace vantorel::media {
+namespace vantorel {
 
 using HRESULT = std::int32_t;
 
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;
+// An enumeration has no item at the asked position.
+inline constexpr HRESULT VFW_S_NO_MORE_ITEMS = 0x00040103;
 inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
 inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
 inline constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFFu);
@@ -32,4 +34,4 @@ constexpr bool FAILED(HRESULT hr) {
   return hr < 0;
 }
 
-}  // namespace vantorel::media
+}  // namespace vantorel
