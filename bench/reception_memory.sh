@@ -23,9 +23,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 kb() { awk -v k="$2:" '$1 == k {print $2}' "/proc/$1/status"; }
 
-"$out/vantorel-listen" --play > /dev/null 2>&1 &
+source "$root/scripts/wait.sh"
+"$out/vantorel-listen" --play > /dev/null 2> "$work/rebuild-listen.err" &
 listener=$!
-sleep 1
+wait_for_line "$work/rebuild-listen.err" '^vantorel-listen: listening' 10
 for i in $(seq 1 "$rebuilds"); do
   "$out/vantorel-wire-demo" --seconds 0.1 --rate 100 --session $((i % 256)) 2> /dev/null
   sleep 0.05
@@ -38,7 +39,7 @@ wait "$listener" || true
 
 "$out/vantorel-listen" > >(sleep $((flood + 10))) 2> "$work/flood-listen.err" &
 listener=$!
-sleep 1
+wait_for_line "$work/flood-listen.err" '^vantorel-listen: listening' 10 || true
 if ! kill -0 "$listener" 2> /dev/null; then
   wait "$listener" && status=0 || status=$?
   echo "the stalled listener ended at once (status $status)" >&2

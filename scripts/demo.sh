@@ -11,6 +11,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 self="$root/scripts/demo.sh"
+source "$root/scripts/wait.sh"
 readonly sender_address=10.78.0.1/24
 readonly receiver_address=10.78.0.2/24
 
@@ -102,7 +103,8 @@ run_stage() {
   [[ -e $ready ]] || { echo "demo: the receiver's namespace did not start" >&2; exit 1; }
   rm -f "$ready"
   ip link set vtB netns "$receiver"
-  sleep 1.5
+  # The sender starts once Lunnet's window is up (it listens from then on).
+  wait_until 10 window_shown "[Lunnet]" || echo "demo: Lunnet showed no window" >&2
   local sender
   if [[ -x $out/strovan ]]; then
     "$out/strovan" -qwindowgeometry 406x306+446+40 "$clip" 2>"$shots/strovan.log" &

@@ -29,6 +29,7 @@ if [[ ${VANTOREL_NETNS_INSIDE:-} != "$$-inside" ]]; then
   exec "$root/scripts/in-private-netns.sh" "$0" "$out" "$media" "$shot"
 fi
 
+source "$root/scripts/wait.sh"
 work=$(mktemp -d)
 listener=
 cleanup() {
@@ -44,7 +45,7 @@ if [[ $listen_help == *--play* ]]; then
 fi
 "$out/vantorel-listen" "${listen_args[@]}" >"$work/listen.out" 2>"$work/listen.err" &
 listener=$!
-sleep 0.5
+wait_for_line "$work/listen.err" '^vantorel-listen: listening' 10
 
 # Strovan plays the clip from its command line; the screenshot is taken halfway, then SIGTERM
 # closes the window as its close button does (the end-of-broadcast datagrams go out).

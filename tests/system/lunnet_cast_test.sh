@@ -28,6 +28,7 @@ if [[ -n $shots ]]; then
   work=$(cd "$shots" && pwd)
 fi
 fail() { echo "FAIL: $*" >&2; echo "--- lunnet said:" >&2; cat "$work/lunnet.log" >&2; exit 1; }
+source "$here/../../scripts/wait.sh"
 
 # Lunnet stands at the top-left corner: its video area is 390 x 234 pixels from (8, 8).
 bright_pixels() {
@@ -48,8 +49,8 @@ wait_for() {
 
 "$out/lunnet" -qwindowgeometry 406x306+0+0 2>"$work/lunnet.log" &
 lunnet=$!
-sleep 1
-kill -0 "$lunnet" || fail "Lunnet did not start"
+wait_until 10 window_shown "[Lunnet]" || fail "Lunnet showed no window"
+wait_until 5 udp_port_bound 5937 || fail "Lunnet does not listen"
 [[ $(bright_pixels "1-waiting") -eq 0 ]] || fail "the video area is not black before any broadcast"
 
 echo "== a cast shows in Lunnet's video area"

@@ -10,6 +10,7 @@ if [[ $# -ne 2 ]]; then
   echo "usage: playback_two_hosts_test.sh PROGRAM_FOLDER MEDIA_FOLDER" >&2
   exit 2
 fi
+here=$(cd "$(dirname "$0")" && pwd)
 out=$(cd "$1" && pwd)
 media=$(cd "$2" && pwd)
 # The marker names the process that unshare made, so an inherited variable never skips it.
@@ -31,6 +32,7 @@ if ! only_loopback; then
   exit 1
 fi
 
+source "$here/../../scripts/wait.sh"
 work=$(mktemp -d)
 receiver_host=
 listener=
@@ -71,11 +73,12 @@ ip route add default dev vtA
 "${in_receiver[@]}" timeout -k 5 40 "$out/vantorel-listen" --play --seconds 14 \
   >"$work/listen.out" 2>"$work/listen.err" &
 listener=$!
-sleep 1
+wait_for_line "$work/listen.err" '^vantorel-listen: listening' 10 || fail "vantorel-listen not ready"
 
 timeout -k 5 30 "$out/vantorel-cast" "$media/mpeg1-av.mpg" >"$work/cast1.out" 2>&1 ||
   fail "first cast failed ($?)"
-sleep 1
+# The listener has rebuilt its reception once it reports the end of the broadcast.
+wait_for_line "$work/listen.out" '^end-of-broadcast$' 5 || fail "end of the first broadcast not seen"
 timeout -k 5 30 "$out/vantorel-cast" "$media/mjpeg-pcm.avi" >"$work/cast2.out" 2>&1 ||
   fail "second cast failed ($?)"
 wait "$listener" || fail "vantorel-listen failed ($?)"

@@ -9,6 +9,7 @@ if [[ ${VANTOREL_NETNS_INSIDE:-} != "$$-inside" ]]; then
   exec "$here/../../scripts/in-private-netns.sh" bash "$0" "$out"
 fi
 
+source "$here/../../scripts/wait.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; echo "--- listen output:" >&2; cat "$work/listen.out" >&2 || true; exit 1; }
@@ -17,9 +18,9 @@ fail() { echo "FAIL: $*" >&2; echo "--- listen output:" >&2; cat "$work/listen.o
 field() { sed -n "s/.*[ ^]$1=\([^ ]*\).*/\1/p" <<<" $2"; }
 
 echo "== one sender: every message, in order, then the end of broadcast"
-"$out/vantorel-listen" --seconds 5 > "$work/listen.out" &
+"$out/vantorel-listen" --seconds 5 > "$work/listen.out" 2> "$work/listen.err" &
 listener=$!
-sleep 0.5
+wait_for_line "$work/listen.err" '^vantorel-listen: listening' 5 || fail "vantorel-listen not ready"
 "$out/vantorel-wire-demo" --seconds 2 --rate 40 --session 3 --video-bytes 9000 2> "$work/demo.err"
 wait $listener
 
@@ -40,12 +41,12 @@ totals=$(tail -n1 "$work/listen.out")
 [[ $(field dropped "$totals") == 0 ]] || fail "datagrams dropped: $totals"
 
 echo "== two senders: the first one heard wins"
-"$out/vantorel-listen" --seconds 5 > "$work/listen.out" &
+"$out/vantorel-listen" --seconds 5 > "$work/listen.out" 2> "$work/listen.err" &
 listener=$!
-sleep 0.5
+wait_for_line "$work/listen.err" '^vantorel-listen: listening' 5 || fail "vantorel-listen not ready"
 "$out/vantorel-wire-demo" --seconds 3 --rate 20 --session 1 2> /dev/null &
 first_sender=$!
-sleep 0.7
+wait_for_line "$work/listen.out" 'record=11:1:' 3 || fail "first sender not heard"
 "$out/vantorel-wire-demo" --seconds 1 --rate 20 --session 2 2> /dev/null
 wait $first_sender
 wait $listener

@@ -88,6 +88,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Does not support this file type.\n");
     return 1;
   }
+  // Scripts wait for this line: the file plays and its samples go out from here on.
+  std::fprintf(stderr, "vantorel-cast: broadcasting %s\n", parsed->cast.path.c_str());
 
   QTimer progress;
   QObject::connect(&progress, &QTimer::timeout, &window, [&window] { window.PrintProgress(); });

@@ -82,6 +82,9 @@ int main(int argc, char** argv) {
                  unsigned{parsed->listen.receive.port});
     return 1;
   }
+  // Scripts wait for this line: from here on every datagram to the port is received.
+  std::fprintf(stderr, "vantorel-listen: listening on UDP port %u\n",
+               unsigned{parsed->listen.receive.port});
   if (parsed->seconds > 0) {
     QTimer::singleShot(static_cast<int>(parsed->seconds * 1000), &app, &QCoreApplication::quit);
   }
