@@ -2,19 +2,13 @@
 
 namespace vantorel::receiver {
 
-DatagramQueue::DatagramQueue(DatagramQueueLimits limits) : limits_(limits) {}
+DatagramQueue::DatagramQueue(DatagramQueueLimits limits)
+    : datagrams_(limits.maxDatagrams, limits.maxBytes) {}
 
 bool DatagramQueue::Push(Datagram datagram) {
   std::lock_guard guard(lock_);
-  bytes_ += datagram.length;
-  datagrams_.push_back(std::move(datagram));
+  stats_.droppedOverflow += datagrams_.PushDroppingOldest(std::move(datagram));
   ++stats_.pushed;
-  while (datagrams_.size() > limits_.maxDatagrams ||
-         (bytes_ > limits_.maxBytes && datagrams_.size() > 1)) {
-    bytes_ -= datagrams_.front().length;
-    datagrams_.pop_front();
-    ++stats_.droppedOverflow;
-  }
   const bool wake = wakeNeeded_;
   wakeNeeded_ = false;
   return wake;
@@ -36,18 +30,15 @@ void DatagramQueue::Clear() {
 
 // Every queued datagram, handed out; the next Push wakes the consumer.
 std::deque<Datagram> DatagramQueue::EmptyLocked() {
-  std::deque<Datagram> all;
-  all.swap(datagrams_);
-  bytes_ = 0;
   wakeNeeded_ = true;
-  return all;
+  return datagrams_.TakeAll();
 }
 
 DatagramQueueStats DatagramQueue::Stats() const {
   std::lock_guard guard(lock_);
   DatagramQueueStats s = stats_;
-  s.depth = datagrams_.size();
-  s.bytes = bytes_;
+  s.depth = datagrams_.Size();
+  s.bytes = datagrams_.Bytes();
   return s;
 }
 

@@ -12,6 +12,8 @@
 #include <memory>
 #include <mutex>
 
+#include "receiver/bounded_fifo.h"
+
 namespace vantorel::receiver {
 
 // One datagram's payload (after the route key); the queue and then the taker own it.
@@ -55,12 +57,11 @@ class DatagramQueue {
   DatagramQueueStats Stats() const;
 
  private:
+  static std::size_t SizeOf(const Datagram& datagram) { return datagram.length; }
   std::deque<Datagram> EmptyLocked();
 
-  const DatagramQueueLimits limits_;
   mutable std::mutex lock_;
-  std::deque<Datagram> datagrams_;
-  std::size_t bytes_ = 0;
+  BoundedFifo<Datagram, &SizeOf> datagrams_;
   bool wakeNeeded_ = true;
   DatagramQueueStats stats_;
 };

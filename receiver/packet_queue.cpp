@@ -2,7 +2,8 @@
 
 namespace vantorel::receiver {
 
-PacketQueue::PacketQueue(PacketQueueLimits limits) : limits_(limits) {}
+PacketQueue::PacketQueue(PacketQueueLimits limits)
+    : maxBytes_(limits.maxBytes), packets_(limits.maxPackets, limits.maxBytes) {}
 
 bool PacketQueue::Push(Packet packet) {
   {
@@ -11,18 +12,11 @@ bool PacketQueue::Push(Packet packet) {
       ++stats_.droppedStopped;
       return false;
     }
-    if (packet.size() > limits_.maxBytes) {
+    if (packet.size() > maxBytes_) {
       ++stats_.droppedOverflow;
       return false;
     }
-    while (!packets_.empty() &&
-           (packets_.size() >= limits_.maxPackets || bytes_ + packet.size() > limits_.maxBytes)) {
-      bytes_ -= packets_.front().size();
-      packets_.pop_front();
-      ++stats_.droppedOverflow;
-    }
-    bytes_ += packet.size();
-    packets_.push_back(std::move(packet));
+    stats_.droppedOverflow += packets_.PushDroppingOldest(std::move(packet));
     ++stats_.pushed;
   }
   dataReady_.notify_one();
@@ -30,17 +24,14 @@ bool PacketQueue::Push(Packet packet) {
 }
 
 std::optional<Packet> PacketQueue::TakeLocked() {
-  if (packets_.empty()) return std::nullopt;
-  Packet p = std::move(packets_.front());
-  packets_.pop_front();
-  bytes_ -= p.size();
-  ++stats_.popped;
-  return p;
+  std::optional<Packet> packet = packets_.PopFront();
+  if (packet) ++stats_.popped;
+  return packet;
 }
 
 std::optional<Packet> PacketQueue::Pop() {
   std::unique_lock guard(lock_);
-  dataReady_.wait(guard, [this] { return stopped_ || !packets_.empty(); });
+  dataReady_.wait(guard, [this] { return stopped_ || !packets_.Empty(); });
   if (stopped_) return std::nullopt;
   return TakeLocked();
 }
@@ -55,8 +46,7 @@ void PacketQueue::Clear() {
   std::deque<Packet> freed;
   {
     std::lock_guard guard(lock_);
-    freed.swap(packets_);
-    bytes_ = 0;
+    freed = packets_.TakeAll();
     stopped_ = true;
   }
   dataReady_.notify_all();
@@ -70,8 +60,8 @@ bool PacketQueue::Stopped() const {
 PacketQueueStats PacketQueue::Stats() const {
   std::lock_guard guard(lock_);
   PacketQueueStats s = stats_;
-  s.depth = packets_.size();
-  s.bytes = bytes_;
+  s.depth = packets_.Size();
+  s.bytes = packets_.Bytes();
   return s;
 }
 

@@ -12,6 +12,8 @@
 #include <optional>
 #include <vector>
 
+#include "receiver/bounded_fifo.h"
+
 namespace vantorel::receiver {
 
 using Packet = std::vector<std::uint8_t>;
@@ -54,13 +56,13 @@ class PacketQueue {
   PacketQueueStats Stats() const;
 
  private:
+  static std::size_t SizeOf(const Packet& packet) { return packet.size(); }
   std::optional<Packet> TakeLocked();
 
-  const PacketQueueLimits limits_;
+  const std::size_t maxBytes_;
   mutable std::mutex lock_;
   std::condition_variable dataReady_;
-  std::deque<Packet> packets_;
-  std::size_t bytes_ = 0;
+  BoundedFifo<Packet, &SizeOf> packets_;
   bool stopped_ = false;
   PacketQueueStats stats_;
 };

@@ -84,6 +84,7 @@ void Reception::OnEndOfBroadcast() {
   if (stopped_) return;
   ++past_.endOfBroadcastHandled;
   TearDown();
+  // The rest of the time slice goes to whatever the teardown woke, before the build.
   std::this_thread::yield();
   Build();
 }

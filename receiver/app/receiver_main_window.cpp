@@ -110,20 +110,6 @@ ReceptionTotals ReceiverMainWindow::Totals() const {
   return reception_ ? reception_->Totals() : ReceptionTotals{};
 }
 
-bool ReceiverMainWindow::PostHandle::Post(gui::WindowMessage message) {
-  std::lock_guard<std::mutex> hold(lock_);
-  return inner_.Post(std::move(message));
-}
-
-void ReceiverMainWindow::PostHandle::Acquire() {
-  std::lock_guard<std::mutex> hold(lock_);
-}
-
-bool ReceiverMainWindow::event(QEvent* e) {
-  handle_.Acquire();
-  return SkinnedFrame::event(e);
-}
-
 std::intptr_t ReceiverMainWindow::HandleMessage(gui::WindowMessage& message) {
   switch (message.message) {
     case gui::kMsgDatagram:

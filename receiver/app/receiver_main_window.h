@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 
 #include "platform/gui/qt_window_message.h"
 #include "platform/media/output_modes.h"
@@ -67,7 +66,6 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
   ReceptionTotals Totals() const;
 
  protected:
-  bool event(QEvent* e) override;
   std::intptr_t HandleMessage(gui::WindowMessage& message) override;
   void OnVideoAreaChanged(const skin::Rect& area) override;
   void OnTimerTick() override;
@@ -76,20 +74,6 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
   void closeEvent(QCloseEvent* e) override;
 
  private:
-  // Posts for the receive thread under a lock that the window takes before it reads any
-  // event: the hand-over of each datagram then shows as ordered to thread checkers, which do
-  // not see the toolkit's own locking.
-  class PostHandle : public gui::WindowHandle {
-   public:
-    explicit PostHandle(QObject* target) : inner_(target) {}
-    bool Post(gui::WindowMessage message) override;
-    void Acquire();
-
-   private:
-    std::mutex lock_;
-    gui::QtWindowHandle inner_;
-  };
-
   bool AllButtonPicturesLoad(const skin::ResourceLibrary* module) const;
   void DropWidgets();
   void StopReception();
@@ -103,7 +87,7 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
   QString Text(int id) const;
 
   ReceiverWindowOptions options_;
-  PostHandle handle_;
+  gui::QtWindowHandle handle_;
   skin::VideoWidget* video_;  // child widget, owned by the window
   std::unique_ptr<media::GstPlaybackGraphBuilder> builder_;
   bool hasWidgets_ = false;
