@@ -1,12 +1,13 @@
 # Waiting helpers for the system scripts, sourced by them: they wait for what a program says
 # or does, never for a fixed time.
 
-# wait_for_line FILE PATTERN SECONDS: until a line of FILE matches the extended regular
-# expression PATTERN; fails after SECONDS.
+# wait_for_line FILE PATTERN SECONDS [COUNT]: until COUNT lines (default 1) of FILE match the
+# extended regular expression PATTERN; fails after SECONDS.
 wait_for_line() {
-  local file=$1 pattern=$2 tries=$(($3 * 20))
+  local file=$1 pattern=$2 tries=$(($3 * 20)) count=${4:-1} n
   for ((i = 0; i < tries; ++i)); do
-    grep -qE -- "$pattern" "$file" 2>/dev/null && return 0
+    n=$(grep -cE -- "$pattern" "$file" 2>/dev/null) || true
+    ((${n:-0} >= count)) && return 0
     sleep 0.05
   done
   echo "waited $3 s for '$pattern' in $file" >&2

@@ -15,6 +15,7 @@ if [[ ${VANTOREL_NETNS_INSIDE:-} != "$$-inside" ]]; then
   exec "$netns" "$0" "$@"
 fi
 
+source "$(dirname "$netns")/wait.sh"
 work=$(mktemp -d)
 listener=
 cleanup() {
@@ -34,7 +35,7 @@ fail() {
 
 "$listen" --seconds 40 >"$work/listen.out" 2>"$work/listen.err" &
 listener=$!
-sleep 0.5
+wait_for_line "$work/listen.err" '^vantorel-listen: listening' 10 || fail "vantorel-listen not ready"
 
 # 1. A 3-second file is sent in real time, then the broadcast ends.
 start=$(date +%s%N)
@@ -49,6 +50,7 @@ grep -q '^position=.*messages=[1-9].*datagrams=[1-9].*bytes=[1-9]' "$work/cast.e
 # 2. Looping until SIGTERM, which still ends the broadcast properly.
 "$cast" --loop "$media/tone.wav" 2>"$work/loop.err" &
 looper=$!
+# Long enough for the 3-second file to start over.
 sleep 4.5
 kill -TERM "$looper"
 wait "$looper" || fail "vantorel-cast --loop did not exit cleanly on SIGTERM"
@@ -64,7 +66,7 @@ if "$cast" "$work/pipe.mpg" 2>"$work/fifo.err"; then fail "a FIFO was accepted";
 grep -q "pipe.mpg is a FIFO (named pipe), not a regular file" "$work/fifo.err" ||
   fail "no reason given for refusing the FIFO"
 
-sleep 0.5
+wait_for_line "$work/listen.out" '^end-of-broadcast' 5 2 || true
 kill -INT "$listener"
 wait "$listener" || true
 listener=
