@@ -1,24 +1,48 @@
 #include "platform/gui/qt_window_message.h"
 
-#include <mutex>
+#include <memory>
+
+#if defined(__SANITIZE_THREAD__)
+#define VANTOREL_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VANTOREL_THREAD_SANITIZER 1
+#endif
+#endif
+
+#ifdef VANTOREL_THREAD_SANITIZER
+#include <sanitizer/tsan_interface.h>
+#endif
 
 namespace vantorel::gui {
 
 namespace {
-// Orders a message's hand-over between the posting thread and the window's thread in a way
-// that ThreadSanitizer can see (the toolkit's own queue locking happens in uninstrumented code).
-std::mutex gHandOver;
+// The toolkit's posted-event queue locks in code that ThreadSanitizer does not instrument, so
+// a message's hand-over from the posting thread to the window's thread is declared to it: a
+// release when the event is posted, an acquire before the window reads or frees it. In other
+// builds both are nothing; the queue's own lock already orders the two threads.
+void ReleaseToWindow([[maybe_unused]] WindowMessageEvent* event) {
+#ifdef VANTOREL_THREAD_SANITIZER
+  __tsan_release(event);
+#endif
+}
+
+void AcquireFromPoster([[maybe_unused]] WindowMessageEvent* event) {
+#ifdef VANTOREL_THREAD_SANITIZER
+  __tsan_acquire(event);
+#endif
+}
 }  // namespace
 
 WindowMessageEvent::WindowMessageEvent(WindowMessage message)
     : QEvent(TypeFor(message.message)), message_(std::move(message)) {}
 
 WindowMessageEvent::~WindowMessageEvent() {
-  std::lock_guard guard(gHandOver);
+  AcquireFromPoster(this);
 }
 
 WindowMessage& WindowMessageEvent::Message() {
-  std::lock_guard guard(gHandOver);
+  AcquireFromPoster(this);
   return message_;
 }
 
@@ -33,8 +57,9 @@ bool WindowMessageEvent::IsWindowMessage(const QEvent* event) {
 
 bool QtWindowHandle::Post(WindowMessage message) {
   if (target_ == nullptr || message.message > QEvent::MaxUser - QEvent::User) return false;
-  std::lock_guard guard(gHandOver);
-  QCoreApplication::postEvent(target_, new WindowMessageEvent(std::move(message)));
+  auto event = std::make_unique<WindowMessageEvent>(std::move(message));
+  ReleaseToWindow(event.get());
+  QCoreApplication::postEvent(target_, event.release());
   return true;
 }
 
