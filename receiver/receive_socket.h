@@ -18,6 +18,8 @@ struct ReceiveOptions {
   std::uint32_t wakeAddress = net::kLimitedBroadcast;
   // How much the window may fall behind before the oldest datagrams are dropped.
   DatagramQueueLimits queueLimits;
+  // How long the locked sender may be silent before another sender can take the lock.
+  std::chrono::milliseconds senderSilence = kSenderSilence;
 };
 
 class ReceiveSocket {

@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 
@@ -28,10 +29,14 @@ void Count(std::atomic<std::uint64_t>& counter) {
 }  // namespace
 
 ReceiveThread::ReceiveThread(gui::WindowHandle& owner, net::UdpSocket& socket,
-                             net::Endpoint wakeTarget, DatagramQueueLimits limits)
-    : owner_(owner), socket_(socket), wakeTarget_(wakeTarget), queue_(limits), thread_([this] {
-        Run();
-      }) {}
+                             net::Endpoint wakeTarget, DatagramQueueLimits limits,
+                             std::chrono::milliseconds senderSilence)
+    : owner_(owner),
+      socket_(socket),
+      wakeTarget_(wakeTarget),
+      senderSilence_(senderSilence),
+      queue_(limits),
+      thread_([this] { Run(); }) {}
 
 ReceiveThread::~ReceiveThread() {
   Stop();
@@ -42,11 +47,12 @@ void ReceiveThread::Stop() {
   stop_.store(true);
   static constexpr std::array<std::uint8_t, protocol::kWakeUpSize> kWakeUp{};
   const net::ConstBytes part{kWakeUp.data(), kWakeUp.size()};
-  socket_.SendTo(wakeTarget_, {&part, 1});
+  // Without a wake-up (no route to its address) nothing would end the blocked receive.
+  const bool woken = socket_.SendTo(wakeTarget_, {&part, 1}) > 0;
   {
     std::unique_lock guard(exitLock_);
-    if (!exited_.wait_for(guard, std::chrono::milliseconds(kStopTimeoutMs),
-                          [this] { return finished_; })) {
+    const auto wait = std::chrono::milliseconds(woken ? kStopTimeoutMs : 0);
+    if (!exited_.wait_for(guard, wait, [this] { return finished_; })) {
       socket_.ShutdownReceive();
     }
   }
@@ -59,10 +65,13 @@ void ReceiveThread::Run() {
     auto payload = std::make_unique<std::uint8_t[]>(kPayloadBufferSize);
     std::array<std::uint8_t, protocol::kRouteKeySize> key{};
     const net::ReceiveResult r = socket_.ReceiveFrom(key, {payload.get(), kPayloadBufferSize});
-    if (r.status == net::ReceiveStatus::kError || r.status == net::ReceiveStatus::kClosed) {
-      if (stop_.load()) break;
+    if (r.status == net::ReceiveStatus::kClosed) break;
+    if (r.status == net::ReceiveStatus::kError) {
+      Count(receiveErrors_);
+      BackOff();
       continue;
     }
+    backOff_ = std::chrono::milliseconds(0);
     Count(datagrams_);
     if (r.length == protocol::kWakeUpSize) {
       Count(wakeUps_);
@@ -96,13 +105,7 @@ void ReceiveThread::Handle(std::unique_ptr<std::uint8_t[]> payload, std::uint32_
     Count(malformed_);  // too short to be one of ours: it must not lock either
     return;
   }
-  if (!locked_.load()) {
-    sender_ = source;
-    locked_.store(true);
-  } else if (!(source == sender_)) {
-    Count(foreignSender_);
-    return;
-  }
+  if (!Accept(source)) return;
   if (media) {
     Count(posted_);
     if (!queue_.Push(Datagram{std::move(payload), length})) return;
@@ -118,6 +121,41 @@ void ReceiveThread::Handle(std::unique_ptr<std::uint8_t[]> payload, std::uint32_
   Count(owner_.Post(std::move(m)) ? endOfBroadcast_ : postFailed_);
 }
 
+bool ReceiveThread::Accept(const net::Endpoint& source) {
+  const auto now = std::chrono::steady_clock::now();
+  if (!locked_.load()) {
+    sender_ = source;
+    lastHeard_ = now;
+    locked_.store(true);
+    return true;
+  }
+  if (source == sender_) {
+    lastHeard_ = now;
+    return true;
+  }
+  if (now - lastHeard_ < senderSilence_) {
+    Count(foreignSender_);
+    return false;
+  }
+  // The locked sender is gone (or paused for long): this one takes over. The window rebuilds
+  // its reception for it, so what is queued of the old sender, and this datagram, go unplayed.
+  sender_ = source;
+  lastHeard_ = now;
+  Count(senderChanges_);
+  queue_.Clear();
+  gui::WindowMessage m{gui::kMsgSenderChanged, source.address, source.port, nullptr};
+  if (!owner_.Post(std::move(m))) Count(postFailed_);
+  return false;
+}
+
+void ReceiveThread::BackOff() {
+  static constexpr std::chrono::milliseconds kFirst{1}, kMost{200};
+  backOff_ = std::min(kMost, backOff_ == backOff_.zero() ? kFirst : backOff_ * 2);
+  std::unique_lock guard(exitLock_);
+  // Stop wakes the loop through the socket; a sleeping loop notices at its next test.
+  exited_.wait_for(guard, backOff_, [this] { return stop_.load(); });
+}
+
 ReceiveStats ReceiveThread::Stats() const {
   ReceiveStats s;
   s.datagrams = datagrams_.load();
@@ -126,6 +164,8 @@ ReceiveStats ReceiveThread::Stats() const {
   s.endOfBroadcast = endOfBroadcast_.load();
   s.wakeUps = wakeUps_.load();
   s.foreignSender = foreignSender_.load();
+  s.senderChanges = senderChanges_.load();
+  s.receiveErrors = receiveErrors_.load();
   s.oversized = oversized_.load();
   s.malformed = malformed_.load();
   s.unknownKey = unknownKey_.load();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -24,8 +25,10 @@ struct ReceiveStats {
   std::uint64_t endOfBroadcast = 0;
   std::uint64_t wakeUps = 0;
   std::uint64_t foreignSender = 0;
-  std::uint64_t oversized = 0;  // larger than the receive buffers; the thread goes on
-  std::uint64_t malformed = 0;  // too short for a route key and header
+  std::uint64_t senderChanges = 0;  // the lock passed from a silent sender to another
+  std::uint64_t receiveErrors = 0;  // failed receive calls (the loop backs off)
+  std::uint64_t oversized = 0;      // larger than the receive buffers; the thread goes on
+  std::uint64_t malformed = 0;      // too short for a route key and header
   std::uint64_t unknownKey = 0;
   std::uint64_t postFailed = 0;
 
@@ -36,6 +39,8 @@ struct ReceiveStats {
     endOfBroadcast += b.endOfBroadcast;
     wakeUps += b.wakeUps;
     foreignSender += b.foreignSender;
+    senderChanges += b.senderChanges;
+    receiveErrors += b.receiveErrors;
     oversized += b.oversized;
     malformed += b.malformed;
     unknownKey += b.unknownKey;
@@ -44,6 +49,11 @@ struct ReceiveStats {
   }
 };
 
+// How long the locked sender may send nothing before another sender may take the lock. A
+// paused sender sends nothing at all, so this is also the longest pause that keeps the lock
+// when another sender is on the air.
+inline constexpr std::chrono::milliseconds kSenderSilence{2000};
+
 class ReceiveThread {
  public:
   static constexpr std::uint32_t kPayloadBufferSize = protocol::kReceivePayloadBuffer;
@@ -51,9 +61,11 @@ class ReceiveThread {
 
   // Starts the loop at once. `wakeTarget` receives the one-byte wake-up datagram at stop.
   ReceiveThread(gui::WindowHandle& owner, net::UdpSocket& socket, net::Endpoint wakeTarget,
-                DatagramQueueLimits limits = {});
-  // Stops the loop: wake-up datagram, up to 3 s for the thread to notice, then the socket is
-  // shut down under it; always joins. Idempotent; the stats stay readable.
+                DatagramQueueLimits limits = {},
+                std::chrono::milliseconds senderSilence = kSenderSilence);
+  // Stops the loop: wake-up datagram, up to 3 s for the thread to notice (none when the
+  // wake-up cannot be sent), then the socket is shut down under it; always joins. Idempotent;
+  // the stats stay readable.
   void Stop();
   ~ReceiveThread();
   ReceiveThread(const ReceiveThread&) = delete;
@@ -72,13 +84,21 @@ class ReceiveThread {
   void Run();  // called on the receive thread
   void Handle(std::unique_ptr<std::uint8_t[]> payload, std::uint32_t key, std::size_t length,
               const net::Endpoint& source);  // called on the receive thread
+  // True when the datagram from `source` may go on: it is the locked sender's, or it takes
+  // the lock (first sender heard, or the locked one has been silent too long).
+  bool Accept(const net::Endpoint& source);  // called on the receive thread
+  // Waits a little longer after each failed receive, up to a cap, unless stopping.
+  void BackOff();  // called on the receive thread
 
   gui::WindowHandle& owner_;
   net::UdpSocket& socket_;
   net::Endpoint wakeTarget_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> locked_{false};
-  net::Endpoint sender_;  // receive thread only
+  const std::chrono::milliseconds senderSilence_;
+  net::Endpoint sender_;                             // receive thread only
+  std::chrono::steady_clock::time_point lastHeard_;  // of sender_; receive thread only
+  std::chrono::milliseconds backOff_{0};             // receive thread only
   DatagramQueue queue_;
 
   std::mutex exitLock_;
@@ -86,7 +106,8 @@ class ReceiveThread {
   bool finished_ = false;
 
   std::atomic<std::uint64_t> datagrams_{0}, posted_{0}, endOfBroadcast_{0}, wakeUps_{0},
-      foreignSender_{0}, oversized_{0}, malformed_{0}, unknownKey_{0}, postFailed_{0};
+      foreignSender_{0}, senderChanges_{0}, receiveErrors_{0}, oversized_{0}, malformed_{0},
+      unknownKey_{0}, postFailed_{0};
   std::thread thread_;  // last: starts after every member above exists
 };
 

@@ -83,6 +83,16 @@ void Reception::Deliver(const std::uint8_t* payload, std::size_t length) {
 void Reception::OnEndOfBroadcast() {
   if (stopped_) return;
   ++past_.endOfBroadcastHandled;
+  Rebuild();
+}
+
+void Reception::OnSenderChanged() {
+  if (stopped_) return;
+  ++past_.senderChangesHandled;
+  Rebuild();
+}
+
+void Reception::Rebuild() {
   TearDown();
   // The rest of the time slice goes to whatever the teardown woke, before the build.
   std::this_thread::yield();

@@ -32,6 +32,7 @@ struct ReceptionOptions {
 struct ReceptionTotals {
   std::uint64_t pipelinesBuilt = 0;
   std::uint64_t endOfBroadcastHandled = 0;
+  std::uint64_t senderChangesHandled = 0;
   std::uint64_t datagramsDelivered = 0;  // handed to a reassembler
   ReceiveStats receive;
   ReassemblyStats reassembly;
@@ -52,6 +53,9 @@ class Reception : public PostedDatagrams {
   void OnDatagram(gui::WindowMessage& message);
   // The sender ended its broadcast: the pipeline is torn down and built again.
   void OnEndOfBroadcast();
+  // Another sender took the lock from a silent one: rebuilt as for an end of broadcast, so
+  // the next sender heard (the new one) plays.
+  void OnSenderChanged();
   // Tears the pipeline down for good; what arrives later is ignored.
   void Stop();
   // Nothing more reaches the reassembler, not even the rest of a batch being delivered; the
@@ -72,6 +76,7 @@ class Reception : public PostedDatagrams {
  private:
   void Build();
   void TearDown();
+  void Rebuild();
   void Deliver(const std::uint8_t* payload, std::size_t length);
 
   gui::WindowHandle& window_;

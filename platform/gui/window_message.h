@@ -19,6 +19,9 @@ inline constexpr std::uint32_t SB_THUMBTRACK = 5;
 inline constexpr std::uint32_t kMsgDatagram = WM_USER + 14;
 // Receiver: the sender ended its broadcast (lParam = the datagram's 32-bit value).
 inline constexpr std::uint32_t kMsgEndOfBroadcast = WM_USER + 15;
+// Receiver: the locked sender fell silent and another one took the lock (wParam = its
+// IPv4 address, host order; lParam = its port).
+inline constexpr std::uint32_t kMsgSenderChanged = WM_USER + 16;
 // Sender: the media graph has events to collect.
 inline constexpr std::uint32_t kMsgGraphEvent = WM_USER + 13;
 

@@ -118,6 +118,10 @@ std::intptr_t ReceiverMainWindow::HandleMessage(gui::WindowMessage& message) {
     case gui::kMsgEndOfBroadcast:
       OnEndOfBroadcast();
       return 0;
+    case gui::kMsgSenderChanged:
+      reception_->OnSenderChanged();
+      video_->Clear();
+      return 0;
     case gui::WM_COMMAND:
       if (OnCommand(message.wParam)) return 0;
       return SkinnedFrame::HandleMessage(message);

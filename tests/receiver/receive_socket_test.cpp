@@ -225,6 +225,41 @@ TEST_F(ReceiveSocketTest, OnlyTheFirstSenderHeardIsPlayed) {
   EXPECT_EQ(socket_.Stats().foreignSender, 2u);
 }
 
+// A sender that pauses keeps the lock; one that stays silent longer than the bound loses it to
+// the next foreign sender, which is announced to the window (not played: the window rebuilds).
+TEST(ReceiveSocketLockTest, ASilentSenderLosesTheLockAndAPausedOneKeepsIt) {
+  CollectingWindow window;
+  ReceiveOptions options = LoopbackOptions();
+  options.senderSilence = 150ms;
+  ReceiveSocket socket(window, options);
+  ASSERT_TRUE(socket.IsOpen());
+  window.TakeFrom(&socket);
+  Sender a, b;
+  a.Send(socket.LocalPort(), Media(Pattern(30)));
+  b.Send(socket.LocalPort(), Media(Pattern(31)));  // a is live: ignored
+  ASSERT_EQ(window.WaitFor(1).size(), 1u);
+  std::this_thread::sleep_for(250ms);
+  a.Send(socket.LocalPort(), Media(Pattern(32)));  // a resumes without a foreign one between
+  ASSERT_EQ(window.WaitFor(2).size(), 2u);
+  std::this_thread::sleep_for(250ms);
+  b.Send(socket.LocalPort(), Media(Pattern(33)));  // takes the lock from the silent a
+  b.Send(socket.LocalPort(), Media(Pattern(34)));
+  a.Send(socket.LocalPort(), Media(Pattern(35)));  // now a is the foreign one
+  b.Send(socket.LocalPort(), Marker());
+  const auto posted = window.WaitFor(5);
+  window.TakeFrom(nullptr);
+  ASSERT_EQ(posted.size(), 5u);
+  EXPECT_EQ(posted[1].wParam, 32u);
+  EXPECT_EQ(posted[2].message, gui::kMsgSenderChanged);
+  EXPECT_EQ(posted[2].wParam, net::kLoopbackAddress);
+  EXPECT_NE(posted[2].lParam, 0);
+  EXPECT_EQ(posted[3].wParam, 34u);
+  EXPECT_EQ(posted[4].payload, Pattern(12, 200));
+  const ReceiveStats stats = socket.Stats();
+  EXPECT_EQ(stats.senderChanges, 1u);
+  EXPECT_EQ(stats.foreignSender, 2u);
+}
+
 TEST_F(ReceiveSocketTest, EndOfBroadcastPostsItsOwnMessage) {
   a_.Send(Port(), Keyed(protocol::kRouteKeyEndOfBroadcast, Bytes{0x04, 0x03, 0x02, 0x01}));
   a_.Send(Port(), Keyed(protocol::kRouteKeyEndOfBroadcast, Bytes{}));
@@ -342,6 +377,25 @@ TEST(ReceiveSocketLifeTest, StopFallsBackToShutdownWhenTheWakeUpIsLost) {
   socket.reset();
   const auto elapsed = std::chrono::steady_clock::now() - start;
   EXPECT_GE(elapsed, std::chrono::milliseconds(ReceiveThread::kStopTimeoutMs - 100));
+  EXPECT_TRUE(window.WaitFor(0).empty());
+}
+
+// A socket that fails every receive (here: closed under the thread) costs a few wake-ups a
+// second, not a core; and with no way to send the wake-up the stop does not wait for it.
+TEST(ReceiveSocketLifeTest, FailingReceivesBackOffAndAnUnsendableWakeUpStopsAtOnce) {
+  CollectingWindow window;
+  net::UdpSocket closed;
+  closed.Close();
+  auto thread =
+      std::make_unique<ReceiveThread>(window, closed, net::Endpoint{net::kLoopbackAddress, 9});
+  std::this_thread::sleep_for(500ms);
+  const auto start = std::chrono::steady_clock::now();
+  thread->Stop();
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  const ReceiveStats stats = thread->Stats();
+  EXPECT_GT(stats.receiveErrors, 0u);
+  EXPECT_LT(stats.receiveErrors, 50u);
+  EXPECT_LT(elapsed, 1s);
   EXPECT_TRUE(window.WaitFor(0).empty());
 }
 

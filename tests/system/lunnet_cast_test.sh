@@ -36,6 +36,19 @@ bright_pixels() {
   convert "$work/$1.png" -crop 390x234+8+8 +repage -colorspace Gray -threshold 50% \
     -format '%[fx:int(mean*w*h+0.5)]' info:
 }
+# picture_moves NAME: two screenshots of the video area a moment apart both show a picture,
+# and they differ.
+picture_moves() {
+  local shot differing
+  for shot in a b; do
+    import -window root -crop 390x234+8+8 +repage "$work/$1-$shot.png"
+    (($(convert "$work/$1-$shot.png" -colorspace Gray -threshold 50% \
+      -format '%[fx:int(mean*w*h+0.5)]' info:) > 100)) || return 1
+    [[ $shot == b ]] || sleep 0.3
+  done
+  differing=$(compare -metric AE "$work/$1-a.png" "$work/$1-b.png" null: 2>&1) || true
+  ((${differing%%[^0-9]*} > 100))
+}
 # wait_for NAME TEST SECONDS: screenshots until TEST (an arithmetic test on $n) holds.
 wait_for() {
   local name=$1 test=$2 tries=$(($3 * 2)) n
@@ -66,6 +79,23 @@ wait_for 3-after-end 'n == 0' 10 || fail "the picture stayed after the end of th
 "$out/vantorel-cast" --loop "$media/mpeg1-av-no-b.mpg" >"$work/cast2.log" 2>&1 &
 cast=$!
 wait_for 4-second-cast 'n > 100' 20 || fail "no video from the next cast"
+kill -TERM "$cast"
+wait "$cast" || true
+cast=
+
+echo "== a sender that dies without ending its broadcast gives way to the next one"
+"$out/vantorel-cast" --loop "$media/mpeg1-av.mpg" >"$work/cast3.log" 2>&1 &
+cast=$!
+wait_until 20 picture_moves 5-third-cast || fail "no moving video from the third cast"
+kill -KILL "$cast"
+wait "$cast" 2>/dev/null || true
+cast=
+# What was already received plays out, then the last picture stays.
+picture_still() { ! picture_moves "$1" && (($(bright_pixels "$1") > 100)); }
+wait_until 3 picture_still 6-frozen || fail "the last picture did not stay with its sender dead"
+"$out/vantorel-cast" --loop "$media/mpeg1-av-no-b.mpg" >"$work/cast4.log" 2>&1 &
+cast=$!
+wait_until 10 picture_moves 7-next-sender || fail "no video from the sender after the crash"
 kill -TERM "$cast"
 wait "$cast" || true
 cast=

@@ -58,4 +58,40 @@ totals=$(tail -n1 "$work/listen.out")
 (( $(field foreign-sender "$totals") > 0 )) || fail "second sender's datagrams not counted: $totals"
 [[ $(field lost-fragment "$totals") == 0 ]] || fail "fragments lost: $totals"
 
+echo "== a sender that falls silent loses the lock; one that pauses keeps it"
+"$out/vantorel-listen" --seconds 20 > "$work/listen.out" 2> "$work/listen.err" &
+listener=$!
+wait_for_line "$work/listen.err" '^vantorel-listen: listening' 5 || fail "vantorel-listen not ready"
+"$out/vantorel-wire-demo" --seconds 15 --rate 20 --session 1 2> /dev/null &
+sender_a=$!
+wait_for_line "$work/listen.out" 'record=11:1:' 3 || fail "sender A not heard"
+# Another sender while A is live is ignored.
+"$out/vantorel-wire-demo" --seconds 0.5 --rate 20 --session 2 2> /dev/null
+# A pauses for longer than the silence bound, with nobody else on the air: it keeps the lock.
+kill -STOP "$sender_a"
+sleep 2.5
+kill -CONT "$sender_a"
+heard=$(grep -c '^message=' "$work/listen.out")
+wait_for_line "$work/listen.out" '^message=' 3 $((heard + 5)) || fail "A's samples stopped after its pause"
+# A dies without ending its broadcast; B is played once A has been silent long enough.
+kill -KILL "$sender_a"
+wait "$sender_a" 2> /dev/null || true
+b_start=$(date +%s%N)
+"$out/vantorel-wire-demo" --seconds 6 --rate 20 --session 3 2> /dev/null &
+sender_b=$!
+# received: a message of B's delivered after the change of sender
+received_from_b() { sed -n '/^sender-changed /,$p' "$work/listen.out" | grep -q '^message='; }
+wait_until 5 received_from_b || fail "nothing of sender B received after A died"
+b_ms=$((($(date +%s%N) - b_start) / 1000000))
+wait_for_line "$work/listen.out" 'record=11:3:' 3 || fail "sender B's description not received"
+wait "$sender_b"
+wait $listener
+grep -q 'record=11:2:' "$work/listen.out" && fail "the sender heard while A was live played"
+[[ $(grep -c '^sender-changed ' "$work/listen.out") -eq 1 ]] || fail "expected one change of sender"
+totals=$(tail -n1 "$work/listen.out")
+[[ $(field sender-changes "$totals") == 1 ]] || fail "sender change not counted: $totals"
+(( $(field foreign-sender "$totals") > 0 )) || fail "the foreign sender was not counted: $totals"
+echo "ok: B received ${b_ms} ms after it started (A silent since then)"
+((b_ms <= 3000)) || fail "B took ${b_ms} ms to be received"
+
 echo "PASS"

@@ -38,6 +38,9 @@ bool ListenWindow::event(QEvent* e) {
     reception_->OnDatagram(m);
   } else if (m.message == gui::kMsgEndOfBroadcast) {
     OnEndOfBroadcast();
+  } else if (m.message == gui::kMsgSenderChanged) {
+    OnSenderChanged(
+        net::Endpoint{static_cast<std::uint32_t>(m.wParam), static_cast<std::uint16_t>(m.lParam)});
   }
   return true;
 }
@@ -46,6 +49,12 @@ void ListenWindow::OnEndOfBroadcast() {
   if (finished_) return;
   Print("end-of-broadcast");
   reception_->OnEndOfBroadcast();
+}
+
+void ListenWindow::OnSenderChanged(const net::Endpoint& sender) {
+  if (finished_) return;
+  Print("sender-changed from=" + sender.ToString());
+  reception_->OnSenderChanged();
 }
 
 int ListenWindow::Printer::Send(std::uint32_t key, protocol::BufferList buffers) {
@@ -79,10 +88,11 @@ void ListenWindow::Finish() {
                 "delivered=%" PRIu64 " dropped=%" PRIu64 " lost-fragment=%" PRIu64
                 " foreign-sender=%" PRIu64 " oversized=%" PRIu64 " malformed=%" PRIu64
                 " incomplete=%" PRIu64 " unknown-key=%" PRIu64 " post-failed=%" PRIu64
-                " abandoned-messages=%" PRIu64 " repeated=%" PRIu64 " queue-overflow=%" PRIu64,
+                " abandoned-messages=%" PRIu64 " repeated=%" PRIu64 " queue-overflow=%" PRIu64
+                " sender-changes=%" PRIu64 " receive-errors=%" PRIu64,
                 delivered_, dropped, r.lostFragment, t.foreignSender, r.oversized + t.oversized,
                 r.malformed + t.malformed, r.incomplete, t.unknownKey, t.postFailed, r.abandoned,
-                r.repeated, t.queueOverflow);
+                r.repeated, t.queueOverflow, t.senderChanges, t.receiveErrors);
   for (const receiver::StreamReport& stream : totals.streams) {
     Print(DescribeStream(stream));
     std::fprintf(stderr, "%s\n", DescribeTiming(stream).c_str());

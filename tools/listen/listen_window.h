@@ -46,6 +46,7 @@ class ListenWindow : public QObject, public receiver::PostedDatagrams {
   };
 
   void OnEndOfBroadcast();
+  void OnSenderChanged(const net::Endpoint& sender);
   void Print(const std::string& line);
 
   ListenOptions options_;
