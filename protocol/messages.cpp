@@ -9,26 +9,36 @@ constexpr std::uint8_t KindByte(BlockKind k) {
   return static_cast<std::uint8_t>(k);
 }
 
-std::optional<StreamKind> StreamOfKind(std::uint8_t kind, BlockKind video, BlockKind audio) {
-  if (kind == KindByte(video)) return StreamKind::kVideo;
-  if (kind == KindByte(audio)) return StreamKind::kAudio;
+// Each stream kind's blocks: its format record's kind K, then K+3 (sample properties), K+4
+// (sample data) and K+5 (segment start).
+BlockKind StreamBlockKind(StreamKind s, std::uint8_t offset) {
+  std::uint8_t base = KindByte(BlockKind::kFormatRecordVideo);
+  if (s == StreamKind::kAudio) base = KindByte(BlockKind::kFormatRecordAudio);
+  if (s == StreamKind::kThird) base = KindByte(BlockKind::kFormatRecordThird);
+  return static_cast<BlockKind>(base + offset);
+}
+
+// The stream whose block of the given offset has this kind byte.
+std::optional<StreamKind> StreamOfKind(std::uint8_t kind, std::uint8_t offset) {
+  for (StreamKind s : {StreamKind::kVideo, StreamKind::kAudio, StreamKind::kThird}) {
+    if (kind == KindByte(StreamBlockKind(s, offset))) return s;
+  }
   return std::nullopt;
 }
 
 }  // namespace
 
 BlockKind FormatRecordKind(StreamKind s) {
-  return s == StreamKind::kVideo ? BlockKind::kFormatRecordVideo : BlockKind::kFormatRecordAudio;
+  return StreamBlockKind(s, 0);
 }
 BlockKind SamplePropertiesKind(StreamKind s) {
-  return s == StreamKind::kVideo ? BlockKind::kSamplePropertiesVideo
-                                 : BlockKind::kSamplePropertiesAudio;
+  return StreamBlockKind(s, 3);
 }
 BlockKind SampleDataKind(StreamKind s) {
-  return s == StreamKind::kVideo ? BlockKind::kSampleDataVideo : BlockKind::kSampleDataAudio;
+  return StreamBlockKind(s, 4);
 }
 BlockKind SegmentStartKind(StreamKind s) {
-  return s == StreamKind::kVideo ? BlockKind::kSegmentStartVideo : BlockKind::kSegmentStartAudio;
+  return StreamBlockKind(s, 5);
 }
 
 MessageKind ClassifyMessage(std::span<const std::uint8_t> body) {
@@ -38,9 +48,11 @@ MessageKind ClassifyMessage(std::span<const std::uint8_t> body) {
       return MessageKind::kStreamDescription;
     case KindByte(BlockKind::kSamplePropertiesVideo):
     case KindByte(BlockKind::kSamplePropertiesAudio):
+    case KindByte(BlockKind::kSamplePropertiesThird):
       return MessageKind::kSample;
     case KindByte(BlockKind::kSegmentStartVideo):
     case KindByte(BlockKind::kSegmentStartAudio):
+    case KindByte(BlockKind::kSegmentStartThird):
       return MessageKind::kSegmentStart;
     default:
       return MessageKind::kUnknown;
@@ -74,8 +86,7 @@ std::optional<FormatRecord> ParseFormatRecord(std::span<const std::uint8_t> byte
   ByteReader r(bytes);
   const std::uint32_t head = r.U32();
   FormatRecord rec;
-  auto stream =
-      StreamOfKind(HeaderKind(head), BlockKind::kFormatRecordVideo, BlockKind::kFormatRecordAudio);
+  auto stream = StreamOfKind(HeaderKind(head), 0);
   if (!r.Ok() || !stream) return std::nullopt;
   rec.stream = *stream;
   auto guidBytes = r.Bytes(Guid::kSize);
@@ -177,8 +188,7 @@ SampleProperties DecodeSampleProperties(
 std::optional<SampleMessageView> ParseSampleMessage(std::span<const std::uint8_t> body) {
   ByteReader r(body);
   const std::uint32_t head = r.U32();
-  auto stream = StreamOfKind(HeaderKind(head), BlockKind::kSamplePropertiesVideo,
-                             BlockKind::kSamplePropertiesAudio);
+  auto stream = StreamOfKind(HeaderKind(head), 3);
   if (!r.Ok() || !stream || HeaderLength(head) != kSamplePropertiesSize) return std::nullopt;
   auto props = r.Bytes(kSamplePropertiesSize);
   const std::uint32_t dataHead = r.U32();
@@ -203,8 +213,7 @@ std::array<std::uint8_t, kSegmentStartSize> EncodeSegmentStart(const SegmentStar
 std::optional<SegmentStart> ParseSegmentStart(std::span<const std::uint8_t> body) {
   ByteReader r(body);
   const std::uint32_t head = r.U32();
-  auto stream =
-      StreamOfKind(HeaderKind(head), BlockKind::kSegmentStartVideo, BlockKind::kSegmentStartAudio);
+  auto stream = StreamOfKind(HeaderKind(head), 5);
   SegmentStart s;
   s.clockTime = r.I64();
   if (!r.Ok() || !stream || HeaderLength(head) != 8) return std::nullopt;

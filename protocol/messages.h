@@ -15,7 +15,9 @@
 
 namespace vantorel::protocol {
 
-enum class StreamKind : std::uint8_t { kVideo, kAudio };
+// The third kind is received from peers (its records and samples have kinds 31 to 36); our
+// sender sends video and audio only.
+enum class StreamKind : std::uint8_t { kVideo, kAudio, kThird };
 
 struct AllocatorProperties {
   std::int32_t buffers = 0;

@@ -46,6 +46,11 @@ enum class BlockKind : std::uint8_t {
   kSampleDataAudio = 25,
   kSegmentStartVideo = 16,
   kSegmentStartAudio = 26,
+  // A third stream kind that peers may describe; our sender sends none.
+  kFormatRecordThird = 31,
+  kSamplePropertiesThird = 34,
+  kSampleDataThird = 35,
+  kSegmentStartThird = 36,
 };
 
 // Stream flags of a stream description.

@@ -1,12 +1,13 @@
 #include "receiver/source_pins.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace vantorel::receiver {
 namespace {
 
 std::uint8_t KindOfRecord(const protocol::FormatRecord& record) {
-  return record.stream == protocol::StreamKind::kVideo ? kStreamKindVideo : kStreamKindAudio;
+  return static_cast<std::uint8_t>(protocol::FormatRecordKind(record.stream));
 }
 
 }  // namespace
@@ -17,14 +18,16 @@ SourcePin::SourcePin(std::uint8_t kind, protocol::FormatRecord record, std::int6
 
 std::unique_ptr<SourcePins> SourcePins::Make(const protocol::StreamDescription& description,
                                              std::int64_t delay, PacketQueueLimits limits) {
+  // One pin per stream flag, each made from the next record; records beyond the flags are not
+  // used, and flags beyond the records have no record to make a pin from.
   const auto& records = description.records;
-  if (records.empty() || records.size() > protocol::kMaxDescribedStreams ||
-      static_cast<std::size_t>(std::popcount(description.streamFlags)) != records.size()) {
-    return nullptr;
-  }
+  const std::size_t count =
+      std::min<std::size_t>(std::popcount(description.streamFlags), records.size());
+  if (count == 0 || count > protocol::kMaxDescribedStreams) return nullptr;
   auto pins = std::unique_ptr<SourcePins>(new SourcePins);
-  for (const protocol::FormatRecord& record : records) {
-    pins->pins_.push_back(std::make_unique<SourcePin>(KindOfRecord(record), record, delay, limits));
+  for (std::size_t i = 0; i < count; ++i) {
+    pins->pins_.push_back(
+        std::make_unique<SourcePin>(KindOfRecord(records[i]), records[i], delay, limits));
   }
   return pins;
 }

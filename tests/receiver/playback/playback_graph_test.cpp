@@ -189,13 +189,46 @@ TEST_F(PlaybackGraphTest, MalformedDescriptionsAreDroppedAndKeepTheRunningGraph)
   Body cut = testing::AudioVideo(2);
   cut.resize(cut.size() - 1);
   Deliver(cut);
-  Body flagsDisagree = testing::AudioVideo(2);
-  flagsDisagree[2] = 0x07;  // three streams flagged, two records
-  Deliver(flagsDisagree);
+  Body noFlags = testing::AudioVideo(2);
+  noFlags[2] = 0;  // records, but no stream flagged: no pin
+  Deliver(noFlags);
+  Body badKind = testing::AudioVideo(2);
+  badKind[7] = 41;  // the first record's kind: no stream has it
+  Deliver(badKind);
   Deliver(Body{0, 0, 0, 0x0A});  // no records
   EXPECT_EQ(graph_.Session(), 1);
-  EXPECT_EQ(graph_.Stats().malformedDescriptions, 3u);
+  EXPECT_EQ(graph_.Stats().malformedDescriptions, 4u);
   EXPECT_EQ(graph_.Stats().builds, 1u);
+}
+
+// A peer's description: one pin per stream flag, each from the next record, and records of
+// the third kind route that kind's samples.
+TEST_F(PlaybackGraphTest, PeersDescriptionsMakeOnePinPerFlaggedRecord) {
+  struct Case {
+    std::uint8_t flags;
+    std::vector<StreamKind> records;
+    std::size_t pins;
+  };
+  const std::vector<Case> cases{
+      {0x07, {StreamKind::kVideo, StreamKind::kAudio}, 2},  // more flags than records
+      {0x01, {StreamKind::kVideo, StreamKind::kAudio}, 1},  // more records than flags
+      {0x03, {StreamKind::kAudio, StreamKind::kThird}, 2},
+  };
+  std::uint8_t session = 1;
+  for (const Case& c : cases) {
+    std::vector<protocol::FormatRecord> records;
+    for (StreamKind kind : c.records) records.push_back(testing::Record(kind, session));
+    Deliver(protocol::EncodeStreamDescription(c.flags, records));
+    ASSERT_TRUE(graph_.HasGraph()) << int{c.flags};
+    EXPECT_EQ(graph_.Session(), session);
+    EXPECT_EQ(graph_.Pins()->Count(), c.pins);
+    ++session;
+  }
+  Deliver(testing::AudioSample());
+  Deliver(testing::Sample({.stream = StreamKind::kThird}));
+  EXPECT_EQ(Queued(0), 1u);
+  EXPECT_EQ(Queued(1), 1u);
+  EXPECT_EQ(graph_.Stats().malformedDescriptions, 0u);
 }
 
 TEST_F(PlaybackGraphTest, KindOneClosesTheGraph) {

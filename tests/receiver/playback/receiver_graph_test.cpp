@@ -24,8 +24,8 @@ constexpr std::int64_t kClock = 10'000'000;
 constexpr std::int64_t kTenMs = 100'000;  // 100 ns units
 
 // 44.1 kHz stereo 16-bit PCM as a wave format block.
-protocol::FormatRecord PcmRecord(std::uint8_t session = 0) {
-  protocol::FormatRecord r = testing::Record(StreamKind::kAudio, session, kClock);
+protocol::FormatRecord PcmRecord(std::uint8_t session = 0, StreamKind kind = StreamKind::kAudio) {
+  protocol::FormatRecord r = testing::Record(kind, session, kClock);
   r.subtype = protocol::GuidFromFourcc(0x0001);
   r.majorCode = 3;
   r.formatCode = 5;
@@ -50,11 +50,10 @@ protocol::FormatRecord UnknownVideoRecord() {
   return r;
 }
 
-testing::Body PcmSample(int index) {
+testing::Body PcmSample(int index, StreamKind kind = StreamKind::kAudio) {
   const std::int64_t start = kClock + index * kTenMs;
   return testing::Sample(
-      {StreamKind::kAudio,
-       protocol::kSampleTimeValid | protocol::kSampleStopValid | protocol::kSampleSplicePoint,
+      {kind, protocol::kSampleTimeValid | protocol::kSampleStopValid | protocol::kSampleSplicePoint,
        start, start + kTenMs, 1764});
 }
 
@@ -124,6 +123,32 @@ TEST_F(ReceiverGraphTest, AStreamNoDecoderTakesIsNotConnectedAndItsPacketsAreDro
   EXPECT_FALSE(playback.Reports()[0].output.rendered);
   EXPECT_EQ(playback.Reports()[0].droppedUnconnected, 5u);
   EXPECT_TRUE(playback.Reports()[1].output.rendered);
+}
+
+// A peer may describe a third stream kind: rendered as pin 1, its samples (kinds 34 to 36)
+// play beside the audio.
+TEST_F(ReceiverGraphTest, AThirdKindStreamBesideAudioPlays) {
+  receiver::PlaybackGraph playback(builder_, nullptr, receiver::VideoRect{}, 0);
+  auto send = [&](const testing::Body& body) {
+    const protocol::Buffer b = protocol::MakeBuffer(body.data(), body.size());
+    playback.Send(protocol::kChannelMessage, {&b, 1});
+  };
+  send(testing::Description({PcmRecord(), PcmRecord(0, StreamKind::kThird)}));
+  ASSERT_TRUE(playback.HasGraph());
+  for (int i = 0; i < 20; ++i) {
+    send(PcmSample(i));
+    send(PcmSample(i, StreamKind::kThird));
+  }
+  EXPECT_TRUE(WaitDecoded(20));
+  for (int i = 0; i < 500 && playback.Pins()->Pin(1).Queue().Stats().depth > 0; ++i) {
+    std::this_thread::sleep_for(10ms);
+  }
+  std::this_thread::sleep_for(100ms);
+  playback.CloseGraph();
+  ASSERT_EQ(playback.Reports().size(), 2u);
+  EXPECT_EQ(playback.Reports()[0].output.decoded, 20u);
+  EXPECT_TRUE(playback.Reports()[1].output.rendered);
+  EXPECT_EQ(playback.Reports()[1].output.decoded, 20u);
 }
 
 // Each new session number rebuilds the graph; a graph that decoded and was given up leaves no
