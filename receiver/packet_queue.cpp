@@ -31,8 +31,8 @@ std::optional<Packet> PacketQueue::TakeLocked() {
 
 std::optional<Packet> PacketQueue::Pop() {
   std::unique_lock guard(lock_);
-  dataReady_.wait(guard, [this] { return stopped_ || !packets_.Empty(); });
-  if (stopped_) return std::nullopt;
+  dataReady_.wait(guard, [this] { return stopped_ || interrupted_ || !packets_.Empty(); });
+  if (stopped_ || interrupted_) return std::nullopt;
   return TakeLocked();
 }
 
@@ -50,6 +50,19 @@ void PacketQueue::Clear() {
     stopped_ = true;
   }
   dataReady_.notify_all();
+}
+
+void PacketQueue::Interrupt() {
+  {
+    std::lock_guard guard(lock_);
+    interrupted_ = true;
+  }
+  dataReady_.notify_all();
+}
+
+void PacketQueue::Resume() {
+  std::lock_guard guard(lock_);
+  interrupted_ = false;
 }
 
 bool PacketQueue::Stopped() const {

@@ -42,8 +42,8 @@ class PacketQueue {
   // than the byte bound on its own is dropped.
   bool Push(Packet packet);
 
-  // The oldest packet; blocks while the queue is empty and open. After Clear it returns
-  // nothing at once.
+  // The oldest packet; blocks while the queue is empty and open. After Clear, and while
+  // interrupted, it returns nothing at once.
   std::optional<Packet> Pop();
 
   // Non-blocking variant: nothing when empty.
@@ -51,6 +51,11 @@ class PacketQueue {
 
   // Frees every packet and stops the queue for good; wakes a consumer blocked in Pop.
   void Clear();
+
+  // Wakes a consumer blocked in Pop, and makes Pop return nothing until Resume; the packets
+  // stay queued (a flush or a state change of the consumer, not the end of its stream).
+  void Interrupt();
+  void Resume();
 
   bool Stopped() const;
   PacketQueueStats Stats() const;
@@ -64,6 +69,7 @@ class PacketQueue {
   std::condition_variable dataReady_;
   BoundedFifo<Packet, &SizeOf> packets_;
   bool stopped_ = false;
+  bool interrupted_ = false;
   PacketQueueStats stats_;
 };
 

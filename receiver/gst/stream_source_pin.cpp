@@ -57,13 +57,16 @@ gboolean PinSetCaps(GstBaseSrc* src, GstCaps* caps) {
   return own != nullptr && gst_caps_is_equal(caps, own);
 }
 
-// Any thread (state changes, flushing): wakes the streaming thread out of Pop for good.
+// Any thread (state changes, flushing): wakes the streaming thread out of Pop. The queue
+// keeps its packets; only the end of the stream (the graph closing) stops it for good.
 gboolean PinUnlock(GstBaseSrc* src) {
-  if (receiver::SourcePin* pin = Self(src)->pin) pin->Queue().Clear();
+  if (receiver::SourcePin* pin = Self(src)->pin) pin->Queue().Interrupt();
   return TRUE;
 }
 
-gboolean PinUnlockStop(GstBaseSrc*) {
+// The flush or state change is over: Pop blocks again.
+gboolean PinUnlockStop(GstBaseSrc* src) {
+  if (receiver::SourcePin* pin = Self(src)->pin) pin->Queue().Resume();
   return TRUE;
 }
 

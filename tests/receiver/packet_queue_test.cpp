@@ -97,6 +97,24 @@ TEST(PacketQueueThreadTest, ClearWakesABlockedConsumer) {
   EXPECT_FALSE(got);
 }
 
+// A flush wakes the consumer without ending its stream: the packets wait for it to resume.
+TEST(PacketQueueThreadTest, InterruptWakesABlockedConsumerAndResumeGoesOn) {
+  PacketQueue queue;
+  std::optional<Packet> got = Numbered(99);
+  std::thread consumer([&] { got = queue.Pop(); });
+  LetTheConsumerWait();
+  queue.Interrupt();
+  consumer.join();
+  EXPECT_FALSE(got);
+  queue.Push(Numbered(5));
+  EXPECT_FALSE(queue.Pop());  // still interrupted
+  queue.Resume();
+  got = queue.Pop();
+  ASSERT_TRUE(got);
+  EXPECT_EQ(NumberOf(*got), 5u);
+  EXPECT_FALSE(queue.Stopped());
+}
+
 TEST(PacketQueueThreadTest, PushWakesABlockedConsumer) {
   PacketQueue queue;
   std::optional<Packet> got;
