@@ -337,7 +337,7 @@ void SkinnedFrame::BuildSystemMenu() {
   add(QStringLiteral("Mi&nimize"), SC_MINIMIZE);
   QAction* maximize = add(QStringLiteral("Ma&ximize"), SC_MAXIMIZE);
   QAction* restore = add(QStringLiteral("&Restore"), SC_RESTORE);
-  add(QStringLiteral("&Close"), SC_CLOSE);
+  add(QStringLiteral("&Close\tAlt+F4"), SC_CLOSE);
   connect(systemMenu_, &QMenu::aboutToShow, this, [this, maximize, restore] {
     maximize->setVisible(ShowsNormal());
     restore->setVisible(!ShowsNormal());

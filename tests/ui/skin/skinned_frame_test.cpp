@@ -186,7 +186,7 @@ TEST_F(FrameTest, SystemMenuStandsInForTheWindowMenu) {
   frame.AppendSystemMenuItem(kAboutCommand, QStringLiteral("About Lunnet(&A)..."));
   QStringList texts;
   for (QAction* action : frame.SystemMenu()->actions()) texts << action->text();
-  EXPECT_EQ(texts, (QStringList{"Mi&nimize", "Ma&ximize", "&Restore", "&Close", "",
+  EXPECT_EQ(texts, (QStringList{"Mi&nimize", "Ma&ximize", "&Restore", "&Close\tAlt+F4", "",
                                 "About Lunnet(&A)..."}));
   frame.SystemMenu()->actions().last()->trigger();
   EXPECT_EQ(frame.about, (std::vector<std::uintptr_t>{kAboutCommand}));
