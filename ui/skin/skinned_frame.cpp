@@ -40,6 +40,8 @@ SkinnedFrame::SkinnedFrame(FrameProgram program, const ResourceLibrary* module, 
       drag_(std::make_unique<FrameDrag>(*this)),
       trackPen_(kTrackColour, kTrackPenWidth, Qt::SolidLine, Qt::FlatCap) {
   setAttribute(Qt::WA_OpaquePaintEvent);
+  // Tooltips show over the window whether or not it is the active one.
+  setAttribute(Qt::WA_AlwaysShowToolTips);
   setMouseTracking(true);
   setMinimumSize(kMinimumFrameWidth, kMinimumFrameHeight);
   if (module != nullptr) framePicture_ = LoadSkinBitmap(*module, kFramePicture);

@@ -1,9 +1,11 @@
 // The frame on the offscreen platform: layout, resizing, moving, frame buttons, tooltips.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCursor>
 #include <QMenu>
 #include <QTest>
+#include <QToolTip>
 
 #include <vector>
 
@@ -179,6 +181,18 @@ TEST_F(FrameTest, TooltipsFollowTheirWidgetsAndCanBeTranslated) {
   const Point maximise{frame.width() - 42, frame.height() - 20};
   EXPECT_EQ(frame.ToolTipAt(maximise), QStringLiteral("Maximize Window"));
   EXPECT_EQ(frame.ToolTipAt(Point{200, 200}), QString());
+
+  // Shown over the window even while another window is the active one.
+  QWidget other;
+  other.show();
+  QApplication::setActiveWindow(&other);
+  ASSERT_FALSE(frame.isActiveWindow());
+  // The toolkit's tooltip timer starts with a resting pointer.
+  QTest::mouseMove(&frame, QPoint(close.x - 1, close.y));
+  QTest::mouseMove(&frame, QPoint(close.x, close.y));
+  EXPECT_TRUE(QTest::qWaitFor([] { return QToolTip::isVisible(); }, 3000));
+  EXPECT_EQ(QToolTip::text(), QStringLiteral("Quitter"));
+  QToolTip::hideText();
 }
 
 TEST_F(FrameTest, SystemMenuStandsInForTheWindowMenu) {
