@@ -1,5 +1,6 @@
 #include "ui/skin/slider_track.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace vantorel::skin {
@@ -22,7 +23,11 @@ Rect WithTop(const Rect& r, int top) {
 int ThumbLeftForPos(const Rect& track, SliderRange range, int pos) {
   const int span = range.rangeMax - range.rangeMin;
   if (span == 0) return track.left;
-  return Interpolate(track.left, track.Width(), pos - range.rangeMin, span);
+  // A position past either end (a playback position read just past the duration) stands at
+  // that end: the thumb never leaves its track.
+  const int low = std::min(range.rangeMin, range.rangeMax);
+  const int high = std::max(range.rangeMin, range.rangeMax);
+  return Interpolate(track.left, track.Width(), std::clamp(pos, low, high) - range.rangeMin, span);
 }
 
 int PosForThumbLeft(const Rect& track, SliderRange range, int thumbLeft) {

@@ -15,7 +15,8 @@ constexpr bool IsHorizontal(const Rect& track) {
   return track.Height() < track.Width();
 }
 
-// The thumb's left edge for a position; an empty range puts it at the track's left end.
+// The thumb's left edge for a position, clamped to the range; an empty range puts it at the
+// track's left end.
 int ThumbLeftForPos(const Rect& track, SliderRange range, int pos);
 
 // The position the thumb's left edge stands for; a track without width gives rangeMin.

@@ -13,6 +13,8 @@ TEST(SliderTrack, PositionAndThumbLeftAreInverse) {
   EXPECT_EQ(ThumbLeftForPos(kTrack, range, 0), 130);
   EXPECT_EQ(ThumbLeftForPos(kTrack, range, 50), 230);
   EXPECT_EQ(ThumbLeftForPos(kTrack, range, 100), 330);
+  EXPECT_EQ(ThumbLeftForPos(kTrack, range, 103), 330);  // past the end: stays on the track
+  EXPECT_EQ(ThumbLeftForPos(kTrack, range, -7), 130);
   EXPECT_EQ(PosForThumbLeft(kTrack, range, 230), 50);
   EXPECT_EQ(PosForThumbLeft(kTrack, range, 131), 0);  // truncates
 }
