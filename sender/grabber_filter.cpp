@@ -39,18 +39,26 @@ std::int32_t ClampToInt32(std::size_t v) {
       std::min<std::size_t>(v, static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())));
 }
 
+// The running time of t, in 100 ns units. Negative before the segment's start: after an
+// accurate seek the key frame and the first audio buffer begin before the place sought, and
+// go out timed before the segment start, as preroll that receivers decode but never show.
 std::optional<std::int64_t> RunningTime100ns(const GstSegment& segment, GstClockTime t) {
   if (segment.format != GST_FORMAT_TIME || !GST_CLOCK_TIME_IS_VALID(t)) return std::nullopt;
-  const guint64 running = gst_segment_to_running_time(&segment, GST_FORMAT_TIME, t);
-  if (!GST_CLOCK_TIME_IS_VALID(running)) return std::nullopt;
-  return static_cast<std::int64_t>(running / kNanosecondsPer100ns);
+  guint64 running = 0;
+  const int sign = gst_segment_to_running_time_full(&segment, GST_FORMAT_TIME, t, &running);
+  if (sign == 0) return std::nullopt;
+  const auto magnitude = static_cast<std::int64_t>(running / kNanosecondsPer100ns);
+  return sign > 0 ? magnitude : -magnitude;
 }
 
 BufferFacts FactsOf(GstBuffer* buffer, const GstSegment& segment) {
   BufferFacts f;
   f.deltaUnit = GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DELTA_UNIT);
   f.discontinuity = GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_DISCONT);
-  const GstClockTime pts = GST_BUFFER_PTS(buffer);
+  // A frame whose container gives only its decoding time (the index of an AVI file) goes out
+  // with that time, as the container knows it.
+  GstClockTime pts = GST_BUFFER_PTS(buffer);
+  if (!GST_CLOCK_TIME_IS_VALID(pts)) pts = GST_BUFFER_DTS(buffer);
   f.start = RunningTime100ns(segment, pts);
   if (f.start && GST_BUFFER_DURATION_IS_VALID(buffer)) {
     f.stop = RunningTime100ns(segment, pts + GST_BUFFER_DURATION(buffer));

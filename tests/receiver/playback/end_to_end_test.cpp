@@ -45,6 +45,7 @@ struct PlayOptions {
   std::uint8_t session = 0;
   std::chrono::milliseconds joinAfter{0};  // datagrams sent before this are never received
   double loss = 0;                         // share of datagrams dropped at random
+  int seeks = 0;  // seeks to random places, 400 ms apart, from 600 ms into the file
 };
 
 struct Playback {
@@ -173,7 +174,15 @@ void Broadcast(const std::string& file, const PlayOptions& options, Receiver& re
   std::uniform_real_distribution<double> chance(0, 1);
   Clock::time_point lastDatagram = start;
   bool complete = false;
+  int seeks = 0;
+  Clock::time_point nextSeek = start + 600ms;
+  std::uniform_real_distribution<double> place(0, 0.8);
   while (Clock::now() - start < 45s) {
+    if (seeks < options.seeks && Clock::now() >= nextSeek) {
+      ASSERT_TRUE(SUCCEEDED(session.Seek(place(random) * session.Duration())));
+      ++seeks;
+      nextSeek += 400ms;
+    }
     if (events.raised.exchange(false)) {
       session.HandleGraphEvents();
       complete = session.EventCounts().completes > 0 || session.EventCounts().errors > 0;
@@ -242,6 +251,8 @@ TEST_P(FilePlaysTest, NinetyPercentOfWhatWasSentIsDecodedAndNothingIsLate) {
     }
   }
   EXPECT_EQ(p.reassembly.Dropped(), 0u);
+  // Every sample goes out with its time, delta frames of containers with a frame index too.
+  EXPECT_EQ(p.sent.untimedSamples, 0u);
   std::printf("%s: send-to-decode median %.1f ms, worst %.1f ms over %zu buffers\n", GetParam(),
               Percentile(p.sendToDecodeMs, 0.5), Percentile(p.sendToDecodeMs, 1.0),
               p.sendToDecodeMs.size());
@@ -291,6 +302,25 @@ TEST_F(BroadcastTest, ALateJoinerShowsPicturesFromTheNextKeyFrameAfterTheNextDes
       "late joiner: graph built %.1f ms and first picture decoded %.1f ms after the first "
       "datagram received (shown one presentation delay later)\n",
       *p.builtMs, *p.firstPictureMs);
+}
+
+// After every seek each sample still carries its time, so the receiver presents nothing at
+// once and nothing late: frames decoded only to reach the seek's place are not shown.
+TEST_F(BroadcastTest, SeeksKeepEverySampleTimedAndNothingLate) {
+  Receiver receiver;
+  Playback p;
+  Broadcast("mpeg1-av.mpg", PlayOptions{0, 0ms, 0, 10}, receiver, p);
+  receiver.Finish(p);
+  EXPECT_EQ(p.sent.untimedSamples, 0u);
+  for (const auto& s : p.streams) {
+    std::printf("10 seeks: kind %u decoded %llu late %llu margin median %.1f ms worst %.1f ms\n",
+                unsigned{s.kind}, static_cast<unsigned long long>(s.output.decoded),
+                static_cast<unsigned long long>(s.output.late), s.output.medianMarginNs / 1e6,
+                s.output.worstMarginNs / 1e6);
+    if (kRealTime) {
+      EXPECT_EQ(s.output.late, 0u) << unsigned{s.kind};
+    }
+  }
 }
 
 TEST_F(BroadcastTest, PlaybackGoesOnWithOnePercentOfDatagramsLostAndTheCountsSaySo) {

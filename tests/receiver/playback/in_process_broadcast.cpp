@@ -36,6 +36,11 @@ void InProcessBroadcast::CountMessageStart(const std::vector<std::uint8_t>& payl
   if (payload.size() < kBody + protocol::kSampleMessageOverhead) return;
   const auto properties = protocol::DecodeSampleProperties(
       std::span(payload).subspan(kBody + 4).first<protocol::kSamplePropertiesSize>());
+  if (protocol::ClassifyMessage(std::span(payload).subspan(kBody)) ==
+          protocol::MessageKind::kSample &&
+      (properties.sampleFlags & protocol::kSampleTimeValid) == 0) {
+    ++totals_.untimedSamples;
+  }
   if (kind == static_cast<std::uint8_t>(protocol::BlockKind::kSamplePropertiesVideo)) {
     ++totals_.videoSamples;
   } else if (kind == static_cast<std::uint8_t>(protocol::BlockKind::kSamplePropertiesAudio)) {

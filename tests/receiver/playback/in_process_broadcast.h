@@ -31,7 +31,8 @@ struct SentTotals {
   std::uint64_t undescribed = 0;  // samples sent before any description
   std::uint64_t videoSamples = 0;
   std::uint64_t audioSamples = 0;
-  std::int64_t audioDuration = 0;  // 100 ns units, of samples with start and stop
+  std::uint64_t untimedSamples = 0;  // described samples without a start time
+  std::int64_t audioDuration = 0;    // 100 ns units, of samples with start and stop
   std::int64_t audioFirst = INT64_MAX, audioLast = INT64_MIN;  // start times, 100 ns units
   std::uint64_t messages = 0;                                  // every message, described or not
   // The audio sent, in seconds: the samples' durations, or the span of their start times when
