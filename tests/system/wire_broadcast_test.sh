@@ -14,13 +14,18 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; echo "--- listen output:" >&2; cat "$work/listen.out" >&2 || true; exit 1; }
 
+# start_listener SECONDS: vantorel-listen in the background ($listener), once it listens.
+start_listener() {
+  "$out/vantorel-listen" --seconds "$1" > "$work/listen.out" 2> "$work/listen.err" &
+  listener=$!
+  wait_for_line "$work/listen.err" '^vantorel-listen: listening' 5 || fail "vantorel-listen not ready"
+}
+
 # field NAME LINE: the value of NAME=VALUE in a line
 field() { sed -n "s/.*[ ^]$1=\([^ ]*\).*/\1/p" <<<" $2"; }
 
 echo "== one sender: every message, in order, then the end of broadcast"
-"$out/vantorel-listen" --seconds 5 > "$work/listen.out" 2> "$work/listen.err" &
-listener=$!
-wait_for_line "$work/listen.err" '^vantorel-listen: listening' 5 || fail "vantorel-listen not ready"
+start_listener 5
 "$out/vantorel-wire-demo" --seconds 2 --rate 40 --session 3 --video-bytes 9000 2> "$work/demo.err"
 wait $listener
 
@@ -41,9 +46,7 @@ totals=$(tail -n1 "$work/listen.out")
 [[ $(field dropped "$totals") == 0 ]] || fail "datagrams dropped: $totals"
 
 echo "== two senders: the first one heard wins"
-"$out/vantorel-listen" --seconds 5 > "$work/listen.out" 2> "$work/listen.err" &
-listener=$!
-wait_for_line "$work/listen.err" '^vantorel-listen: listening' 5 || fail "vantorel-listen not ready"
+start_listener 5
 "$out/vantorel-wire-demo" --seconds 3 --rate 20 --session 1 2> /dev/null &
 first_sender=$!
 wait_for_line "$work/listen.out" 'record=11:1:' 3 || fail "first sender not heard"
@@ -59,9 +62,7 @@ totals=$(tail -n1 "$work/listen.out")
 [[ $(field lost-fragment "$totals") == 0 ]] || fail "fragments lost: $totals"
 
 echo "== a sender that falls silent loses the lock; one that pauses keeps it"
-"$out/vantorel-listen" --seconds 20 > "$work/listen.out" 2> "$work/listen.err" &
-listener=$!
-wait_for_line "$work/listen.err" '^vantorel-listen: listening' 5 || fail "vantorel-listen not ready"
+start_listener 20
 "$out/vantorel-wire-demo" --seconds 15 --rate 20 --session 1 2> /dev/null &
 sender_a=$!
 wait_for_line "$work/listen.out" 'record=11:1:' 3 || fail "sender A not heard"
