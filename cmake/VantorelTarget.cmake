@@ -31,11 +31,20 @@ function(vantorel_settings target)
   endif()
 endfunction()
 
+# The runtime defaults of an address-sanitizer build (see sanitizer_defaults.cpp): every test
+# program carries them, and the programs also record whole allocation stacks.
+function(vantorel_sanitizer_defaults target)
+  if(VANTOREL_ASAN)
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/sanitizer_defaults.cpp)
+  endif()
+endfunction()
+
 # A program (not a test): in an address-sanitizer build it carries the runtime defaults that
 # let it run by hand without the suite's suppression file.
 function(vantorel_program target)
   vantorel_settings(${target})
+  vantorel_sanitizer_defaults(${target})
   if(VANTOREL_ASAN)
-    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/sanitizer_defaults.cpp)
+    target_compile_definitions(${target} PRIVATE VANTOREL_SANITIZED_PROGRAM)
   endif()
 endfunction()
