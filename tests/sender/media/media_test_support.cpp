@@ -90,7 +90,9 @@ BroadcastLog Sort(const std::vector<Bytes>& messages) {
         break;
       case protocol::MessageKind::kSegmentStart:
         if (auto s = protocol::ParseSegmentStart(m)) {
-          (s->stream == protocol::StreamKind::kVideo ? log.video : log.audio).segmentStarts++;
+          StreamLog& stream = s->stream == protocol::StreamKind::kVideo ? log.video : log.audio;
+          stream.segmentStarts++;
+          stream.segmentBefore.push_back(stream.samples.size());
           log.firstOther = std::min(log.firstOther, i);
         } else {
           ++log.malformed;

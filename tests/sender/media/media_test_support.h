@@ -68,6 +68,8 @@ struct StreamLog {
   std::vector<protocol::SampleProperties> samples;
   std::vector<Bytes> data;
   std::size_t segmentStarts = 0;
+  // For each segment start, the index of the first sample after it.
+  std::vector<std::size_t> segmentBefore;
 };
 
 struct BroadcastLog {
