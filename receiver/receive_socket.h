@@ -44,6 +44,9 @@ class ReceiveSocket {
   std::deque<Datagram> TakeDatagrams() {
     return thread_ ? thread_->TakeDatagrams() : std::deque<Datagram>{};
   }
+  std::optional<net::Endpoint> LockedSender() const {
+    return thread_ ? thread_->LockedSender() : std::nullopt;
+  }
   void DiscardQueued() {
     if (thread_) thread_->DiscardQueued();
   }

@@ -126,6 +126,7 @@ bool ReceiveThread::Accept(const net::Endpoint& source) {
   if (!locked_.load()) {
     sender_ = source;
     lastHeard_ = now;
+    PublishSender();
     locked_.store(true);
     return true;
   }
@@ -141,11 +142,22 @@ bool ReceiveThread::Accept(const net::Endpoint& source) {
   // its reception for it, so what is queued of the old sender, and this datagram, go unplayed.
   sender_ = source;
   lastHeard_ = now;
+  PublishSender();
   Count(senderChanges_);
   queue_.Clear();
   gui::WindowMessage m{gui::kMsgSenderChanged, source.address, source.port, nullptr};
   if (!owner_.Post(std::move(m))) Count(postFailed_);
   return false;
+}
+
+void ReceiveThread::PublishSender() {
+  publishedSender_.store(kSenderKnown | (std::uint64_t{sender_.address} << 16) | sender_.port);
+}
+
+std::optional<net::Endpoint> ReceiveThread::LockedSender() const {
+  const std::uint64_t v = publishedSender_.load();
+  if ((v & kSenderKnown) == 0) return std::nullopt;
+  return net::Endpoint{static_cast<std::uint32_t>(v >> 16), static_cast<std::uint16_t>(v)};
 }
 
 void ReceiveThread::BackOff() {

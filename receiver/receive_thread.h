@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "platform/gui/window_message.h"
@@ -73,6 +74,8 @@ class ReceiveThread {
 
   ReceiveStats Stats() const;
   bool Locked() const { return locked_.load(); }
+  // The sender the thread is locked onto; any thread.
+  std::optional<net::Endpoint> LockedSender() const;
 
   // The datagrams queued since the last call, oldest first. Called on the window's thread when
   // a kMsgDatagram without a buffer arrives.
@@ -87,6 +90,7 @@ class ReceiveThread {
   // True when the datagram from `source` may go on: it is the locked sender's, or it takes
   // the lock (first sender heard, or the locked one has been silent too long).
   bool Accept(const net::Endpoint& source);  // called on the receive thread
+  void PublishSender();                      // called on the receive thread
   // Waits a little longer after each failed receive, up to a cap, unless stopping.
   void BackOff();  // called on the receive thread
 
@@ -96,7 +100,10 @@ class ReceiveThread {
   std::atomic<bool> stop_{false};
   std::atomic<bool> locked_{false};
   const std::chrono::milliseconds senderSilence_;
-  net::Endpoint sender_;                             // receive thread only
+  net::Endpoint sender_;  // receive thread only
+  // sender_ for other threads: address << 16 | port, with kSenderKnown set once locked.
+  static constexpr std::uint64_t kSenderKnown = std::uint64_t{1} << 48;
+  std::atomic<std::uint64_t> publishedSender_{0};
   std::chrono::steady_clock::time_point lastHeard_;  // of sender_; receive thread only
   std::chrono::milliseconds backOff_{0};             // receive thread only
   DatagramQueue queue_;

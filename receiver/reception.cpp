@@ -106,6 +106,19 @@ void Reception::DiscardQueued() {
   if (socket_) socket_->DiscardQueued();
 }
 
+bool Reception::AudioOnly() const {
+  const SourcePins* pins = graph_ ? graph_->Pins() : nullptr;
+  if (pins == nullptr) return false;
+  bool audio = false;
+  for (std::size_t i = 0; i < pins->Count(); ++i) {
+    const SourcePin& pin = pins->Pin(i);
+    if (!pin.Connected()) continue;
+    if (pin.Kind() == kStreamKindVideo) return false;
+    audio = audio || pin.Kind() == kStreamKindAudio;
+  }
+  return audio;
+}
+
 std::uint32_t Reception::CurrentMessageNumber() const {
   return reassembler_ ? reassembler_->CurrentMessageNumber() : 0;
 }

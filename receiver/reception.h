@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/gui/window_message.h"
@@ -70,6 +71,12 @@ class Reception : public PostedDatagrams {
   const PlaybackGraph* Graph() const { return graph_.get(); }
   const ReceiveSocket* Socket() const { return socket_.get(); }
   std::uint32_t CurrentMessageNumber() const;
+  // The sender the current pipeline plays, once one was heard.
+  std::optional<net::Endpoint> Sender() const {
+    return socket_ ? socket_->LockedSender() : std::nullopt;
+  }
+  // True while the graph has a sound stream with a decoder and no picture stream with one.
+  bool AudioOnly() const;
   void SetVideoRect(const VideoRect& rect);
   ReceptionTotals Totals() const;
 

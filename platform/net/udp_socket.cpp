@@ -1,6 +1,8 @@
 #include "platform/net/udp_socket.h"
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -46,6 +48,23 @@ std::optional<std::uint32_t> ParseIpv4(const std::string& text) {
   in_addr a{};
   if (::inet_pton(AF_INET, text.c_str(), &a) != 1) return std::nullopt;
   return ntohl(a.s_addr);
+}
+
+std::vector<std::string> LocalIpv4Addresses() {
+  std::vector<std::string> addresses;
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return addresses;
+  for (const ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
+    if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
+    if ((i->ifa_flags & IFF_UP) == 0 || (i->ifa_flags & IFF_LOOPBACK) != 0) continue;
+    char text[INET_ADDRSTRLEN] = {};
+    const auto* in = reinterpret_cast<const sockaddr_in*>(i->ifa_addr);
+    if (::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) != nullptr) {
+      addresses.emplace_back(text);
+    }
+  }
+  ::freeifaddrs(list);
+  return addresses;
 }
 
 UdpSocket::UdpSocket() : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}

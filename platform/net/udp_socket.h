@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace vantorel::net {
 
@@ -24,6 +25,8 @@ inline constexpr std::uint32_t kMaxUdpPayload = 65507;
 
 // "a.b.c.d" to a host-order address.
 std::optional<std::uint32_t> ParseIpv4(const std::string& text);
+// The IPv4 addresses of this host's interfaces that are up, loopback left out, dotted.
+std::vector<std::string> LocalIpv4Addresses();
 
 struct ConstBytes {
   const void* data = nullptr;

@@ -65,6 +65,8 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
     qCWarning(lcLunnet, "cannot listen on UDP port %u: nothing is received",
               unsigned{options_.receive.port});
   }
+  addresses_ = net::LocalIpv4Addresses();
+  ShowStatus();
 }
 
 ReceiverMainWindow::~ReceiverMainWindow() {
@@ -114,6 +116,9 @@ std::intptr_t ReceiverMainWindow::HandleMessage(gui::WindowMessage& message) {
   switch (message.message) {
     case gui::kMsgDatagram:
       reception_->OnDatagram(message);
+      if (auto sender = reception_->Sender()) {
+        status_.OnDatagrams(sender->ToString(), receiver::ReceptionStatus::Clock::now());
+      }
       return 0;
     case gui::kMsgEndOfBroadcast:
       OnEndOfBroadcast();
@@ -121,6 +126,11 @@ std::intptr_t ReceiverMainWindow::HandleMessage(gui::WindowMessage& message) {
     case gui::kMsgSenderChanged:
       reception_->OnSenderChanged();
       video_->Clear();
+      status_.OnSenderChanged(net::Endpoint{static_cast<std::uint32_t>(message.wParam),
+                                            static_cast<std::uint16_t>(message.lParam)}
+                                  .ToString(),
+                              receiver::ReceptionStatus::Clock::now());
+      ShowStatus();
       return 0;
     case gui::WM_COMMAND:
       if (OnCommand(message.wParam)) return 0;
@@ -133,6 +143,50 @@ std::intptr_t ReceiverMainWindow::HandleMessage(gui::WindowMessage& message) {
 void ReceiverMainWindow::OnEndOfBroadcast() {
   reception_->OnEndOfBroadcast();
   video_->Clear();
+  status_.OnEndOfBroadcast();
+  addresses_ = net::LocalIpv4Addresses();
+  ShowStatus();
+}
+
+void ReceiverMainWindow::ShowStatus() {
+  const QString port = QString::number(options_.receive.port);
+  if (!reception_->Listening()) {
+    video_->SetStatus(Text(kIdsStatusCannotListen).arg(port), skin::StatusIcon::kWarning);
+    return;
+  }
+  status_.SetAudioOnly(reception_->AudioOnly());
+  status_.SetHover(video_->underMouse());
+  const receiver::StatusLine line = status_.Current(receiver::ReceptionStatus::Clock::now());
+  switch (line.kind) {
+    case receiver::StatusKind::kNone:
+      video_->SetStatus(QString(), skin::StatusIcon::kNone);
+      break;
+    case receiver::StatusKind::kWaiting: {
+      QString text = Text(kIdsStatusWaiting).arg(port);
+      // On a host with several addresses, which ones a sender can reach.
+      if (addresses_.size() > 1 && options_.receive.bindAddress == net::kAnyAddress) {
+        QStringList list;
+        for (const std::string& a : addresses_) list << QString::fromStdString(a);
+        text += QLatin1Char('\n') + Text(kIdsStatusListeningOn).arg(list.join(QLatin1String(", ")));
+      }
+      video_->SetStatus(text, skin::StatusIcon::kWaiting);
+      break;
+    }
+    case receiver::StatusKind::kReceiving:
+      video_->SetStatus(Text(kIdsStatusReceiving).arg(QString::fromStdString(line.sender)),
+                        skin::StatusIcon::kReceiving);
+      break;
+    case receiver::StatusKind::kNoSignal:
+      video_->SetStatus(Text(kIdsStatusNoSignal).arg(line.silentSeconds),
+                        skin::StatusIcon::kWarning);
+      break;
+    case receiver::StatusKind::kEnded:
+      video_->SetStatus(Text(kIdsStatusEnded), skin::StatusIcon::kWaiting);
+      break;
+    case receiver::StatusKind::kAudioOnly:
+      video_->SetStatus(Text(kIdsStatusAudioOnly), skin::StatusIcon::kSound);
+      break;
+  }
 }
 
 bool ReceiverMainWindow::OnCommand(std::uintptr_t command) {
@@ -170,6 +224,7 @@ void ReceiverMainWindow::OnVideoAreaChanged(const skin::Rect& area) {
 }
 
 void ReceiverMainWindow::OnTimerTick() {
+  ShowStatus();
   if (!audioNoted_ && builder_->NoAudioDevice()) {
     audioNoted_ = true;
     if (options_.audioNote == AudioNote::kShow) NoteMissingAudioDevice();

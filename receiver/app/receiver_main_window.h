@@ -6,10 +6,13 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/gui/qt_window_message.h"
 #include "platform/media/output_modes.h"
 #include "receiver/reception.h"
+#include "receiver/reception_status.h"
 #include "ui/skin/skinned_frame.h"
 
 namespace vantorel::lang {
@@ -82,6 +85,8 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
   bool OnCommand(std::uintptr_t command);
   void ShowLanguageMenu();
   void NoteMissingAudioDevice();
+  // The status line over the video, as the reception stands now.
+  void ShowStatus();
   lang::LanguageManager& Languages() const;
   // A text of the string table in the current language.
   QString Text(int id) const;
@@ -94,6 +99,8 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
   bool audioNoted_ = false;
 
   std::unique_ptr<receiver::Reception> reception_;
+  receiver::ReceptionStatus status_;
+  std::vector<std::string> addresses_;  // this host's, for the waiting line
 };
 
 }  // namespace vantorel::receiver_app

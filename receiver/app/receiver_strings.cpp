@@ -15,6 +15,13 @@ constexpr ui::StringEntry kStrings[] = {
     {kIdsNoAudioDevice,
      "No audio device was found. The sound of the broadcast is received but not played here."},
     {kIdsMessageTitle, "Lunnet"},
+    {kIdsStatusWaiting, "Waiting for a broadcast on UDP port %1"},
+    {kIdsStatusListeningOn, "Listening on %1"},
+    {kIdsStatusReceiving, "Receiving from %1"},
+    {kIdsStatusNoSignal, "No signal from the sender for %1 s"},
+    {kIdsStatusEnded, "The broadcast has ended. Waiting for the next one."},
+    {kIdsStatusAudioOnly, "Audio only"},
+    {kIdsStatusCannotListen, "Cannot listen on UDP port %1: another program may be using it."},
 };
 
 }  // namespace

@@ -17,6 +17,14 @@ enum StringId : int {
   kIdsNoAudioDevice = 32781,
   // Message boxes carry the program's name as their title.
   kIdsMessageTitle = 32782,
+  // The status line over the video (%1: port, address or seconds).
+  kIdsStatusWaiting = 32790,
+  kIdsStatusListeningOn = 32791,
+  kIdsStatusReceiving = 32792,
+  kIdsStatusNoSignal = 32793,
+  kIdsStatusEnded = 32794,
+  kIdsStatusAudioOnly = 32795,
+  kIdsStatusCannotListen = 32796,
 };
 
 // Lunnet's texts.

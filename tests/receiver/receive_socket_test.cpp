@@ -238,6 +238,9 @@ TEST(ReceiveSocketLockTest, ASilentSenderLosesTheLockAndAPausedOneKeepsIt) {
   a.Send(socket.LocalPort(), Media(Pattern(30)));
   b.Send(socket.LocalPort(), Media(Pattern(31)));  // a is live: ignored
   ASSERT_EQ(window.WaitFor(1).size(), 1u);
+  const std::optional<net::Endpoint> first = socket.LockedSender();
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->address, net::kLoopbackAddress);
   std::this_thread::sleep_for(250ms);
   a.Send(socket.LocalPort(), Media(Pattern(32)));  // a resumes without a foreign one between
   ASSERT_EQ(window.WaitFor(2).size(), 2u);
@@ -252,7 +255,8 @@ TEST(ReceiveSocketLockTest, ASilentSenderLosesTheLockAndAPausedOneKeepsIt) {
   EXPECT_EQ(posted[1].wParam, 32u);
   EXPECT_EQ(posted[2].message, gui::kMsgSenderChanged);
   EXPECT_EQ(posted[2].wParam, net::kLoopbackAddress);
-  EXPECT_NE(posted[2].lParam, 0);
+  EXPECT_NE(posted[2].lParam, first->port);
+  EXPECT_EQ(socket.LockedSender()->port, posted[2].lParam);
   EXPECT_EQ(posted[3].wParam, 34u);
   EXPECT_EQ(posted[4].payload, Pattern(12, 200));
   const ReceiveStats stats = socket.Stats();

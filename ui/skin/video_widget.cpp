@@ -1,8 +1,10 @@
 #include "ui/skin/video_widget.h"
 
+#include <QFontMetrics>
 #include <QImage>
 #include <QMetaObject>
 #include <QPainter>
+#include <QPolygonF>
 
 #include <algorithm>
 #include <cstdint>
@@ -83,17 +85,90 @@ QRect VideoWidget::PictureRect() const {
                     shown_->PixelAspectDenominator());
 }
 
+void VideoWidget::SetStatus(const QString& text, StatusIcon icon) {
+  if (text == statusText_ && icon == statusIcon_) return;
+  statusText_ = text;
+  statusIcon_ = icon;
+  update();
+}
+
 void VideoWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), Qt::black);
   const QRect target = PictureRect();
-  if (target.isEmpty()) return;
-  const media::VideoFrame& frame = *shown_;
-  // BGRx bytes are QImage's RGB32 on a little-endian machine; the image borrows the frame.
-  const QImage picture(frame.Data(), frame.Width(), frame.Height(), frame.Stride(),
-                       QImage::Format_RGB32);
-  painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  painter.drawImage(target, picture);
+  if (!target.isEmpty()) {
+    const media::VideoFrame& frame = *shown_;
+    // BGRx bytes are QImage's RGB32 on a little-endian machine; the image borrows the frame.
+    const QImage picture(frame.Data(), frame.Width(), frame.Height(), frame.Stride(),
+                         QImage::Format_RGB32);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(target, picture);
+  }
+  if (!statusText_.isEmpty()) PaintStatus(painter);
+}
+
+// The skin's colours: light grey text on a translucent dark band, the mark in the skin's blue
+// (amber for a warning).
+void VideoWidget::PaintStatus(QPainter& painter) const {
+  static const QColor kText(214, 222, 232);
+  static const QColor kBand(8, 12, 20, 170);
+  static const QColor kBlue(74, 158, 235);
+  static const QColor kAmber(235, 170, 60);
+  constexpr int kMargin = 8;
+  constexpr int kPadding = 6;
+  constexpr int kMark = 10;
+  QFont font = painter.font();
+  font.setPointSizeF(9);
+  painter.setFont(font);
+  const QFontMetrics metrics(font);
+  const int markSpace = statusIcon_ == StatusIcon::kNone ? 0 : kMark + kPadding;
+  const int maxText = std::max(0, width() - 2 * kMargin - 2 * kPadding - markSpace);
+  const QRect textBounds =
+      metrics.boundingRect(QRect(0, 0, maxText, height()), Qt::TextWordWrap, statusText_);
+  const QRect band(kMargin, height() - kMargin - textBounds.height() - 2 * kPadding,
+                   std::min(width() - 2 * kMargin, textBounds.width() + 2 * kPadding + markSpace),
+                   textBounds.height() + 2 * kPadding);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(kBand);
+  painter.drawRoundedRect(band, 4, 4);
+  const QRectF mark(band.left() + kPadding,
+                    band.top() + kPadding + (metrics.height() - kMark) / 2.0, kMark, kMark);
+  painter.setPen(QPen(statusIcon_ == StatusIcon::kWarning ? kAmber : kBlue, 1.6));
+  painter.setBrush(Qt::NoBrush);
+  switch (statusIcon_) {
+    case StatusIcon::kNone:
+      break;
+    case StatusIcon::kWaiting:  // a ring
+      painter.drawEllipse(mark.adjusted(1, 1, -1, -1));
+      break;
+    case StatusIcon::kReceiving:  // a filled dot with a ring
+      painter.drawEllipse(mark.adjusted(0.5, 0.5, -0.5, -0.5));
+      painter.setBrush(kBlue);
+      painter.drawEllipse(mark.adjusted(3, 3, -3, -3));
+      break;
+    case StatusIcon::kWarning:  // an exclamation mark in a ring
+      painter.drawEllipse(mark.adjusted(0.5, 0.5, -0.5, -0.5));
+      painter.drawLine(QPointF(mark.center().x(), mark.top() + 2.5),
+                       QPointF(mark.center().x(), mark.center().y() + 1));
+      painter.drawPoint(QPointF(mark.center().x(), mark.bottom() - 2.5));
+      break;
+    case StatusIcon::kSound: {  // a speaker
+      const QPointF c = mark.center();
+      const QPolygonF cone{{mark.left() + 1, c.y() - 1.5},    {mark.left() + 3.5, c.y() - 1.5},
+                           {mark.left() + 6, mark.top() + 1}, {mark.left() + 6, mark.bottom() - 1},
+                           {mark.left() + 3.5, c.y() + 1.5},  {mark.left() + 1, c.y() + 1.5}};
+      painter.setBrush(kBlue);
+      painter.drawPolygon(cone);
+      painter.setBrush(Qt::NoBrush);
+      painter.drawArc(mark.adjusted(3, 2, 0, -2), -45 * 16, 90 * 16);
+      break;
+    }
+  }
+  painter.setPen(kText);
+  painter.drawText(QRect(band.left() + kPadding + markSpace, band.top() + kPadding,
+                         textBounds.width(), textBounds.height()),
+                   Qt::TextWordWrap, statusText_);
 }
 
 }  // namespace vantorel::skin

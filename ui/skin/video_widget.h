@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QRect>
+#include <QString>
 #include <QWidget>
 
 #include <memory>
@@ -16,6 +17,9 @@ namespace vantorel::skin {
 // `area`: as large as fits, centred, its shape kept. Empty when there is nothing to show.
 QRect FitPicture(const QRect& area, int pictureWidth, int pictureHeight, int parN = 1,
                  int parD = 1);
+
+// The small mark drawn before a status line.
+enum class StatusIcon { kNone, kWaiting, kReceiving, kWarning, kSound };
 
 // What the widget does while it has no picture: stay black, or hide so that the frame's own
 // picture shows through (it then shows itself with the first frame).
@@ -35,12 +39,17 @@ class VideoWidget : public QWidget, public media::VideoFrameSink {
   int FramesShown() const { return framesShown_; }
   // Where the picture stands inside the widget; empty without a picture (window thread).
   QRect PictureRect() const;
+  // A quiet line of text with its mark, drawn over the bottom of the video area; an empty
+  // text shows none (window thread). Lines end at newlines.
+  void SetStatus(const QString& text, StatusIcon icon);
+  const QString& StatusText() const { return statusText_; }
 
  protected:
   void paintEvent(QPaintEvent* e) override;
 
  private:
   void TakePendingFrame();
+  void PaintStatus(QPainter& painter) const;
 
   const WithoutPicture withoutPicture_;
   std::mutex lock_;
@@ -49,6 +58,8 @@ class VideoWidget : public QWidget, public media::VideoFrameSink {
   bool takePosted_ = false;                     // guarded by lock_
   std::unique_ptr<media::VideoFrame> shown_;    // window thread only
   int framesShown_ = 0;
+  QString statusText_;
+  StatusIcon statusIcon_ = StatusIcon::kNone;
 };
 
 }  // namespace vantorel::skin

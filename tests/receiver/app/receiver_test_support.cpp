@@ -95,7 +95,8 @@ int BrightPixelsInVideoArea(ReceiverMainWindow& window) {
   int bright = 0;
   for (int y = area.top; y < area.bottom; ++y) {
     for (int x = area.left; x < area.right; ++x) {
-      if (qGray(shot.pixel(x, y)) > 128) ++bright;
+      // The status line's text is light grey: only near-white pixels are picture.
+      if (qGray(shot.pixel(x, y)) > 240) ++bright;
     }
   }
   return bright;

@@ -111,8 +111,12 @@ TEST(QueuedDatagramTest, ReachTheReassemblerWhenNothingIntervenes) {
 }
 
 TEST(QueuedDatagramTest, QueuedBehindAnEndOfBroadcastAreDroppedByTheRebuild) {
-  LoopbackReceiver receiver(FreeLoopbackPort());
+  const std::uint16_t port = FreeLoopbackPort();
+  LoopbackReceiver receiver(port);
   ReceiverMainWindow& window = receiver.Window();
+  // The status line over the video says what the reception does.
+  EXPECT_EQ(window.Video().StatusText(),
+            QStringLiteral("Waiting for a broadcast on UDP port %1").arg(port));
   gui::QtWindowHandle handle(&window);
   ASSERT_TRUE(handle.Post({gui::kMsgEndOfBroadcast, 0, 0, nullptr}));
   PostDatagrams(window, 5);
@@ -121,6 +125,8 @@ TEST(QueuedDatagramTest, QueuedBehindAnEndOfBroadcastAreDroppedByTheRebuild) {
   EXPECT_EQ(window.Totals().pipelinesBuilt, 2u);
   EXPECT_EQ(window.Totals().datagramsDelivered, 0u);
   EXPECT_TRUE(window.HasPipeline());
+  EXPECT_EQ(window.Video().StatusText(),
+            QStringLiteral("The broadcast has ended. Waiting for the next one."));
 }
 
 TEST(QueuedDatagramTest, QueuedAtCloseAreDroppedUnplayed) {
