@@ -217,7 +217,7 @@ void ReceiverMainWindow::ShowLanguageMenu() {
 }
 
 void ReceiverMainWindow::OnVideoAreaChanged(const skin::Rect& area) {
-  video_->setGeometry(ToQRect(area));
+  video_->setGeometry(VideoWidgetRect(area));
   if (reception_) {
     reception_->SetVideoRect(receiver::VideoRect{area.left, area.top, area.Width(), area.Height()});
   }
@@ -259,7 +259,7 @@ void ReceiverMainWindow::OnAboutCommand(std::uintptr_t) {
 
 void ReceiverMainWindow::keyPressEvent(QKeyEvent* e) {
   if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
-    close();
+    if (!LeaveFullScreen()) close();
     return;
   }
   if (e->key() == Qt::Key_F1 && e->modifiers() == Qt::NoModifier) {

@@ -2,11 +2,19 @@
 
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLoggingCategory>
+#include <QMimeData>
 #include <QSlider>
+#include <QUrl>
+
+#include <algorithm>
+#include <chrono>
 
 #include "sender/app/audio_device.h"
 #include "sender/app/sender_desktop.h"
@@ -45,7 +53,9 @@ SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module, SenderWi
   broadcast_ = std::make_unique<Broadcast>(*sink_, media::GraphOptions{options_.output, video_});
   timerRunning_ = true;
   resize(skin::kDefaultFrameWidth, skin::kDefaultFrameHeight);
+  setAcceptDrops(true);
   languages_.TranslateAllWindows();
+  ShowStatus();
 }
 
 SenderMainWindow::~SenderMainWindow() {
@@ -159,6 +169,7 @@ bool SenderMainWindow::OpenFile(const QString& path) {
     RefreshTransport();
     return false;
   }
+  fileName_ = QFileInfo(path).fileName();
   SenderSession* session = Session();
   const skin::Rect area = VideoArea();
   session->SetVideoRect(area.left, area.top, area.Width(), area.Height());
@@ -198,6 +209,26 @@ void SenderMainWindow::OnSeek(const gui::WindowMessage& message) {
   Session()->Seek(gui::HighWord(message.wParam));
 }
 
+void SenderMainWindow::SeekBy(double seconds) {
+  const double duration = Session()->Duration();
+  const double target = std::clamp(Session()->Position() + seconds, 0.0, std::max(0.0, duration));
+  Session()->Seek(target);
+  slider_->SetPos(static_cast<int>(target));
+}
+
+void SenderMainWindow::dragEnterEvent(QDragEnterEvent* e) {
+  const QList<QUrl> urls = e->mimeData()->urls();
+  if (!urls.isEmpty() && urls.front().isLocalFile()) e->acceptProposedAction();
+}
+
+// A media file dropped on the window opens as through the Open command.
+void SenderMainWindow::dropEvent(QDropEvent* e) {
+  const QList<QUrl> urls = e->mimeData()->urls();
+  if (urls.isEmpty() || !urls.front().isLocalFile()) return;
+  e->acceptProposedAction();
+  OpenFile(urls.front().toLocalFile());
+}
+
 void SenderMainWindow::OnGraphEvent() {
   if (!Session()) return;
   if (broadcast_->HandleGraphEvents().noAudioDevice) NoteMissingAudioDevice();
@@ -232,12 +263,44 @@ void SenderMainWindow::RefreshTransport() {
 }
 
 void SenderMainWindow::OnVideoAreaChanged(const skin::Rect& area) {
-  if (video_ != nullptr) video_->setGeometry(area.left, area.top, area.Width(), area.Height());
+  if (video_ != nullptr) video_->setGeometry(VideoWidgetRect(area));
   if (Session()) Session()->SetVideoRect(area.left, area.top, area.Width(), area.Height());
+}
+
+QString SenderMainWindow::Text(int id) const {
+  return QString::fromStdString(languages_.LookUp(Strings().Text(id)));
+}
+
+namespace {
+QString Clock(double seconds) {
+  const int s = std::max(0, static_cast<int>(seconds));
+  return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
+}
+}  // namespace
+
+void SenderMainWindow::ShowStatus() {
+  if (video_ == nullptr) return;
+  SenderSession* session = Session();
+  if (session == nullptr) {
+    video_->SetStatus(Text(IDS_STATUS_OPEN_HINT), skin::StatusIcon::kWaiting);
+    return;
+  }
+  QString text = QStringLiteral("%1   %2 / %3")
+                     .arg(fileName_, Clock(session->Position()), Clock(session->Duration()));
+  const bool video = session->VideoGrabber() != nullptr && session->VideoGrabber()->IsConnected();
+  if (!video) text += QStringLiteral("   ") + Text(IDS_STATUS_AUDIO_ONLY);
+  // The mark is filled while datagrams go out (some did within the last second).
+  const auto now = std::chrono::steady_clock::now();
+  const std::uint64_t sent = sink_->Stats().datagrams;
+  if (sent != datagramsSeen_) lastSent_ = now;
+  datagramsSeen_ = sent;
+  const bool sending = now - lastSent_ < std::chrono::seconds(1);
+  video_->SetStatus(text, sending ? skin::StatusIcon::kReceiving : skin::StatusIcon::kWaiting);
 }
 
 void SenderMainWindow::OnTimerTick() {
   if (!timerRunning_) return;
+  ShowStatus();
   if (Session() && Session()->State() == PlayerState::kRunning) {
     slider_->SetPos(static_cast<int>(Session()->Position()));
   }
@@ -247,11 +310,31 @@ void SenderMainWindow::OnAboutCommand(std::uintptr_t) {
   desktop_.ShowAbout(this);
 }
 
-// Escape never closes the window; F1 is the application's help command.
+// Escape never closes the window (it leaves full screen); F1 is the application's help
+// command; Space plays and pauses, Left and Right seek by 5 s, Ctrl+O opens, Ctrl+Q quits.
 void SenderMainWindow::keyPressEvent(QKeyEvent* e) {
   if (e->key() == Qt::Key_Escape) {
+    LeaveFullScreen();
     e->accept();
     return;
+  }
+  if (e->modifiers() == Qt::ControlModifier && e->key() == Qt::Key_O) {
+    OnCommand(skin::kCmdOpen);
+    return;
+  }
+  if (e->modifiers() == Qt::ControlModifier && e->key() == Qt::Key_Q) {
+    close();
+    return;
+  }
+  if (e->modifiers() == Qt::NoModifier && Session()) {
+    if (e->key() == Qt::Key_Space) {
+      OnCommand(Session()->State() == PlayerState::kRunning ? skin::kCmdPause : skin::kCmdPlay);
+      return;
+    }
+    if (e->key() == Qt::Key_Left || e->key() == Qt::Key_Right) {
+      SeekBy(e->key() == Qt::Key_Left ? -kSeekStepSeconds : kSeekStepSeconds);
+      return;
+    }
   }
   if (e->key() == Qt::Key_F1 && e->modifiers() == Qt::NoModifier) {
     OnCommand(skin::kCmdHelp);

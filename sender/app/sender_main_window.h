@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -45,6 +46,8 @@ struct SenderWindowOptions {
 };
 
 inline constexpr int kTimerId = 1;
+// How far Left and Right seek.
+inline constexpr double kSeekStepSeconds = 5;
 
 class SenderMainWindow : public skin::SkinnedFrame {
  public:
@@ -76,6 +79,8 @@ class SenderMainWindow : public skin::SkinnedFrame {
   void OnTimerTick() override;
   void OnAboutCommand(std::uintptr_t id) override;
   void keyPressEvent(QKeyEvent* e) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
 
  private:
@@ -87,12 +92,17 @@ class SenderMainWindow : public skin::SkinnedFrame {
   void OnPlay();
   void OnSeek(const gui::WindowMessage& message);
   void OnGraphEvent();
+  void SeekBy(double seconds);
   // Tells the user, once per run, that the sound is broadcast but not played here.
   void NoteMissingAudioDevice();
   void OnLanguage();
   void SetRanges();
   void CloseSession();
   void RefreshTransport();
+  // The status line over the video area: a hint before a file is open, then the file's name
+  // and times with a mark that shows whether the broadcast is going out.
+  void ShowStatus();
+  QString Text(int id) const;
   void Shutdown();
 
   SenderWindowOptions options_;
@@ -107,6 +117,9 @@ class SenderMainWindow : public skin::SkinnedFrame {
   std::unique_ptr<Broadcast> broadcast_;  // over sink_
   bool timerRunning_ = false;
   bool noAudioNoted_ = false;
+  std::uint64_t datagramsSeen_ = 0;  // by the last ShowStatus
+  std::chrono::steady_clock::time_point lastSent_{};
+  QString fileName_;
 };
 
 }  // namespace vantorel::sender::app

@@ -38,6 +38,8 @@ constexpr ui::StringEntry kStrings[] = {
     // Told once per run when the machine has no audio device; the broadcast goes on.
     {IDS_NO_AUDIO_DEVICE,
      "No audio device was found. The sound of the file is broadcast but not played here."},
+    {IDS_STATUS_OPEN_HINT, "Open a media file, or drop one here"},
+    {IDS_STATUS_AUDIO_ONLY, "Audio only"},
 };
 
 }  // namespace

@@ -31,6 +31,9 @@ inline constexpr int IDS_ABOUT_TITLE = 32786;
 inline constexpr int IDS_ABOUT_VERSION = 32787;
 inline constexpr int IDS_ABOUT_TEXT = 32788;
 inline constexpr int IDS_NO_AUDIO_DEVICE = 32789;
+// The status line over the video area.
+inline constexpr int IDS_STATUS_OPEN_HINT = 32790;
+inline constexpr int IDS_STATUS_AUDIO_ONLY = 32791;
 
 // Strovan's texts.
 const ui::StringTable& Strings();

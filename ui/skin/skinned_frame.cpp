@@ -113,6 +113,24 @@ Rect SkinnedFrame::VideoArea() const {
   return skin::VideoArea(metrics_, width(), height());
 }
 
+QRect SkinnedFrame::VideoWidgetRect(const Rect& area) const {
+  return isFullScreen() ? rect() : ToQRect(area);
+}
+
+void SkinnedFrame::ToggleFullScreen() {
+  if (isFullScreen()) {
+    showNormal();
+  } else {
+    showFullScreen();
+  }
+}
+
+bool SkinnedFrame::LeaveFullScreen() {
+  if (!isFullScreen()) return false;
+  showNormal();
+  return true;
+}
+
 bool SkinnedFrame::ShowsNormal() const {
   return (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) == 0;
 }
@@ -366,7 +384,20 @@ void SkinnedFrame::keyPressEvent(QKeyEvent* e) {
     systemMenu_->popup(mapToGlobal(QPoint(metrics_.left, metrics_.top)));
     return;
   }
+  if ((e->key() == Qt::Key_F11 || e->key() == Qt::Key_F) && e->modifiers() == Qt::NoModifier) {
+    ToggleFullScreen();
+    return;
+  }
   QWidget::keyPressEvent(e);
+}
+
+void SkinnedFrame::mouseDoubleClickEvent(QMouseEvent* e) {
+  const Point p = ToPoint(e->position().toPoint());
+  if (e->button() == Qt::LeftButton && (isFullScreen() || VideoArea().Contains(p))) {
+    ToggleFullScreen();
+    return;
+  }
+  QWidget::mouseDoubleClickEvent(e);
 }
 
 int SkinnedFrame::ToolTipCount() const {

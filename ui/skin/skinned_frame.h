@@ -67,6 +67,12 @@ class SkinnedFrame : public QWidget, public WidgetOwner, public ui::ToolTipRegis
 
   const FrameMetrics& Metrics() const { return metrics_; }
   Rect VideoArea() const;
+  // Where the video widget goes for this video area: the whole window in full screen.
+  QRect VideoWidgetRect(const Rect& area) const;
+  // Full screen on and off (F11, F, or a double click on the video).
+  void ToggleFullScreen();
+  // Back to the normal window; false when it was not in full screen.
+  bool LeaveFullScreen();
   ImageButton* GetFrameButton(FrameButton which) const;
   WidgetSet& Widgets() { return widgets_; }
   QMenu* SystemMenu() const { return systemMenu_; }
@@ -119,6 +125,7 @@ class SkinnedFrame : public QWidget, public WidgetOwner, public ui::ToolTipRegis
   void leaveEvent(QEvent* e) override;
   void contextMenuEvent(QContextMenuEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
+  void mouseDoubleClickEvent(QMouseEvent* e) override;
   void timerEvent(QTimerEvent* e) override;
 
  private:

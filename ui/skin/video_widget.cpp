@@ -33,7 +33,9 @@ QRect FitPicture(const QRect& area, int pictureWidth, int pictureHeight, int par
 
 VideoWidget::VideoWidget(QWidget* parent, WithoutPicture withoutPicture)
     : QWidget(parent), withoutPicture_(withoutPicture) {
-  setAttribute(Qt::WA_OpaquePaintEvent);
+  // A hidden-mode widget shows the frame's own picture through it while it has no picture of
+  // its own (it may still show a status line).
+  if (withoutPicture_ == WithoutPicture::kBlack) setAttribute(Qt::WA_OpaquePaintEvent);
   // The frame handles every press and move over the video area itself.
   setAttribute(Qt::WA_TransparentForMouseEvents);
   if (withoutPicture_ == WithoutPicture::kHidden) hide();
@@ -72,7 +74,7 @@ void VideoWidget::Clear() {
   }
   shown_.reset();
   framesShown_ = 0;
-  if (withoutPicture_ == WithoutPicture::kHidden) {
+  if (withoutPicture_ == WithoutPicture::kHidden && statusText_.isEmpty()) {
     hide();
   } else {
     update();
@@ -89,12 +91,13 @@ void VideoWidget::SetStatus(const QString& text, StatusIcon icon) {
   if (text == statusText_ && icon == statusIcon_) return;
   statusText_ = text;
   statusIcon_ = icon;
+  if (withoutPicture_ == WithoutPicture::kHidden) setVisible(shown_ || !statusText_.isEmpty());
   update();
 }
 
 void VideoWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.fillRect(rect(), Qt::black);
+  if (withoutPicture_ == WithoutPicture::kBlack || shown_) painter.fillRect(rect(), Qt::black);
   const QRect target = PictureRect();
   if (!target.isEmpty()) {
     const media::VideoFrame& frame = *shown_;

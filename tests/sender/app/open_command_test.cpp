@@ -7,6 +7,7 @@
 #include "sender/app/string_table.h"
 #include "sender/sender_session.h"
 #include "tests/sender/app/window_fixture.h"
+#include "ui/skin/video_widget.h"
 
 #include <QSlider>
 
@@ -50,6 +51,7 @@ TEST_F(SenderWindowTest, StartsWithTheTransportDisabledAndTheOpenButtonEnabled) 
   EXPECT_FALSE(w.OpenButton()->IsDisabled());
   EXPECT_EQ(w.SeekSlider()->Range().rangeMax, 100);
   EXPECT_EQ(w.windowTitle(), QStringLiteral("Vantorel - [Strovan]"));
+  EXPECT_EQ(w.Video()->StatusText(), QStringLiteral("Open a media file, or drop one here"));
 }
 
 TEST_F(SenderWindowTest, OpeningAFilePlaysAndBroadcastsAtOnce) {

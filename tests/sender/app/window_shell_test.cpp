@@ -4,8 +4,10 @@
 #include <QApplication>
 #include <QImage>
 #include <QMenu>
+#include <QMimeData>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include "protocol/wire_format.h"
 #include "sender/sender_session.h"
@@ -164,9 +166,37 @@ TEST_F(SenderWindowTest, LaysOutAtTheSmallestSizeAndMaximised) {
             skin::Rect::FromSize(w.width() - 98 + 48, w.height() - 28, 16, 16));
 }
 
-TEST_F(SenderWindowTest, EscapeDoesNotCloseTheWindow) {
+// A dropped file opens; the keys people expect work; Escape only leaves full screen.
+TEST_F(SenderWindowTest, DropsKeysAndFullScreen) {
   auto& w = MakeWindow();
-  ASSERT_TRUE(OpenThroughDialog(TestMedia("tone.wav")));
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(TestMedia("tone.wav"))});
+  QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&w, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&w, &drop);
+  ASSERT_NE(w.Session(), nullptr);
+  EXPECT_EQ(w.Session()->State(), PlayerState::kRunning);
+  w.Session()->Pause();
+  QTest::qWait(100);  // the status line follows on the window's timer
+  EXPECT_TRUE(w.Video()->StatusText().startsWith(QStringLiteral("tone.wav   0:0")));
+  EXPECT_TRUE(w.Video()->StatusText().endsWith(QStringLiteral("Audio only")));
+
+  QTest::keyClick(&w, Qt::Key_Space);
+  EXPECT_EQ(w.Session()->State(), PlayerState::kRunning);
+  QTest::keyClick(&w, Qt::Key_Space);
+  EXPECT_EQ(w.Session()->State(), PlayerState::kPaused);
+  QTest::keyClick(&w, Qt::Key_Right);  // 5 s on, held at the end of the 3 s file
+  EXPECT_EQ(w.SeekSlider()->GetRect().left,
+            skin::ThumbLeftForPos(w.SeekSlider()->Track(), w.SeekSlider()->Range(),
+                                  w.SeekSlider()->Range().rangeMax));
+
+  QTest::keyClick(&w, Qt::Key_F11);
+  ASSERT_TRUE(WaitUntil([&] { return w.isFullScreen(); }, 2s));
+  EXPECT_TRUE(WaitUntil([&] { return w.Video()->geometry() == w.rect(); }, 2s));
+  QTest::keyClick(&w, Qt::Key_Escape);
+  ASSERT_TRUE(WaitUntil([&] { return !w.isFullScreen(); }, 2s));
   QTest::keyClick(&w, Qt::Key_Escape);
   EXPECT_TRUE(w.isVisible());
   EXPECT_NE(w.Session(), nullptr);
