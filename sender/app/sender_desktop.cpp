@@ -1,8 +1,10 @@
 #include "sender/app/sender_desktop.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
+#include <QSettings>
 
 #include "sender/app/string_table.h"
 #include "ui/lang/language_manager.h"
@@ -25,9 +27,13 @@ QMessageBox::Icon ToQtIcon(MessageIcon icon) {
 
 }  // namespace
 
+// The dialog starts in the folder of the last file chosen, kept in the user's configuration.
 std::optional<QString> QtSenderDesktop::ChooseFileToOpen(QWidget* parent, const QString& filter) {
-  const QString path = QFileDialog::getOpenFileName(parent, QString(), QString(), filter);
+  QSettings settings(QStringLiteral("vantorel"), QStringLiteral("strovan"));
+  const QString folder = settings.value(QStringLiteral("open/folder")).toString();
+  const QString path = QFileDialog::getOpenFileName(parent, QString(), folder, filter);
   if (path.isEmpty()) return std::nullopt;
+  settings.setValue(QStringLiteral("open/folder"), QFileInfo(path).absolutePath());
   return path;
 }
 

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/media/playable_files.h"
 #include "sender/app/audio_device.h"
 #include "sender/app/sender_desktop.h"
 #include "sender/app/string_table.h"
@@ -152,8 +153,9 @@ void SenderMainWindow::OnCommand(int id) {
 }
 
 void SenderMainWindow::OnOpen() {
-  const std::optional<QString> path =
-      desktop_.ChooseFileToOpen(this, FileDialogFilter(Strings().String(IDS_FILE_FILTER)));
+  const QString filter = WithPlayableEntry(FileDialogFilter(Strings().String(IDS_FILE_FILTER)),
+                                           Text(IDS_PLAYABLE_FILES), media::PlayableExtensions());
+  const std::optional<QString> path = desktop_.ChooseFileToOpen(this, filter);
   if (!path) return;
   OpenFile(*path);
 }

@@ -40,6 +40,7 @@ constexpr ui::StringEntry kStrings[] = {
      "No audio device was found. The sound of the file is broadcast but not played here."},
     {IDS_STATUS_OPEN_HINT, "Open a media file, or drop one here"},
     {IDS_STATUS_AUDIO_ONLY, "Audio only"},
+    {IDS_PLAYABLE_FILES, "Every file this computer can play"},
 };
 
 }  // namespace
@@ -50,19 +51,36 @@ const ui::StringTable& Strings() {
 }
 
 // The dialog takes the patterns from the last parentheses of each entry, so they are
-// appended even when the name already shows them.
+// appended; a name that already ends with its patterns in parentheses loses them, so that they
+// show once.
 QString FileDialogFilter(const QString& filterList) {
   const QStringList parts = filterList.split(QLatin1Char('|'));
   QStringList filters;
   for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-    const QString name = parts[i].trimmed();
+    QString name = parts[i].trimmed();
     if (name.isEmpty()) break;
+    const qsizetype open = name.lastIndexOf(QLatin1Char('('));
+    if (open > 0 && name.endsWith(QLatin1Char(')')) && name.indexOf(QLatin1Char('*'), open) > 0) {
+      name = name.left(open).trimmed();
+    }
     QStringList patterns;
     for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
       if (!pattern.trimmed().isEmpty()) patterns << pattern.trimmed();
     }
     filters << QStringLiteral("%1 (%2)").arg(name, patterns.join(QLatin1Char(' ')));
   }
+  return filters.join(QStringLiteral(";;"));
+}
+
+QString WithPlayableEntry(const QString& filter, const QString& name,
+                          const std::vector<std::string>& extensions) {
+  if (extensions.empty()) return filter;
+  QStringList patterns;
+  for (const std::string& e : extensions)
+    patterns << QStringLiteral("*.") + QString::fromStdString(e);
+  QStringList filters = filter.split(QStringLiteral(";;"));
+  filters.insert(std::min<qsizetype>(1, filters.size()),
+                 QStringLiteral("%1 (%2)").arg(name, patterns.join(QLatin1Char(' '))));
   return filters.join(QStringLiteral(";;"));
 }
 

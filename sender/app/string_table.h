@@ -3,6 +3,9 @@
 
 #include <QString>
 
+#include <string>
+#include <vector>
+
 #include "ui/string_table.h"
 
 namespace vantorel::sender::app {
@@ -34,6 +37,8 @@ inline constexpr int IDS_NO_AUDIO_DEVICE = 32789;
 // The status line over the video area.
 inline constexpr int IDS_STATUS_OPEN_HINT = 32790;
 inline constexpr int IDS_STATUS_AUDIO_ONLY = 32791;
+// The Open dialog's entry for every extension that the installed decoders can play.
+inline constexpr int IDS_PLAYABLE_FILES = 32792;
 
 // Strovan's texts.
 const ui::StringTable& Strings();
@@ -41,5 +46,8 @@ const ui::StringTable& Strings();
 // A filter list of the form "Name|*.a; *.b|Name|*.c||" in the file dialog's form
 // "Name (*.a *.b);;Name (*.c)".
 QString FileDialogFilter(const QString& filterList);
+// The dialog's filter with an entry for `extensions` (without dots) second, named `name`.
+QString WithPlayableEntry(const QString& filter, const QString& name,
+                          const std::vector<std::string>& extensions);
 
 }  // namespace vantorel::sender::app

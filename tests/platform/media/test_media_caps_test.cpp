@@ -4,6 +4,7 @@
 // middle, so the codec data must travel inside the format block.
 #include "platform/media/caps_conversion.h"
 #include "platform/media/gst_ptr.h"
+#include "platform/media/playable_files.h"
 #include "protocol/format_blocks.h"
 #include "protocol/media_codes.h"
 
@@ -251,6 +252,11 @@ TEST_P(GeneratedMedia, ParsedStreamsMapAndDecodeFromTheirMediaType) {
     ASSERT_NE(expected, nullptr);
     CheckStream(*expected, stream);
   }
+  // The Open dialog's list of playable files offers it.
+  static const std::vector<std::string> playable = PlayableExtensions();
+  const std::string name = file.name;
+  EXPECT_TRUE(
+      std::binary_search(playable.begin(), playable.end(), name.substr(name.rfind('.') + 1)));
 }
 
 const Guid kPcm = GuidFromFourcc(tags::kPcm);

@@ -59,6 +59,10 @@ TEST_F(SenderWindowTest, OpeningAFilePlaysAndBroadcastsAtOnce) {
   ASSERT_TRUE(OpenThroughDialog(TestMedia("mpeg1-av.mpg")));
   ASSERT_EQ(desktop_.filters.size(), 1u);
   EXPECT_TRUE(desktop_.filters[0].startsWith(QStringLiteral("Media Files(All Types) (*.mpg")));
+  // Second, everything the installed decoders play.
+  const QString playable = desktop_.filters[0].split(QStringLiteral(";;"))[1];
+  EXPECT_TRUE(playable.startsWith(QStringLiteral("Every file this computer can play (")));
+  EXPECT_TRUE(playable.contains(QStringLiteral(" *.mpg ")));
   EXPECT_EQ(w.Session()->State(), PlayerState::kRunning);
   EXPECT_EQ(w.SessionNumber(), 1);
   ExpectEnabling(w, {false, true, true, true});

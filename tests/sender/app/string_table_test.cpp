@@ -14,9 +14,15 @@ TEST(FileDialogFilter, ConvertsEveryEntryOfTheOpenFilter) {
   EXPECT_EQ(filters[0],
             "Media Files(All Types) (*.mpg *.mpeg *.dat *.avi *.asf *.ivf *.mp3 *.wav *.wma "
             "*.au *.snd)");
-  EXPECT_EQ(filters[1], "MPEG Files(*.mpg *.mpeg *.m1v) (*.mpg *.mpeg *.m1v)");
-  EXPECT_EQ(filters[9], "UNIX Audio Files(*.au *.snd) (*.au *.snd)");
-  EXPECT_EQ(filters[10], "All Files (*.*) (*.*)");
+  EXPECT_EQ(filters[1], "MPEG Files (*.mpg *.mpeg *.m1v)");
+  EXPECT_EQ(filters[9], "UNIX Audio Files (*.au *.snd)");
+  EXPECT_EQ(filters[10], "All Files (*.*)");
+
+  const QStringList withPlayable =
+      WithPlayableEntry(filters.join(";;"), "Every file", {"mkv", "mp4"}).split(";;");
+  ASSERT_EQ(withPlayable.size(), 12);
+  EXPECT_EQ(withPlayable[1], "Every file (*.mkv *.mp4)");
+  EXPECT_EQ(WithPlayableEntry("A (*.a)", "Every file", {}), "A (*.a)");
 }
 
 TEST(FileDialogFilter, StopsAtTheEmptyEntryAndIgnoresAHalfEntry) {
