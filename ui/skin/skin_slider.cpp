@@ -14,11 +14,35 @@ SkinSlider::SkinSlider(const Rect& track, WidgetOwner& owner, const Rect& thumb,
                        ButtonImages images)
     : ImageButton(owner, thumb, click, std::move(images)), track_(track) {}
 
+bool SkinSlider::HitTest(Point point) const {
+  if (ImageButton::HitTest(point)) return true;
+  if (disabled_ || hidden_ || !IsHorizontal(track_)) return false;
+  const Rect band{track_.left, rect_.top, track_.right + rect_.Width(), rect_.bottom};
+  return band.Contains(point);
+}
+
+void SkinSlider::OnLButtonDown(int x, int y) {
+  if (!disabled_ && !rect_.Contains(Point{x, y}) && IsHorizontal(track_)) {
+    // The thumb's middle under the pointer, its left edge kept on the track.
+    const Rect centred{x - rect_.Width() / 2, rect_.top, x - rect_.Width() / 2 + rect_.Width(),
+                       rect_.bottom};
+    MoveThumb(DragThumb(track_, centred, Point{x, y}, Point{x, y}));
+    ImageButton::OnLButtonDown(x, y);
+    Report();
+    return;
+  }
+  ImageButton::OnLButtonDown(x, y);
+}
+
 void SkinSlider::OnMouseMove(int x, int y) {
   if (disabled_) return;
   Redraw();
   rect_ = DragThumb(track_, pressRect_, pressPoint_, Point{x, y});
   Redraw();
+  Report();
+}
+
+void SkinSlider::Report() {
   const int pos = PosForThumbLeft(track_, range_, rect_.left);
   owner_.SendMessage(gui::WindowMessage{
       gui::WM_HSCROLL, gui::MakeLong(gui::SB_THUMBTRACK, static_cast<std::uint16_t>(pos)),

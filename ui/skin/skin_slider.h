@@ -14,8 +14,13 @@ class SkinSlider : public ImageButton {
   SkinSlider(const Rect& track, WidgetOwner& owner, const Rect& thumb, ClickMessage click,
              ButtonImages images);
 
+  // A press on the track away from the thumb first moves the thumb there (and reports it), so
+  // the press seeks and the drag goes on from there.
+  void OnLButtonDown(int x, int y) override;
   // Called while the thumb holds the capture.
   void OnMouseMove(int x, int y) override;
+  // The thumb, and the band of the track it moves along.
+  bool HitTest(Point point) const override;
   // The track as a line in the painter's pen, then the thumb.
   void Draw(QPainter& dc) override;
   virtual void SetLeft(int x);
@@ -29,6 +34,7 @@ class SkinSlider : public ImageButton {
 
  private:
   void MoveThumb(const Rect& rect);
+  void Report();
 
   Rect track_;
   SliderRange range_;

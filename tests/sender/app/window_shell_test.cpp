@@ -54,6 +54,17 @@ TEST_F(SenderWindowTest, DraggingTheThumbWithTheMouseSeeks) {
   EXPECT_GT(w.SeekSlider()->GetRect().left, thumb.left);
   EXPECT_TRUE(WaitUntil([&] { return w.Session()->Position() >= 1.5; }, 5s))
       << w.Session()->Position();
+
+  // A press on the track, away from the thumb, seeks there and never moves the window.
+  const QPoint before = w.pos();
+  const QPoint start(track.left + thumb.Width() / 2, grip.y());
+  QTest::mousePress(&w, Qt::LeftButton, {}, start);
+  QTest::mouseMove(&w, start + QPoint(0, 30));
+  QTest::mouseRelease(&w, Qt::LeftButton, {}, start + QPoint(0, 30));
+  EXPECT_EQ(w.SeekSlider()->GetRect().left, track.left);
+  EXPECT_TRUE(WaitUntil([&] { return w.Session()->Position() < 0.5; }, 5s))
+      << w.Session()->Position();
+  EXPECT_EQ(w.pos(), before);
 }
 
 TEST_F(SenderWindowTest, TheTimerMovesTheThumbOnlyWhilePlaying) {
