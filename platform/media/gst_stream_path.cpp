@@ -231,7 +231,7 @@ void GstMediaGraph::OnDecodedPad(GstElement*, GstPad* pad, gpointer self) {
     graph->hasVideo_.store(output != nullptr);
   } else if (CapsNameStartsWith(caps.get(), "audio/")) {
     bool noDevice = false;
-    output = MakeAudioOutput(noDevice);
+    output = MakeAudioOutput(noDevice, graph->options_.audioLevel);
     if (noDevice && !graph->noAudioReported_.exchange(true)) {
       GstStructure* s = gst_structure_new_empty(kNoAudioDeviceMessage);
       gst_element_post_message(graph->pipeline_.get(), gst_message_new_application(nullptr, s));

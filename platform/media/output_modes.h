@@ -4,6 +4,7 @@
 
 namespace vantorel::media {
 
+class AudioLevel;
 class VideoFrameSink;
 
 // The sender's graph.
@@ -18,6 +19,7 @@ enum class OutputMode {
 struct GraphOptions {
   OutputMode output = OutputMode::kPlay;
   VideoFrameSink* videoFrames = nullptr;  // null: video goes to a null sink; not owned
+  AudioLevel* audioLevel = nullptr;       // what the audio output follows; not owned
 };
 
 // The receiver's graph.

@@ -2,6 +2,8 @@
 
 #include <gst/app/gstappsink.h>
 
+#include "platform/media/audio_level.h"
+
 namespace vantorel::media {
 
 namespace {
@@ -88,7 +90,7 @@ GstElement* MakeVideoOutput(VideoFrameSink* frames) {
                       {gst_element_factory_make("videoconvertscale", nullptr), appsink});
 }
 
-GstElement* MakeAudioOutput(bool& noDevice) {
+GstElement* MakeAudioOutput(bool& noDevice, AudioLevel* level) {
   noDevice = false;
   GstElement* sink = gst_element_factory_make("autoaudiosink", nullptr);
   if (sink != nullptr) {
@@ -101,8 +103,16 @@ GstElement* MakeAudioOutput(bool& noDevice) {
     sink = MakeNullSink();
     noDevice = true;
   }
-  return MakeChainBin("audio-output", {gst_element_factory_make("audioconvert", nullptr),
-                                       gst_element_factory_make("audioresample", nullptr), sink});
+  if (level == nullptr) {
+    return MakeChainBin("audio-output", {gst_element_factory_make("audioconvert", nullptr),
+                                         gst_element_factory_make("audioresample", nullptr), sink});
+  }
+  GstElement* volume = gst_element_factory_make("volume", nullptr);
+  GstElement* bin = MakeChainBin(
+      "audio-output", {gst_element_factory_make("audioconvert", nullptr),
+                       gst_element_factory_make("audioresample", nullptr), volume, sink});
+  if (bin != nullptr) level->Follow(volume);
+  return bin;
 }
 
 }  // namespace vantorel::media

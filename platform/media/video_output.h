@@ -12,6 +12,8 @@
 
 namespace vantorel::media {
 
+class AudioLevel;
+
 // One decoded frame, mapped for reading: 4 bytes per pixel in B, G, R, x order. Owns the
 // sample and its mapping; the bytes stay valid until the frame is dropped.
 class VideoFrame {
@@ -52,7 +54,7 @@ GstElement* MakeVideoOutput(VideoFrameSink* frames);
 
 // `audioconvert ! audioresample ! autoaudiosink`. Sets `noDevice` when autoaudiosink found no
 // device and fell back to its clock-synchronised fake sink. Returns a floating bin, or null.
-GstElement* MakeAudioOutput(bool& noDevice);
+GstElement* MakeAudioOutput(bool& noDevice, AudioLevel* level = nullptr);
 
 // A clock-synchronised sink that discards what it gets; floating.
 GstElement* MakeNullSink();

@@ -23,10 +23,12 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcLunnet, "vantorel.lunnet")
 
-media::ReceiverGraphOptions GraphOptions(media::ReceiverOutput output, skin::VideoWidget* video) {
+media::ReceiverGraphOptions GraphOptions(media::ReceiverOutput output, skin::VideoWidget* video,
+                                         media::AudioLevel& level) {
   media::ReceiverGraphOptions options;
   options.output = output;
   options.videoFrames = video;
+  options.audioLevel = &level;
   return options;
 }
 
@@ -41,9 +43,10 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
     : SkinnedFrame(skin::FrameProgram::kReceiver, module),
       options_(std::move(options)),
       handle_(this),
+      volume_(QStringLiteral("lunnet")),
       video_(new skin::VideoWidget(this, skin::WithoutPicture::kBlack)),
-      builder_(
-          std::make_unique<media::GstPlaybackGraphBuilder>(GraphOptions(options_.output, video_))) {
+      builder_(std::make_unique<media::GstPlaybackGraphBuilder>(
+          GraphOptions(options_.output, video_, volume_.Level()))) {
   if (options_.applicationFolder.empty()) options_.applicationFolder = profile::ProgramFolder();
   setWindowTitle(Strings().String(kIdsCaption));
   AppendSystemMenuItem(skin::kAboutCommand, Strings().String(kIdsAboutMenu));
@@ -152,6 +155,11 @@ void ReceiverMainWindow::ShowStatus() {
   const QString port = QString::number(options_.receive.port);
   if (!reception_->Listening()) {
     video_->SetStatus(Text(kIdsStatusCannotListen).arg(port), skin::StatusIcon::kWarning);
+    return;
+  }
+  const QString level = volume_.ShownText(Text(kIdsVolume), Text(kIdsMuted));
+  if (!level.isEmpty()) {
+    video_->SetStatus(level, skin::StatusIcon::kSound);
     return;
   }
   status_.SetAudioOnly(reception_->AudioOnly());
@@ -264,6 +272,10 @@ void ReceiverMainWindow::keyPressEvent(QKeyEvent* e) {
   }
   if (e->key() == Qt::Key_F1 && e->modifiers() == Qt::NoModifier) {
     SendMessage({gui::WM_COMMAND, kCmdAppHelp, 0, nullptr});
+    return;
+  }
+  if (volume_.OnKey(*e)) {
+    ShowStatus();
     return;
   }
   SkinnedFrame::keyPressEvent(e);

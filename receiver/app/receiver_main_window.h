@@ -13,6 +13,7 @@
 #include "platform/media/output_modes.h"
 #include "receiver/reception.h"
 #include "receiver/reception_status.h"
+#include "ui/skin/playback_volume.h"
 #include "ui/skin/skinned_frame.h"
 
 namespace vantorel::lang {
@@ -93,7 +94,8 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
 
   ReceiverWindowOptions options_;
   gui::QtWindowHandle handle_;
-  skin::VideoWidget* video_;  // child widget, owned by the window
+  skin::PlaybackVolume volume_;  // before the graphs, which follow its level
+  skin::VideoWidget* video_;     // child widget, owned by the window
   std::unique_ptr<media::GstPlaybackGraphBuilder> builder_;
   bool hasWidgets_ = false;
   bool audioNoted_ = false;

@@ -22,6 +22,8 @@ constexpr ui::StringEntry kStrings[] = {
     {kIdsStatusEnded, "The broadcast has ended. Waiting for the next one."},
     {kIdsStatusAudioOnly, "Audio only"},
     {kIdsStatusCannotListen, "Cannot listen on UDP port %1: another program may be using it."},
+    {kIdsVolume, "Volume %1%"},
+    {kIdsMuted, "Muted"},
 };
 
 }  // namespace

@@ -25,6 +25,9 @@ enum StringId : int {
   kIdsStatusEnded = 32794,
   kIdsStatusAudioOnly = 32795,
   kIdsStatusCannotListen = 32796,
+  // The local volume, shown for a moment when it changes (%1: percent).
+  kIdsVolume = 32797,
+  kIdsMuted = 32798,
 };
 
 // Lunnet's texts.

@@ -173,7 +173,7 @@ GstElement* GstPlaybackGraph::MakeOutput(bool video) {
   }
   if (video) return MakeVideoOutput(options_.videoFrames);
   bool noDevice = false;
-  GstElement* output = MakeAudioOutput(noDevice);
+  GstElement* output = MakeAudioOutput(noDevice, options_.audioLevel);
   if (noDevice) noAudioDevice_.store(true);
   return output;
 }

@@ -34,6 +34,7 @@ struct ReceiverGraphOptions {
   ReceiverOutput output = ReceiverOutput::kDevices;
   VideoFrameSink* videoFrames = nullptr;  // not owned
   DecodeObserver* observer = nullptr;     // not owned
+  AudioLevel* audioLevel = nullptr;       // what the audio output follows; not owned
 };
 
 class GstPlaybackGraphBuilder : public receiver::GraphBuilder {

@@ -39,7 +39,8 @@ SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module, SenderWi
       options_(std::move(options)),
       desktop_(desktop),
       languages_(languages),
-      handle_(this) {
+      handle_(this),
+      volume_(QStringLiteral("strovan")) {
   AppendSystemMenuItem(skin::kAboutCommand, Strings().String(IDS_ABOUTBOX));
   setWindowIcon(QIcon(QStringLiteral(":/strovan/strovan.png")));
   setWindowTitle(Strings().String(IDS_TITLE));
@@ -51,7 +52,8 @@ SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module, SenderWi
   video_ = new skin::VideoWidget(this, skin::WithoutPicture::kHidden);
   sink_ = std::make_unique<UdpBroadcastSink>(options_.port, options_.destination);
   if (!sink_->IsOpen()) qCWarning(lcStrovan, "cannot open the broadcast socket: nothing is sent");
-  broadcast_ = std::make_unique<Broadcast>(*sink_, media::GraphOptions{options_.output, video_});
+  broadcast_ = std::make_unique<Broadcast>(
+      *sink_, media::GraphOptions{options_.output, video_, &volume_.Level()});
   timerRunning_ = true;
   resize(skin::kDefaultFrameWidth, skin::kDefaultFrameHeight);
   setAcceptDrops(true);
@@ -282,6 +284,11 @@ QString Clock(double seconds) {
 
 void SenderMainWindow::ShowStatus() {
   if (video_ == nullptr) return;
+  const QString level = volume_.ShownText(Text(IDS_VOLUME), Text(IDS_MUTED));
+  if (!level.isEmpty()) {
+    video_->SetStatus(level, skin::StatusIcon::kSound);
+    return;
+  }
   SenderSession* session = Session();
   if (session == nullptr) {
     video_->SetStatus(Text(IDS_STATUS_OPEN_HINT), skin::StatusIcon::kWaiting);
@@ -318,6 +325,10 @@ void SenderMainWindow::keyPressEvent(QKeyEvent* e) {
   if (e->key() == Qt::Key_Escape) {
     LeaveFullScreen();
     e->accept();
+    return;
+  }
+  if (volume_.OnKey(*e)) {
+    ShowStatus();
     return;
   }
   if (e->modifiers() == Qt::ControlModifier && e->key() == Qt::Key_O) {

@@ -15,6 +15,7 @@
 #include "platform/net/udp_socket.h"
 #include "protocol/wire_format.h"
 #include "sender/udp_broadcast_sink.h"
+#include "ui/skin/playback_volume.h"
 #include "ui/skin/skin_slider.h"
 #include "ui/skin/skinned_frame.h"
 
@@ -109,6 +110,7 @@ class SenderMainWindow : public skin::SkinnedFrame {
   SenderDesktop& desktop_;
   lang::LanguageManager& languages_;
   gui::QtWindowHandle handle_;
+  skin::PlaybackVolume volume_;  // before the broadcast, whose graphs follow its level
   std::array<skin::ImageButton*, 4> transport_{};
   skin::SkinSlider* slider_ = nullptr;
   QSlider* trackbar_ = nullptr;

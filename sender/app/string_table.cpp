@@ -41,6 +41,8 @@ constexpr ui::StringEntry kStrings[] = {
     {IDS_STATUS_OPEN_HINT, "Open a media file, or drop one here"},
     {IDS_STATUS_AUDIO_ONLY, "Audio only"},
     {IDS_PLAYABLE_FILES, "Every file this computer can play"},
+    {IDS_VOLUME, "Volume %1%"},
+    {IDS_MUTED, "Muted"},
 };
 
 }  // namespace

@@ -39,6 +39,9 @@ inline constexpr int IDS_STATUS_OPEN_HINT = 32790;
 inline constexpr int IDS_STATUS_AUDIO_ONLY = 32791;
 // The Open dialog's entry for every extension that the installed decoders can play.
 inline constexpr int IDS_PLAYABLE_FILES = 32792;
+// The local volume, shown for a moment when it changes (%1: percent).
+inline constexpr int IDS_VOLUME = 32793;
+inline constexpr int IDS_MUTED = 32794;
 
 // Strovan's texts.
 const ui::StringTable& Strings();

@@ -1,5 +1,7 @@
 #include "tests/sender/app/window_fixture.h"
 
+#include <QSettings>
+
 #include <cstdlib>
 
 #include "protocol/wire_format.h"
@@ -10,6 +12,8 @@ using namespace std::chrono_literals;
 
 void SenderWindowTest::SetUp() {
   ASSERT_TRUE(temp_.isValid());
+  // What the window remembers goes to this test's folder.
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, temp_.path());
   const std::filesystem::path folder = temp_.path().toStdString();
   languages_ = std::make_unique<lang::LanguageManager>(
       lang::LanguageFolders{folder / "Language", folder / "config"}, nullptr);

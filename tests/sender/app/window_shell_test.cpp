@@ -203,6 +203,15 @@ TEST_F(SenderWindowTest, DropsKeysAndFullScreen) {
             skin::ThumbLeftForPos(w.SeekSlider()->Track(), w.SeekSlider()->Range(),
                                   w.SeekSlider()->Range().rangeMax));
 
+  // The local volume: Down and M, shown at once, remembered for the next run.
+  QTest::keyClick(&w, Qt::Key_Down);
+  EXPECT_EQ(w.Video()->StatusText(), QStringLiteral("Volume 95%"));
+  QTest::keyClick(&w, Qt::Key_M);
+  EXPECT_EQ(w.Video()->StatusText(), QStringLiteral("Muted"));
+  skin::PlaybackVolume next(QStringLiteral("strovan"));
+  EXPECT_TRUE(next.Level().Muted());
+  EXPECT_EQ(next.Level().Percent(), 95);
+
   QTest::keyClick(&w, Qt::Key_F11);
   ASSERT_TRUE(WaitUntil([&] { return w.isFullScreen(); }, 2s));
   EXPECT_TRUE(WaitUntil([&] { return w.Video()->geometry() == w.rect(); }, 2s));
