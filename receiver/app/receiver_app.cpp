@@ -52,8 +52,10 @@ int ReceiverApp::Run() {
         skin::ResourceLibrary::Load(QString::fromStdString(ResourceLibraryPath().string()));
     window = std::make_unique<ReceiverMainWindow>(library.get(), options_);
   }
+  window->RestoreGeometry(QStringLiteral("lunnet"));
   window->show();
   QApplication::exec();
+  window->SaveGeometry(QStringLiteral("lunnet"));
   window.reset();
   return 0;
 }

@@ -54,11 +54,13 @@ void SenderApp::CreateMainWindow() {
 int SenderApp::Run() {
   if (InitInstance() != StartupResult::kRun) return 1;
   CreateMainWindow();
+  window_->RestoreGeometry(QStringLiteral("strovan"));
   window_->show();
   if (!options_.fileToOpen.isEmpty()) window_->OpenFile(options_.fileToOpen);
   // The window's close ends the loop: it is the program's only window. It may have been closed
   // already, while the message about the file was showing.
   if (window_->isVisible()) QApplication::exec();
+  window_->SaveGeometry(QStringLiteral("strovan"));
   window_.reset();
   languages_.Save();
   return 0;

@@ -1,13 +1,18 @@
-// Runs the tests inside a QApplication, on the offscreen platform unless told otherwise.
+// Runs the tests inside a QApplication, on the offscreen platform unless told otherwise. What
+// the windows remember between runs goes to a folder of this run, never the user's.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 
 #include <cstdlib>
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
+  const QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

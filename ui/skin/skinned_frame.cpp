@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSettings>
 #include <QToolTip>
 
 #include "platform/gui/qt_window_message.h"
@@ -129,6 +130,17 @@ bool SkinnedFrame::LeaveFullScreen() {
   if (!isFullScreen()) return false;
   showNormal();
   return true;
+}
+
+void SkinnedFrame::RestoreGeometry(const QString& program) {
+  const QSettings settings(QStringLiteral("vantorel"), program);
+  const QByteArray saved = settings.value(QStringLiteral("window/geometry")).toByteArray();
+  if (!saved.isEmpty()) restoreGeometry(saved);
+}
+
+void SkinnedFrame::SaveGeometry(const QString& program) const {
+  QSettings settings(QStringLiteral("vantorel"), program);
+  settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
 }
 
 bool SkinnedFrame::ShowsNormal() const {

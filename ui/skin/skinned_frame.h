@@ -73,6 +73,10 @@ class SkinnedFrame : public QWidget, public WidgetOwner, public ui::ToolTipRegis
   void ToggleFullScreen();
   // Back to the normal window; false when it was not in full screen.
   bool LeaveFullScreen();
+  // The window's size and place from the last run of `program` (the user's configuration),
+  // when there is one; and kept for the next run.
+  void RestoreGeometry(const QString& program);
+  void SaveGeometry(const QString& program) const;
   ImageButton* GetFrameButton(FrameButton which) const;
   WidgetSet& Widgets() { return widgets_; }
   QMenu* SystemMenu() const { return systemMenu_; }

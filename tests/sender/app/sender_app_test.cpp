@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWidget>
 
 #include "sender/app/sender_app.h"
 #include "sender/app/string_table.h"
@@ -75,6 +77,7 @@ TEST_F(SenderAppTest, RunsTheWindowWithTheFileOfTheCommandLine) {
     sender::app::SenderMainWindow* w = app.MainWindow();
     if (w == nullptr || w->Session() == nullptr) return;
     sawPlaying = w->Session()->State() == sender::PlayerState::kRunning;
+    if (w->width() != 600) w->resize(600, 400);
     if (!capture_.Datagrams().empty()) w->close();
   });
   poll.start(50);
@@ -87,6 +90,12 @@ TEST_F(SenderAppTest, RunsTheWindowWithTheFileOfTheCommandLine) {
   EXPECT_TRUE(desktop_.messages.empty());
   EXPECT_TRUE(std::filesystem::exists(folder_ / "Language" / "language.set") ||
               std::filesystem::exists(folder_ / "config" / "language.set"));
+  // The next run's window comes back at the size this one ended with.
+  const QSettings settings(QStringLiteral("vantorel"), QStringLiteral("strovan"));
+  QWidget next;
+  ASSERT_TRUE(
+      next.restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray()));
+  EXPECT_EQ(next.size(), QSize(600, 400));
 }
 
 }  // namespace
