@@ -22,6 +22,16 @@ GstFlowReturn OnNewSample(GstAppSink* appsink, gpointer user) {
   return GST_FLOW_OK;
 }
 
+// The picture a paused graph stops on (after a seek, or before Play): shown at once.
+GstFlowReturn OnNewPreroll(GstAppSink* appsink, gpointer user) {
+  SamplePtr sample(gst_app_sink_pull_preroll(appsink));
+  if (!sample) return GST_FLOW_OK;
+  if (auto frame = VideoFrame::FromSample(std::move(sample))) {
+    static_cast<VideoFrameSink*>(user)->OnVideoFrame(std::move(frame));
+  }
+  return GST_FLOW_OK;
+}
+
 // Wraps a chain of elements, linked in order, into a bin whose sink pad is the first one's.
 GstElement* MakeChainBin(const char* name, std::initializer_list<GstElement*> chain) {
   GstElement* bin = gst_bin_new(name);
@@ -84,6 +94,7 @@ GstElement* MakeVideoOutput(VideoFrameSink* frames) {
                  "drop", TRUE, nullptr);
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = &OnNewSample;
+    callbacks.new_preroll = &OnNewPreroll;
     gst_app_sink_set_callbacks(GST_APP_SINK(appsink), &callbacks, frames, nullptr);
   }
   return MakeChainBin("video-output",

@@ -134,6 +134,14 @@ TEST_F(SenderWindowTest, TheVideoPlaysInsideTheFrame) {
     for (int x = shown.left(); x <= shown.right(); x += 2) light += IsLight(grab.pixel(x, y));
   }
   EXPECT_GT(light, 50);
+
+  // While paused, a seek shows the picture of the place sought.
+  Command(skin::kCmdPause);
+  QTest::qWait(200);
+  const int before = video->FramesShown();
+  Send(gui::WM_HSCROLL, Scroll(gui::SB_THUMBTRACK, 1), 1);
+  EXPECT_TRUE(WaitUntil([&] { return video->FramesShown() > before; }, 5s));
+  EXPECT_EQ(w.Session()->State(), PlayerState::kPaused);
 }
 
 TEST_F(SenderWindowTest, ResizingMovesTheVideoAndTheTransport) {
