@@ -14,7 +14,8 @@ packages=(
   gstreamer1.0-x gstreamer1.0-gl gstreamer1.0-alsa
   qt6-base-dev qt6-base-dev-tools libglib2.0-dev
   libjpeg62-turbo-dev
-  xvfb xauth x11-utils imagemagick iproute2 python3-pil
+  xvfb xauth x11-utils imagemagick iproute2 python3-pil openbox
+  fonts-wqy-microhei qt6-translations-l10n
 )
 
 missing=()

@@ -65,6 +65,13 @@ wait_for() {
   return 1
 }
 
+# The windowed programs answer --help and --version without a display.
+for program in lunnet strovan; do
+  env -u DISPLAY QT_QPA_PLATFORM=xcb "$out/$program" --help | grep -q "^usage: $program" ||
+    fail "$program --help"
+  [[ $(env -u DISPLAY "$out/$program" --version) == "$program 1.0" ]] || fail "$program --version"
+done
+
 "$out/lunnet" -qwindowgeometry 406x306+0+0 2>"$work/lunnet.log" &
 lunnet=$!
 wait_until 10 window_shown "[Lunnet]" || fail "Lunnet showed no window"

@@ -14,18 +14,19 @@
 #include "platform/net/udp_socket.h"
 #include "sender/udp_broadcast_sink.h"
 #include "tools/cast/cast_window.h"
+#include "ui/command_line.h"
 
 namespace {
 
 constexpr int kProgressIntervalMs = 1000;
 
-void Usage() {
-  std::fprintf(stderr,
-               "usage: vantorel-cast [--port P] [--dest ADDR] [--loop] FILE\n"
-               "  --port P     UDP destination port (default 5937)\n"
-               "  --dest ADDR  destination address (default 255.255.255.255)\n"
-               "  --loop       start again from the beginning at the end of the file\n");
-}
+constexpr const char* kProgram = "vantorel-cast";
+constexpr const char* kUsage =
+    "usage: vantorel-cast [--port P] [--dest ADDR] [--loop] FILE\n"
+    "  --port P     UDP destination port (default 5937)\n"
+    "  --dest ADDR  destination address (default 255.255.255.255)\n"
+    "  --loop       start again from the beginning at the end of the file\n"
+    "  --help       this text; --version the version\n";
 
 struct Parsed {
   vantorel::tools::CastOptions cast;
@@ -33,39 +34,59 @@ struct Parsed {
   std::uint32_t destination = vantorel::net::kLimitedBroadcast;
 };
 
-std::optional<Parsed> Parse(int argc, char** argv) {
+// The options, or nothing with `error` saying what is wrong.
+std::optional<Parsed> Parse(int argc, char** argv, std::string& error) {
   Parsed p;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--loop") {
-      p.cast.loop = true;
-    } else if (arg == "--port" && i + 1 < argc) {
-      char* end = nullptr;
-      const long port = std::strtol(argv[++i], &end, 10);
-      if (*end != '\0' || port <= 0 || port > 65535) return std::nullopt;
-      p.port = static_cast<std::uint16_t>(port);
-    } else if (arg == "--dest" && i + 1 < argc) {
-      auto address = vantorel::net::ParseIpv4(argv[++i]);
-      if (!address) return std::nullopt;
-      p.destination = *address;
-    } else if (!arg.starts_with("--") && p.cast.path.empty()) {
-      p.cast.path = arg;
-    } else {
+    if ((arg == "--port" || arg == "--dest") && i + 1 >= argc) {
+      error = arg + " needs a value";
       return std::nullopt;
     }
+    if (arg == "--loop") {
+      p.cast.loop = true;
+    } else if (arg == "--port") {
+      const std::string value = argv[++i];
+      char* end = nullptr;
+      const long port = std::strtol(value.c_str(), &end, 10);
+      if (value.empty() || *end != '\0' || port <= 0 || port > 65535) {
+        error = "not a port (1 to 65535): " + value;
+        return std::nullopt;
+      }
+      p.port = static_cast<std::uint16_t>(port);
+    } else if (arg == "--dest") {
+      auto address = vantorel::net::ParseIpv4(argv[++i]);
+      if (!address) {
+        error = std::string("not an IPv4 address: ") + argv[i];
+        return std::nullopt;
+      }
+      p.destination = *address;
+    } else if (arg.starts_with("-")) {
+      error = "unknown option " + arg;
+      return std::nullopt;
+    } else if (!p.cast.path.empty()) {
+      error = "one file only: " + arg;
+      return std::nullopt;
+    } else {
+      p.cast.path = arg;
+    }
   }
-  if (p.cast.path.empty()) return std::nullopt;
+  if (p.cast.path.empty()) {
+    error = "no file given";
+    return std::nullopt;
+  }
   return p;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  auto parsed = Parse(argc, argv);
-  if (!parsed) {
-    Usage();
-    return 2;
+  if (const int code = vantorel::ui::AnswerEarlyRequest(argc, argv, kProgram, kUsage); code >= 0) {
+    return code;
   }
+  std::string error;
+  auto parsed = Parse(argc, argv, error);
+  if (!parsed) return vantorel::ui::UsageError(kProgram, error);
   // The graph refuses anything but a regular file (a FIFO would block its open for good);
   // the tool says why before it opens a socket.
   const vantorel::media::FileKind kind = vantorel::media::KindOfFile(parsed->cast.path);

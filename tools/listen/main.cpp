@@ -12,28 +12,30 @@
 #include "platform/gui/quit_on_signal.h"
 #include "platform/net/udp_socket.h"
 #include "tools/listen/listen_window.h"
+#include "ui/command_line.h"
 
 namespace {
 
-void Usage() {
-  std::fprintf(stderr,
-               "usage: vantorel-listen [--port P] [--count N] [--seconds S] [--bind ADDR] "
-               "[--wake ADDR] [--play]\n"
-               "  --port P     UDP port to listen on (default 5937)\n"
-               "  --count N    stop after N delivered messages\n"
-               "  --seconds S  stop after S seconds\n"
-               "  --bind ADDR  local address to bind (default: every address)\n"
-               "  --wake ADDR  where the stop wake-up datagram goes (default 255.255.255.255)\n"
-               "  --play       also play what is received (decoded, to null outputs) and print\n"
-               "               one line per stream at exit\n");
-}
+constexpr const char* kProgram = "vantorel-listen";
+constexpr const char* kUsage =
+    "usage: vantorel-listen [--port P] [--count N] [--seconds S] [--bind ADDR] [--wake ADDR] "
+    "[--play]\n"
+    "  --port P     UDP port to listen on (default 5937)\n"
+    "  --count N    stop after N delivered messages\n"
+    "  --seconds S  stop after S seconds\n"
+    "  --bind ADDR  local address to bind (default: every address)\n"
+    "  --wake ADDR  where the stop wake-up datagram goes (default 255.255.255.255)\n"
+    "  --play       also play what is received (decoded, to null outputs) and print\n"
+    "               one line per stream at exit\n"
+    "  --help       this text; --version the version\n";
 
 struct Parsed {
   vantorel::tools::ListenOptions listen;
   double seconds = 0;
 };
 
-std::optional<Parsed> Parse(int argc, char** argv) {
+// The options, or nothing with `error` saying what is wrong.
+std::optional<Parsed> Parse(int argc, char** argv, std::string& error) {
   Parsed p;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -41,24 +43,38 @@ std::optional<Parsed> Parse(int argc, char** argv) {
       p.listen.play = true;
       continue;
     }
-    if (i + 1 >= argc) return std::nullopt;
+    if (arg != "--port" && arg != "--count" && arg != "--seconds" && arg != "--bind" &&
+        arg != "--wake") {
+      error = "unknown option " + arg;
+      return std::nullopt;
+    }
+    if (i + 1 >= argc) {
+      error = arg + " needs a value";
+      return std::nullopt;
+    }
     const std::string value = argv[++i];
     char* end = nullptr;
+    bool ok = !value.empty();
     if (arg == "--port") {
       const long port = std::strtol(value.c_str(), &end, 10);
-      if (*end != '\0' || port < 0 || port > 65535) return std::nullopt;
+      ok = ok && *end == '\0' && port >= 0 && port <= 65535;
       p.listen.receive.port = static_cast<std::uint16_t>(port);
     } else if (arg == "--count") {
+      ok = ok && value[0] != '-';
       p.listen.count = std::strtoull(value.c_str(), &end, 10);
-      if (*end != '\0') return std::nullopt;
+      ok = ok && *end == '\0';
     } else if (arg == "--seconds") {
       p.seconds = std::strtod(value.c_str(), &end);
-      if (*end != '\0' || p.seconds < 0) return std::nullopt;
-    } else if (arg == "--bind" || arg == "--wake") {
-      auto address = vantorel::net::ParseIpv4(value);
-      if (!address) return std::nullopt;
-      (arg == "--bind" ? p.listen.receive.bindAddress : p.listen.receive.wakeAddress) = *address;
+      ok = ok && *end == '\0' && p.seconds >= 0;
     } else {
+      auto address = vantorel::net::ParseIpv4(value);
+      ok = ok && address.has_value();
+      if (address) {
+        (arg == "--bind" ? p.listen.receive.bindAddress : p.listen.receive.wakeAddress) = *address;
+      }
+    }
+    if (!ok) {
+      error = "bad value for " + arg + ": " + value;
       return std::nullopt;
     }
   }
@@ -68,11 +84,12 @@ std::optional<Parsed> Parse(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  auto parsed = Parse(argc, argv);
-  if (!parsed) {
-    Usage();
-    return 2;
+  if (const int code = vantorel::ui::AnswerEarlyRequest(argc, argv, kProgram, kUsage); code >= 0) {
+    return code;
   }
+  std::string error;
+  auto parsed = Parse(argc, argv, error);
+  if (!parsed) return vantorel::ui::UsageError(kProgram, error);
   QCoreApplication app(argc, argv);
   const vantorel::gui::QuitOnSignal quitOnSignal(&QCoreApplication::quit);
 

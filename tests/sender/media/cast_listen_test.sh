@@ -56,7 +56,24 @@ kill -TERM "$looper"
 wait "$looper" || fail "vantorel-cast --loop did not exit cleanly on SIGTERM"
 grep -q '^position=' "$work/loop.err" || fail "no progress line while looping"
 
-# 3. A file that is not media is refused.
+# 3. The command-line conventions: --help and --version answer on stdout; a bad option or
+# value is named on stderr and exits 2.
+for tool in "$cast" "$listen"; do
+  "$tool" --help | grep -q '^usage: ' || fail "$tool --help"
+  [[ $("$tool" --version) == "$(basename "$tool") 1.0" ]] || fail "$tool --version"
+  status=0
+  "$tool" --frobnicate 2>"$work/bad.err" || status=$?
+  ((status == 2)) && grep -q "^$(basename "$tool"): unknown option --frobnicate" "$work/bad.err" ||
+    fail "$tool accepted an unknown option ($status)"
+done
+status=0
+"$cast" --port 70000 "$media/tone.wav" 2>"$work/bad.err" || status=$?
+((status == 2)) && grep -q 'not a port' "$work/bad.err" || fail "a port out of range was accepted"
+status=0
+"$listen" --count -1 2>"$work/bad.err" || status=$?
+((status == 2)) && grep -q 'bad value for --count' "$work/bad.err" || fail "a negative count passed"
+
+# 4. A file that is not media is refused.
 echo "not media" >"$work/not-media.txt"
 if "$cast" "$work/not-media.txt" 2>"$work/refused.err"; then fail "a text file was accepted"; fi
 grep -q "Does not support this file type." "$work/refused.err" || fail "no refusal message"

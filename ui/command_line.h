@@ -1,0 +1,58 @@
+// The command-line conventions every Vantorel program follows: --help (or -h) prints the usage
+// on stdout and exits 0, --version prints the version, and a bad option or value is named on
+// stderr with the program's name and exits 2. Works before any window system is touched.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace vantorel::ui {
+
+inline constexpr const char* kVersion = "1.0";
+
+// What the arguments ask before anything else: to run, or only for the usage or the version.
+enum class EarlyRequest { kRun, kHelp, kVersion };
+
+inline EarlyRequest FindEarlyRequest(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--help" || arg == "-h") return EarlyRequest::kHelp;
+    if (arg == "--version") return EarlyRequest::kVersion;
+  }
+  return EarlyRequest::kRun;
+}
+
+// Answers --help and --version; returns the exit code, or -1 when the program is to run.
+inline int AnswerEarlyRequest(int argc, char** argv, const char* program, const char* usage) {
+  switch (FindEarlyRequest(argc, argv)) {
+    case EarlyRequest::kHelp:
+      std::fputs(usage, stdout);
+      return 0;
+    case EarlyRequest::kVersion:
+      std::printf("%s %s\n", program, kVersion);
+      return 0;
+    case EarlyRequest::kRun:
+      break;
+  }
+  return -1;
+}
+
+// "PROGRAM: MESSAGE" and a pointer to --help on stderr; returns the exit code 2.
+inline int UsageError(const char* program, const std::string& message) {
+  std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program, message.c_str(), program);
+  return 2;
+}
+
+// For the windowed programs, which take no option of their own: the toolkit's single-dash
+// options (-qwindowgeometry, -platform ...) pass, and any --option is refused. Returns the exit
+// code, or -1 when the program is to run.
+inline int RefuseLongOptions(int argc, char** argv, const char* program) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg.starts_with("--")) return UsageError(program, "unknown option " + std::string(arg));
+  }
+  return -1;
+}
+
+}  // namespace vantorel::ui
