@@ -38,7 +38,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-listen_args=(--seconds $((seconds + 4)))
+# An upper bound: the listener is stopped once Strovan's end of broadcast has reached it.
+listen_args=(--seconds $((seconds + 40)))
 listen_help=$("$out/vantorel-listen" --help 2>&1 || true)
 if [[ $listen_help == *--play* ]]; then
   listen_args+=(--play)
@@ -53,13 +54,19 @@ env -u QT_QPA_PLATFORM xvfb-run -a -s "-screen 0 800x600x24" bash -c '
   "$0/strovan" ${STROVAN_DEMO_GEOMETRY:+-qwindowgeometry "$STROVAN_DEMO_GEOMETRY"} "$1" \
     2>"$4/strovan.err" &
   sender=$!
+  # The clip plays for its seconds from the moment the window shows (a sanitizer build
+  # starts slowly); the screenshot is taken halfway.
+  source "$5/scripts/wait.sh"
+  wait_until 30 window_shown "[Strovan]" || true
   sleep $(("$3" / 2))
   import -window root "$2"
   sleep $(("$3" - "$3" / 2))
   kill -TERM "$sender"
   wait "$sender"
-' "$out" "$media" "$shot" "$seconds" "$work"
+' "$out" "$media" "$shot" "$seconds" "$work" "$root"
 
+wait_for_line "$work/listen.out" '^end-of-broadcast$' 10 || true
+kill -INT "$listener" 2>/dev/null || true
 wait "$listener" || true
 listener=
 lines=$(wc -l <"$work/listen.out")
