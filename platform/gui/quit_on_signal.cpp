@@ -8,9 +8,12 @@ namespace {
 
 // A signal handler may only set a lock-free flag; the event loop polls it.
 std::atomic<bool> gSignalled{false};
-void OnSignal(int) {
+std::atomic<bool> gInterrupted{false};
+void OnSignal(int signal) {
+  if (signal == SIGINT) gInterrupted.store(true);
   gSignalled.store(true);
 }
+constexpr int kInterruptedExitCode = 128 + SIGINT;
 constexpr int kSignalPollMs = 50;
 
 }  // namespace
@@ -22,6 +25,10 @@ QuitOnSignal::QuitOnSignal(std::function<void()> quit) {
     if (gSignalled.exchange(false)) quit();
   });
   poll_.start(kSignalPollMs);
+}
+
+int QuitOnSignal::ExitCode(int normal) {
+  return gInterrupted.load() ? kInterruptedExitCode : normal;
 }
 
 }  // namespace vantorel::gui

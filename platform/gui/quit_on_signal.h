@@ -19,6 +19,10 @@ class QuitOnSignal {
   QuitOnSignal(const QuitOnSignal&) = delete;
   QuitOnSignal& operator=(const QuitOnSignal&) = delete;
 
+  // The exit code of a program that ends now: 130, as shells expect, once an interrupt (Ctrl+C)
+  // was received; `normal` otherwise (a termination request is an orderly end).
+  static int ExitCode(int normal);
+
  private:
   QTimer poll_;
 };

@@ -30,5 +30,5 @@ int main(int argc, char** argv) {
   const vantorel::gui::QuitOnSignal quitOnSignal(&QApplication::closeAllWindows);
 
   vantorel::receiver_app::ReceiverApp app;
-  return app.Run();
+  return vantorel::gui::QuitOnSignal::ExitCode(app.Run());
 }

@@ -39,5 +39,5 @@ int main(int argc, char** argv) {
   if (args.size() > 1) options.fileToOpen = args[1];
   vantorel::sender::app::QtSenderDesktop desktop(languages);
   vantorel::sender::app::SenderApp sender(std::move(options), desktop, languages);
-  return sender.Run();
+  return vantorel::gui::QuitOnSignal::ExitCode(sender.Run());
 }

@@ -1,5 +1,9 @@
 #include "tools/cast/cast_window.h"
 
+#include <unistd.h>
+
+#include <filesystem>
+
 #include <QCoreApplication>
 
 #include <cinttypes>
@@ -23,7 +27,8 @@ CastWindow::CastWindow(CastOptions options, sender::UdpBroadcastSink& sink, std:
       sink_(sink),
       progress_(progress),
       handle_(this),
-      broadcast_(sink_, HeadlessGraph()) {}
+      broadcast_(sink_, HeadlessGraph()),
+      terminal_(::isatty(::fileno(progress)) == 1) {}
 
 CastWindow::~CastWindow() {
   Finish();
@@ -40,6 +45,8 @@ void CastWindow::Finish() {
   finished_ = true;
   if (const sender::SenderSession* session = broadcast_.Session()) {
     PrintProgress();
+    if (lineOpen_) std::fputc('\n', progress_);
+    lineOpen_ = false;
     ReportRefusedSamples(session->Samples());
     broadcast_.End();
   }
@@ -57,6 +64,8 @@ void CastWindow::OnGraphEvent() {
   if (finished_ || !broadcast_.Session()) return;
   const sender::GraphEventNews news = broadcast_.HandleGraphEvents();
   if (news.failed) {
+    if (lineOpen_) std::fputc('\n', progress_);
+    lineOpen_ = false;
     std::fprintf(progress_, "vantorel-cast: playback error 0x%08" PRIx32 "\n",
                  static_cast<std::uint32_t>(news.lastError));
     exitCode_ = 1;
@@ -80,9 +89,23 @@ void CastWindow::PrintProgress() {
   const sender::StreamMultiplexer* multiplexer = session->Multiplexer();
   const std::uint64_t messages = multiplexer != nullptr ? multiplexer->Stats().messages : 0;
   const sender::BroadcastStats sent = sink_.Stats();
-  std::fprintf(progress_,
-               "position=%.1f/%.1f messages=%" PRIu64 " datagrams=%" PRIu64 " bytes=%" PRIu64 "\n",
-               session->Position(), session->Duration(), messages, sent.datagrams, sent.bytes);
+  const double position = session->Position();
+  if (terminal_) {
+    // The rate over the last second of media (the progress comes once a second).
+    const double seconds = position > lastPosition_ ? position - lastPosition_ : 1.0;
+    const double mbits = static_cast<double>(sent.bytes - lastBytes_) * 8 / 1e6 / seconds;
+    lastBytes_ = sent.bytes;
+    lastPosition_ = position;
+    const std::string name = std::filesystem::path(options_.path).filename().string();
+    std::fprintf(progress_, "\r\033[K%s  %.1f/%.1f s  %.2f Mbit/s  %" PRIu64 " datagrams",
+                 name.c_str(), position, session->Duration(), mbits, sent.datagrams);
+    lineOpen_ = true;
+  } else {
+    std::fprintf(progress_,
+                 "position=%.1f/%.1f messages=%" PRIu64 " datagrams=%" PRIu64 " bytes=%" PRIu64
+                 "\n",
+                 position, session->Duration(), messages, sent.datagrams, sent.bytes);
+  }
   std::fflush(progress_);
 }
 

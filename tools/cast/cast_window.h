@@ -32,7 +32,8 @@ class CastWindow : public QObject {
   int ExitCode() const { return exitCode_; }
 
   bool event(QEvent* e) override;
-  // One progress line: position/duration, messages, datagrams, bytes.
+  // One progress line: position/duration, messages, datagrams, bytes. On a terminal, one line
+  // instead, redrawn in place: file, position/duration, rate in Mbit/s, datagrams.
   void PrintProgress();
 
  private:
@@ -46,6 +47,10 @@ class CastWindow : public QObject {
   sender::Broadcast broadcast_;
   bool finished_ = false;
   int exitCode_ = 0;
+  const bool terminal_;
+  bool lineOpen_ = false;  // an in-place line waits for its end
+  std::uint64_t lastBytes_ = 0;
+  double lastPosition_ = 0;
 };
 
 }  // namespace vantorel::tools

@@ -118,5 +118,5 @@ int main(int argc, char** argv) {
 
   app.exec();
   window.Finish();
-  return window.ExitCode();
+  return vantorel::gui::QuitOnSignal::ExitCode(window.ExitCode());
 }

@@ -108,5 +108,5 @@ int main(int argc, char** argv) {
 
   app.exec();
   window.Finish();
-  return 0;
+  return vantorel::gui::QuitOnSignal::ExitCode(0);
 }

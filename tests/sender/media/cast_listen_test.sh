@@ -55,6 +55,14 @@ sleep 4.5
 kill -TERM "$looper"
 wait "$looper" || fail "vantorel-cast --loop did not exit cleanly on SIGTERM"
 grep -q '^position=' "$work/loop.err" || fail "no progress line while looping"
+# Ctrl+C ends the broadcast the same way, and the exit status says it was interrupted.
+"$cast" --loop "$media/tone.wav" 2>"$work/interrupted.err" &
+looper=$!
+wait_for_line "$work/interrupted.err" '^vantorel-cast: broadcasting' 10 || fail "cast not started"
+kill -INT "$looper"
+status=0
+wait "$looper" || status=$?
+((status == 130)) || fail "vantorel-cast ended with $status after Ctrl+C, not 130"
 
 # 3. The command-line conventions: --help and --version answer on stdout; a bad option or
 # value is named on stderr and exits 2.
