@@ -5,13 +5,20 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMenu>
 #include <QThread>
+#include <QTranslator>
 #include <QWidget>
+
 #include <QWidgetAction>
+#include <filesystem>
+#include <map>
+#include <memory>
 
 #include "platform/profile/ini_text.h"
 #include "ui/tool_tip_registry.h"
@@ -124,7 +131,42 @@ std::string ToProfileText(const QString& text) {
   return std::string(bytes.constData(), static_cast<std::size_t>(size));
 }
 
+namespace {
+
+// The toolkit's own texts (the file dialog, standard buttons) follow the chosen language
+// through its translations, for the languages we ship.
+QString ToolkitLocaleFor(const std::filesystem::path& languageFile) {
+  static const std::map<std::string, QString> kLocales{
+      {"German", QStringLiteral("de")},
+      {"French", QStringLiteral("fr")},
+      {"Spanish", QStringLiteral("es")},
+      {"ChineseSimplified", QStringLiteral("zh_CN")}};
+  const auto it = kLocales.find(languageFile.stem().string());
+  return it == kLocales.end() ? QString() : it->second;
+}
+
+void FollowWithToolkitTexts(const std::filesystem::path& languageFile) {
+  static std::unique_ptr<QTranslator> installed;
+  static QString installedLocale;
+  const QString locale = ToolkitLocaleFor(languageFile);
+  if (locale == installedLocale) return;
+  if (installed) QCoreApplication::removeTranslator(installed.get());
+  installed.reset();
+  installedLocale = locale;
+  if (locale.isEmpty()) return;
+  auto translator = std::make_unique<QTranslator>();
+  if (!translator->load(QStringLiteral("qtbase_") + locale,
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    return;
+  }
+  QCoreApplication::installTranslator(translator.get());
+  installed = std::move(translator);
+}
+
+}  // namespace
+
 void QtWindowWalker::WalkAllWindows(LanguageManager& manager) {
+  FollowWithToolkitTexts(manager.CurrentFile());
   Pass pass(manager);
   for (QWidget* window : QApplication::topLevelWidgets()) {
     if (window->thread() == QThread::currentThread()) pass.Window(window);

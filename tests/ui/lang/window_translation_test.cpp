@@ -4,6 +4,7 @@
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -155,11 +156,14 @@ TEST_F(WindowTranslationTest, EnglishGermanChineseEnglish) {
   ASSERT_TRUE(manager_->ChooseLanguage("Deutsch"));
   ExpectAllTexts(windows);
   EXPECT_EQ(windows.FrameMenu()->actions()[5]->text(), "&Schließen\tAlt+F4");
+  // The toolkit's own texts (dialogs, standard buttons) follow.
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
   ASSERT_TRUE(manager_->ChooseLanguage("简体中文"));
   ExpectAllTexts(windows);
   EXPECT_EQ(windows.Texts()[1].read(), QString::fromUtf8("选择语言"));
   EXPECT_EQ(windows.FrameMenu()->actions()[7]->text(), QString::fromUtf8("关于 Strovan(&A)..."));
   ASSERT_TRUE(manager_->ChooseLanguage("English"));
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
   for (const ShownText& shown : windows.Texts()) {
     EXPECT_EQ(shown.read(), shown.english) << shown.english.toStdString();
   }
