@@ -12,23 +12,24 @@ namespace {
 // the newest frame, and a slow painter never makes memory grow.
 constexpr guint kVideoSinkMaxBuffers = 1;
 
-// Called on the video streaming thread.
-GstFlowReturn OnNewSample(GstAppSink* appsink, gpointer user) {
-  SamplePtr sample(gst_app_sink_pull_sample(appsink));
-  if (!sample) return GST_FLOW_EOS;
+// Hands a pulled sample's picture to the window; on the video streaming thread.
+void Show(SamplePtr sample, gpointer user) {
   if (auto frame = VideoFrame::FromSample(std::move(sample))) {
     static_cast<VideoFrameSink*>(user)->OnVideoFrame(std::move(frame));
   }
+}
+
+GstFlowReturn OnNewSample(GstAppSink* appsink, gpointer user) {
+  SamplePtr sample(gst_app_sink_pull_sample(appsink));
+  if (!sample) return GST_FLOW_EOS;
+  Show(std::move(sample), user);
   return GST_FLOW_OK;
 }
 
 // The picture a paused graph stops on (after a seek, or before Play): shown at once.
 GstFlowReturn OnNewPreroll(GstAppSink* appsink, gpointer user) {
   SamplePtr sample(gst_app_sink_pull_preroll(appsink));
-  if (!sample) return GST_FLOW_OK;
-  if (auto frame = VideoFrame::FromSample(std::move(sample))) {
-    static_cast<VideoFrameSink*>(user)->OnVideoFrame(std::move(frame));
-  }
+  if (sample) Show(std::move(sample), user);
   return GST_FLOW_OK;
 }
 
