@@ -127,6 +127,9 @@ bool IniText::Assign(std::string_view section, std::string_view key, std::string
 
 std::string IniText::Bytes() const {
   std::string bytes;
+  // A first line that itself starts with a byte-order mark keeps the mark that was dropped in
+  // front of it, so that the bytes read back as the same lines.
+  if (!lines_.empty() && lines_.front().starts_with(kByteOrderMark)) bytes = kByteOrderMark;
   for (const auto& line : lines_) {
     bytes += line;
     bytes += '\n';

@@ -33,7 +33,7 @@ class IniText {
   // holds '='.
   bool Assign(std::string_view section, std::string_view key, std::string_view value);
 
-  // The file's bytes: every line followed by "\n".
+  // The file's bytes: every line followed by "\n"; they read back as the same lines.
   std::string Bytes() const;
   std::size_t LineCount() const { return lines_.size(); }
 

@@ -106,6 +106,12 @@ TEST_F(ProfileWrite, ChangesOnlyTheEntry) {
   ASSERT_TRUE(WriteProfileString("New", "k", "", path));
   EXPECT_EQ(ReadProfileString("New", "k", "default", path), "");
   EXPECT_EQ(ReadProfileString("Next", "x", "", path), "y");
+
+  // Two byte-order marks: the second is part of the first line, which is no section header, and
+  // stays so once the file is written back.
+  WriteAll(path, "\xEF\xBB\xBF\xEF\xBB\xBF[set]\nk=first\n");
+  ASSERT_TRUE(WriteProfileString("set", "k", "second", path));
+  EXPECT_EQ(ReadProfileString("set", "k", "", path), "second");
 }
 
 TEST_F(ProfileWrite, RefusesWhatCannotBeReadBack) {
