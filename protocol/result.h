@@ -16,8 +16,10 @@ inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
 inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
 inline constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFFu);
 inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
-// The file does not exist or cannot be read.
+// The file does not exist.
 inline constexpr HRESULT E_FILE_NOT_FOUND = static_cast<HRESULT>(0x80070002u);
+// The file exists but may not be read.
+inline constexpr HRESULT E_ACCESSDENIED = static_cast<HRESULT>(0x80070005u);
 // The path names a directory, FIFO, socket or device rather than a file (the bad file type
 // error in the system error range).
 inline constexpr HRESULT E_BAD_FILE_TYPE = static_cast<HRESULT>(0x800700DEu);

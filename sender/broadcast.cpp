@@ -23,6 +23,7 @@ HRESULT Broadcast::Open(gui::WindowHandle* owner, const std::string& path) {
   CloseSession();
   auto session = std::make_unique<SenderSession>(sessionNumber_, &sink_, graph_);
   HRESULT hr = session->Open(owner, path);
+  missingDecoders_ = session->MissingDecoders();
   if (!FAILED(hr) && !session->IsStreaming()) hr = VFW_E_UNSUPPORTED_STREAM;
   if (FAILED(hr)) {
     session->Close();

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/gui/window_message.h"
 #include "platform/media/output_modes.h"
@@ -39,6 +40,8 @@ class Broadcast {
   // session and returns why (VFW_E_UNSUPPORTED_STREAM for the latter). The new session is
   // stopped; the caller plays it.
   HRESULT Open(gui::WindowHandle* owner, const std::string& path);
+  // The decoders that the last Open looked for and did not find.
+  const std::vector<std::string>& MissingDecoders() const { return missingDecoders_; }
   void CloseSession();
   // Collects the session's graph events (on the graph-event message).
   GraphEventNews HandleGraphEvents();
@@ -55,6 +58,7 @@ class Broadcast {
   std::unique_ptr<SenderSession> session_;
   std::uint8_t sessionNumber_ = 0;
   bool ended_ = false;
+  std::vector<std::string> missingDecoders_;
 };
 
 }  // namespace vantorel::sender

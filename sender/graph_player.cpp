@@ -15,6 +15,7 @@ HRESULT GraphPlayer::Open(gui::WindowHandle* owner, const std::string& path) {
   if (owner == nullptr || path.empty()) return E_FAIL;
   graph_.reset();
   creationResult_ = E_FAIL;
+  missingDecoders_.clear();
   ResetPlayback();
   OnReset();
 
@@ -23,6 +24,7 @@ HRESULT GraphPlayer::Open(gui::WindowHandle* owner, const std::string& path) {
   creationResult_ = S_OK;
 
   const HRESULT hr = Render(owner, path);
+  missingDecoders_ = graph_->MissingDecoders();
   if (FAILED(hr)) {
     CloseGraph();
     ReleaseGraph();

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/gui/window_message.h"
 #include "platform/media/media_graph.h"
@@ -38,6 +39,8 @@ class GraphPlayer {
   // kMsgGraphEvent. Leaves the player stopped at the start.
   HRESULT Open(gui::WindowHandle* owner, const std::string& path);
   void Close();
+  // The decoders the last Open found missing; kept after a failed open.
+  const std::vector<std::string>& MissingDecoders() const { return missingDecoders_; }
 
   void SetVideoRect(int left, int top, int width, int height);
   double Duration();
@@ -77,6 +80,7 @@ class GraphPlayer {
   bool loaded_ = false;
   VideoRect videoRect_;
   GraphEventCounts events_;
+  std::vector<std::string> missingDecoders_;
 };
 
 }  // namespace vantorel::sender

@@ -1,5 +1,9 @@
 #include "platform/media/gst_media_graph.h"
 
+#include <gst/pbutils/pbutils.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -15,13 +19,16 @@ namespace {
 constexpr GstClockTime kRenderTimeout = 10 * GST_SECOND;
 constexpr GstClockTime kStateTimeout = 5 * GST_SECOND;
 constexpr GstClockTime kStatePollStep = 20 * GST_MSECOND;
+constexpr GstClockTime kDecoderSettle = 2 * GST_SECOND;
 
 constexpr double kNanosecondsPerSecond = 1e9;
 
 HRESULT ResultForError(const GError* error) {
-  if (error->domain == GST_RESOURCE_ERROR && (error->code == GST_RESOURCE_ERROR_NOT_FOUND ||
-                                              error->code == GST_RESOURCE_ERROR_OPEN_READ)) {
+  if (error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_NOT_FOUND) {
     return E_FILE_NOT_FOUND;
+  }
+  if (error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_OPEN_READ) {
+    return E_ACCESSDENIED;
   }
   if (error->domain == GST_STREAM_ERROR &&
       (error->code == GST_STREAM_ERROR_TYPE_NOT_FOUND ||
@@ -49,6 +56,7 @@ void DiscardElement(GstElement* element) {
 
 std::unique_ptr<GstMediaGraph> GstMediaGraph::Create(const GraphOptions& options) {
   if (!gst_init_check(nullptr, nullptr, nullptr)) return nullptr;
+  gst_pb_utils_init();
   std::unique_ptr<GstMediaGraph> graph(new GstMediaGraph(options));
   if (!graph->pipeline_ || !graph->bus_) return nullptr;
   return graph;
@@ -121,6 +129,7 @@ HRESULT GstMediaGraph::Render(const std::string& path) {
     default:
       return E_BAD_FILE_TYPE;
   }
+  if (::access(path.c_str(), R_OK) != 0) return E_ACCESSDENIED;
   GstElement* source = gst_element_factory_make("filesrc", nullptr);
   GstElement* parser = gst_element_factory_make("parsebin", nullptr);
   if (source == nullptr || parser == nullptr) {
@@ -141,7 +150,27 @@ HRESULT GstMediaGraph::Render(const std::string& path) {
   // them together and lets no data out before that is done, so once the streams seen have
   // their paths, the pipeline is ready when every sink has prerolled.
   const HRESULT found = WaitForStreams(kRenderTimeout);
-  return FAILED(found) ? found : WaitForState(kRenderTimeout);
+  if (FAILED(found)) return found;
+  const HRESULT paused = WaitForState(kRenderTimeout);
+  return FAILED(paused) ? paused : WaitForDecoders(kDecoderSettle);
+}
+
+// The pipeline can preroll on one stream before the decodebin of another has found its
+// decoder, or found that there is none. Each decodebin either exposes a pad or reports what is
+// missing once its data has flowed; a stream without data does not hold the open longer than
+// `timeout`.
+HRESULT GstMediaGraph::WaitForDecoders(GstClockTime timeout) {
+  for (GstClockTime waited = 0; waited < timeout; waited += kStatePollStep) {
+    MessagePtr error = TakeError();
+    if (error) return ResultForErrorMessage(error.get());
+    std::unique_lock guard(lock_);
+    if (!missing_.empty()) return VFW_E_UNSUPPORTED_STREAM;
+    if (streamsFound_.wait_for(guard, std::chrono::nanoseconds(kStatePollStep),
+                               [this] { return decodersPending_ <= 0; })) {
+      return S_OK;
+    }
+  }
+  return S_OK;
 }
 
 HRESULT GstMediaGraph::WaitForStreams(GstClockTime timeout) {
@@ -165,8 +194,12 @@ HRESULT GstMediaGraph::WaitForState(GstClockTime timeout) {
     if (error) return ResultForErrorMessage(error.get());
     switch (gst_element_get_state(pipeline_.get(), nullptr, nullptr, kStatePollStep)) {
       case GST_STATE_CHANGE_SUCCESS:
-      case GST_STATE_CHANGE_NO_PREROLL:
-        return S_OK;
+      case GST_STATE_CHANGE_NO_PREROLL: {
+        // A decodebin that found no decoder posts its error just before it lets the state
+        // change finish.
+        MessagePtr late = TakeError();
+        return late ? ResultForErrorMessage(late.get()) : S_OK;
+      }
       case GST_STATE_CHANGE_FAILURE: {
         MessagePtr failure = TakeError();
         return failure ? ResultForErrorMessage(failure.get()) : E_FAIL;
@@ -295,11 +328,31 @@ GstBusSyncReply GstMediaGraph::OnBusMessage(GstBus*, GstMessage* message, gpoint
     case GST_MESSAGE_APPLICATION:
       event = gst_message_has_name(message, kNoAudioDeviceMessage);
       break;
+    case GST_MESSAGE_ELEMENT:
+      if (gst_is_missing_plugin_message(message)) graph->NoteMissing(message);
+      break;
     default:
       break;
   }
   if (event) graph->Announce(std::move(owned));
   return GST_BUS_DROP;
+}
+
+void GstMediaGraph::NoteMissing(GstMessage* message) {
+  gchar* raw = gst_missing_plugin_message_get_description(message);
+  if (raw == nullptr) return;
+  std::string description(raw);
+  g_free(raw);
+  std::lock_guard guard(lock_);
+  if (std::find(missing_.begin(), missing_.end(), description) == missing_.end()) {
+    missing_.push_back(std::move(description));
+  }
+  streamsFound_.notify_all();
+}
+
+std::vector<std::string> GstMediaGraph::MissingDecoders() const {
+  std::lock_guard guard(lock_);
+  return missing_;
 }
 
 void GstMediaGraph::Announce(MessagePtr message) {

@@ -9,6 +9,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/media/gst_ptr.h"
@@ -47,12 +48,15 @@ class GstMediaGraph : public MediaGraph {
   HRESULT SetNotifyWindow(gui::WindowHandle* owner) override;
   std::optional<GraphEvent> GetEvent() override;
   bool HasVideo() const override { return hasVideo_.load(); }
+  std::vector<std::string> MissingDecoders() const override;
 
   GstElement* Pipeline() const { return pipeline_.get(); }
 
  private:
   // Application message that the audio output posts when it found no device.
   static constexpr const char* kNoAudioDeviceMessage = "vantorel-no-audio-device";
+  // Set on a decodebin once it has exposed its first pad.
+  static constexpr const char* kDecodedMark = "vantorel-decoded";
 
   explicit GstMediaGraph(const GraphOptions& options);
 
@@ -74,23 +78,27 @@ class GstMediaGraph : public MediaGraph {
   GstElement* MakeStreamOutput();
   HRESULT WaitForState(GstClockTime timeout);
   HRESULT WaitForStreams(GstClockTime timeout);
+  HRESULT WaitForDecoders(GstClockTime timeout);
   void Announce(MessagePtr message);
+  void NoteMissing(GstMessage* message);
   MessagePtr TakeError();
 
   GraphOptions options_;
   ElementPtr pipeline_;
   BusPtr bus_;
-  std::mutex lock_;  // guards filters_, owner_, events_ and the stream counts
+  mutable std::mutex lock_;  // guards filters_, owner_, events_, missing_ and the stream counts
   struct FilterSlot {
     GstGraphFilter* filter = nullptr;
     bool linked = false;
   };
   std::vector<FilterSlot> filters_;
   gui::WindowHandle* owner_ = nullptr;
-  std::deque<MessagePtr> events_;  // graph events not yet collected, oldest first
+  std::deque<MessagePtr> events_;     // graph events not yet collected, oldest first
+  std::vector<std::string> missing_;  // descriptions of the decoders not found
   int streamsSeen_ = 0;
   int pathsPending_ = 0;
-  std::condition_variable streamsFound_;  // a stream's path is done
+  int decodersPending_ = 0;               // decodebins that have neither exposed a pad nor failed
+  std::condition_variable streamsFound_;  // a stream's path or decoder is done
   std::atomic<bool> hasVideo_{false};
   std::atomic<GstClockTime> seekTarget_{0};
   std::atomic<GstClockTime> contentOrigin_{GST_CLOCK_TIME_NONE};  // first segment's start

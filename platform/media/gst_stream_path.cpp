@@ -148,6 +148,10 @@ void GstMediaGraph::LinkStreamPath(GstPad* pad, const GstCaps* caps) {
     GST_CAT_WARNING_OBJECT(DebugCategory(), pad, "cannot link the stream to its path");
     return;
   }
+  if (options_.output != OutputMode::kNullSinks) {
+    std::lock_guard guard(lock_);
+    ++decodersPending_;
+  }
   if (filter != nullptr) filter->CompleteConnect(grabbed.get());
 }
 
@@ -220,9 +224,15 @@ GstElement* GstMediaGraph::MakeStreamOutput() {
   return decoder;
 }
 
-// Runs on the decodebin's streaming thread.
-void GstMediaGraph::OnDecodedPad(GstElement*, GstPad* pad, gpointer self) {
+// Runs on the decodebin's streaming thread; a decodebin exposes all its pads on one thread.
+void GstMediaGraph::OnDecodedPad(GstElement* decodebin, GstPad* pad, gpointer self) {
   auto* graph = static_cast<GstMediaGraph*>(self);
+  if (g_object_get_data(G_OBJECT(decodebin), kDecodedMark) == nullptr) {
+    g_object_set_data(G_OBJECT(decodebin), kDecodedMark, decodebin);
+    std::lock_guard guard(graph->lock_);
+    --graph->decodersPending_;
+    graph->streamsFound_.notify_all();
+  }
   CapsPtr caps(gst_pad_get_current_caps(pad));
   if (!caps) caps.reset(gst_pad_query_caps(pad, nullptr));
   GstElement* output = nullptr;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "protocol/media_type.h"
 #include "protocol/result.h"
@@ -67,6 +68,9 @@ class MediaGraph {
 
   // True when a video stream is shown by the graph's video output.
   virtual bool HasVideo() const = 0;
+  // The decoders the graph looked for and did not find, as GStreamer describes them
+  // ("H.265 (Main Profile) decoder"); each once.
+  virtual std::vector<std::string> MissingDecoders() const { return {}; }
 };
 
 class GraphFactory {

@@ -31,13 +31,13 @@ SenderApp::~SenderApp() = default;
 
 StartupResult SenderApp::InitInstance() {
   if (!SocketsAvailable()) {
-    desktop_.ShowMessage(nullptr, Strings().String(IDS_SOCKET_ERROR), MessageIcon::kError);
+    desktop_.ShowMessage(nullptr, Strings().String(IDS_SOCKET_ERROR), MessageIcon::kError, {});
     return StartupResult::kNoSockets;
   }
   appFolder_ = options_.appFolder.empty() ? profile::ProgramFolder() : options_.appFolder;
   // The library is only probed here; the window loads it again for its pictures.
   if (!skin::ResourceLibrary::Load(LibraryPath(appFolder_))) {
-    desktop_.ShowMessage(nullptr, Strings().String(IDS_RESOURCE_ERROR), MessageIcon::kError);
+    desktop_.ShowMessage(nullptr, Strings().String(IDS_RESOURCE_ERROR), MessageIcon::kError, {});
     return StartupResult::kNoResources;
   }
   return StartupResult::kRun;

@@ -37,9 +37,11 @@ std::optional<QString> QtSenderDesktop::ChooseFileToOpen(QWidget* parent, const 
   return path;
 }
 
-void QtSenderDesktop::ShowMessage(QWidget* parent, const QString& text, MessageIcon icon) {
+void QtSenderDesktop::ShowMessage(QWidget* parent, const QString& text, MessageIcon icon,
+                                  const QString& detail) {
   QMessageBox box(ToQtIcon(icon), Strings().String(IDS_MESSAGE_TITLE), text, QMessageBox::Ok,
                   parent);
+  if (!detail.isEmpty()) box.setInformativeText(detail);
   languages_.TranslateAllWindows();
   box.exec();
 }

@@ -23,8 +23,10 @@ class SenderDesktop {
   // The chosen file's full path; nothing when the user cancels. `filter` is in the
   // dialog's form (FileDialogFilter).
   virtual std::optional<QString> ChooseFileToOpen(QWidget* parent, const QString& filter) = 0;
-  // A modal message box with one OK button.
-  virtual void ShowMessage(QWidget* parent, const QString& text, MessageIcon icon) = 0;
+  // A modal message box with one OK button; `detail`, when not empty, is a second line under
+  // the text (already in the chosen language).
+  virtual void ShowMessage(QWidget* parent, const QString& text, MessageIcon icon,
+                           const QString& detail) = 0;
   // A note that does not wait for the user.
   virtual void ShowNote(QWidget* parent, const QString& text) = 0;
   virtual void ShowAbout(QWidget* parent) = 0;
@@ -39,7 +41,8 @@ class QtSenderDesktop : public SenderDesktop {
   // `languages` is not owned.
   explicit QtSenderDesktop(lang::LanguageManager& languages) : languages_(languages) {}
   std::optional<QString> ChooseFileToOpen(QWidget* parent, const QString& filter) override;
-  void ShowMessage(QWidget* parent, const QString& text, MessageIcon icon) override;
+  void ShowMessage(QWidget* parent, const QString& text, MessageIcon icon,
+                   const QString& detail) override;
   void ShowNote(QWidget* parent, const QString& text) override;
   void ShowAbout(QWidget* parent) override;
   int OpenWithBrowser(std::string_view argument) override;

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/media/file_kind.h"
 #include "platform/media/playable_files.h"
 #include "sender/app/audio_device.h"
 #include "sender/app/sender_desktop.h"
@@ -169,7 +170,12 @@ bool SenderMainWindow::OpenFile(const QString& path) {
     qCWarning(lcStrovan, "cannot broadcast %s: 0x%08x", qUtf8Printable(path),
               static_cast<unsigned>(hr));
     video_->Clear();
-    desktop_.ShowMessage(this, Strings().String(IDS_UNSUPPORTED_FILE), MessageIcon::kExclamation);
+    const std::vector<std::string>& missing = broadcast_->MissingDecoders();
+    const std::string reason = media::WithDecoderNames(
+        languages_.LookUp(media::FailureText(media::FailureOf(hr, missing))), missing);
+    desktop_.ShowMessage(
+        this, Strings().String(IDS_UNSUPPORTED_FILE), MessageIcon::kExclamation,
+        QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), QString::fromStdString(reason)));
     RefreshTransport();
     return false;
   }

@@ -34,10 +34,11 @@ CastWindow::~CastWindow() {
   Finish();
 }
 
-bool CastWindow::Start() {
-  if (FAILED(broadcast_.Open(&handle_, options_.path))) return false;
+HRESULT CastWindow::Start() {
+  const HRESULT hr = broadcast_.Open(&handle_, options_.path);
+  if (FAILED(hr)) return hr;
   broadcast_.Session()->Play();
-  return true;
+  return hr;
 }
 
 void CastWindow::Finish() {

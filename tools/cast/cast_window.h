@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/gui/qt_window_message.h"
 #include "sender/broadcast.h"
@@ -24,8 +25,10 @@ class CastWindow : public QObject {
   CastWindow(CastOptions options, sender::UdpBroadcastSink& sink, std::FILE* progress);
   ~CastWindow() override;
 
-  // Opens the file and starts playing it. False when the file cannot be broadcast.
-  bool Start();
+  // Opens the file and starts playing it; a failure when the file cannot be broadcast.
+  HRESULT Start();
+  // The decoders that the open looked for and did not find.
+  const std::vector<std::string>& MissingDecoders() const { return broadcast_.MissingDecoders(); }
   // Closes the session and sends the end-of-broadcast datagrams. Idempotent.
   void Finish();
   // Non-zero after a graph error, or when samples were refused as too long and none was sent.

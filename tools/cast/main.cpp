@@ -105,8 +105,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   vantorel::tools::CastWindow window(parsed->cast, sink, stderr);
-  if (!window.Start()) {
-    std::fprintf(stderr, "Does not support this file type.\n");
+  if (const vantorel::HRESULT hr = window.Start(); vantorel::FAILED(hr)) {
+    const std::string reason = vantorel::media::WithDecoderNames(
+        vantorel::media::FailureText(vantorel::media::FailureOf(hr, window.MissingDecoders())),
+        window.MissingDecoders());
+    std::fprintf(stderr, "vantorel-cast: %s: Does not support this file type. %s\n",
+                 parsed->cast.path.c_str(), reason.c_str());
     return 1;
   }
   // Scripts wait for this line: the file plays and its samples go out from here on.

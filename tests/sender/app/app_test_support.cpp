@@ -16,8 +16,9 @@ std::optional<QString> FakeDesktop::ChooseFileToOpen(QWidget*, const QString& fi
   return choice;
 }
 
-void FakeDesktop::ShowMessage(QWidget*, const QString& text, sender::app::MessageIcon icon) {
-  messages.push_back({text, icon});
+void FakeDesktop::ShowMessage(QWidget*, const QString& text, sender::app::MessageIcon icon,
+                              const QString& detail) {
+  messages.push_back({text, icon, detail});
 }
 
 int FakeDesktop::OpenWithBrowser(std::string_view argument) {

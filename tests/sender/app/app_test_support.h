@@ -27,6 +27,7 @@ class FakeDesktop : public sender::app::SenderDesktop {
   struct Message {
     QString text;
     sender::app::MessageIcon icon;
+    QString detail;
   };
 
   // The answers the file dialog gives, in turn; nothing left means "cancel".
@@ -38,7 +39,8 @@ class FakeDesktop : public sender::app::SenderDesktop {
   int aboutBoxes = 0;
 
   std::optional<QString> ChooseFileToOpen(QWidget*, const QString& filter) override;
-  void ShowMessage(QWidget*, const QString& text, sender::app::MessageIcon icon) override;
+  void ShowMessage(QWidget*, const QString& text, sender::app::MessageIcon icon,
+                   const QString& detail) override;
   void ShowNote(QWidget*, const QString& text) override { notes.push_back(text); }
   void ShowAbout(QWidget*) override { ++aboutBoxes; }
   int OpenWithBrowser(std::string_view argument) override;

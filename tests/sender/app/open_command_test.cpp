@@ -11,7 +11,9 @@
 
 #include <QSlider>
 
+#include <gst/gst.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace vantorel::testing {
 namespace {
@@ -43,6 +45,21 @@ QString GarbageFile(const QTemporaryDir& dir) {
   EXPECT_TRUE(file.open(QIODevice::WriteOnly));
   file.write(QByteArray(4096, '\x5a'));
   return path;
+}
+
+// Takes every decoder for the caps out of autoplugging, for this test process only.
+void HideDecodersFor(const char* caps) {
+  gst_init(nullptr, nullptr);
+  GstCaps* wanted = gst_caps_from_string(caps);
+  GList* decoders =
+      gst_element_factory_list_get_elements(GST_ELEMENT_FACTORY_TYPE_DECODER, GST_RANK_NONE);
+  GList* taking = gst_element_factory_list_filter(decoders, wanted, GST_PAD_SINK, FALSE);
+  for (GList* it = taking; it != nullptr; it = it->next) {
+    gst_plugin_feature_set_rank(GST_PLUGIN_FEATURE(it->data), GST_RANK_NONE);
+  }
+  gst_plugin_feature_list_free(taking);
+  gst_plugin_feature_list_free(decoders);
+  gst_caps_unref(wanted);
 }
 
 TEST_F(SenderWindowTest, StartsWithTheTransportDisabledAndTheOpenButtonEnabled) {
@@ -146,6 +163,8 @@ TEST_F(SenderWindowTest, AFailedOpenLeavesNoSessionAndSaysSo) {
   ASSERT_EQ(desktop_.messages.size(), 1u);
   EXPECT_EQ(desktop_.messages[0].text, QStringLiteral("Does not support this file type."));
   EXPECT_EQ(desktop_.messages[0].icon, MessageIcon::kExclamation);
+  EXPECT_EQ(desktop_.messages[0].detail,
+            QStringLiteral("noise.mpg: It holds no stream that can be played."));
   ExpectEnabling(w, {false, false, false, false});
   // A FIFO is refused the same way, without waiting for a writer.
   const QString fifo = temp_.filePath(QStringLiteral("pipe.mpg"));
@@ -153,12 +172,40 @@ TEST_F(SenderWindowTest, AFailedOpenLeavesNoSessionAndSaysSo) {
   EXPECT_FALSE(OpenThroughDialog(fifo));
   ASSERT_EQ(desktop_.messages.size(), 2u);
   EXPECT_EQ(desktop_.messages[1].text, QStringLiteral("Does not support this file type."));
+  EXPECT_EQ(desktop_.messages[1].detail, QStringLiteral("pipe.mpg: It is not a regular file."));
+  EXPECT_FALSE(OpenThroughDialog(temp_.filePath(QStringLiteral("gone.mpg"))));
+  ASSERT_EQ(desktop_.messages.size(), 3u);
+  EXPECT_EQ(desktop_.messages[2].detail, QStringLiteral("gone.mpg: The file was not found."));
   // Only successful opens count.
   EXPECT_EQ(w.SessionNumber(), 1);
   // Commands without a session do nothing.
   Command(skin::kCmdPlay);
   Send(gui::WM_HSCROLL, gui::MakeLong(gui::SB_THUMBTRACK, 1), 1);
   EXPECT_EQ(w.Session(), nullptr);
+}
+
+// The reason names the decoder the way GStreamer describes it, in the chosen language's
+// sentence; a file that may not be read says so.
+TEST_F(SenderWindowTest, AFailedOpenNamesAMissingDecoderOrAnUnreadableFile) {
+  HideDecodersFor("video/mpeg, mpegversion=(int)4, systemstream=(boolean)false; video/x-divx");
+  auto& w = MakeWindow();
+  EXPECT_FALSE(OpenThroughDialog(TestMedia("mpeg4-pcm.avi")));
+  EXPECT_EQ(w.Session(), nullptr);
+  ASSERT_EQ(desktop_.messages.size(), 1u);
+  const QString detail = desktop_.messages[0].detail;
+  // "DivX MPEG-4 Version 4 decoder", as the parser labels the stream.
+  EXPECT_TRUE(detail.startsWith(QStringLiteral("mpeg4-pcm.avi: Missing on this computer: ")))
+      << detail.toStdString();
+  EXPECT_TRUE(detail.contains(QStringLiteral("MPEG-4"))) << detail.toStdString();
+  EXPECT_TRUE(detail.endsWith(QStringLiteral(" decoder."))) << detail.toStdString();
+  // The next open no longer names it.
+  ASSERT_TRUE(OpenThroughDialog(TestMedia("tone.wav")));
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  const QString locked = MakeToneWav(temp_, "locked.wav", 500);
+  ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0), 0);
+  EXPECT_FALSE(OpenThroughDialog(locked));
+  ASSERT_EQ(desktop_.messages.size(), 2u);
+  EXPECT_EQ(desktop_.messages[1].detail, QStringLiteral("locked.wav: The file may not be read."));
 }
 
 TEST_F(SenderWindowTest, CancellingTheDialogLeavesThePlayingFilePlaying) {

@@ -75,8 +75,9 @@ TEST_F(SenderDesktopTest, MessagesShowInTheChosenLanguage) {
   BoxSeen seen;
   AnswerNextBox(seen, "unsupported-file-de");
   desktop.ShowMessage(nullptr, QStringLiteral("Does not support this file type."),
-                      MessageIcon::kExclamation);
+                      MessageIcon::kExclamation, QStringLiteral("clip.xyz: Grund"));
   EXPECT_EQ(seen.text, QString::fromStdString(translated));
+  EXPECT_EQ(seen.informative, QStringLiteral("clip.xyz: Grund"));
 }
 
 }  // namespace

@@ -84,7 +84,8 @@ status=0
 # 4. A file that is not media is refused.
 echo "not media" >"$work/not-media.txt"
 if "$cast" "$work/not-media.txt" 2>"$work/refused.err"; then fail "a text file was accepted"; fi
-grep -q "Does not support this file type." "$work/refused.err" || fail "no refusal message"
+grep -q "not-media.txt: Does not support this file type. It holds no stream that can be played." \
+  "$work/refused.err" || fail "no refusal message with its reason"
 # A FIFO would block the open for good: it is refused with the reason, before any reading.
 mkfifo "$work/pipe.mpg"
 if "$cast" "$work/pipe.mpg" 2>"$work/fifo.err"; then fail "a FIFO was accepted"; fi
