@@ -1,5 +1,7 @@
 #include "receiver/reassembler.h"
 
+#include <limits>
+
 #include "protocol/byte_io.h"
 
 namespace vantorel::receiver {
@@ -25,8 +27,25 @@ Reassembler::Outcome Reassembler::Drop(std::uint64_t& reason) {
   return Outcome::kDropped;
 }
 
+// A message left unfinished is lost: its datagrams after the switch are dropped. The first
+// number heard may be a message joined halfway, and numbers behind the newest (late copies)
+// were counted already: neither counts.
+void Reassembler::StartNumber(std::uint32_t number) {
+  if (currentCounts_ && !completed_) ++stats_.lostMessages;
+  // Modulo 2^32: a little below the newest is a late copy, far off either way a new numbering.
+  const std::uint32_t ahead = number - newest_;
+  const bool behind = ahead == 0 || ahead > std::numeric_limits<std::uint32_t>::max() - kCountedGap;
+  currentCounts_ = numbered_ && !behind;
+  if (currentCounts_ && ahead < kCountedGap) stats_.lostMessages += ahead - 1;
+  if (!numbered_ || !behind) newest_ = number;
+  numbered_ = true;
+  completed_ = false;
+  current_ = number;
+}
+
 int Reassembler::Send(std::uint32_t /*key*/, protocol::BufferList buffers) {
   ++stats_.datagrams;
+  if (!buffers.empty()) stats_.bytes += buffers[0].length;
   if (buffers.empty() || buffers[0].data == nullptr || buffers[0].length < kFragmentHeaderSize) {
     Drop(stats_.malformed);
     return 0;
@@ -41,8 +60,7 @@ int Reassembler::Send(std::uint32_t /*key*/, protocol::BufferList buffers) {
   if (number != current_) {
     if (assembling_) ++stats_.abandoned;
     Discard();
-    completed_ = false;
-    current_ = number;
+    StartNumber(number);
   } else if (completed_) {
     ++stats_.repeated;
     return 1;

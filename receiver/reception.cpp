@@ -104,6 +104,7 @@ void Reception::DiscardQueued() {
   ++discards_;
   posted_.DiscardQueued();
   if (socket_) socket_->DiscardQueued();
+  if (reassembler_) reassembler_->Resync();
 }
 
 bool Reception::AudioOnly() const {

@@ -1,22 +1,29 @@
 // What the receiver's window tells the user about its reception, as one quiet line over the
 // video: waiting for a broadcast, receiving from a sender (for a few seconds after it starts,
 // and while the pointer rests on the video), no signal for a while, the broadcast ended, or
-// audio only. Driven by the window thread with the times of what happens; knows no toolkit.
+// audio only. On request (a key, or the pointer resting on the video) the line gives way to
+// the reception's figures. Driven by the window thread with the times of what happens; knows no
+// toolkit.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <string>
+#include <utility>
+
+#include "protocol/messages.h"
 
 namespace vantorel::receiver {
 
 enum class StatusKind {
-  kNone,       // nothing to say: the picture speaks for itself
-  kWaiting,    // no sender heard yet
-  kReceiving,  // a sender was just heard (or the pointer asks)
-  kNoSignal,   // the sender has sent nothing for a while
-  kEnded,      // the sender ended its broadcast; waiting for the next one
-  kAudioOnly,  // the broadcast has sound but no picture
+  kNone,        // nothing to say: the picture speaks for itself
+  kWaiting,     // no sender heard yet
+  kReceiving,   // a sender was just heard (or the pointer asks)
+  kNoSignal,    // the sender has sent nothing for a while
+  kEnded,       // the sender ended its broadcast; waiting for the next one
+  kAudioOnly,   // the broadcast has sound but no picture
+  kStatistics,  // the figures of the reception, asked for
 };
 
 struct StatusLine {
@@ -40,8 +47,10 @@ class ReceptionStatus {
   // A new sender took over; it is announced like one heard for the first time.
   void OnSenderChanged(const std::string& sender, Clock::time_point now);
   void SetAudioOnly(bool audioOnly) { audioOnly_ = audioOnly; }
-  // The pointer rests on the video: the sender is shown while it does.
+  // The pointer rests on the video: the figures are shown while it does.
   void SetHover(bool hover) { hover_ = hover; }
+  // The figures stay shown until asked again.
+  void ToggleStatistics() { statistics_ = !statistics_; }
 
   StatusLine Current(Clock::time_point now) const;
 
@@ -50,9 +59,29 @@ class ReceptionStatus {
   bool ended_ = false;
   bool audioOnly_ = false;
   bool hover_ = false;
+  bool statistics_ = false;
   std::string sender_;
   Clock::time_point firstHeard_{};
   Clock::time_point lastHeard_{};
 };
+
+// The bit rate of the last few seconds, from a running byte count sampled now and then.
+class BitRateMeter {
+ public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::chrono::seconds kSpan{3};
+
+  // `totalBytes` only grows; a smaller one (a rebuilt count) starts the meter again.
+  void Sample(Clock::time_point now, std::uint64_t totalBytes);
+  // Over the samples kept; 0 before two samples.
+  double BitsPerSecond() const;
+
+ private:
+  std::deque<std::pair<Clock::time_point, std::uint64_t>> samples_;
+};
+
+// A stream's format in a few words, from its record: "MJPG 320x240 25 fps", "MPEG-1 352x240",
+// "PCM 44100 Hz 2 ch", "MP3 44100 Hz 2 ch". What the block does not tell is left out.
+std::string DescribeFormat(const protocol::FormatRecord& record);
 
 }  // namespace vantorel::receiver

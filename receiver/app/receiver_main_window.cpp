@@ -194,7 +194,32 @@ void ReceiverMainWindow::ShowStatus() {
     case receiver::StatusKind::kAudioOnly:
       video_->SetStatus(Text(kIdsStatusAudioOnly), skin::StatusIcon::kSound);
       break;
+    case receiver::StatusKind::kStatistics:
+      video_->SetStatus(StatisticsText(line.sender), skin::StatusIcon::kReceiving);
+      break;
   }
+}
+
+// The sender, the formats of its streams, the bit rate, and what was lost on the way.
+QString ReceiverMainWindow::StatisticsText(const std::string& sender) const {
+  QStringList lines{Text(kIdsStatusReceiving).arg(QString::fromStdString(sender))};
+  QStringList formats;
+  if (const receiver::PlaybackGraph* graph = reception_->Graph(); graph && graph->Pins()) {
+    const receiver::SourcePins& pins = *graph->Pins();
+    for (std::size_t i = 0; i < pins.Count(); ++i) {
+      formats << QString::fromStdString(receiver::DescribeFormat(pins.Pin(i).Record()));
+    }
+  }
+  if (!formats.isEmpty()) lines << formats.join(QStringLiteral(" · "));
+  lines << Text(kIdsStatisticsRate).arg(bitRate_.BitsPerSecond() / 1e6, 0, 'f', 2);
+  const receiver::ReceptionTotals totals = reception_->Totals();
+  const receiver::ReassemblyStats& r = totals.reassembly;
+  const receiver::ReceiveStats& t = totals.receive;
+  const std::uint64_t dropped =
+      r.Dropped() + t.queueOverflow + t.oversized + t.malformed + t.postFailed;
+  lines << Text(kIdsStatisticsCounts)
+               .arg(QString::number(r.lostMessages), QStringLiteral("0"), QString::number(dropped));
+  return lines.join(QLatin1Char('\n'));
 }
 
 bool ReceiverMainWindow::OnCommand(std::uintptr_t command) {
@@ -232,6 +257,9 @@ void ReceiverMainWindow::OnVideoAreaChanged(const skin::Rect& area) {
 }
 
 void ReceiverMainWindow::OnTimerTick() {
+  if (reception_) {
+    bitRate_.Sample(receiver::BitRateMeter::Clock::now(), reception_->Totals().reassembly.bytes);
+  }
   ShowStatus();
   if (!audioNoted_ && builder_->NoAudioDevice()) {
     audioNoted_ = true;
@@ -275,6 +303,11 @@ void ReceiverMainWindow::keyPressEvent(QKeyEvent* e) {
     return;
   }
   if (volume_.OnKey(*e)) {
+    ShowStatus();
+    return;
+  }
+  if (e->key() == Qt::Key_I && e->modifiers() == Qt::NoModifier) {
+    status_.ToggleStatistics();
     ShowStatus();
     return;
   }

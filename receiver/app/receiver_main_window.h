@@ -101,7 +101,10 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
   bool audioNoted_ = false;
 
   std::unique_ptr<receiver::Reception> reception_;
+  QString StatisticsText(const std::string& sender) const;
+
   receiver::ReceptionStatus status_;
+  receiver::BitRateMeter bitRate_;
   std::vector<std::string> addresses_;  // this host's, for the waiting line
 };
 

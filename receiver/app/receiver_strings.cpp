@@ -24,6 +24,8 @@ constexpr ui::StringEntry kStrings[] = {
     {kIdsStatusCannotListen, "Cannot listen on UDP port %1: another program may be using it."},
     {kIdsVolume, "Volume %1%"},
     {kIdsMuted, "Muted"},
+    {kIdsStatisticsRate, "%1 Mbit/s"},
+    {kIdsStatisticsCounts, "Messages lost %1 · datagrams recovered %2 · dropped %3"},
 };
 
 }  // namespace

@@ -28,6 +28,9 @@ enum StringId : int {
   // The local volume, shown for a moment when it changes (%1: percent).
   kIdsVolume = 32797,
   kIdsMuted = 32798,
+  // The figures of the reception, on request (%1: Mbit/s; lost, recovered, dropped counts).
+  kIdsStatisticsRate = 32799,
+  kIdsStatisticsCounts = 32800,
 };
 
 // Lunnet's texts.

@@ -195,6 +195,27 @@ TEST_F(ReassemblerTest, MessageNumbersWrapAt2To32) {
   EXPECT_EQ(delivered_.numbers, (std::vector<std::uint32_t>{0xFFFFFFFEu, 0xFFFFFFFFu, 0, 1}));
 }
 
+// Lost: the numbers skipped and the messages left unfinished, across the wrap. A late copy of
+// an older message, or a far jump (a sender numbering anew), counts nothing.
+TEST_F(ReassemblerTest, CountsTheMessagesThatNeverArrived) {
+  Feed(Fragment::Single(0xFFFFFFFEu, Pattern(2)));
+  Feed(Fragment::Single(2, Pattern(2)));  // 0xFFFFFFFF, 0 and 1 skipped
+  EXPECT_EQ(Stats().lostMessages, 3u);
+  const auto f = FourFragments(3);
+  Feed(f[0]);
+  Feed(f[1]);
+  Feed(Fragment::Single(4, Pattern(2)));  // 3 left unfinished
+  EXPECT_EQ(Stats().lostMessages, 4u);
+  Feed(f[2]);                             // a late datagram of 3
+  Feed(Fragment::Single(2, Pattern(2)));  // a late copy of 2
+  Feed(Fragment::Single(5, Pattern(2)));
+  EXPECT_EQ(Stats().lostMessages, 4u);
+  Feed(Fragment::Single(900000, Pattern(2)));
+  Feed(Fragment::Single(900001, Pattern(2)));
+  EXPECT_EQ(Stats().lostMessages, 4u);
+  EXPECT_EQ(Stats().bytes, 7u * 18 + 26 + 18 + 18);
+}
+
 TEST_F(ReassemblerTest, VeryFirstMessageMayCarryNumber0xFFFFFFFF) {
   for (const Fragment& f : FourFragments(0xFFFFFFFFu)) Feed(f);
   EXPECT_EQ(delivered_.numbers, (std::vector<std::uint32_t>{0xFFFFFFFFu}));
@@ -349,6 +370,11 @@ TEST_P(RoundTripTest, BodiesArriveByteIdentical) {
   if (lossRate == 0) {
     EXPECT_EQ(expected.size(), 150u);
   }
+  // Every message not delivered is counted lost, but for the last one when its end was lost:
+  // nothing comes after it.
+  const std::uint64_t notDelivered = 150 - expected.size();
+  EXPECT_LE(reassembler.Stats().lostMessages, notDelivered);
+  EXPECT_GE(reassembler.Stats().lostMessages + 1, notDelivered);
 }
 
 INSTANTIATE_TEST_SUITE_P(LossRates, RoundTripTest, ::testing::Values(0.0, 0.002, 0.02));

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "protocol/format_blocks.h"
+#include "protocol/media_codes.h"
+
 namespace vantorel::receiver {
 namespace {
 
@@ -20,9 +23,14 @@ TEST(ReceptionStatusTest, TellsWhatTheReceptionIsDoing) {
   EXPECT_EQ(status.Current(t0 + 4s).kind, StatusKind::kReceiving);  // still within 4 s
   status.OnDatagrams("10.0.0.5:4000", t0 + 5s);
   EXPECT_EQ(status.Current(t0 + 5s).kind, StatusKind::kNone);  // the picture speaks
+  // The figures: while the pointer rests on the video, or from one key press to the next.
   status.SetHover(true);
-  EXPECT_EQ(status.Current(t0 + 5s).kind, StatusKind::kReceiving);
+  EXPECT_EQ(status.Current(t0 + 5s), (StatusLine{StatusKind::kStatistics, "10.0.0.5:4000", 0}));
   status.SetHover(false);
+  status.ToggleStatistics();
+  EXPECT_EQ(status.Current(t0 + 5s).kind, StatusKind::kStatistics);
+  EXPECT_EQ(status.Current(t0 + 8s).kind, StatusKind::kNoSignal);  // silence comes first
+  status.ToggleStatistics();
 
   status.SetAudioOnly(true);
   EXPECT_EQ(status.Current(t0 + 5s).kind, StatusKind::kAudioOnly);
@@ -39,6 +47,64 @@ TEST(ReceptionStatusTest, TellsWhatTheReceptionIsDoing) {
 
   status.OnSenderChanged("10.0.0.7:4000", t0 + 30s);
   EXPECT_EQ(status.Current(t0 + 30s), (StatusLine{StatusKind::kReceiving, "10.0.0.7:4000", 0}));
+}
+
+TEST(ReceptionStatusTest, BitRateIsMeasuredOverTheLastSeconds) {
+  BitRateMeter meter;
+  const Clock::time_point t0{};
+  meter.Sample(t0, 0);
+  EXPECT_EQ(meter.BitsPerSecond(), 0);
+  meter.Sample(t0 + 1s, 250'000);  // 2 Mbit/s
+  EXPECT_DOUBLE_EQ(meter.BitsPerSecond(), 2e6);
+  for (int s = 2; s <= 10; ++s) meter.Sample(t0 + std::chrono::seconds(s), 250'000);
+  EXPECT_EQ(meter.BitsPerSecond(), 0);  // the burst has left the span
+  meter.Sample(t0 + 11s, 1000);         // a rebuilt reception counts from zero
+  meter.Sample(t0 + 12s, 126'000);
+  EXPECT_DOUBLE_EQ(meter.BitsPerSecond(), 1e6);
+}
+
+protocol::FormatRecord Record(const protocol::Guid& major, const protocol::Guid& subtype,
+                              const protocol::Guid& format, std::vector<std::uint8_t> block) {
+  protocol::FormatRecord r;
+  r.majorCode = protocol::MajorTypeCode(major);
+  r.subtype = subtype;
+  r.formatCode = protocol::FormatTypeCode(format);
+  r.formatBlock = std::move(block);
+  return r;
+}
+
+TEST(ReceptionStatusTest, FormatsAreToldInAFewWords) {
+  namespace guids = protocol::guids;
+  protocol::VideoInfoHeader vih;
+  vih.bmiHeader.width = 320;
+  vih.bmiHeader.height = -240;
+  vih.avgTimePerFrame = 400'000;
+  const auto mjpg = protocol::GuidFromFourcc(protocol::MakeFourcc('M', 'J', 'P', 'G'));
+  protocol::WaveFormatEx wave;
+  wave.formatTag = protocol::wave_tags::kMpegLayer3;
+  wave.samplesPerSec = 44100;
+  wave.channels = 2;
+  const auto video = protocol::WriteVideoInfoHeader(vih);
+  const struct {
+    protocol::FormatRecord record;
+    const char* text;
+  } cases[] = {
+      {Record(guids::kMediaTypeVideo, mjpg, guids::kFormatVideoInfo, video), "MJPG 320x240 25 fps"},
+      {Record(guids::kMediaTypeVideo, guids::kSubtypeMpeg1Payload, guids::kFormatVideoInfo, video),
+       "MPEG-1 320x240 25 fps"},
+      // A block cut short, or an unprintable FOURCC, leaves the figures out.
+      {Record(guids::kMediaTypeVideo, mjpg, guids::kFormatVideoInfo, {1, 2, 3}), "MJPG"},
+      {Record(guids::kMediaTypeVideo, protocol::GuidFromFourcc(0x01020304), guids::kFormatVideoInfo,
+              {}),
+       "video"},
+      {Record(guids::kMediaTypeAudio, protocol::GuidFromFourcc(0x55), guids::kFormatWaveFormatEx,
+              protocol::WriteWaveFormatEx(wave)),
+       "MP3 44100 Hz 2 ch"},
+      {Record(guids::kMediaTypeAudio, protocol::GuidFromFourcc(0x55), guids::kFormatWaveFormatEx,
+              {}),
+       "audio"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DescribeFormat(c.record), c.text);
 }
 
 }  // namespace

@@ -44,6 +44,7 @@ descriptions=$(grep -c ' kind=10 ' "$work/listen.out")
 grep -q '^end-of-broadcast$' "$work/listen.out" || fail "no end of broadcast"
 totals=$(tail -n1 "$work/listen.out")
 [[ $(field dropped "$totals") == 0 ]] || fail "datagrams dropped: $totals"
+[[ $(field lost-messages "$totals") == 0 ]] || fail "messages lost: $totals"
 
 echo "== two senders: the first one heard wins"
 start_listener 5

@@ -89,10 +89,10 @@ void ListenWindow::Finish() {
                 " foreign-sender=%" PRIu64 " oversized=%" PRIu64 " malformed=%" PRIu64
                 " incomplete=%" PRIu64 " unknown-key=%" PRIu64 " post-failed=%" PRIu64
                 " abandoned-messages=%" PRIu64 " repeated=%" PRIu64 " queue-overflow=%" PRIu64
-                " sender-changes=%" PRIu64 " receive-errors=%" PRIu64,
+                " sender-changes=%" PRIu64 " receive-errors=%" PRIu64 " lost-messages=%" PRIu64,
                 delivered_, dropped, r.lostFragment, t.foreignSender, r.oversized + t.oversized,
                 r.malformed + t.malformed, r.incomplete, t.unknownKey, t.postFailed, r.abandoned,
-                r.repeated, t.queueOverflow, t.senderChanges, t.receiveErrors);
+                r.repeated, t.queueOverflow, t.senderChanges, t.receiveErrors, r.lostMessages);
   for (const receiver::StreamReport& stream : totals.streams) {
     Print(DescribeStream(stream));
     std::fprintf(stderr, "%s\n", DescribeTiming(stream).c_str());

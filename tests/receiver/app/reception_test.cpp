@@ -3,9 +3,12 @@
 // the broadcast, and keep to the first sender it heard.
 #include "receiver/app/receiver_main_window.h"
 
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 #include "receiver_test_support.h"
+#include "ui/skin/video_widget.h"
 
 namespace vantorel::receiver_app {
 namespace {
@@ -51,6 +54,23 @@ TEST_F(ReceptionTest, ALateJoinerShowsTheSendersVideo) {
   ReceiverMainWindow& window = receiver.Window();
   EXPECT_EQ(BrightPixelsInVideoArea(window), 0);
   EXPECT_TRUE(WaitUntil([&] { return ShowsVideo(window); }));
+
+  // I shows the reception's figures until pressed again: the sender, its streams' formats,
+  // the bit rate and the losses.
+  Pause(std::chrono::milliseconds(500));
+  QTest::keyClick(&window, Qt::Key_I);
+  const QStringList lines = window.Video().StatusText().split(QLatin1Char('\n'));
+  ASSERT_EQ(lines.size(), 4) << window.Video().StatusText().toStdString();
+  EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Receiving from 127.0.0.1:")))
+      << lines[0].toStdString();
+  EXPECT_TRUE(lines[1].contains(QStringLiteral("MPEG-1 320x240 25 fps"))) << lines[1].toStdString();
+  EXPECT_TRUE(lines[1].contains(QStringLiteral("MPEG audio 44100 Hz 2 ch")))
+      << lines[1].toStdString();
+  EXPECT_TRUE(lines[2].endsWith(QStringLiteral(" Mbit/s"))) << lines[2].toStdString();
+  EXPECT_GT(lines[2].section(QLatin1Char(' '), 0, 0).toDouble(), 0.1);
+  EXPECT_EQ(lines[3], QStringLiteral("Messages lost 0 · datagrams recovered 0 · dropped 0"));
+  QTest::keyClick(&window, Qt::Key_I);
+  EXPECT_FALSE(window.Video().StatusText().contains(QStringLiteral("Mbit/s")));
 }
 
 TEST_F(ReceptionTest, EndOfBroadcastRebuildsOncePerAcceptedDatagramAndTheNextCastPlays) {
