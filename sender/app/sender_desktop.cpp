@@ -13,6 +13,8 @@
 namespace vantorel::sender::app {
 namespace {
 
+constexpr int kDetailWidth = 320;
+
 QMessageBox::Icon ToQtIcon(MessageIcon icon) {
   switch (icon) {
     case MessageIcon::kError:
@@ -41,7 +43,13 @@ void QtSenderDesktop::ShowMessage(QWidget* parent, const QString& text, MessageI
                                   const QString& detail) {
   QMessageBox box(ToQtIcon(icon), Strings().String(IDS_MESSAGE_TITLE), text, QMessageBox::Ok,
                   parent);
-  if (!detail.isEmpty()) box.setInformativeText(detail);
+  if (!detail.isEmpty()) {
+    box.setInformativeText(detail);
+    // The reason wraps in a readable column rather than the width of the first line.
+    if (auto* line = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+      line->setMinimumWidth(kDetailWidth);
+    }
+  }
   languages_.TranslateAllWindows();
   box.exec();
 }
