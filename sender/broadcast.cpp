@@ -12,8 +12,8 @@ void SleepOneGap() {
 
 }  // namespace
 
-Broadcast::Broadcast(UdpBroadcastSink& sink, media::GraphOptions graph)
-    : sink_(sink), graph_(graph) {}
+Broadcast::Broadcast(UdpBroadcastSink& sink, media::GraphOptions graph, int fecPercent)
+    : sink_(sink), graph_(graph), fecPercent_(fecPercent) {}
 
 Broadcast::~Broadcast() {
   CloseSession();

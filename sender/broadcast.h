@@ -16,6 +16,9 @@
 
 namespace vantorel::sender {
 
+// Parity added by default, in percent of the media datagrams' bytes.
+inline constexpr int kDefaultFecPercent = 20;
+
 // What a round of graph events brought.
 struct GraphEventNews {
   bool completed = false;  // the end of the file
@@ -30,7 +33,8 @@ class Broadcast {
   static constexpr int kEndOfBroadcastGapMs = 1;
 
   // `sink` (not owned) carries every session and the end of the broadcast; it outlives this.
-  Broadcast(UdpBroadcastSink& sink, media::GraphOptions graph);
+  // `fecPercent` is the share of parity added to the media datagrams (0: none).
+  Broadcast(UdpBroadcastSink& sink, media::GraphOptions graph, int fecPercent = kDefaultFecPercent);
   ~Broadcast();
   Broadcast(const Broadcast&) = delete;
   Broadcast& operator=(const Broadcast&) = delete;
@@ -55,6 +59,7 @@ class Broadcast {
  private:
   UdpBroadcastSink& sink_;
   media::GraphOptions graph_;
+  int fecPercent_ = 0;
   std::unique_ptr<SenderSession> session_;
   std::uint8_t sessionNumber_ = 0;
   bool ended_ = false;

@@ -54,7 +54,7 @@ SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module, SenderWi
   sink_ = std::make_unique<UdpBroadcastSink>(options_.port, options_.destination);
   if (!sink_->IsOpen()) qCWarning(lcStrovan, "cannot open the broadcast socket: nothing is sent");
   broadcast_ = std::make_unique<Broadcast>(
-      *sink_, media::GraphOptions{options_.output, video_, &volume_.Level()});
+      *sink_, media::GraphOptions{options_.output, video_, &volume_.Level()}, options_.fecPercent);
   timerRunning_ = true;
   resize(skin::kDefaultFrameWidth, skin::kDefaultFrameHeight);
   setAcceptDrops(true);

@@ -14,6 +14,7 @@
 #include "platform/media/output_modes.h"
 #include "platform/net/udp_socket.h"
 #include "protocol/wire_format.h"
+#include "sender/broadcast.h"
 #include "sender/udp_broadcast_sink.h"
 #include "ui/skin/playback_volume.h"
 #include "ui/skin/skin_slider.h"
@@ -44,6 +45,8 @@ struct SenderWindowOptions {
   // The folder holding help/help.htm.
   std::filesystem::path appFolder;
   media::OutputMode output = media::OutputMode::kPlay;
+  // Parity added to the broadcast, in percent (0: none).
+  int fecPercent = kDefaultFecPercent;
 };
 
 inline constexpr int kTimerId = 1;

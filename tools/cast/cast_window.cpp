@@ -27,7 +27,7 @@ CastWindow::CastWindow(CastOptions options, sender::UdpBroadcastSink& sink, std:
       sink_(sink),
       progress_(progress),
       handle_(this),
-      broadcast_(sink_, HeadlessGraph()),
+      broadcast_(sink_, HeadlessGraph(), options_.fecPercent),
       terminal_(::isatty(::fileno(progress)) == 1) {}
 
 CastWindow::~CastWindow() {

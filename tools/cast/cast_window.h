@@ -17,6 +17,7 @@ namespace vantorel::tools {
 struct CastOptions {
   std::string path;
   bool loop = false;
+  int fecPercent = sender::kDefaultFecPercent;  // parity added, in percent (0: none)
 };
 
 class CastWindow : public QObject {
