@@ -11,6 +11,8 @@ inline constexpr std::uint32_t kBroadcastAddress = 0xFFFFFFFFu;  // 255.255.255.
 // Route keys: the first 4 bytes of every datagram but the wake-up datagram.
 inline constexpr std::uint32_t kRouteKeyMedia = 6666;
 inline constexpr std::uint32_t kRouteKeyEndOfBroadcast = 5555;
+// Parity over media datagrams; receivers that do not know the key drop these.
+inline constexpr std::uint32_t kRouteKeyParity = 7777;
 // Channel word of every message; whole messages travel on the receiver under it.
 inline constexpr std::uint32_t kChannelMessage = 1;
 

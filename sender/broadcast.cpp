@@ -13,7 +13,9 @@ void SleepOneGap() {
 }  // namespace
 
 Broadcast::Broadcast(UdpBroadcastSink& sink, media::GraphOptions graph, int fecPercent)
-    : sink_(sink), graph_(graph), fecPercent_(fecPercent) {}
+    : sink_(sink),
+      graph_(graph),
+      fec_(fecPercent > 0 ? std::make_unique<FecEncoder>(sink, fecPercent) : nullptr) {}
 
 Broadcast::~Broadcast() {
   CloseSession();
@@ -21,7 +23,8 @@ Broadcast::~Broadcast() {
 
 HRESULT Broadcast::Open(gui::WindowHandle* owner, const std::string& path) {
   CloseSession();
-  auto session = std::make_unique<SenderSession>(sessionNumber_, &sink_, graph_);
+  protocol::PacketSink* out = fec_ ? static_cast<protocol::PacketSink*>(fec_.get()) : &sink_;
+  auto session = std::make_unique<SenderSession>(sessionNumber_, out, graph_);
   HRESULT hr = session->Open(owner, path);
   missingDecoders_ = session->MissingDecoders();
   if (!FAILED(hr) && !session->IsStreaming()) hr = VFW_E_UNSUPPORTED_STREAM;
@@ -38,6 +41,12 @@ void Broadcast::CloseSession() {
   if (!session_) return;
   session_->Close();
   session_.reset();
+  // The last group's parity goes before anything of the next session or the end.
+  if (fec_) fec_->Flush();
+}
+
+std::optional<FecStats> Broadcast::Parity() const {
+  return fec_ ? std::optional<FecStats>(fec_->Stats()) : std::nullopt;
 }
 
 GraphEventNews Broadcast::HandleGraphEvents() {

@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/gui/window_message.h"
 #include "platform/media/output_modes.h"
+#include "sender/fec_encoder.h"
 #include "sender/sender_session.h"
 #include "sender/udp_broadcast_sink.h"
 
@@ -53,13 +55,16 @@ class Broadcast {
   void End();
 
   SenderSession* Session() const { return session_.get(); }
+  // The parity added so far; nothing when the broadcast sends none.
+  std::optional<FecStats> Parity() const;
   // The number the next opened session gets.
   std::uint8_t SessionNumber() const { return sessionNumber_; }
 
  private:
   UdpBroadcastSink& sink_;
   media::GraphOptions graph_;
-  int fecPercent_ = 0;
+  // Between the sessions and the sink when parity is added.
+  std::unique_ptr<FecEncoder> fec_;
   std::unique_ptr<SenderSession> session_;
   std::uint8_t sessionNumber_ = 0;
   bool ended_ = false;

@@ -5,6 +5,9 @@
 #include <random>
 
 #include "protocol/byte_io.h"
+#include "protocol/wire_format.h"
+#include "receiver/fec_receiver.h"
+#include "sender/fec_encoder.h"
 #include "sender/packetizer.h"
 #include "tests/protocol/recording_sink.h"
 
@@ -378,6 +381,120 @@ TEST_P(RoundTripTest, BodiesArriveByteIdentical) {
 }
 
 INSTANTIATE_TEST_SUITE_P(LossRates, RoundTripTest, ::testing::Values(0.0, 0.002, 0.02));
+
+// Packetizer, parity, a lossy and reordering link, the parity receiver and the reassembler:
+// what is lost or reordered within the code's reach arrives whole, byte for byte, and in order.
+struct LinkShape {
+  const char* name;
+  double loss = 0;     // of every datagram, parity included
+  double reorder = 0;  // datagrams held back by 1 to 3 places
+  int fecPercent = 20;
+  bool dropAllParity = false;
+  // Of 200 messages. The first group passes before any parity is heard, unprotected.
+  std::size_t minDelivered = 0;
+};
+
+class FecRoundTripTest : public ::testing::TestWithParam<LinkShape> {};
+
+TEST_P(FecRoundTripTest, MessagesSurviveTheLink) {
+  const LinkShape shape = GetParam();
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point now{};
+  std::mt19937 rng(20261209);
+  std::uniform_real_distribution<double> roll(0, 1);
+
+  struct Capture : protocol::PacketSink {
+    int Send(std::uint32_t key, protocol::BufferList buffers) override {
+      sent.emplace_back(key, testing::Flatten(buffers));
+      return 1;
+    }
+    std::vector<std::pair<std::uint32_t, Bytes>> sent;
+  } wire;
+  sender::FecEncoder fec(wire, shape.fecPercent, [&now] { return now; });
+  sender::Packetizer packetizer;
+  packetizer.AddRoute(protocol::kRouteKeyMedia, &fec);
+
+  Reassembler reassembler;
+  testing::RecordingSink delivered;
+  reassembler.AddRoute(protocol::kChannelMessage, &delivered);
+  std::uint64_t deliveredDatagrams = 0;
+  FecReceiver receiver([&](std::span<const std::uint8_t> payload) {
+    ++deliveredDatagrams;
+    const Buffer b = protocol::MakeBuffer(payload.data(), payload.size());
+    reassembler.Send(protocol::kRouteKeyMedia, {&b, 1});
+  });
+
+  // Video-like frames of up to 30 datagrams and audio-like single datagrams, 10 ms apart.
+  std::vector<Bytes> bodies;
+  std::vector<std::pair<std::uint32_t, Bytes>> late;  // held back: (datagrams to wait, bytes)
+  std::size_t maxHeld = 0;
+  auto deliverToReceiver = [&](std::uint32_t key, const Bytes& bytes) {
+    if (key == protocol::kRouteKeyParity) {
+      if (!shape.dropAllParity) receiver.OnParity(bytes, now);
+    } else {
+      receiver.OnMedia(bytes, now);
+    }
+    maxHeld = std::max(maxHeld, receiver.Held());
+  };
+  std::vector<std::tuple<int, std::uint32_t, Bytes>> delayed;
+  for (int m = 0; m < 200; ++m) {
+    const std::size_t n = m % 2 == 0 ? std::uniform_int_distribution<std::size_t>(100, 40'000)(rng)
+                                     : std::uniform_int_distribution<std::size_t>(20, 600)(rng);
+    bodies.push_back(Pattern(n, static_cast<std::uint8_t>(m)));
+    const Buffer b = protocol::MakeBuffer(bodies.back().data(), n);
+    packetizer.Send(protocol::kChannelMessage, {&b, 1});
+    if (m == 199) fec.Flush();  // the end of the broadcast closes the last, short group
+    for (auto& [key, bytes] : wire.sent) {
+      if (roll(rng) < shape.loss) continue;
+      if (roll(rng) < shape.reorder) {
+        delayed.emplace_back(std::uniform_int_distribution<int>(1, 3)(rng), key, std::move(bytes));
+        continue;
+      }
+      deliverToReceiver(key, bytes);
+      for (auto it = delayed.begin(); it != delayed.end();) {
+        if (--std::get<0>(*it) > 0) {
+          ++it;
+          continue;
+        }
+        deliverToReceiver(std::get<1>(*it), std::get<2>(*it));
+        it = delayed.erase(it);
+      }
+    }
+    wire.sent.clear();
+    now += std::chrono::milliseconds(10);
+    receiver.Tick(now);
+  }
+  for (auto& [wait, key, bytes] : delayed) deliverToReceiver(key, bytes);
+  receiver.Tick(now + std::chrono::seconds(1));
+
+  // Whatever arrives is whole and in sending order; the shape decides how much arrives.
+  std::size_t next = 0;
+  for (const auto& entry : delivered.entries) {
+    while (next < bodies.size() && bodies[next] != entry.bytes) ++next;
+    ASSERT_LT(next, bodies.size()) << "a message out of order, or not one that was sent";
+    ++next;
+  }
+  EXPECT_GE(delivered.entries.size(), shape.minDelivered) << shape.name;
+  EXPECT_EQ(receiver.Held(), 0u);
+  EXPECT_LE(maxHeld, FecReceiver::kMaxHeld);
+  if (shape.loss == 0 && shape.reorder == 0) {
+    EXPECT_EQ(receiver.Stats().reordered, 0u);
+  }
+  if (shape.dropAllParity) {
+    EXPECT_EQ(receiver.Stats().reordered, 0u) << "nothing waits without parity";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, FecRoundTripTest,
+                         ::testing::Values(LinkShape{"clean", 0, 0, 20, false, 200},
+                                           LinkShape{"reordered", 0, 0.10, 20, false, 199},
+                                           LinkShape{"loss1", 0.01, 0, 20, false, 200},
+                                           LinkShape{"loss5_reordered", 0.05, 0.10, 20, false, 190},
+                                           LinkShape{"loss5_more_parity", 0.05, 0, 50, false, 199},
+                                           LinkShape{"parity_ignored", 0, 0, 20, true, 200},
+                                           LinkShape{"parity_ignored_loss", 0.02, 0, 20, true, 100},
+                                           LinkShape{"loss20", 0.20, 0, 20, false, 40}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace vantorel::receiver

@@ -1,0 +1,70 @@
+// Adds parity to the media datagrams on their way to the socket. Each media datagram goes out
+// at once, unchanged; a copy joins the open group. A group closes when it is full, or once it
+// has spanned kGroupSpan by the end of a message (or by the next datagram), and its parity
+// datagrams follow it under their own route key. A receiver that meets no loss therefore
+// waits for nothing; one that does waits at most about a group's span for the parity.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "protocol/packet_sink.h"
+#include "protocol/parity.h"
+
+namespace vantorel::sender {
+
+struct FecStats {
+  std::uint64_t groups = 0;
+  std::uint64_t sourceDatagrams = 0;
+  std::uint64_t sourceBytes = 0;
+  std::uint64_t parityDatagrams = 0;
+  std::uint64_t parityBytes = 0;
+};
+
+class FecEncoder : public protocol::PacketSink {
+ public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::size_t kMaxSources = 48;
+  static constexpr std::chrono::milliseconds kGroupSpan{20};
+  // Every group gets at least this many parity symbols: a lost datagram (two symbols) can be
+  // rebuilt even when one parity datagram is lost too.
+  static constexpr std::size_t kMinParitySymbols = 3;
+
+  // `out` (not owned) takes the media and parity datagrams. `percent` of parity symbols per
+  // data symbol; 0 sends the media datagrams alone.
+  FecEncoder(protocol::PacketSink& out, int percent,
+             std::function<Clock::time_point()> now = &Clock::now);
+
+  // Media datagrams (key kRouteKeyMedia) are grouped; anything else passes as it is.
+  int Send(std::uint32_t key, protocol::BufferList buffers) override;
+  // Closes the open group and sends its parity (before an end of broadcast).
+  void Flush();
+  FecStats Stats() const;
+
+  // The number of parity symbols for a group of `sources` datagrams.
+  static std::size_t ParitySymbols(std::size_t sources, int percent);
+
+ private:
+  void CloseGroup();
+  const protocol::ErasureCode& CodeFor(std::size_t k, std::size_t p);
+
+  protocol::PacketSink& out_;
+  const int percent_;
+  std::function<Clock::time_point()> now_;
+  mutable std::mutex lock_;
+  // The open group.
+  std::vector<std::vector<std::uint8_t>> sources_;
+  std::vector<protocol::FragmentId> ids_;
+  Clock::time_point opened_{};
+  std::uint16_t groupNumber_ = 0;
+  std::map<std::pair<std::size_t, std::size_t>, std::unique_ptr<protocol::ErasureCode>> codes_;
+  std::vector<std::uint8_t> symbols_;  // scratch: data then parity symbols
+  FecStats stats_;
+};
+
+}  // namespace vantorel::sender
