@@ -30,7 +30,19 @@ bool ReceiveSocket::Open(const ReceiveOptions& options) {
   // Several receivers on one machine (a program and the listening tool) may share the port;
   // each gets every broadcast.
   socket_.SetReuseAddress(true);
+  // A group another program of the host joined on this port is not this receiver's.
+  socket_.SetMulticastAll(false);
+  unsigned interfaceIndex = 0;
+  if (!options.interfaceName.empty()) {
+    const std::optional<net::NetworkInterface> device = net::FindInterface(options.interfaceName);
+    if (!device || !socket_.BindToDevice(device->name)) return false;
+    interfaceIndex = device->index;
+  }
+  // Bound to the port on every address even with a group, so broadcasts still arrive.
   if (!socket_.Bind(net::Endpoint{options.bindAddress, options.port})) return false;
+  if (options.group != net::kAnyAddress && !socket_.JoinGroup(options.group, interfaceIndex)) {
+    return false;
+  }
   auto local = socket_.LocalEndpoint();
   if (!local) return false;
   localPort_ = local->port;

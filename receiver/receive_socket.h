@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/gui/window_message.h"
 #include "platform/net/udp_socket.h"
@@ -20,6 +21,11 @@ struct ReceiveOptions {
   DatagramQueueLimits queueLimits;
   // How long the locked sender may be silent before another sender can take the lock.
   std::chrono::milliseconds senderSilence = kSenderSilence;
+  // A multicast group to join besides the broadcasts (kAnyAddress: none).
+  std::uint32_t group = net::kAnyAddress;
+  // Empty: every interface. Otherwise only what arrives on this one is received, and the group
+  // is joined there.
+  std::string interfaceName = {};
 };
 
 class ReceiveSocket {

@@ -1,8 +1,11 @@
 #include "sender/udp_broadcast_sink.h"
 
 #include <array>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <thread>
+#include <utility>
 
 #include "protocol/byte_io.h"
 
@@ -14,8 +17,11 @@ constexpr std::size_t kMaxGatherParts = 32;
 }  // namespace
 
 UdpBroadcastSink::UdpBroadcastSink(std::uint16_t port, std::uint32_t destination)
-    : socket_(), destination_{destination, port} {
-  if (!Open(port)) Close();
+    : UdpBroadcastSink(SinkOptions{port, destination}) {}
+
+UdpBroadcastSink::UdpBroadcastSink(SinkOptions options)
+    : socket_(), destination_{options.destination, options.port}, options_(std::move(options)) {
+  if (!Open(options_.port)) Close();
 }
 
 UdpBroadcastSink::~UdpBroadcastSink() {
@@ -25,9 +31,39 @@ UdpBroadcastSink::~UdpBroadcastSink() {
 bool UdpBroadcastSink::Open(std::uint16_t port) {
   if (!socket_.Valid()) socket_ = net::UdpSocket();
   destination_.port = port;
-  if (!socket_.Valid() || !socket_.SetBroadcast(true)) return false;
+  if (!socket_.Valid() || !socket_.SetBroadcast(true)) {
+    openError_ = std::string("cannot open a UDP socket: ") + std::strerror(errno);
+    return false;
+  }
+  if (!Configure()) return false;
+  openError_.clear();
   maxMessageSize_ = net::kMaxUdpPayload;
   socket_.SetReceiveBuffer(kReceiveBufferBytes);
+  return true;
+}
+
+// The destination's socket options: the multicast hop limit and the interface to leave by.
+bool UdpBroadcastSink::Configure() {
+  const bool multicast = net::IsMulticast(destination_.address);
+  if (multicast && !socket_.SetMulticastTtl(options_.multicastTtl)) {
+    openError_ = "cannot set the multicast TTL to " + std::to_string(options_.multicastTtl) + ": " +
+                 std::strerror(errno);
+    return false;
+  }
+  if (options_.interfaceName.empty()) return true;
+  const std::optional<net::NetworkInterface> device = net::FindInterface(options_.interfaceName);
+  if (!device) {
+    openError_ = "no network interface named " + options_.interfaceName;
+    return false;
+  }
+  const bool bound =
+      multicast ? socket_.SetMulticastInterface(device->index) : socket_.BindToDevice(device->name);
+  if (!bound) {
+    openError_ = (multicast ? "cannot send multicast through interface "
+                            : "cannot bind the socket to interface ") +
+                 device->name + ": " + std::strerror(errno);
+    return false;
+  }
   return true;
 }
 

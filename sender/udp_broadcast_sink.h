@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "platform/net/udp_socket.h"
 #include "protocol/packet_sink.h"
@@ -17,15 +18,30 @@ struct BroadcastStats {
   std::uint64_t sendErrors = 0;
 };
 
+struct SinkOptions {
+  std::uint16_t port = protocol::kBroadcastPort;
+  // The limited broadcast, a multicast group (224.0.0.0/4) or a single host.
+  std::uint32_t destination = net::kLimitedBroadcast;
+  // For a multicast group: how many routers its datagrams may cross.
+  int multicastTtl = net::kDefaultMulticastTtl;
+  // Empty: the routing table chooses. Otherwise multicast leaves through this interface, and
+  // the socket is bound to it for any other destination.
+  std::string interfaceName = {};
+};
+
 class UdpBroadcastSink : public protocol::PacketSink {
  public:
   explicit UdpBroadcastSink(std::uint16_t port = protocol::kBroadcastPort,
                             std::uint32_t destination = net::kLimitedBroadcast);
+  explicit UdpBroadcastSink(SinkOptions options);
   ~UdpBroadcastSink() override;
 
   bool Open(std::uint16_t port);
   void Close();
   bool IsOpen() const { return socket_.Valid(); }
+  // Why the last Open failed, for the user ("cannot bind to interface eth1: ..."); empty
+  // while the sink is open.
+  const std::string& OpenError() const { return openError_; }
 
   // One datagram: the 4 key bytes, then the caller's buffers, in one gather call. Returns 0
   // when the socket is not open; a failed send loses the datagram and is only counted.
@@ -38,8 +54,12 @@ class UdpBroadcastSink : public protocol::PacketSink {
   BroadcastStats Stats() const;
 
  private:
+  bool Configure();
+
   net::UdpSocket socket_;
   net::Endpoint destination_;
+  SinkOptions options_;
+  std::string openError_;
   std::uint32_t maxMessageSize_ = 0;
   std::atomic<std::uint64_t> datagrams_{0};
   std::atomic<std::uint64_t> bytes_{0};

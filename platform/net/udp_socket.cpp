@@ -37,11 +37,15 @@ constexpr std::size_t kMaxParts = 32;
 }  // namespace
 
 std::string Endpoint::ToString() const {
+  return FormatIpv4(address) + ":" + std::to_string(port);
+}
+
+std::string FormatIpv4(std::uint32_t address) {
   in_addr a{};
   a.s_addr = htonl(address);
   char text[INET_ADDRSTRLEN] = {};
   ::inet_ntop(AF_INET, &a, text, sizeof text);
-  return std::string(text) + ":" + std::to_string(port);
+  return text;
 }
 
 std::optional<std::uint32_t> ParseIpv4(const std::string& text) {
@@ -50,13 +54,16 @@ std::optional<std::uint32_t> ParseIpv4(const std::string& text) {
   return ntohl(a.s_addr);
 }
 
-std::vector<std::string> LocalIpv4Addresses() {
+namespace {
+
+// The dotted IPv4 addresses of the interfaces that `keep` accepts.
+template <typename Keep>
+std::vector<std::string> Ipv4Addresses(Keep keep) {
   std::vector<std::string> addresses;
   ifaddrs* list = nullptr;
   if (::getifaddrs(&list) != 0) return addresses;
   for (const ifaddrs* i = list; i != nullptr; i = i->ifa_next) {
-    if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET) continue;
-    if ((i->ifa_flags & IFF_UP) == 0 || (i->ifa_flags & IFF_LOOPBACK) != 0) continue;
+    if (i->ifa_addr == nullptr || i->ifa_addr->sa_family != AF_INET || !keep(*i)) continue;
     char text[INET_ADDRSTRLEN] = {};
     const auto* in = reinterpret_cast<const sockaddr_in*>(i->ifa_addr);
     if (::inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) != nullptr) {
@@ -65,6 +72,26 @@ std::vector<std::string> LocalIpv4Addresses() {
   }
   ::freeifaddrs(list);
   return addresses;
+}
+
+}  // namespace
+
+std::vector<std::string> LocalIpv4Addresses() {
+  return Ipv4Addresses([](const ifaddrs& i) {
+    return (i.ifa_flags & IFF_UP) != 0 && (i.ifa_flags & IFF_LOOPBACK) == 0;
+  });
+}
+
+bool IsMulticast(std::uint32_t address) {
+  return (address & 0xF0000000u) == 0xE0000000u;
+}
+
+std::optional<NetworkInterface> FindInterface(const std::string& name) {
+  if (name.empty() || name.size() >= IFNAMSIZ) return std::nullopt;
+  const unsigned index = ::if_nametoindex(name.c_str());
+  if (index == 0) return std::nullopt;
+  return NetworkInterface{name, index,
+                          Ipv4Addresses([&name](const ifaddrs& i) { return name == i.ifa_name; })};
 }
 
 UdpSocket::UdpSocket() : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
@@ -91,6 +118,32 @@ bool UdpSocket::SetReuseAddress(bool on) {
 }
 bool UdpSocket::SetReceiveBuffer(int bytes) {
   return SetIntOption(fd_, SOL_SOCKET, SO_RCVBUF, bytes);
+}
+
+bool UdpSocket::SetMulticastTtl(int ttl) {
+  return SetIntOption(fd_, IPPROTO_IP, IP_MULTICAST_TTL, ttl);
+}
+
+bool UdpSocket::SetMulticastInterface(unsigned interfaceIndex) {
+  ip_mreqn request{};
+  request.imr_ifindex = static_cast<int>(interfaceIndex);
+  return ::setsockopt(fd_, IPPROTO_IP, IP_MULTICAST_IF, &request, sizeof request) == 0;
+}
+
+bool UdpSocket::JoinGroup(std::uint32_t group, unsigned interfaceIndex) {
+  ip_mreqn request{};
+  request.imr_multiaddr.s_addr = htonl(group);
+  request.imr_ifindex = static_cast<int>(interfaceIndex);
+  return ::setsockopt(fd_, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request) == 0;
+}
+
+bool UdpSocket::SetMulticastAll(bool on) {
+  return SetIntOption(fd_, IPPROTO_IP, IP_MULTICAST_ALL, on);
+}
+
+bool UdpSocket::BindToDevice(const std::string& interfaceName) {
+  return ::setsockopt(fd_, SOL_SOCKET, SO_BINDTODEVICE, interfaceName.c_str(),
+                      static_cast<socklen_t>(interfaceName.size())) == 0;
 }
 
 bool UdpSocket::Bind(const Endpoint& local) {

@@ -20,13 +20,26 @@ struct Endpoint {
 inline constexpr std::uint32_t kAnyAddress = 0;
 inline constexpr std::uint32_t kLoopbackAddress = 0x7F000001u;
 inline constexpr std::uint32_t kLimitedBroadcast = 0xFFFFFFFFu;
+// The default hop limit of multicast datagrams: the local network only.
+inline constexpr int kDefaultMulticastTtl = 1;
 // No datagram of IPv4 UDP is larger; reported where the system has no message-size option.
 inline constexpr std::uint32_t kMaxUdpPayload = 65507;
 
-// "a.b.c.d" to a host-order address.
+// "a.b.c.d" to a host-order address, and back.
 std::optional<std::uint32_t> ParseIpv4(const std::string& text);
+std::string FormatIpv4(std::uint32_t address);
 // The IPv4 addresses of this host's interfaces that are up, loopback left out, dotted.
 std::vector<std::string> LocalIpv4Addresses();
+// 224.0.0.0/4.
+bool IsMulticast(std::uint32_t address);
+
+struct NetworkInterface {
+  std::string name;
+  unsigned index = 0;
+  std::vector<std::string> addresses;  // its IPv4 addresses, dotted
+};
+// This host's interface called `name` (up or not), or nothing when there is none.
+std::optional<NetworkInterface> FindInterface(const std::string& name);
 
 struct ConstBytes {
   const void* data = nullptr;
@@ -55,6 +68,16 @@ class UdpSocket {
   bool SetBroadcast(bool on);
   bool SetReuseAddress(bool on);
   bool SetReceiveBuffer(int bytes);
+  // How many routers a multicast datagram may cross (1: the local network only).
+  bool SetMulticastTtl(int ttl);
+  // Multicast datagrams leave through this interface instead of the routed one.
+  bool SetMulticastInterface(unsigned interfaceIndex);
+  // Joins `group` on one interface (0: the one the kernel routes the group to).
+  bool JoinGroup(std::uint32_t group, unsigned interfaceIndex);
+  // Off: only the groups this socket joined arrive, not those other sockets of the host joined.
+  bool SetMulticastAll(bool on);
+  // Sends and receives through the named interface only. On failure errno says why.
+  bool BindToDevice(const std::string& interfaceName);
   bool Bind(const Endpoint& local);
   std::optional<Endpoint> LocalEndpoint() const;
 

@@ -403,6 +403,33 @@ TEST(ReceiveSocketLifeTest, FailingReceivesBackOffAndAnUnsendableWakeUpStopsAtOn
   EXPECT_TRUE(window.WaitFor(0).empty());
 }
 
+// Bound to the loopback interface by name and to the port on every address: datagrams to
+// 127.0.0.1 arrive, and the stop's wake-up reaches the socket, so the stop does not wait.
+TEST(ReceiveSocketLifeTest, ABoundDeviceStillReceivesAndIsWokenAtStop) {
+  CollectingWindow window;
+  ReceiveOptions options{0, net::kAnyAddress, net::kLoopbackAddress, {}};
+  options.interfaceName = "lo";
+  auto socket = std::make_unique<ReceiveSocket>(window, options);
+  ASSERT_TRUE(socket->IsOpen());
+  window.TakeFrom(socket.get());
+  Sender a;
+  a.Send(socket->LocalPort(), Marker());
+  ASSERT_EQ(window.WaitFor(1).size(), 1u);
+  window.TakeFrom(nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  socket->Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  EXPECT_EQ(socket->Stats().wakeUps, 1u);
+}
+
+TEST(ReceiveSocketLifeTest, AnUnknownInterfaceLeavesTheSocketClosed) {
+  CollectingWindow window;
+  ReceiveOptions options = LoopbackOptions();
+  options.interfaceName = "vantorel-none0";
+  const ReceiveSocket socket(window, options);
+  EXPECT_FALSE(socket.IsOpen());
+}
+
 TEST(ReceiveSocketLifeTest, TwoReceiversMayShareOnePort) {
   CollectingWindow first, second;
   ReceiveSocket a(first, LoopbackOptions());

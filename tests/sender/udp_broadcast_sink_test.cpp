@@ -115,5 +115,55 @@ TEST_F(UdpBroadcastSinkTest, ReportsTheLargestUdpPayload) {
   EXPECT_EQ(sink_.MaxMessageSize(), 65507u);
 }
 
+// Bound to the loopback interface by name, the sink's datagrams still reach 127.0.0.1.
+TEST(UdpBroadcastSinkInterfaceTest, SendsThroughTheNamedInterface) {
+  LoopbackReceiver receiver;
+  UdpBroadcastSink sink(
+      SinkOptions{receiver.Port(), net::kLoopbackAddress, net::kDefaultMulticastTtl, "lo"});
+  ASSERT_TRUE(sink.IsOpen()) << sink.OpenError();
+  EXPECT_TRUE(sink.OpenError().empty());
+  const std::uint8_t marker = 0x5A;
+  const Buffer m = protocol::MakeBuffer(&marker, 1);
+  EXPECT_EQ(sink.Send(protocol::kRouteKeyMedia, {&m, 1}), 1);
+  EXPECT_EQ(receiver.Receive(), (Bytes{0x0A, 0x1A, 0x00, 0x00, 0x5A}));
+  EXPECT_EQ(sink.Stats().sendErrors, 0u);
+}
+
+struct RefusedSink {
+  const char* name;
+  SinkOptions options;
+  const char* reason;  // part of OpenError
+};
+void PrintTo(const RefusedSink& refused, std::ostream* out) {
+  *out << refused.name;
+}
+
+class UdpBroadcastSinkRefusalTest : public ::testing::TestWithParam<RefusedSink> {};
+
+// A sink that cannot be set up as asked stays closed (it sends nothing) and says why. Nothing
+// is sent here: the multicast destinations only get their socket options.
+TEST_P(UdpBroadcastSinkRefusalTest, StaysClosedAndSaysWhy) {
+  UdpBroadcastSink sink(GetParam().options);
+  EXPECT_FALSE(sink.IsOpen());
+  EXPECT_NE(sink.OpenError().find(GetParam().reason), std::string::npos) << sink.OpenError();
+  const std::uint8_t byte = 1;
+  const Buffer b = protocol::MakeBuffer(&byte, 1);
+  EXPECT_EQ(sink.Send(protocol::kRouteKeyMedia, {&b, 1}), 0);
+}
+
+constexpr std::uint32_t kTestGroup = 0xEFFF3B25u;  // 239.255.59.37
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, UdpBroadcastSinkRefusalTest,
+    ::testing::Values(RefusedSink{"UnknownInterface",
+                                  {9, net::kLoopbackAddress, 1, "vantorel-none0"},
+                                  "no network interface named vantorel-none0"},
+                      RefusedSink{"UnknownInterfaceForAGroup",
+                                  {9, kTestGroup, 1, "vantorel-none0"},
+                                  "no network interface named vantorel-none0"},
+                      RefusedSink{
+                          "TtlAboveTheLimit", {9, kTestGroup, 256, ""}, "multicast TTL to 256"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace vantorel::sender
