@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vantorel::ui {
 
@@ -44,14 +45,34 @@ inline int UsageError(const char* program, const std::string& message) {
   return 2;
 }
 
-// For the windowed programs, which take no option of their own: the toolkit's single-dash
-// options (-qwindowgeometry, -platform ...) pass, and any --option is refused. Returns the exit
-// code, or -1 when the program is to run.
-inline int RefuseLongOptions(int argc, char** argv, const char* program) {
+// Whether one step of a walk over the arguments took argv[i] (and its value) as its option.
+enum class Taken { kNotMine, kTaken, kError };
+
+// For the windowed programs: every --option goes to `take`, called as take(argc, argv, i, error)
+// and returning a Taken (i moved past a value it took; `error` set with kError). The rest (the
+// toolkit's single-dash options and their values, file names) is kept for the toolkit in `rest`,
+// argv[0] first and a null pointer last. Returns the exit code, or -1 when the program is to run.
+template <typename Take>
+int SplitToolkitArguments(int argc, char** argv, const char* program, Take take,
+                          std::vector<char*>& rest) {
+  rest.assign(argv, argv + 1);
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    if (arg.starts_with("--")) return UsageError(program, "unknown option " + std::string(arg));
+    if (!arg.starts_with("--")) {
+      rest.push_back(argv[i]);
+      continue;
+    }
+    std::string error;
+    switch (take(argc, argv, i, error)) {
+      case Taken::kTaken:
+        break;
+      case Taken::kError:
+        return UsageError(program, error);
+      case Taken::kNotMine:
+        return UsageError(program, "unknown option " + std::string(arg));
+    }
   }
+  rest.push_back(nullptr);
   return -1;
 }
 

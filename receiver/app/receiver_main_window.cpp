@@ -23,6 +23,13 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcLunnet, "vantorel.lunnet")
 
+// The addresses a sender can reach the window on: its interface's, or every interface's.
+std::vector<std::string> ListenAddresses(const receiver::ReceiveOptions& receive) {
+  if (receive.interfaceName.empty()) return net::LocalIpv4Addresses();
+  const std::optional<net::NetworkInterface> device = net::FindInterface(receive.interfaceName);
+  return device ? device->addresses : std::vector<std::string>{};
+}
+
 media::ReceiverGraphOptions GraphOptions(media::ReceiverOutput output, skin::VideoWidget* video,
                                          media::AudioLevel& level) {
   media::ReceiverGraphOptions options;
@@ -65,10 +72,12 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
           options_.receive, builder_.get(),
           receiver::VideoRect{area.left, area.top, area.Width(), area.Height()}, nullptr});
   if (!reception_->Listening()) {
-    qCWarning(lcLunnet, "cannot listen on UDP port %u: nothing is received",
-              unsigned{options_.receive.port});
+    const std::string& device = options_.receive.interfaceName;
+    qCWarning(lcLunnet, "cannot listen on UDP port %u%s%s: nothing is received",
+              unsigned{options_.receive.port}, device.empty() ? "" : " on interface ",
+              device.c_str());
   }
-  addresses_ = net::LocalIpv4Addresses();
+  addresses_ = ListenAddresses(options_.receive);
   ShowStatus();
 }
 
@@ -147,7 +156,7 @@ void ReceiverMainWindow::OnEndOfBroadcast() {
   reception_->OnEndOfBroadcast();
   video_->Clear();
   status_.OnEndOfBroadcast();
-  addresses_ = net::LocalIpv4Addresses();
+  addresses_ = ListenAddresses(options_.receive);
   ShowStatus();
 }
 
@@ -171,8 +180,11 @@ void ReceiverMainWindow::ShowStatus() {
       break;
     case receiver::StatusKind::kWaiting: {
       QString text = Text(kIdsStatusWaiting).arg(port);
-      // On a host with several addresses, which ones a sender can reach.
-      if (addresses_.size() > 1 && options_.receive.bindAddress == net::kAnyAddress) {
+      // On a host with several addresses, or on a chosen interface, which ones a sender can
+      // reach.
+      const bool chosen = !options_.receive.interfaceName.empty();
+      if ((addresses_.size() > 1 || (chosen && !addresses_.empty())) &&
+          options_.receive.bindAddress == net::kAnyAddress) {
         QStringList list;
         for (const std::string& a : addresses_) list << QString::fromStdString(a);
         text += QLatin1Char('\n') + Text(kIdsStatusListeningOn).arg(list.join(QLatin1String(", ")));

@@ -1,32 +1,59 @@
-// strovan [FILE]: the sender. With a file it opens and broadcasts that file at once.
+// strovan [OPTIONS] [FILE]: the sender. With a file it opens and broadcasts that file at once.
 #include <QApplication>
 #include <QStringList>
+
+#include <cstdio>
+#include <string>
+#include <vector>
 
 #include "platform/gui/quit_on_signal.h"
 #include "sender/app/sender_app.h"
 #include "sender/app/sender_desktop.h"
 #include "ui/command_line.h"
 #include "ui/lang/language_access.h"
+#include "ui/network_options.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: strovan [FILE]\n"
-    "  Opens FILE, plays it in the window and broadcasts it on the local network.\n"
-    "  --help       this text; --version the version\n";
+constexpr const char* kProgram = "strovan";
+constexpr const char* kUsageHead =
+    "usage: strovan [--port P] [--dest ADDR] [--ttl N] [--interface NAME] [--fec PERCENT] [FILE]\n"
+    "  Opens FILE, plays it in the window and broadcasts it on the local network.\n";
+constexpr const char* kUsageTail = "  --help            this text; --version the version\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (const int code = vantorel::ui::AnswerEarlyRequest(argc, argv, "strovan", kUsage); code >= 0) {
+  const std::string usage = std::string(kUsageHead) + vantorel::ui::kSendOptionsUsage + kUsageTail;
+  if (const int code = vantorel::ui::AnswerEarlyRequest(argc, argv, kProgram, usage.c_str());
+      code >= 0) {
     return code;
   }
-  if (const int code = vantorel::ui::RefuseLongOptions(argc, argv, "strovan"); code >= 0) {
+  vantorel::sender::app::SenderAppOptions options;
+  vantorel::sender::app::SenderWindowOptions& window = options.window;
+  std::vector<char*> toolkitArgs;
+  const auto takeOption = [&window](int n, char** args, int& i, std::string& error) {
+    return vantorel::ui::TakeSendOption(n, args, i, window.sink, window.fecPercent, error);
+  };
+  if (const int code =
+          vantorel::ui::SplitToolkitArguments(argc, argv, kProgram, takeOption, toolkitArgs);
+      code >= 0) {
     return code;
+  }
+  // An interface that refuses the socket ends the program before any window opens.
+  if (!window.sink.interfaceName.empty()) {
+    const vantorel::sender::UdpBroadcastSink probe(window.sink);
+    if (!probe.IsOpen()) {
+      std::fprintf(stderr, "%s: cannot open the broadcast socket: %s\n", kProgram,
+                   probe.OpenError().c_str());
+      return 1;
+    }
   }
   // The language manager is set up before the application runs and saved at exit.
   vantorel::lang::LanguageManager& languages = vantorel::lang::TheLanguageManager();
-  QApplication app(argc, argv);
+  // The toolkit keeps the count and the arguments for the application's life.
+  int toolkitArgc = static_cast<int>(toolkitArgs.size()) - 1;
+  QApplication app(toolkitArgc, toolkitArgs.data());
   QApplication::setApplicationName(QStringLiteral("strovan"));
   QApplication::setQuitOnLastWindowClosed(true);
 
@@ -34,7 +61,6 @@ int main(int argc, char** argv) {
   // with its end-of-broadcast datagrams.
   const vantorel::gui::QuitOnSignal quitOnSignal(&QApplication::closeAllWindows);
 
-  vantorel::sender::app::SenderAppOptions options;
   const QStringList args = QApplication::arguments();
   if (args.size() > 1) options.fileToOpen = args[1];
   vantorel::sender::app::QtSenderDesktop desktop(languages);

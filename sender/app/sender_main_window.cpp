@@ -51,7 +51,7 @@ SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module, SenderWi
   trackbar_->setRange(0, 100);
   trackbar_->hide();
   video_ = new skin::VideoWidget(this, skin::WithoutPicture::kHidden);
-  sink_ = std::make_unique<UdpBroadcastSink>(options_.port, options_.destination);
+  sink_ = std::make_unique<UdpBroadcastSink>(options_.sink);
   if (!sink_->IsOpen()) qCWarning(lcStrovan, "cannot open the broadcast socket: nothing is sent");
   broadcast_ = std::make_unique<Broadcast>(
       *sink_, media::GraphOptions{options_.output, video_, &volume_.Level()}, options_.fecPercent);

@@ -39,9 +39,9 @@ namespace vantorel::sender::app {
 class SenderDesktop;
 
 struct SenderWindowOptions {
-  // Where the broadcast goes; tests give a loopback address and a port of their own.
-  std::uint16_t port = protocol::kBroadcastPort;
-  std::uint32_t destination = net::kLimitedBroadcast;
+  // Where the broadcast goes and through which interface; tests give a loopback address and a
+  // port of their own.
+  SinkOptions sink;
   // The folder holding help/help.htm.
   std::filesystem::path appFolder;
   media::OutputMode output = media::OutputMode::kPlay;

@@ -4,34 +4,32 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/gui/quit_on_signal.h"
 #include "platform/media/file_kind.h"
-#include "platform/net/udp_socket.h"
 #include "sender/udp_broadcast_sink.h"
 #include "tools/cast/cast_window.h"
 #include "ui/command_line.h"
+#include "ui/network_options.h"
 
 namespace {
 
 constexpr int kProgressIntervalMs = 1000;
 
 constexpr const char* kProgram = "vantorel-cast";
-constexpr const char* kUsage =
-    "usage: vantorel-cast [--port P] [--dest ADDR] [--loop] FILE\n"
-    "  --port P     UDP destination port (default 5937)\n"
-    "  --dest ADDR  destination address (default 255.255.255.255)\n"
-    "  --loop       start again from the beginning at the end of the file\n"
-    "  --help       this text; --version the version\n";
+constexpr const char* kUsageHead =
+    "usage: vantorel-cast [--port P] [--dest ADDR] [--ttl N] [--interface NAME] [--fec PERCENT]\n"
+    "                     [--loop] FILE\n";
+constexpr const char* kUsageTail =
+    "  --loop            start again from the beginning at the end of the file\n"
+    "  --help            this text; --version the version\n";
 
 struct Parsed {
   vantorel::tools::CastOptions cast;
-  std::uint16_t port = vantorel::protocol::kBroadcastPort;
-  std::uint32_t destination = vantorel::net::kLimitedBroadcast;
+  vantorel::sender::SinkOptions sink;
 };
 
 // The options, or nothing with `error` saying what is wrong.
@@ -39,28 +37,12 @@ std::optional<Parsed> Parse(int argc, char** argv, std::string& error) {
   Parsed p;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if ((arg == "--port" || arg == "--dest") && i + 1 >= argc) {
-      error = arg + " needs a value";
-      return std::nullopt;
-    }
+    const vantorel::ui::Taken taken =
+        vantorel::ui::TakeSendOption(argc, argv, i, p.sink, p.cast.fecPercent, error);
+    if (taken == vantorel::ui::Taken::kError) return std::nullopt;
+    if (taken == vantorel::ui::Taken::kTaken) continue;
     if (arg == "--loop") {
       p.cast.loop = true;
-    } else if (arg == "--port") {
-      const std::string value = argv[++i];
-      char* end = nullptr;
-      const long port = std::strtol(value.c_str(), &end, 10);
-      if (value.empty() || *end != '\0' || port <= 0 || port > 65535) {
-        error = "not a port (1 to 65535): " + value;
-        return std::nullopt;
-      }
-      p.port = static_cast<std::uint16_t>(port);
-    } else if (arg == "--dest") {
-      auto address = vantorel::net::ParseIpv4(argv[++i]);
-      if (!address) {
-        error = std::string("not an IPv4 address: ") + argv[i];
-        return std::nullopt;
-      }
-      p.destination = *address;
     } else if (arg.starts_with("-")) {
       error = "unknown option " + arg;
       return std::nullopt;
@@ -81,7 +63,9 @@ std::optional<Parsed> Parse(int argc, char** argv, std::string& error) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (const int code = vantorel::ui::AnswerEarlyRequest(argc, argv, kProgram, kUsage); code >= 0) {
+  const std::string usage = std::string(kUsageHead) + vantorel::ui::kSendOptionsUsage + kUsageTail;
+  if (const int code = vantorel::ui::AnswerEarlyRequest(argc, argv, kProgram, usage.c_str());
+      code >= 0) {
     return code;
   }
   std::string error;
@@ -99,9 +83,10 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const vantorel::gui::QuitOnSignal quitOnSignal(&QCoreApplication::quit);
 
-  vantorel::sender::UdpBroadcastSink sink(parsed->port, parsed->destination);
+  vantorel::sender::UdpBroadcastSink sink(parsed->sink);
   if (!sink.IsOpen()) {
-    std::fprintf(stderr, "vantorel-cast: cannot open the broadcast socket\n");
+    std::fprintf(stderr, "vantorel-cast: cannot open the broadcast socket: %s\n",
+                 sink.OpenError().c_str());
     return 1;
   }
   vantorel::tools::CastWindow window(parsed->cast, sink, stderr);

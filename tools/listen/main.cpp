@@ -13,21 +13,22 @@
 #include "platform/net/udp_socket.h"
 #include "tools/listen/listen_window.h"
 #include "ui/command_line.h"
+#include "ui/network_options.h"
 
 namespace {
 
 constexpr const char* kProgram = "vantorel-listen";
-constexpr const char* kUsage =
-    "usage: vantorel-listen [--port P] [--count N] [--seconds S] [--bind ADDR] [--wake ADDR] "
-    "[--play]\n"
-    "  --port P     UDP port to listen on (default 5937)\n"
-    "  --count N    stop after N delivered messages\n"
-    "  --seconds S  stop after S seconds\n"
-    "  --bind ADDR  local address to bind (default: every address)\n"
-    "  --wake ADDR  where the stop wake-up datagram goes (default 255.255.255.255)\n"
-    "  --play       also play what is received (decoded, to null outputs) and print\n"
-    "               one line per stream at exit\n"
-    "  --help       this text; --version the version\n";
+constexpr const char* kUsageHead =
+    "usage: vantorel-listen [--port P] [--group ADDR] [--interface NAME] [--count N]\n"
+    "                       [--seconds S] [--bind ADDR] [--wake ADDR] [--play]\n";
+constexpr const char* kUsageTail =
+    "  --count N         stop after N delivered messages\n"
+    "  --seconds S       stop after S seconds\n"
+    "  --bind ADDR       local address to bind (default: every address)\n"
+    "  --wake ADDR       where the stop wake-up datagram goes (default 255.255.255.255)\n"
+    "  --play            also play what is received (decoded, to null outputs) and print\n"
+    "                    one line per stream at exit\n"
+    "  --help            this text; --version the version\n";
 
 struct Parsed {
   vantorel::tools::ListenOptions listen;
@@ -39,12 +40,15 @@ std::optional<Parsed> Parse(int argc, char** argv, std::string& error) {
   Parsed p;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
+    const vantorel::ui::Taken taken =
+        vantorel::ui::TakeReceiveOption(argc, argv, i, p.listen.receive, error);
+    if (taken == vantorel::ui::Taken::kError) return std::nullopt;
+    if (taken == vantorel::ui::Taken::kTaken) continue;
     if (arg == "--play") {
       p.listen.play = true;
       continue;
     }
-    if (arg != "--port" && arg != "--count" && arg != "--seconds" && arg != "--bind" &&
-        arg != "--wake") {
+    if (arg != "--count" && arg != "--seconds" && arg != "--bind" && arg != "--wake") {
       error = "unknown option " + arg;
       return std::nullopt;
     }
@@ -55,11 +59,7 @@ std::optional<Parsed> Parse(int argc, char** argv, std::string& error) {
     const std::string value = argv[++i];
     char* end = nullptr;
     bool ok = !value.empty();
-    if (arg == "--port") {
-      const long port = std::strtol(value.c_str(), &end, 10);
-      ok = ok && *end == '\0' && port >= 0 && port <= 65535;
-      p.listen.receive.port = static_cast<std::uint16_t>(port);
-    } else if (arg == "--count") {
+    if (arg == "--count") {
       ok = ok && value[0] != '-';
       p.listen.count = std::strtoull(value.c_str(), &end, 10);
       ok = ok && *end == '\0';
@@ -84,7 +84,10 @@ std::optional<Parsed> Parse(int argc, char** argv, std::string& error) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (const int code = vantorel::ui::AnswerEarlyRequest(argc, argv, kProgram, kUsage); code >= 0) {
+  const std::string usage =
+      std::string(kUsageHead) + vantorel::ui::kReceiveOptionsUsage + kUsageTail;
+  if (const int code = vantorel::ui::AnswerEarlyRequest(argc, argv, kProgram, usage.c_str());
+      code >= 0) {
     return code;
   }
   std::string error;
@@ -95,8 +98,14 @@ int main(int argc, char** argv) {
 
   vantorel::tools::ListenWindow window(parsed->listen, stdout);
   if (!window.Listening()) {
-    std::fprintf(stderr, "vantorel-listen: cannot listen on UDP port %u\n",
-                 unsigned{parsed->listen.receive.port});
+    const vantorel::receiver::ReceiveOptions& receive = parsed->listen.receive;
+    std::string where;
+    if (!receive.interfaceName.empty()) where += " on interface " + receive.interfaceName;
+    if (receive.group != vantorel::net::kAnyAddress) {
+      where += " in group " + vantorel::net::FormatIpv4(receive.group);
+    }
+    std::fprintf(stderr, "vantorel-listen: cannot listen on UDP port %u%s\n",
+                 unsigned{receive.port}, where.c_str());
     return 1;
   }
   // Scripts wait for this line: from here on every datagram to the port is received.

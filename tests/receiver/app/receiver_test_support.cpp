@@ -37,12 +37,17 @@ std::string TestMedia(const char* name) {
   return std::filesystem::exists(path) ? path.string() : std::string();
 }
 
-LoopbackReceiver::LoopbackReceiver(std::uint16_t port, QSize size, Pictures pictures) {
+LoopbackReceiver::LoopbackReceiver(std::uint16_t port, QSize size, Pictures pictures,
+                                   const std::string& loopbackInterface) {
   const std::filesystem::path folder = languageFolder_.path().toStdString();
   languages_ =
       std::make_unique<lang::LanguageManager>(lang::LanguageFolders{folder, folder}, nullptr);
   ReceiverWindowOptions options;
   options.receive = {port, net::kLoopbackAddress, net::kLoopbackAddress, {}};
+  if (!loopbackInterface.empty()) {
+    options.receive.bindAddress = net::kAnyAddress;
+    options.receive.interfaceName = loopbackInterface;
+  }
   options.audioNote = AudioNote::kSilent;
   options.languages = languages_.get();
   const auto library = pictures == Pictures::kLibrary

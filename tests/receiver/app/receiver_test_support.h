@@ -31,12 +31,14 @@ std::string TestMedia(const char* name);
 using vantorel::testing::WaitUntil;
 
 // A receiver window on the resource library of the build, receiving on 127.0.0.1:`port` and
-// waking its thread over loopback: nothing is ever sent beyond this machine.
+// waking its thread over loopback: nothing is ever sent beyond this machine. With the loopback
+// interface's name it binds the port on every address instead, receiving on that interface only.
 class LoopbackReceiver {
  public:
   enum class Pictures { kLibrary, kNone };
   explicit LoopbackReceiver(std::uint16_t port, QSize size = {},
-                            Pictures pictures = Pictures::kLibrary);
+                            Pictures pictures = Pictures::kLibrary,
+                            const std::string& loopbackInterface = {});
   ReceiverMainWindow& Window() { return *window_; }
 
  private:

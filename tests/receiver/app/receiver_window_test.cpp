@@ -129,6 +129,17 @@ TEST(QueuedDatagramTest, QueuedBehindAnEndOfBroadcastAreDroppedByTheRebuild) {
             QStringLiteral("The broadcast has ended. Waiting for the next one."));
 }
 
+// On a chosen interface the waiting line lists that interface's addresses, and no other.
+TEST(ReceiverWindowTest, WaitingLineListsTheChosenInterfacesAddresses) {
+  const std::uint16_t port = FreeLoopbackPort();
+  LoopbackReceiver receiver(port, {}, LoopbackReceiver::Pictures::kLibrary, "lo");
+  ReceiverMainWindow& window = receiver.Window();
+  ASSERT_NE(window.Socket(), nullptr);
+  EXPECT_EQ(
+      window.Video().StatusText(),
+      QStringLiteral("Waiting for a broadcast on UDP port %1\nListening on 127.0.0.1").arg(port));
+}
+
 TEST(QueuedDatagramTest, QueuedAtCloseAreDroppedUnplayed) {
   LoopbackReceiver receiver(FreeLoopbackPort());
   ReceiverMainWindow& window = receiver.Window();

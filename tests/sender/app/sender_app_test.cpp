@@ -32,8 +32,8 @@ class SenderAppTest : public ::testing::Test {
   sender::app::SenderAppOptions Options() {
     sender::app::SenderAppOptions options;
     options.appFolder = folder_;
-    options.window.port = capture_.Port();
-    options.window.destination = net::kLoopbackAddress;
+    options.window.sink.port = capture_.Port();
+    options.window.sink.destination = net::kLoopbackAddress;
     return options;
   }
 

@@ -27,8 +27,8 @@ void SenderWindowTest::TearDown() {
 
 sender::app::SenderMainWindow& SenderWindowTest::MakeWindow(media::OutputMode output) {
   sender::app::SenderWindowOptions options;
-  options.port = capture_.Port();
-  options.destination = net::kLoopbackAddress;
+  options.sink.port = capture_.Port();
+  options.sink.destination = net::kLoopbackAddress;
   options.appFolder = temp_.path().toStdString();
   options.output = output;
   const auto library = skin::ResourceLibrary::Load(QStringLiteral(VANTOREL_RESDLL_PATH));

@@ -1,0 +1,34 @@
+// The network options of the command line. The sending programs (vantorel-cast, strovan) take
+// --port, --dest, --ttl, --interface and --fec; the receiving ones (vantorel-listen, lunnet)
+// --port, --group and --interface. An interface name is checked against this host's interfaces.
+#pragma once
+
+#include <string>
+
+#include "receiver/receive_socket.h"
+#include "sender/udp_broadcast_sink.h"
+#include "ui/command_line.h"
+
+namespace vantorel::ui {
+
+// The usage lines of those options, for each program's --help.
+inline constexpr const char* kSendOptionsUsage =
+    "  --port P          UDP destination port (default 5937)\n"
+    "  --dest ADDR       destination: the broadcast address (default 255.255.255.255), a\n"
+    "                    multicast group (224.0.0.0 to 239.255.255.255) or one host\n"
+    "  --ttl N           routers a multicast datagram may cross, 1 to 255 (default 1)\n"
+    "  --interface NAME  send through this network interface only\n"
+    "  --fec PERCENT     parity added to the broadcast, 0 to 100 (0: none)\n";
+inline constexpr const char* kReceiveOptionsUsage =
+    "  --port P          UDP port to listen on (default 5937)\n"
+    "  --group ADDR      also receive this multicast group (224.0.0.0 to 239.255.255.255)\n"
+    "  --interface NAME  receive on this network interface only\n";
+
+// Takes argv[i] and its value (i moves onto the value) when it is a sending option.
+Taken TakeSendOption(int argc, char** argv, int& i, sender::SinkOptions& sink, int& fecPercent,
+                     std::string& error);
+// Takes argv[i] and its value (i moves onto the value) when it is a receiving option.
+Taken TakeReceiveOption(int argc, char** argv, int& i, receiver::ReceiveOptions& receive,
+                        std::string& error);
+
+}  // namespace vantorel::ui
