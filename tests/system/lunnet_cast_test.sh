@@ -71,6 +71,20 @@ for program in lunnet strovan; do
     fail "$program --help"
   [[ $(env -u DISPLAY "$out/$program" --version) == "$program 1.0" ]] || fail "$program --version"
 done
+# Their own options are checked before any display is needed: a bad value is named, status 2.
+for bad in "strovan --ttl 0" "strovan --fec 101" "strovan --interface vantorel-none0" \
+  "strovan --dest 239.1.2" "lunnet --group 10.0.0.1" "lunnet --interface vantorel-none0" \
+  "lunnet --port 70000"; do
+  read -r program option value <<<"$bad"
+  status=0
+  env -u DISPLAY "$out/$program" "$option" "$value" 2>"$work/bad.err" || status=$?
+  ((status == 2)) && grep -q "^$program: bad value for $option: $value" "$work/bad.err" ||
+    fail "$bad: status $status, $(cat "$work/bad.err")"
+done
+status=0
+env -u DISPLAY "$out/lunnet" --frobnicate 2>"$work/bad.err" || status=$?
+((status == 2)) && grep -q "^lunnet: unknown option --frobnicate" "$work/bad.err" ||
+  fail "lunnet accepted an unknown option"
 
 "$out/lunnet" -qwindowgeometry 406x306+0+0 2>"$work/lunnet.log" &
 lunnet=$!

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# vantorel-cast broadcasts a generated file and vantorel-listen receives it. Everything runs in
-# a private network namespace made for this test alone: the script re-executes itself through
-# in-private-netns.sh and refuses to broadcast anywhere else.
+# vantorel-cast broadcasts a generated file and vantorel-listen receives it; then the same to a
+# multicast group, and through one chosen interface of two. Everything runs in a private network
+# namespace made for this test alone (the extra cables too): the script re-executes itself
+# through in-private-netns.sh and refuses to broadcast anywhere else.
 #   cast_listen_test.sh NETNS_SCRIPT CAST LISTEN MEDIA_DIR
 set -euo pipefail
 if [[ $# -ne 4 ]]; then
@@ -18,8 +19,10 @@ fi
 source "$(dirname "$netns")/wait.sh"
 work=$(mktemp -d)
 listener=
+helpers=()
 cleanup() {
   [[ -n $listener ]] && kill "$listener" 2>/dev/null || true
+  for p in "${helpers[@]}"; do kill "$p" 2>/dev/null || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -74,9 +77,24 @@ for tool in "$cast" "$listen"; do
   ((status == 2)) && grep -q "^$(basename "$tool"): unknown option --frobnicate" "$work/bad.err" ||
     fail "$tool accepted an unknown option ($status)"
 done
-status=0
-"$cast" --port 70000 "$media/tone.wav" 2>"$work/bad.err" || status=$?
-((status == 2)) && grep -q 'not a port' "$work/bad.err" || fail "a port out of range was accepted"
+# refused TOOL OPTION VALUE: the tool exits with 2 and names the option and the value.
+refused() {
+  local tool=$1 option=$2 value=$3 status=0
+  "$tool" "$option" "$value" "$media/tone.wav" 2>"$work/bad.err" || status=$?
+  ((status == 2)) && grep -q "^$(basename "$tool"): bad value for $option: $value" "$work/bad.err" ||
+    fail "$(basename "$tool") $option $value: status $status, $(cat "$work/bad.err")"
+}
+refused "$cast" --port 70000
+refused "$cast" --ttl 0
+refused "$cast" --ttl 256
+refused "$cast" --dest 239.1.2
+refused "$cast" --interface vantorel-none0
+refused "$cast" --fec 101
+refused "$cast" --fec -1
+refused "$listen" --group 10.77.0.1
+refused "$listen" --group 240.0.0.1
+refused "$listen" --interface vantorel-none0
+refused "$listen" --port 0
 status=0
 "$listen" --count -1 2>"$work/bad.err" || status=$?
 ((status == 2)) && grep -q 'bad value for --count' "$work/bad.err" || fail "a negative count passed"
@@ -124,3 +142,102 @@ timeout 60 gst-launch-1.0 -q $huge_video ! filesink location="$work/.huge-tone.a
 grep -Eq "warning: [1-9][0-9]* of [0-9]+ $too_large" "$work/huge-tone.err" ||
   fail "no warning about the pictures left out"
 echo "PASS: pictures too large for a message refused"
+
+# 5. Multicast: a listener that joined the group hears the cast, one on the same port that did
+# not join hears nothing of it, and the datagrams carry the hop limit asked for.
+group=239.255.59.37
+# start_listener NAME ARGS...: a vantorel-listen in the background ($started), once it listens.
+start_listener() {
+  local name=$1
+  shift
+  "$listen" --seconds 60 "$@" >"$work/$name.out" 2>"$work/$name.err" &
+  started=$!
+  helpers+=("$started")
+  wait_for_line "$work/$name.err" '^vantorel-listen: listening' 10 || fail "$name not ready"
+}
+# stop_listener PID: Ctrl+C; the wake-up reaches the socket, so it ends at once and not after
+# the 3 s the stop waits for a lost wake-up.
+stop_listener() {
+  local start=$(date +%s%N) status=0
+  kill -INT "$1"
+  wait "$1" || status=$?
+  ((status == 130)) || fail "listener ended with $status"
+  local ms=$((($(date +%s%N) - start) / 1000000))
+  ((ms < 1500)) || fail "listener took $ms ms to stop: its wake-up was lost"
+}
+# The hop limit of one datagram to the group, as received.
+python3 - "$group" 5938 >"$work/ttl.out" 2>&1 <<'PY' &
+import socket, struct, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("", int(sys.argv[2])))
+s.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
+             socket.inet_aton(sys.argv[1]) + socket.inet_aton("0.0.0.0"))
+s.setsockopt(socket.IPPROTO_IP, getattr(socket, "IP_RECVTTL", 12), 1)
+print("ready", flush=True)
+_, ancillary, _, _ = s.recvmsg(2048, 64)
+for level, kind, data in ancillary:
+    if level == socket.IPPROTO_IP and kind == getattr(socket, "IP_TTL", 2):
+        print("ttl=%d" % struct.unpack("i", data)[0], flush=True)
+PY
+helpers+=($!)
+wait_for_line "$work/ttl.out" '^ready' 10 || fail "the hop-limit probe is not ready"
+start_listener grouped --port 5938 --group "$group"
+grouped=$started
+start_listener plain --port 5938
+plain=$started
+"$cast" --port 5938 --dest "$group" --ttl 3 "$media/tone.wav" 2>"$work/multicast.err" ||
+  fail "the multicast cast failed"
+wait_for_line "$work/grouped.out" '^end-of-broadcast' 5 || fail "no end of the multicast broadcast"
+wait_for_line "$work/ttl.out" '^ttl=' 5 || fail "the hop-limit probe got nothing"
+grep -qx 'ttl=3' "$work/ttl.out" || fail "multicast sent with $(grep '^ttl' "$work/ttl.out"), not 3"
+stop_listener "$grouped"
+stop_listener "$plain"
+grep -Eq '^delivered=[1-9][0-9]* dropped=[0-9]+ lost-fragment=0 ' "$work/grouped.out" ||
+  fail "the group's listener received nothing whole: $(tail -n1 "$work/grouped.out")"
+grep -q '^delivered=0 dropped=0 ' "$work/plain.out" ||
+  fail "a listener outside the group heard it: $(tail -n1 "$work/plain.out")"
+echo "PASS: multicast to $group ($(grep -c '^message=' "$work/grouped.out") messages, ttl 3)"
+
+# 6. The interface: two more cables (veth pairs) in this namespace. A cast through one of them
+# leaves by that cable only; a listener on one hears only what arrives there. Besides the
+# hundreds of datagrams of a cast, a cable may carry a few packets of its own (the group
+# join's reports), so the other cable must stay under a handful.
+for cable in vcA vcB; do
+  ip link add "${cable}0" type veth peer name "${cable}1"
+  for end in 0 1; do echo 1 >"/proc/sys/net/ipv6/conf/${cable}${end}/disable_ipv6"; done
+done
+ip addr add 10.79.1.1/24 dev vcA0
+ip addr add 10.79.2.1/24 dev vcB0
+for link in vcA0 vcA1 vcB0 vcB1; do ip link set "$link" up; done
+# sent_packets LINK: the packets LINK has sent (this namespace's own counters).
+sent_packets() { sed 's/:/ /' /proc/net/dev | awk -v link="$1" '$1 == link {print $11}'; }
+# cast_through NAME ARGS...: casts the tone through the options given; sets $on_a and $on_b to
+# the packets each cable carried meanwhile and $datagrams to what the cast reports it sent.
+cast_through() {
+  local name=$1 a b
+  shift
+  a=$(sent_packets vcA0) b=$(sent_packets vcB0)
+  "$cast" --port 5939 "$@" "$media/tone.wav" 2>"$work/$name.err" || fail "$name failed"
+  on_a=$(($(sent_packets vcA0) - a)) on_b=$(($(sent_packets vcB0) - b))
+  datagrams=$(grep -o 'datagrams=[0-9]*' "$work/$name.err" | tail -n1 | cut -d= -f2)
+  echo "$name: ${datagrams:-?} datagrams reported, vcA0 sent $on_a, vcB0 sent $on_b"
+}
+start_listener on-a --port 5939 --interface vcA0
+on_a_listener=$started
+start_listener on-b --port 5939 --interface vcB0 --group "$group"
+on_b_listener=$started
+cast_through broadcast-a --interface vcA0
+((on_a >= datagrams && datagrams > 100 && on_b < 5)) || fail "the broadcast did not keep to vcA0"
+cast_through multicast-b --dest "$group" --interface vcB0
+((on_b >= datagrams && datagrams > 100 && on_a < 5)) || fail "the multicast did not keep to vcB0"
+stop_listener "$on_a_listener"
+stop_listener "$on_b_listener"
+# Each listener heard the one cast that went out of its cable (one broadcast: its message
+# numbers start from 0 once), and nothing of the other.
+for name in on-a on-b; do
+  [[ $(grep -c '^message=0 ' "$work/$name.out") -eq 1 ]] ||
+    fail "$name did not hear exactly one broadcast"
+  grep -Eq '^delivered=[1-9][0-9]* ' "$work/$name.out" || fail "$name received nothing"
+done
+echo "PASS: the chosen interface carries the broadcast and the multicast"
