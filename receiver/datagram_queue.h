@@ -20,6 +20,7 @@ namespace vantorel::receiver {
 struct Datagram {
   std::unique_ptr<std::uint8_t[]> payload;
   std::size_t length = 0;
+  bool parity = false;  // a parity datagram rather than a media one
 };
 
 struct DatagramQueueLimits {

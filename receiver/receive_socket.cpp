@@ -7,9 +7,9 @@ ReceiveSocket::ReceiveSocket(gui::WindowHandle& owner, ReceiveOptions options) {
     socket_.Close();
     return;
   }
-  thread_ = std::make_unique<ReceiveThread>(owner, socket_,
-                                            net::Endpoint{options.wakeAddress, localPort_},
-                                            options.queueLimits, options.senderSilence);
+  thread_ = std::make_unique<ReceiveThread>(
+      owner, socket_, net::Endpoint{options.wakeAddress, localPort_}, options.queueLimits,
+      options.senderSilence, options.useParity);
 }
 
 ReceiveSocket::~ReceiveSocket() {

@@ -21,6 +21,9 @@ struct ReceiveOptions {
   DatagramQueueLimits queueLimits;
   // How long the locked sender may be silent before another sender can take the lock.
   std::chrono::milliseconds senderSilence = kSenderSilence;
+  // Parity datagrams are taken (and used to rebuild losses); false drops them like a receiver
+  // that does not know them.
+  bool useParity = true;
   // A multicast group to join besides the broadcasts (kAnyAddress: none).
   std::uint32_t group = net::kAnyAddress;
   // Empty: every interface. Otherwise only what arrives on this one is received, and the group

@@ -30,11 +30,12 @@ void Count(std::atomic<std::uint64_t>& counter) {
 
 ReceiveThread::ReceiveThread(gui::WindowHandle& owner, net::UdpSocket& socket,
                              net::Endpoint wakeTarget, DatagramQueueLimits limits,
-                             std::chrono::milliseconds senderSilence)
+                             std::chrono::milliseconds senderSilence, bool useParity)
     : owner_(owner),
       socket_(socket),
       wakeTarget_(wakeTarget),
       senderSilence_(senderSilence),
+      useParity_(useParity),
       queue_(limits),
       thread_([this] { Run(); }) {}
 
@@ -95,7 +96,8 @@ void ReceiveThread::Run() {
 
 void ReceiveThread::Handle(std::unique_ptr<std::uint8_t[]> payload, std::uint32_t key,
                            std::size_t length, const net::Endpoint& source) {
-  const bool media = key == protocol::kRouteKeyMedia;
+  const bool parity = useParity_ && key == protocol::kRouteKeyParity;
+  const bool media = key == protocol::kRouteKeyMedia || parity;
   const bool end = key == protocol::kRouteKeyEndOfBroadcast;
   if (!media && !end) {
     Count(unknownKey_);  // not a sender of ours: it neither locks nor is played
@@ -108,7 +110,7 @@ void ReceiveThread::Handle(std::unique_ptr<std::uint8_t[]> payload, std::uint32_
   if (!Accept(source)) return;
   if (media) {
     Count(posted_);
-    if (!queue_.Push(Datagram{std::move(payload), length})) return;
+    if (!queue_.Push(Datagram{std::move(payload), length, parity})) return;
     // The window takes the whole batch when this message reaches it.
     if (!owner_.Post(gui::WindowMessage{gui::kMsgDatagram, 0, 0, nullptr})) {
       Count(postFailed_);

@@ -21,7 +21,7 @@ namespace vantorel::receiver {
 
 struct ReceiveStats {
   std::uint64_t datagrams = 0;      // everything the socket returned
-  std::uint64_t posted = 0;         // media datagrams queued for the window
+  std::uint64_t posted = 0;         // media and parity datagrams queued for the window
   std::uint64_t queueOverflow = 0;  // queued datagrams freed because the window fell behind
   std::uint64_t endOfBroadcast = 0;
   std::uint64_t wakeUps = 0;
@@ -63,7 +63,7 @@ class ReceiveThread {
   // Starts the loop at once. `wakeTarget` receives the one-byte wake-up datagram at stop.
   ReceiveThread(gui::WindowHandle& owner, net::UdpSocket& socket, net::Endpoint wakeTarget,
                 DatagramQueueLimits limits = {},
-                std::chrono::milliseconds senderSilence = kSenderSilence);
+                std::chrono::milliseconds senderSilence = kSenderSilence, bool useParity = true);
   // Stops the loop: wake-up datagram, up to 3 s for the thread to notice (none when the
   // wake-up cannot be sent), then the socket is shut down under it; always joins. Idempotent;
   // the stats stay readable.
@@ -100,6 +100,7 @@ class ReceiveThread {
   std::atomic<bool> stop_{false};
   std::atomic<bool> locked_{false};
   const std::chrono::milliseconds senderSilence_;
+  const bool useParity_;
   net::Endpoint sender_;  // receive thread only
   // sender_ for other threads: address << 16 | port, with kSenderKnown set once locked.
   static constexpr std::uint64_t kSenderKnown = std::uint64_t{1} << 48;

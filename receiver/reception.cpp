@@ -25,6 +25,10 @@ void Reception::Build() {
     reassembler_->AddRoute(protocol::kChannelMessage, options_.observer);
   }
   if (graph_) reassembler_->AddRoute(protocol::kChannelMessage, graph_.get());
+  fec_ = std::make_unique<FecReceiver>([this](std::span<const std::uint8_t> payload) {
+    const protocol::Buffer datagram = protocol::MakeBuffer(payload.data(), payload.size());
+    reassembler_->Send(protocol::kChannelMessage, {&datagram, 1});
+  });
   socket_ = std::make_unique<ReceiveSocket>(window_, options_.receive);
   if (!socket_->IsOpen()) {
     TearDown();
@@ -42,6 +46,10 @@ void Reception::TearDown() {
     socket_.reset();
   }
   posted_.DiscardQueued();
+  if (fec_) {
+    past_.fec += fec_->Stats();
+    fec_.reset();
+  }
   if (reassembler_) {
     past_.reassembly += reassembler_->Stats();
     reassembler_.reset();
@@ -61,7 +69,7 @@ void Reception::Stop() {
 
 void Reception::OnDatagram(gui::WindowMessage& message) {
   if (message.buffer) {
-    Deliver(message.buffer.get(), message.wParam);
+    Deliver(message.buffer.get(), message.wParam, false);
     return;
   }
   if (!socket_) return;
@@ -69,15 +77,23 @@ void Reception::OnDatagram(gui::WindowMessage& message) {
   for (const Datagram& datagram : socket_->TakeDatagrams()) {
     // A rebuild for a new session drops what was queued behind its description.
     if (discards != discards_) break;
-    Deliver(datagram.payload.get(), datagram.length);
+    Deliver(datagram.payload.get(), datagram.length, datagram.parity);
   }
 }
 
-void Reception::Deliver(const std::uint8_t* payload, std::size_t length) {
+void Reception::Deliver(const std::uint8_t* payload, std::size_t length, bool parity) {
   if (!delivering_ || !reassembler_) return;
-  const protocol::Buffer datagram = protocol::MakeBuffer(payload, length);
   ++past_.datagramsDelivered;
-  reassembler_->Send(protocol::kChannelMessage, {&datagram, 1});
+  const auto now = FecReceiver::Clock::now();
+  if (parity) {
+    fec_->OnParity({payload, length}, now);
+  } else {
+    fec_->OnMedia({payload, length}, now);
+  }
+}
+
+void Reception::Tick() {
+  if (fec_ && delivering_) fec_->Tick(FecReceiver::Clock::now());
 }
 
 void Reception::OnEndOfBroadcast() {
@@ -104,6 +120,7 @@ void Reception::DiscardQueued() {
   ++discards_;
   posted_.DiscardQueued();
   if (socket_) socket_->DiscardQueued();
+  if (fec_) fec_->Reset();
   if (reassembler_) reassembler_->Resync();
 }
 
@@ -133,6 +150,7 @@ ReceptionTotals Reception::Totals() const {
   ReceptionTotals totals = past_;
   if (socket_) totals.receive += socket_->Stats();
   if (reassembler_) totals.reassembly += reassembler_->Stats();
+  if (fec_) totals.fec += fec_->Stats();
   return totals;
 }
 

@@ -13,6 +13,7 @@
 
 #include "platform/gui/window_message.h"
 #include "protocol/packet_sink.h"
+#include "receiver/fec_receiver.h"
 #include "receiver/playback_graph.h"
 #include "receiver/reassembler.h"
 #include "receiver/receive_socket.h"
@@ -37,6 +38,7 @@ struct ReceptionTotals {
   std::uint64_t datagramsDelivered = 0;  // handed to a reassembler
   ReceiveStats receive;
   ReassemblyStats reassembly;
+  FecStats fec;
   std::vector<StreamReport> streams;  // of the graphs closed so far
 };
 
@@ -57,6 +59,8 @@ class Reception : public PostedDatagrams {
   // Another sender took the lock from a silent one: rebuilt as for an end of broadcast, so
   // the next sender heard (the new one) plays.
   void OnSenderChanged();
+  // Gives up losses that waited too long for their parity; called now and then.
+  void Tick();
   // Tears the pipeline down for good; what arrives later is ignored.
   void Stop();
   // Nothing more reaches the reassembler, not even the rest of a batch being delivered; the
@@ -84,7 +88,7 @@ class Reception : public PostedDatagrams {
   void Build();
   void TearDown();
   void Rebuild();
-  void Deliver(const std::uint8_t* payload, std::size_t length);
+  void Deliver(const std::uint8_t* payload, std::size_t length, bool parity);
 
   gui::WindowHandle& window_;
   PostedDatagrams& posted_;
@@ -97,6 +101,7 @@ class Reception : public PostedDatagrams {
   // with them when there is playback.
   std::unique_ptr<PlaybackGraph> graph_;
   std::unique_ptr<Reassembler> reassembler_;
+  std::unique_ptr<FecReceiver> fec_;  // in front of the reassembler
   std::unique_ptr<ReceiveSocket> socket_;
   ReceptionTotals past_;  // pipelines already torn down
 };

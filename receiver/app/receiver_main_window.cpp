@@ -230,7 +230,8 @@ QString ReceiverMainWindow::StatisticsText(const std::string& sender) const {
   const std::uint64_t dropped =
       r.Dropped() + t.queueOverflow + t.oversized + t.malformed + t.postFailed;
   lines << Text(kIdsStatisticsCounts)
-               .arg(QString::number(r.lostMessages), QStringLiteral("0"), QString::number(dropped));
+               .arg(QString::number(r.lostMessages), QString::number(totals.fec.recovered),
+                    QString::number(dropped));
   return lines.join(QLatin1Char('\n'));
 }
 
@@ -270,6 +271,7 @@ void ReceiverMainWindow::OnVideoAreaChanged(const skin::Rect& area) {
 
 void ReceiverMainWindow::OnTimerTick() {
   if (reception_) {
+    reception_->Tick();
     bitRate_.Sample(receiver::BitRateMeter::Clock::now(), reception_->Totals().reassembly.bytes);
   }
   ShowStatus();

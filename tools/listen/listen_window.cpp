@@ -1,12 +1,18 @@
 #include "tools/listen/listen_window.h"
 
 #include <QCoreApplication>
+#include <QTimerEvent>
 
 #include <cinttypes>
 
 #include "tools/listen/message_format.h"
 
 namespace vantorel::tools {
+
+namespace {
+// How often waiting losses are looked at.
+constexpr int kTickMs = 20;
+}  // namespace
 
 ListenWindow::ListenWindow(ListenOptions options, std::FILE* out)
     : options_(options),
@@ -21,10 +27,17 @@ ListenWindow::ListenWindow(ListenOptions options, std::FILE* out)
       handle_, *this,
       receiver::ReceptionOptions{options_.receive, options_.play ? &graphBuilder_ : nullptr,
                                  receiver::VideoRect{}, &printer_});
+  tickTimer_ = startTimer(kTickMs);
 }
 
 ListenWindow::~ListenWindow() {
   reception_->Stop();
+}
+
+// Losses that wait for parity are given up in time even when nothing more arrives.
+void ListenWindow::timerEvent(QTimerEvent* e) {
+  if (e->timerId() != tickTimer_) return QObject::timerEvent(e);
+  reception_->Tick();
 }
 
 void ListenWindow::DiscardQueued() {
@@ -83,16 +96,19 @@ void ListenWindow::Finish() {
   const auto& t = totals.receive;
   const std::uint64_t dropped = r.Dropped() + t.foreignSender + t.oversized + t.malformed +
                                 t.unknownKey + t.postFailed + t.queueOverflow;
-  char line[512];
-  std::snprintf(line, sizeof line,
-                "delivered=%" PRIu64 " dropped=%" PRIu64 " lost-fragment=%" PRIu64
-                " foreign-sender=%" PRIu64 " oversized=%" PRIu64 " malformed=%" PRIu64
-                " incomplete=%" PRIu64 " unknown-key=%" PRIu64 " post-failed=%" PRIu64
-                " abandoned-messages=%" PRIu64 " repeated=%" PRIu64 " queue-overflow=%" PRIu64
-                " sender-changes=%" PRIu64 " receive-errors=%" PRIu64 " lost-messages=%" PRIu64,
-                delivered_, dropped, r.lostFragment, t.foreignSender, r.oversized + t.oversized,
-                r.malformed + t.malformed, r.incomplete, t.unknownKey, t.postFailed, r.abandoned,
-                r.repeated, t.queueOverflow, t.senderChanges, t.receiveErrors, r.lostMessages);
+  char line[768];
+  std::snprintf(
+      line, sizeof line,
+      "delivered=%" PRIu64 " dropped=%" PRIu64 " lost-fragment=%" PRIu64 " foreign-sender=%" PRIu64
+      " oversized=%" PRIu64 " malformed=%" PRIu64 " incomplete=%" PRIu64 " unknown-key=%" PRIu64
+      " post-failed=%" PRIu64 " abandoned-messages=%" PRIu64 " repeated=%" PRIu64
+      " queue-overflow=%" PRIu64 " sender-changes=%" PRIu64 " receive-errors=%" PRIu64
+      " lost-messages=%" PRIu64 " parity=%" PRIu64 " recovered=%" PRIu64 " unrecoverable=%" PRIu64
+      " reordered=%" PRIu64,
+      delivered_, dropped, r.lostFragment, t.foreignSender, r.oversized + t.oversized,
+      r.malformed + t.malformed, r.incomplete, t.unknownKey, t.postFailed, r.abandoned, r.repeated,
+      t.queueOverflow, t.senderChanges, t.receiveErrors, r.lostMessages, totals.fec.parity,
+      totals.fec.recovered, totals.fec.unrecoverable, totals.fec.reordered);
   for (const receiver::StreamReport& stream : totals.streams) {
     Print(DescribeStream(stream));
     std::fprintf(stderr, "%s\n", DescribeTiming(stream).c_str());

@@ -29,6 +29,7 @@ class ListenWindow : public QObject, public receiver::PostedDatagrams {
   ~ListenWindow() override;
 
   bool event(QEvent* e) override;
+  void timerEvent(QTimerEvent* e) override;
   // Stops reception and prints the totals line.
   void Finish();
   bool Listening() const { return reception_->Listening(); }
@@ -58,6 +59,7 @@ class ListenWindow : public QObject, public receiver::PostedDatagrams {
   // Playback (with --play) into null outputs.
   media::GstPlaybackGraphBuilder graphBuilder_;
   std::unique_ptr<receiver::Reception> reception_;  // last: it uses everything above
+  int tickTimer_ = 0;
 };
 
 }  // namespace vantorel::tools
