@@ -34,6 +34,10 @@ struct FragmentId {
 
 // The fragment header of a media payload (after the route key); nothing when it is too short.
 std::optional<FragmentId> ReadFragmentId(std::span<const std::uint8_t> payload);
+// The same place in sending order (the last flag aside).
+constexpr bool SamePlace(const FragmentId& a, const FragmentId& b) {
+  return a.message == b.message && a.fragment == b.fragment;
+}
 // The datagram that follows `id` in sending order.
 constexpr FragmentId NextFragment(const FragmentId& id) {
   return id.last ? FragmentId{id.message + 1, 0, false} : FragmentId{id.message, id.fragment + 1};

@@ -242,6 +242,14 @@ void FecReceiver::TryDecode(std::uint16_t number, Clock::time_point now) {
   }
   groups_.erase(it);
   ++stats_.groupsDecoded;
+  if (!held_.empty()) {
+    Clock::time_point oldest = held_.front().arrived;
+    for (const Waiting& h : held_) oldest = std::min(oldest, h.arrived);
+    const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(now - oldest);
+    const auto us = static_cast<std::uint64_t>(std::max<std::int64_t>(0, waited.count()));
+    stats_.waitTotalUs += us;
+    stats_.waitMaxUs = std::max(stats_.waitMaxUs, us);
+  }
   const std::uint64_t generation = generation_;
   for (auto& [id, bytes] : rebuilt) {
     if (generation != generation_) return;

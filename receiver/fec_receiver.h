@@ -6,6 +6,7 @@
 // passes at once, as from a sender without parity. Runs on one thread.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -27,6 +28,9 @@ struct FecStats {
   std::uint64_t reordered = 0;      // datagrams that came ahead of a gap and waited
   std::uint64_t late = 0;           // datagrams that came after their place had passed
   std::uint64_t groupsDecoded = 0;
+  // How long the gaps that were rebuilt waited, from the first datagram held behind them.
+  std::uint64_t waitTotalUs = 0;
+  std::uint64_t waitMaxUs = 0;
 
   FecStats& operator+=(const FecStats& b) {
     parity += b.parity;
@@ -36,6 +40,8 @@ struct FecStats {
     reordered += b.reordered;
     late += b.late;
     groupsDecoded += b.groupsDecoded;
+    waitTotalUs += b.waitTotalUs;
+    waitMaxUs = std::max(waitMaxUs, b.waitMaxUs);
     return *this;
   }
 };

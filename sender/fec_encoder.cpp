@@ -28,8 +28,8 @@ int FecEncoder::Send(std::uint32_t key, protocol::BufferList buffers) {
   if (!id || payload.size() > protocol::kMaxPacketizerDatagram) return sent;
   const Clock::time_point now = now_();
   // A group holds datagrams in sending order only; a new numbering starts a new group.
-  if (!ids_.empty() &&
-      (now - opened_ >= kGroupSpan || protocol::NextFragment(ids_.back()) != *id)) {
+  if (!ids_.empty() && (now - opened_ >= kGroupSpan ||
+                        !protocol::SamePlace(protocol::NextFragment(ids_.back()), *id))) {
     CloseGroup();
   }
   if (ids_.empty()) opened_ = now;

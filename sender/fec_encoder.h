@@ -30,7 +30,7 @@ class FecEncoder : public protocol::PacketSink {
  public:
   using Clock = std::chrono::steady_clock;
   static constexpr std::size_t kMaxSources = 48;
-  static constexpr std::chrono::milliseconds kGroupSpan{20};
+  static constexpr std::chrono::milliseconds kGroupSpan{30};
   // Every group gets at least this many parity symbols: a lost datagram (two symbols) can be
   // rebuilt even when one parity datagram is lost too.
   static constexpr std::size_t kMinParitySymbols = 3;

@@ -49,7 +49,16 @@ void CastWindow::Finish() {
     if (lineOpen_) std::fputc('\n', progress_);
     lineOpen_ = false;
     ReportRefusedSamples(session->Samples());
+    const std::uint64_t samples = session->Samples().sent;
     broadcast_.End();
+    // What went out, for scripts that compare it with what arrived.
+    const sender::FecStats parity = broadcast_.Parity().value_or(sender::FecStats{});
+    std::fprintf(progress_,
+                 "vantorel-cast: sent samples=%" PRIu64 " datagrams=%" PRIu64
+                 " parity-datagrams=%" PRIu64 " media-bytes=%" PRIu64 " parity-bytes=%" PRIu64 "\n",
+                 samples, sink_.Stats().datagrams, parity.parityDatagrams, parity.sourceBytes,
+                 parity.parityBytes);
+    std::fflush(progress_);
   }
   gui::RemovePostedMessages(this, gui::kMsgGraphEvent);
 }

@@ -20,7 +20,7 @@ namespace {
 constexpr const char* kProgram = "vantorel-listen";
 constexpr const char* kUsageHead =
     "usage: vantorel-listen [--port P] [--group ADDR] [--interface NAME] [--count N]\n"
-    "                       [--seconds S] [--bind ADDR] [--wake ADDR] [--play]\n";
+    "                       [--seconds S] [--bind ADDR] [--wake ADDR] [--play] [--no-parity]\n";
 constexpr const char* kUsageTail =
     "  --count N         stop after N delivered messages\n"
     "  --seconds S       stop after S seconds\n"
@@ -28,6 +28,7 @@ constexpr const char* kUsageTail =
     "  --wake ADDR       where the stop wake-up datagram goes (default 255.255.255.255)\n"
     "  --play            also play what is received (decoded, to null outputs) and print\n"
     "                    one line per stream at exit\n"
+    "  --no-parity       drop parity datagrams, as a receiver that does not know them\n"
     "  --help            this text; --version the version\n";
 
 struct Parsed {
@@ -46,6 +47,10 @@ std::optional<Parsed> Parse(int argc, char** argv, std::string& error) {
     if (taken == vantorel::ui::Taken::kTaken) continue;
     if (arg == "--play") {
       p.listen.play = true;
+      continue;
+    }
+    if (arg == "--no-parity") {
+      p.listen.receive.useParity = false;
       continue;
     }
     if (arg != "--count" && arg != "--seconds" && arg != "--bind" && arg != "--wake") {
