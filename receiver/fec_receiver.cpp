@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace vantorel::receiver {
 
@@ -242,13 +243,19 @@ void FecReceiver::TryDecode(std::uint16_t number, Clock::time_point now) {
   }
   groups_.erase(it);
   ++stats_.groupsDecoded;
-  if (!held_.empty()) {
-    Clock::time_point oldest = held_.front().arrived;
-    for (const Waiting& h : held_) oldest = std::min(oldest, h.arrived);
-    const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(now - oldest);
-    const auto us = static_cast<std::uint64_t>(std::max<std::int64_t>(0, waited.count()));
-    stats_.waitTotalUs += us;
-    stats_.waitMaxUs = std::max(stats_.waitMaxUs, us);
+  // The wait: from the first datagram that came after the gap, so since the loss could be seen.
+  if (!rebuilt.empty() && (!started_ || Ahead(rebuilt.front().first) >= 0)) {
+    const std::int64_t gap = Ahead(rebuilt.front().first);
+    std::optional<Clock::time_point> seen;
+    for (const Waiting& h : held_) {
+      if (Ahead(h.id) > gap && (!seen || h.arrived < *seen)) seen = h.arrived;
+    }
+    if (seen) {
+      const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(now - *seen);
+      const auto us = static_cast<std::uint64_t>(std::max<std::int64_t>(0, waited.count()));
+      stats_.waitTotalUs += us;
+      stats_.waitMaxUs = std::max(stats_.waitMaxUs, us);
+    }
   }
   const std::uint64_t generation = generation_;
   for (auto& [id, bytes] : rebuilt) {

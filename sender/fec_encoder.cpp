@@ -7,9 +7,36 @@
 
 namespace vantorel::sender {
 
+FecEncoder::FecEncoder(protocol::PacketSink& out, int percent)
+    : FecEncoder(out, percent, &Clock::now) {
+  if (percent_ > 0) closer_ = std::jthread([this](std::stop_token stop) { CloseInTime(stop); });
+}
+
 FecEncoder::FecEncoder(protocol::PacketSink& out, int percent,
                        std::function<Clock::time_point()> now)
     : out_(out), percent_(std::clamp(percent, 0, 100)), now_(std::move(now)) {}
+
+FecEncoder::~FecEncoder() {
+  if (closer_.joinable()) {
+    closer_.request_stop();
+    closer_.join();
+  }
+}
+
+// A group whose stream pauses (or a slow audio stream) still gets its parity after kGroupSpan.
+void FecEncoder::CloseInTime(std::stop_token stop) {
+  std::unique_lock guard(lock_);
+  while (!stop.stop_requested()) {
+    if (ids_.empty()) {
+      groupOpened_.wait(guard, stop, [this] { return !ids_.empty(); });
+      continue;
+    }
+    const Clock::time_point opened = opened_;
+    const bool replaced = groupOpened_.wait_until(
+        guard, stop, opened + kGroupSpan, [&] { return ids_.empty() || opened_ != opened; });
+    if (!replaced && !stop.stop_requested()) CloseGroup();
+  }
+}
 
 std::size_t FecEncoder::ParitySymbols(std::size_t sources, int percent) {
   const std::size_t data = 2 * sources;
@@ -32,8 +59,10 @@ int FecEncoder::Send(std::uint32_t key, protocol::BufferList buffers) {
                         !protocol::SamePlace(protocol::NextFragment(ids_.back()), *id))) {
     CloseGroup();
   }
-  if (ids_.empty()) opened_ = now;
+  const bool opening = ids_.empty();
+  if (opening) opened_ = now;
   ids_.push_back(*id);
+  if (opening) groupOpened_.notify_one();
   sources_.push_back(std::move(payload));
   if (sources_.size() == kMaxSources || (id->last && now - opened_ >= kGroupSpan)) CloseGroup();
   return sent;

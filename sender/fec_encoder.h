@@ -1,16 +1,20 @@
 // Adds parity to the media datagrams on their way to the socket. Each media datagram goes out
-// at once, unchanged; a copy joins the open group. A group closes when it is full, or once it
-// has spanned kGroupSpan by the end of a message (or by the next datagram), and its parity
-// datagrams follow it under their own route key. A receiver that meets no loss therefore
-// waits for nothing; one that does waits at most about a group's span for the parity.
+// at once, unchanged; a copy joins the open group. A group closes when it is full, at the end
+// of a message once it has spanned kGroupSpan, or at kGroupSpan by the encoder's own thread,
+// and its parity datagrams follow it under their own route key. A receiver that meets no loss
+// therefore waits for nothing; one that does waits at most about a group's span for the
+// parity.
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <stop_token>
+#include <thread>
 #include <vector>
 
 #include "protocol/packet_sink.h"
@@ -35,10 +39,15 @@ class FecEncoder : public protocol::PacketSink {
   // rebuilt even when one parity datagram is lost too.
   static constexpr std::size_t kMinParitySymbols = 3;
 
-  // `out` (not owned) takes the media and parity datagrams. `percent` of parity symbols per
-  // data symbol; 0 sends the media datagrams alone.
-  FecEncoder(protocol::PacketSink& out, int percent,
-             std::function<Clock::time_point()> now = &Clock::now);
+  // `out` (not owned) takes the media and parity datagrams, from the senders' threads and from
+  // the encoder's own. `percent` of parity symbols per data symbol; 0 sends the media
+  // datagrams alone.
+  FecEncoder(protocol::PacketSink& out, int percent);
+  // With a clock of the caller's and no thread: groups close only as datagrams come (tests).
+  FecEncoder(protocol::PacketSink& out, int percent, std::function<Clock::time_point()> now);
+  ~FecEncoder() override;
+  FecEncoder(const FecEncoder&) = delete;
+  FecEncoder& operator=(const FecEncoder&) = delete;
 
   // Media datagrams (key kRouteKeyMedia) are grouped; anything else passes as it is.
   int Send(std::uint32_t key, protocol::BufferList buffers) override;
@@ -51,6 +60,7 @@ class FecEncoder : public protocol::PacketSink {
 
  private:
   void CloseGroup();
+  void CloseInTime(std::stop_token stop);
   const protocol::ErasureCode& CodeFor(std::size_t k, std::size_t p);
 
   protocol::PacketSink& out_;
@@ -65,6 +75,8 @@ class FecEncoder : public protocol::PacketSink {
   std::map<std::pair<std::size_t, std::size_t>, std::unique_ptr<protocol::ErasureCode>> codes_;
   std::vector<std::uint8_t> symbols_;  // scratch: data then parity symbols
   FecStats stats_;
+  std::condition_variable_any groupOpened_;
+  std::jthread closer_;  // last: it stops before the rest goes
 };
 
 }  // namespace vantorel::sender

@@ -12,6 +12,11 @@ namespace vantorel::tools {
 namespace {
 // How often waiting losses are looked at.
 constexpr int kTickMs = 20;
+
+double MeanWaitMs(const receiver::FecStats& fec) {
+  if (fec.groupsDecoded == 0) return 0;
+  return static_cast<double>(fec.waitTotalUs) / 1000.0 / static_cast<double>(fec.groupsDecoded);
+}
 }  // namespace
 
 ListenWindow::ListenWindow(ListenOptions options, std::FILE* out)
@@ -97,18 +102,20 @@ void ListenWindow::Finish() {
   const std::uint64_t dropped = r.Dropped() + t.foreignSender + t.oversized + t.malformed +
                                 t.unknownKey + t.postFailed + t.queueOverflow;
   char line[768];
-  std::snprintf(
-      line, sizeof line,
-      "delivered=%" PRIu64 " dropped=%" PRIu64 " lost-fragment=%" PRIu64 " foreign-sender=%" PRIu64
-      " oversized=%" PRIu64 " malformed=%" PRIu64 " incomplete=%" PRIu64 " unknown-key=%" PRIu64
-      " post-failed=%" PRIu64 " abandoned-messages=%" PRIu64 " repeated=%" PRIu64
-      " queue-overflow=%" PRIu64 " sender-changes=%" PRIu64 " receive-errors=%" PRIu64
-      " lost-messages=%" PRIu64 " parity=%" PRIu64 " recovered=%" PRIu64 " unrecoverable=%" PRIu64
-      " reordered=%" PRIu64,
-      delivered_, dropped, r.lostFragment, t.foreignSender, r.oversized + t.oversized,
-      r.malformed + t.malformed, r.incomplete, t.unknownKey, t.postFailed, r.abandoned, r.repeated,
-      t.queueOverflow, t.senderChanges, t.receiveErrors, r.lostMessages, totals.fec.parity,
-      totals.fec.recovered, totals.fec.unrecoverable, totals.fec.reordered);
+  std::snprintf(line, sizeof line,
+                "delivered=%" PRIu64 " dropped=%" PRIu64 " lost-fragment=%" PRIu64
+                " foreign-sender=%" PRIu64 " oversized=%" PRIu64 " malformed=%" PRIu64
+                " incomplete=%" PRIu64 " unknown-key=%" PRIu64 " post-failed=%" PRIu64
+                " abandoned-messages=%" PRIu64 " repeated=%" PRIu64 " queue-overflow=%" PRIu64
+                " sender-changes=%" PRIu64 " receive-errors=%" PRIu64 " lost-messages=%" PRIu64
+                " parity=%" PRIu64 " recovered=%" PRIu64 " unrecoverable=%" PRIu64
+                " reordered=%" PRIu64 " groups-rebuilt=%" PRIu64 " rebuild-wait-ms=%.1f/%.1f",
+                delivered_, dropped, r.lostFragment, t.foreignSender, r.oversized + t.oversized,
+                r.malformed + t.malformed, r.incomplete, t.unknownKey, t.postFailed, r.abandoned,
+                r.repeated, t.queueOverflow, t.senderChanges, t.receiveErrors, r.lostMessages,
+                totals.fec.parity, totals.fec.recovered, totals.fec.unrecoverable,
+                totals.fec.reordered, totals.fec.groupsDecoded, MeanWaitMs(totals.fec),
+                static_cast<double>(totals.fec.waitMaxUs) / 1000.0);
   for (const receiver::StreamReport& stream : totals.streams) {
     Print(DescribeStream(stream));
     std::fprintf(stderr, "%s\n", DescribeTiming(stream).c_str());
