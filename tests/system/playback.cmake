@@ -7,3 +7,13 @@ if(TARGET vantorel-cast AND TARGET vantorel-listen)
   set_tests_properties(playback_two_hosts_system PROPERTIES
     FIXTURES_REQUIRED test_media TIMEOUT 120 RUN_SERIAL TRUE LABELS system)
 endif()
+
+# Through the lossy relay: parity rebuilds losses and reordering, receivers that drop parity
+# still play, heavy loss stays bounded.
+if(TARGET vantorel-cast AND TARGET vantorel-listen AND TARGET vantorel-relay)
+  add_test(NAME lossy_link_system
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/lossy_link_test.sh ${VANTOREL_OUTPUT_DIR}
+      ${CMAKE_BINARY_DIR}/test-media)
+  set_tests_properties(lossy_link_system PROPERTIES
+    FIXTURES_REQUIRED test_media TIMEOUT 180 RUN_SERIAL TRUE LABELS system)
+endif()
