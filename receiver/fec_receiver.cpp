@@ -11,8 +11,11 @@ using protocol::FragmentId;
 FecReceiver::FecReceiver(Deliver deliver) : deliver_(std::move(deliver)) {}
 
 std::int64_t FecReceiver::Ahead(const FragmentId& id) const {
-  const auto messages = static_cast<std::int32_t>(id.message - next_.message);
-  return (static_cast<std::int64_t>(messages) << 32) + static_cast<std::int64_t>(id.fragment) -
+  // Far off either way only has to stay far off: clamped, the sum cannot overflow.
+  constexpr std::int64_t kFarMessages = std::int64_t{1} << 20;
+  const std::int64_t messages = std::clamp<std::int64_t>(
+      static_cast<std::int32_t>(id.message - next_.message), -kFarMessages, kFarMessages);
+  return messages * (std::int64_t{1} << 32) + static_cast<std::int64_t>(id.fragment) -
          static_cast<std::int64_t>(next_.fragment);
 }
 
