@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <type_traits>
 
 #include "protocol/messages.h"
+#include "protocol/parity.h"
+#include "sender/fec_encoder.h"
 #include "tests/protocol/recording_sink.h"
 
 namespace vantorel::sender {
@@ -215,6 +220,43 @@ INSTANTIATE_TEST_SUITE_P(Sizes, PacketizerCutTest,
                                            CutCase{1452 + 1460 * 3, {4, 40, 4, 0}},
                                            CutCase{5000, {1, 1, 1, 1451, 1460, 1, 1, 0}},
                                            CutCase{200000, {4, 40, 4, 0}}));
+
+// Parity on its own clock: a group whose stream goes quiet is closed by the encoder's thread,
+// no sooner than its span, and its parity describes it; media datagrams pass unchanged.
+TEST(FecEncoderTest, AQuietStreamStillGetsItsParityAfterTheSpan) {
+  struct Capture : protocol::PacketSink {
+    int Send(std::uint32_t key, BufferList buffers) override {
+      std::lock_guard guard(lock);
+      sent.emplace_back(key, testing::Flatten(buffers));
+      arrived.notify_all();
+      return 1;
+    }
+    std::mutex lock;
+    std::condition_variable arrived;
+    std::vector<std::pair<std::uint32_t, Bytes>> sent;
+  } wire;
+  FecEncoder fec(wire, 20);
+  Packetizer packetizer;
+  packetizer.AddRoute(protocol::kRouteKeyMedia, &fec);
+  const Bytes body = Pattern(3000);
+  const Buffer b = protocol::MakeBuffer(body.data(), body.size());
+  const auto start = std::chrono::steady_clock::now();
+  packetizer.Send(kChannel, {&b, 1});
+  std::unique_lock guard(wire.lock);
+  ASSERT_TRUE(
+      wire.arrived.wait_for(guard, std::chrono::seconds(2), [&] { return wire.sent.size() > 3; }));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, FecEncoder::kGroupSpan);
+  ASSERT_EQ(wire.sent[0].first, protocol::kRouteKeyMedia);
+  EXPECT_EQ(Datagram(wire.sent[0].second).Index(), 0u);
+  EXPECT_EQ(wire.sent[2].first, protocol::kRouteKeyMedia);
+  EXPECT_TRUE(Datagram(wire.sent[2].second).Last());
+  ASSERT_EQ(wire.sent[3].first, protocol::kRouteKeyParity);
+  const auto parity = protocol::ReadParityDatagram(wire.sent[3].second);
+  ASSERT_TRUE(parity);
+  EXPECT_EQ(parity->group.sources.size(), 3u);
+  EXPECT_EQ(parity->group.paritySymbols, FecEncoder::ParitySymbols(3, 20));
+  EXPECT_EQ(parity->group.symbolSize, 734u);
+}
 
 }  // namespace
 }  // namespace vantorel::sender
