@@ -40,6 +40,7 @@ HRESULT Broadcast::Open(gui::WindowHandle* owner, const std::string& path) {
 void Broadcast::CloseSession() {
   if (!session_) return;
   session_->Close();
+  closedSamples_ = session_->Samples();
   session_.reset();
   // The last group's parity goes before anything of the next session or the end.
   if (fec_) fec_->Flush();

@@ -55,6 +55,8 @@ class Broadcast {
   void End();
 
   SenderSession* Session() const { return session_.get(); }
+  // The samples of the last session closed, counted once its streams had stopped.
+  const SampleCounts& ClosedSessionSamples() const { return closedSamples_; }
   // The parity added so far; nothing when the broadcast sends none.
   std::optional<FecStats> Parity() const;
   // The number the next opened session gets.
@@ -69,6 +71,7 @@ class Broadcast {
   std::uint8_t sessionNumber_ = 0;
   bool ended_ = false;
   std::vector<std::string> missingDecoders_;
+  SampleCounts closedSamples_;
 };
 
 }  // namespace vantorel::sender

@@ -20,6 +20,7 @@ bool SenderSession::IsStreaming() const {
 }
 
 SampleCounts SenderSession::Samples() const {
+  if (!videoGrabber_ && !audioGrabber_) return closedSamples_;
   SampleCounts counts;
   for (const GrabberFilter* grabber : {videoGrabber_.get(), audioGrabber_.get()}) {
     if (grabber == nullptr) continue;
@@ -35,6 +36,7 @@ void SenderSession::OnReset() {
 }
 
 HRESULT SenderSession::OnBuild(media::MediaGraph& graph) {
+  closedSamples_ = {};
   multiplexer_ = std::make_unique<StreamMultiplexer>();
   multiplexer_->AddRoute(routeKey_, sink_);
   videoGrabber_ = std::make_unique<GrabberFilter>(session_, multiplexer_.get(), "grabberVideo",
@@ -53,6 +55,8 @@ HRESULT SenderSession::OnBuild(media::MediaGraph& graph) {
 HRESULT SenderSession::OnTeardown(media::MediaGraph& graph) {
   if (audioGrabber_) graph.RemoveFilter(*audioGrabber_);
   if (videoGrabber_) graph.RemoveFilter(*videoGrabber_);
+  // The streams have stopped: the counts are final, and stay readable after the close.
+  closedSamples_ = Samples();
   audioGrabber_.reset();
   videoGrabber_.reset();
   if (multiplexer_) {

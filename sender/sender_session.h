@@ -35,7 +35,7 @@ class SenderSession : public GraphPlayer {
   const StreamMultiplexer* Multiplexer() const { return multiplexer_.get(); }
   const GrabberFilter* VideoGrabber() const { return videoGrabber_.get(); }
   const GrabberFilter* AudioGrabber() const { return audioGrabber_.get(); }
-  // Zero without a graph: read it before Close.
+  // Live while the graph runs; final, and kept, once the session is closed.
   SampleCounts Samples() const;
 
  protected:
@@ -50,6 +50,7 @@ class SenderSession : public GraphPlayer {
   std::unique_ptr<StreamMultiplexer> multiplexer_;
   std::unique_ptr<GrabberFilter> videoGrabber_;
   std::unique_ptr<GrabberFilter> audioGrabber_;
+  SampleCounts closedSamples_;
 };
 
 }  // namespace vantorel::sender

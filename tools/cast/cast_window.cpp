@@ -49,8 +49,9 @@ void CastWindow::Finish() {
     if (lineOpen_) std::fputc('\n', progress_);
     lineOpen_ = false;
     ReportRefusedSamples(session->Samples());
-    const std::uint64_t samples = session->Samples().sent;
     broadcast_.End();
+    // Counted once the session's streams have stopped: nothing more goes out after this.
+    const std::uint64_t samples = broadcast_.ClosedSessionSamples().sent;
     // What went out, for scripts that compare it with what arrived.
     const sender::FecStats parity = broadcast_.Parity().value_or(sender::FecStats{});
     std::fprintf(progress_,
