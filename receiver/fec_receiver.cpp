@@ -22,7 +22,7 @@ std::int64_t FecReceiver::Ahead(const FragmentId& id) const {
 bool FecReceiver::Far(const FragmentId& id) const {
   const auto messages = static_cast<std::int32_t>(id.message - next_.message);
   return messages >= static_cast<std::int32_t>(kMaxGap) ||
-         messages <= -static_cast<std::int32_t>(kMaxGap);
+         messages < -static_cast<std::int32_t>(kMaxLate);
 }
 
 void FecReceiver::OnMedia(std::span<const std::uint8_t> payload, Clock::time_point now) {
@@ -56,6 +56,10 @@ void FecReceiver::Take(const FragmentId& id, std::span<const std::uint8_t> paylo
     ReleaseAll();
     if (generation != generation_) return;
     next_ = FragmentId{id.message, id.fragment, false};
+    // The old numbering's datagrams and groups would be taken for the new one's: only this
+    // datagram (kept last) stays.
+    groups_.clear();
+    while (kept_.size() > 1) kept_.pop_front();
   }
   const std::int64_t ahead = Ahead(id);
   if (ahead < 0) {

@@ -62,6 +62,9 @@ class FecReceiver {
   static constexpr std::chrono::seconds kParityMemory{2};
   // A jump of more messages than this is a new numbering, not a gap.
   static constexpr std::uint32_t kMaxGap = 4096;
+  // A datagram more messages than this behind the one due is not a late one but a new
+  // numbering: a sender starts again from 0 with every new file.
+  static constexpr std::uint32_t kMaxLate = 64;
 
   explicit FecReceiver(Deliver deliver);
 
@@ -91,7 +94,7 @@ class FecReceiver {
   };
 
   // Where `id` stands against the next datagram due: negative behind, 0 due, positive ahead;
-  // kMaxGap and more either way is a new numbering.
+  // kMaxGap and more ahead, or more than kMaxLate behind, is a new numbering.
   std::int64_t Ahead(const protocol::FragmentId& id) const;
   bool Far(const protocol::FragmentId& id) const;
   void Take(const protocol::FragmentId& id, std::span<const std::uint8_t> payload,

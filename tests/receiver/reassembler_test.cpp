@@ -488,6 +488,53 @@ TEST_P(FecRoundTripTest, MessagesSurviveTheLink) {
   }
 }
 
+// Every new file a sender opens numbers its messages from 0 again, with no end of broadcast in
+// between: the receiver must take the new numbering at once, not as datagrams from the past.
+TEST(FecNumberingTest, ANewFileNumberedAfreshPlaysAtOnce) {
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point now{};
+  struct Capture : protocol::PacketSink {
+    int Send(std::uint32_t key, protocol::BufferList buffers) override {
+      sent.emplace_back(key, testing::Flatten(buffers));
+      return 1;
+    }
+    std::vector<std::pair<std::uint32_t, Bytes>> sent;
+  } wire;
+  sender::FecEncoder fec(wire, 20, [&now] { return now; });
+  Reassembler reassembler;
+  testing::RecordingSink delivered;
+  reassembler.AddRoute(protocol::kChannelMessage, &delivered);
+  FecReceiver receiver([&](std::span<const std::uint8_t> payload) {
+    const Buffer b = protocol::MakeBuffer(payload.data(), payload.size());
+    reassembler.Send(protocol::kRouteKeyMedia, {&b, 1});
+  });
+  std::vector<Bytes> bodies;
+  for (const int messages : {300, 40}) {
+    sender::Packetizer packetizer;  // a new session
+    packetizer.AddRoute(protocol::kRouteKeyMedia, &fec);
+    for (int m = 0; m < messages; ++m) {
+      bodies.push_back(Pattern(static_cast<std::size_t>(500 + 97 * (m % 40)),
+                               static_cast<std::uint8_t>(bodies.size())));
+      const Buffer b = protocol::MakeBuffer(bodies.back().data(), bodies.back().size());
+      packetizer.Send(protocol::kChannelMessage, {&b, 1});
+      for (const auto& [key, bytes] : wire.sent) {
+        if (key == protocol::kRouteKeyParity) {
+          receiver.OnParity(bytes, now);
+        } else {
+          receiver.OnMedia(bytes, now);
+        }
+      }
+      wire.sent.clear();
+      now += std::chrono::milliseconds(10);
+    }
+    fec.Flush();  // the session's close
+  }
+  ASSERT_EQ(delivered.entries.size(), bodies.size());
+  for (std::size_t i = 0; i < bodies.size(); ++i) EXPECT_EQ(delivered.entries[i].bytes, bodies[i]);
+  EXPECT_EQ(receiver.Stats().late, 0u);
+  EXPECT_EQ(receiver.Held(), 0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Links, FecRoundTripTest,
                          ::testing::Values(LinkShape{"clean", 0, 0, 20, false, 190},
                                            LinkShape{"reordered", 0, 0.10, 20, false, 190},
