@@ -6,13 +6,8 @@
 # rebuilt gaps waited (mean/max ms).
 #   bench/fec_loss.sh [BUILD_DIR] [SECONDS] [FEC_PERCENT]
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-if [[ ${1:-} != --inside ]]; then
-  exec "$root/scripts/in-private-netns.sh" bash "$0" --inside "$@"
-fi
-shift
-links=$(ip -o link show | awk -F': ' '{print $2}' | sed 's/@.*//' | sort | tr '\n' ' ')
-[[ $links == "lo vt0 vt1 " ]] || { echo "not in the private namespace ($links)" >&2; exit 1; }
+# Everything below broadcasts: only ever inside a private network namespace.
+source "$(dirname "$0")/in_namespace.sh"
 
 build=${1:-$root/build}
 seconds=${2:-10}

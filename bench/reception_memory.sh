@@ -6,14 +6,8 @@
 #    thread stalls on the full pipe); the listener's peak RSS.
 #   bench/reception_memory.sh [BUILD_DIR] [REBUILDS] [FLOOD_SECONDS]
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-if [[ ${1:-} != --inside ]]; then
-  exec "$root/scripts/in-private-netns.sh" bash "$0" --inside "$@"
-fi
-shift
-# Everything below broadcasts: make sure this is the private namespace's link set.
-links=$(ip -o link show | awk -F': ' '{print $2}' | sed 's/@.*//' | sort | tr '\n' ' ')
-[[ $links == "lo vt0 vt1 " ]] || { echo "not in the private namespace ($links)" >&2; exit 1; }
+# Everything below broadcasts: only ever inside a private network namespace.
+source "$(dirname "$0")/in_namespace.sh"
 
 build=${1:-$root/build}
 rebuilds=${2:-300}
