@@ -1,12 +1,24 @@
-// Where the running program is installed: its language files, help page and resource library
-// stand beside it.
+// Where the running program's data stand: its language files, help page and resource library.
+// In the build's output folder (or any folder of its own) they stand beside the executable; an
+// installed program keeps them in ../share/vantorel relative to its bin/ folder.
 #pragma once
 
 #include <filesystem>
 
 namespace vantorel::profile {
 
+// The skin's resource bundle; a folder holding it holds the program's data.
+inline constexpr char kResourceLibraryName[] = "RESDLL.rcc";
+
 // The folder of the running executable (the current directory when that cannot be read).
+std::filesystem::path ExecutableFolder();
+
+// The data folder of a program in `executableFolder`: that folder when the resource library
+// stands in it, else `../share/vantorel` relative to it when that holds the library, else
+// `executableFolder` itself (where a missing library is then reported).
+std::filesystem::path ProgramFolderFor(const std::filesystem::path& executableFolder);
+
+// The data folder of the running program: ProgramFolderFor(ExecutableFolder()).
 std::filesystem::path ProgramFolder();
 
 }  // namespace vantorel::profile

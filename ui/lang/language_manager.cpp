@@ -27,6 +27,13 @@ bool CanWrite(const std::filesystem::path& path) {
   return file.is_open();
 }
 
+// language.set beside the language files: usable when it can be written, or made when missing.
+bool UsableBeside(const std::filesystem::path& setFile) {
+  std::error_code error;
+  if (std::filesystem::exists(setFile, error)) return CanWrite(setFile);
+  return profile::WriteProfileString(kSetSection, kLanguageKey, kEnglish, setFile);
+}
+
 std::string Cut(std::string_view text) {
   return std::string(text.substr(0, profile::kProfileTextSize - 1));
 }
@@ -36,6 +43,7 @@ std::string Cut(std::string_view text) {
 LanguageManager::LanguageManager(LanguageFolders folders, std::unique_ptr<WindowTextWalker> walker)
     : folder(std::move(folders.folder)),
       settingsFolder_(std::move(folders.settingsFolder)),
+      setFilePlace_(folders.setFilePlace),
       walker_(std::move(walker)) {
   Load();
 }
@@ -72,17 +80,12 @@ void LanguageManager::FindLanguageFiles() {
   }
 }
 
-// language.set lives in the language folder when that can be written, else in the settings
-// folder; a missing file starts as "English".
+// language.set lives in the language folder when that can be written (and may be), else in the
+// settings folder; a missing file starts as "English".
 void LanguageManager::ChooseSetFile() {
   std::error_code error;
   const std::filesystem::path shipped = folder / kSetFileName;
-  if (std::filesystem::exists(shipped, error)) {
-    if (CanWrite(shipped)) {
-      setFile_ = shipped;
-      return;
-    }
-  } else if (profile::WriteProfileString(kSetSection, kLanguageKey, kEnglish, shipped)) {
+  if (setFilePlace_ == SetFilePlace::kBesideWhenWritable && UsableBeside(shipped)) {
     setFile_ = shipped;
     return;
   }
@@ -172,7 +175,10 @@ LanguageFolders DefaultLanguageFolders() {
   } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
     config = std::filesystem::path(home) / ".config";
   }
-  return {profile::ProgramFolder() / "Language", config.empty() ? config : config / "vantorel"};
+  const std::filesystem::path data = profile::ProgramFolder();
+  const SetFilePlace place = data == profile::ExecutableFolder() ? SetFilePlace::kBesideWhenWritable
+                                                                 : SetFilePlace::kSettingsFolder;
+  return {data / "Language", config.empty() ? config : config / "vantorel", place};
 }
 
 }  // namespace vantorel::lang

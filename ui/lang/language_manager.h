@@ -24,9 +24,14 @@ class WindowTextWalker {
   virtual void WalkAllWindows(LanguageManager& manager) = 0;
 };
 
+// Where language.set may be kept: beside the language files when that folder can be written
+// (a program folder of its own), or only in the settings folder (an installed, shared tree).
+enum class SetFilePlace { kBesideWhenWritable, kSettingsFolder };
+
 struct LanguageFolders {
   std::filesystem::path folder;          // the language files
   std::filesystem::path settingsFolder;  // where language.set goes when `folder` is read-only
+  SetFilePlace setFilePlace = SetFilePlace::kBesideWhenWritable;
 };
 
 // One entry of the language menu, in menu order.
@@ -87,14 +92,16 @@ class LanguageManager {
   std::filesystem::path folder;
 
   std::filesystem::path settingsFolder_;
+  SetFilePlace setFilePlace_;
   std::filesystem::path setFile_;
   std::unique_ptr<WindowTextWalker> walker_;
   // The current file as read at the start of the running pass.
   std::optional<profile::IniText> passText_;
 };
 
-// The language folder beside the running executable, and $XDG_CONFIG_HOME/vantorel (or
-// ~/.config/vantorel) for language.set.
+// The language folder in the program's data folder, and $XDG_CONFIG_HOME/vantorel (or
+// ~/.config/vantorel) for language.set; an installed program (its data in ../share/vantorel)
+// keeps language.set there only.
 LanguageFolders DefaultLanguageFolders();
 
 }  // namespace vantorel::lang

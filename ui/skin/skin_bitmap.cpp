@@ -2,7 +2,6 @@
 
 #include "ui/skin/resource_bundle_check.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QResource>
@@ -51,7 +50,7 @@ std::unique_ptr<ResourceLibrary> ResourceLibrary::FromBytes(std::vector<std::uin
 }
 
 QString ResourceLibrary::DefaultPath() {
-  return QCoreApplication::applicationDirPath() + '/' + QLatin1String(kResourceLibraryName);
+  return QString::fromStdString((profile::ProgramFolder() / kResourceLibraryName).string());
 }
 
 ResourceLibrary::~ResourceLibrary() {

@@ -11,11 +11,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/profile/program_folder.h"
 #include "ui/skin/decoded_image.h"
 
 namespace vantorel::skin {
 
-inline constexpr char kResourceLibraryName[] = "RESDLL.rcc";
+using profile::kResourceLibraryName;
 
 // A Qt binary resource bundle, registered from its bytes, which this object owns, while it
 // lives. Each picture is the resource "/APPDATA/<integer id>", read in place; a QResource or
@@ -28,7 +29,7 @@ class ResourceLibrary {
   // (CheckResourceBundle); they are checked and registered as one copy, so what Qt reads is
   // what was checked.
   static std::unique_ptr<ResourceLibrary> FromBytes(std::vector<std::uint8_t> bytes);
-  // The library in the folder of the running program.
+  // The library in the running program's data folder (profile::ProgramFolder).
   static QString DefaultPath();
   ~ResourceLibrary();
   ResourceLibrary(const ResourceLibrary&) = delete;

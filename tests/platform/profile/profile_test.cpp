@@ -1,4 +1,5 @@
 #include "platform/profile/profile.h"
+#include "platform/profile/program_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -124,6 +125,49 @@ TEST_F(ProfileWrite, RefusesWhatCannotBeReadBack) {
   EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_FALSE(WriteProfileString("S", "k", "v", dir_ / "no" / "such" / "folder.ini"));
   EXPECT_FALSE(WriteProfileString("S", "k", "v", dir_));
+}
+
+// Where a program finds its data, by what stands beside its executable (bin/) and in
+// ../share/vantorel.
+struct LayoutCase {
+  const char* name;
+  bool libraryBeside;
+  bool sharedFolder;
+  bool libraryShared;
+  bool expectShared;
+};
+
+void PrintTo(const LayoutCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class ProgramFolderLayout : public ProfileWrite, public testing::WithParamInterface<LayoutCase> {};
+
+TEST_P(ProgramFolderLayout, FindsTheDataBesideFirstThenInShare) {
+  const LayoutCase& c = GetParam();
+  const auto bin = dir_ / "prefix" / "bin";
+  const auto shared = dir_ / "prefix" / "share" / "vantorel";
+  std::filesystem::create_directories(bin);
+  if (c.sharedFolder) std::filesystem::create_directories(shared);
+  if (c.libraryBeside) WriteAll(bin / kResourceLibraryName, "rcc");
+  if (c.libraryShared) WriteAll(shared / kResourceLibraryName, "rcc");
+  EXPECT_EQ(ProgramFolderFor(bin), c.expectShared ? shared : bin);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, ProgramFolderLayout,
+    testing::Values(LayoutCase{"BuildOutputFolder", true, false, false, false},
+                    LayoutCase{"BesideWinsOverAnInstalledCopy", true, true, true, false},
+                    LayoutCase{"InstalledTree", false, true, true, true},
+                    LayoutCase{"SharedFolderWithoutTheLibrary", false, true, false, false},
+                    LayoutCase{"NothingAnywhere", false, false, false, false}),
+    [](const testing::TestParamInfo<LayoutCase>& info) { return info.param.name; });
+
+TEST_F(ProfileWrite, AFolderNamedLikeTheLibraryIsNoLibrary) {
+  const auto bin = dir_ / "bin";
+  std::filesystem::create_directories(bin / kResourceLibraryName);
+  std::filesystem::create_directories(dir_ / "share" / "vantorel" / kResourceLibraryName);
+  EXPECT_EQ(ProgramFolderFor(bin), bin);
 }
 
 }  // namespace

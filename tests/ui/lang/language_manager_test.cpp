@@ -101,6 +101,27 @@ TEST_F(LanguageManagerTest, ReadOnlySetFileIsReadAndTheChoiceSavedElsewhere) {
   std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
 }
 
+// An installed program's language folder is shared: even when it can be written (by root),
+// language.set goes to the settings folder only, and the folder is left as it was.
+TEST_F(LanguageManagerTest, SharedFolderKeepsTheSetFileInTheSettingsFolder) {
+  const auto folder = temp_.CopyOf(kFixtures / "switching");
+  {
+    const LanguageManager manager(
+        LanguageFolders{folder, temp_.Path() / "config", SetFilePlace::kSettingsFolder}, nullptr);
+    EXPECT_EQ(manager.SetFile(), temp_.Path() / "config" / "language.set");
+    EXPECT_EQ(manager.CurrentLanguage(), "English");
+  }
+  {
+    LanguageManager manager(
+        LanguageFolders{folder, temp_.Path() / "config", SetFilePlace::kSettingsFolder}, nullptr);
+    EXPECT_TRUE(manager.ChooseLanguage("Deutsch"));
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder / "language.set"));
+  EXPECT_EQ(
+      profile::ReadProfileString("Set", "Language", "", temp_.Path() / "config" / "language.set"),
+      "Deutsch");
+}
+
 TEST_F(LanguageManagerTest, VanishedLanguageShowsEnglishAndIsWrittenBack) {
   const auto folder = temp_.CopyOf(kFixtures / "switching");
   profile::WriteProfileString("Set", "Language", "Klingon", folder / "language.set");
@@ -243,6 +264,7 @@ TEST(DefaultLanguageFolders, BesideTheProgramAndInTheUsersConfigFolder) {
   EXPECT_EQ(DefaultLanguageFolders().folder,
             std::filesystem::path(VANTOREL_TEST_PROGRAM_FOLDER) / "Language");
   EXPECT_EQ(DefaultLanguageFolders().settingsFolder, "/tmp/a config/vantorel");
+  EXPECT_EQ(DefaultLanguageFolders().setFilePlace, SetFilePlace::kBesideWhenWritable);
   setenv("XDG_CONFIG_HOME", "relative/is/ignored", 1);
   EXPECT_EQ(DefaultLanguageFolders().settingsFolder, "/home/someone/.config/vantorel");
 }
