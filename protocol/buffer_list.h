@@ -2,8 +2,10 @@
 // packet chain. The lists never own the bytes they point at.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 namespace vantorel::protocol {
@@ -23,6 +25,19 @@ inline std::uint64_t TotalLength(BufferList buffers) {
   std::uint64_t total = 0;
   for (const Buffer& b : buffers) total += b.length;
   return total;
+}
+
+// Copies the first out.size() bytes of the list into out (fewer when the list is shorter);
+// returns how many were copied.
+inline std::size_t CopyPrefix(BufferList buffers, std::span<std::uint8_t> out) {
+  std::size_t used = 0;
+  for (const Buffer& b : buffers) {
+    if (used == out.size()) break;
+    const std::size_t n = std::min<std::size_t>(b.length, out.size() - used);
+    std::memcpy(out.data() + used, b.data, n);
+    used += n;
+  }
+  return used;
 }
 
 }  // namespace vantorel::protocol

@@ -13,12 +13,14 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <stop_token>
 #include <thread>
 #include <vector>
 
 #include "protocol/packet_sink.h"
 #include "protocol/parity.h"
+#include "protocol/wire_format.h"
 
 namespace vantorel::sender {
 
@@ -51,6 +53,9 @@ class FecEncoder : public protocol::PacketSink {
 
   // Media datagrams (key kRouteKeyMedia) are grouped; anything else passes as it is.
   int Send(std::uint32_t key, protocol::BufferList buffers) override;
+  // The batch goes out together, broken only where a group closes, so that a group's parity
+  // follows its last datagram as it does one by one.
+  int SendBatch(std::uint32_t key, std::span<const protocol::BufferList> lists) override;
   // Closes the open group and sends its parity (before an end of broadcast).
   void Flush();
   FecStats Stats() const;
@@ -59,6 +64,9 @@ class FecEncoder : public protocol::PacketSink {
   static std::size_t ParitySymbols(std::size_t sources, int percent);
 
  private:
+  // Copies one media datagram into the open group.
+  void Add(protocol::BufferList buffers, std::size_t length, const protocol::FragmentId& id,
+           Clock::time_point now);
   void CloseGroup();
   void CloseInTime(std::stop_token stop);
   const protocol::ErasureCode& CodeFor(std::size_t k, std::size_t p);
@@ -67,13 +75,16 @@ class FecEncoder : public protocol::PacketSink {
   const int percent_;
   std::function<Clock::time_point()> now_;
   mutable std::mutex lock_;
-  // The open group.
-  std::vector<std::vector<std::uint8_t>> sources_;
+  // The open group: source i at arena_[i * kSlot], its tail zeroed to the end of the slot
+  // (the padding of its symbols), and its length.
+  static constexpr std::size_t kSlot = protocol::kMaxPacketizerDatagram;
+  std::vector<std::uint8_t> arena_;
+  std::vector<std::uint16_t> lengths_;
   std::vector<protocol::FragmentId> ids_;
   Clock::time_point opened_{};
   std::uint16_t groupNumber_ = 0;
   std::map<std::pair<std::size_t, std::size_t>, std::unique_ptr<protocol::ErasureCode>> codes_;
-  std::vector<std::uint8_t> symbols_;  // scratch: data then parity symbols
+  std::vector<std::uint8_t> parity_;  // scratch: the parity symbols
   FecStats stats_;
   std::condition_variable_any groupOpened_;
   std::jthread closer_;  // last: it stops before the rest goes

@@ -1,5 +1,7 @@
 #include "sender/packetizer.h"
 
+#include <algorithm>
+
 #include "protocol/byte_io.h"
 
 namespace vantorel::sender {
@@ -10,12 +12,11 @@ using protocol::kLastFragmentFlag;
 Packetizer::Packetizer(std::uint32_t key, std::uint32_t maxDatagram)
     : key_(key), maxDatagram_(maxDatagram) {}
 
-void Packetizer::DispatchDatagram() {
-  protocol::StoreU32(fragmentHeader_.data(), messageNumber_);
-  protocol::StoreU32(fragmentHeader_.data() + 4, fragmentIndex_);
-  Dispatch(key_, datagram_);
-  fragmentIndex_ = (fragmentIndex_ & protocol::kFragmentIndexMask) + 1;
-  datagram_.resize(1);  // keep only the fragment header pair
+// The fragment header's place is kept; it is pointed at once every header exists.
+void Packetizer::OpenDatagram() {
+  headers_.emplace_back();
+  starts_.push_back(parts_.size());
+  parts_.push_back(Buffer{protocol::kFragmentHeaderSize, nullptr});
 }
 
 int Packetizer::Send(std::uint32_t channel, protocol::BufferList buffers) {
@@ -24,46 +25,44 @@ int Packetizer::Send(std::uint32_t channel, protocol::BufferList buffers) {
   protocol::StoreU32(firstHeader.data(), channel);
   protocol::StoreU32(firstHeader.data() + 4, static_cast<std::uint32_t>(total));
 
-  // Empty buffers add nothing, so the last one that holds bytes decides where the message ends.
-  std::size_t last = buffers.size();
-  for (std::size_t i = 0; i < buffers.size(); ++i) {
-    if (buffers[i].length != 0) last = i;
-  }
-
-  datagram_.clear();
-  datagram_.reserve(buffers.size() + 3);
-  datagram_.push_back(protocol::MakeBuffer(fragmentHeader_.data(), fragmentHeader_.size()));
-  datagram_.push_back(protocol::MakeBuffer(firstHeader.data(), firstHeader.size()));
+  headers_.clear();
+  parts_.clear();
+  starts_.clear();
+  OpenDatagram();
+  parts_.push_back(protocol::MakeBuffer(firstHeader.data(), firstHeader.size()));
   std::uint32_t used = protocol::kFirstFragmentHeaderSize;
-
-  for (std::size_t i = 0; i < buffers.size(); ++i) {
-    Buffer rest = buffers[i];
+  bool open = true;
+  for (const Buffer& buffer : buffers) {
+    Buffer rest = buffer;
     while (rest.length != 0) {
-      if (used + rest.length > maxDatagram_) {
-        const std::uint32_t part = maxDatagram_ - used;
-        datagram_.push_back(Buffer{part, rest.data});
-        DispatchDatagram();
-        rest.data += part;
-        rest.length -= part;
+      // A full datagram is followed by another only when bytes remain for it.
+      if (!open) {
+        OpenDatagram();
         used = protocol::kFragmentHeaderSize;
-        continue;
+        open = true;
       }
-      datagram_.push_back(rest);
-      used += rest.length;
-      rest.length = 0;
-      if (used == maxDatagram_) {
-        if (i == last) fragmentIndex_ |= kLastFragmentFlag;
-        DispatchDatagram();
-        used = protocol::kFragmentHeaderSize;
-      }
+      const std::uint32_t part = std::min(rest.length, maxDatagram_ - used);
+      parts_.push_back(Buffer{part, rest.data});
+      rest.data += part;
+      rest.length -= part;
+      used += part;
+      open = used < maxDatagram_;
     }
   }
-  if (datagram_.size() > 1) {
-    fragmentIndex_ |= kLastFragmentFlag;
-    DispatchDatagram();
+
+  const std::size_t count = starts_.size();
+  lists_.clear();
+  for (std::size_t d = 0; d < count; ++d) {
+    std::uint32_t index = static_cast<std::uint32_t>(d) & protocol::kFragmentIndexMask;
+    if (d + 1 == count) index |= kLastFragmentFlag;
+    protocol::StoreU32(headers_[d].data(), messageNumber_);
+    protocol::StoreU32(headers_[d].data() + 4, index);
+    parts_[starts_[d]].data = headers_[d].data();
+    const std::size_t end = d + 1 < count ? starts_[d + 1] : parts_.size();
+    lists_.emplace_back(parts_.data() + starts_[d], end - starts_[d]);
   }
+  DispatchBatch(key_, lists_);
   ++messageNumber_;
-  fragmentIndex_ = 0;
   return 1;
 }
 

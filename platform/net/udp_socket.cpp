@@ -4,12 +4,15 @@
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <netinet/udp.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace vantorel::net {
@@ -176,6 +179,126 @@ long UdpSocket::SendTo(const Endpoint& destination, std::span<const ConstBytes> 
     sent = ::sendmsg(fd_, &msg, MSG_NOSIGNAL);
   } while (sent < 0 && errno == EINTR);
   return static_cast<long>(sent);
+}
+
+long UdpSocket::SendSegments(const Endpoint& destination, std::span<const ConstBytes> parts,
+                             std::size_t segmentSize) {
+  if (parts.size() > kMaxBatchParts || segmentSize == 0 || segmentSize > kMaxUdpPayload) {
+    errno = EINVAL;
+    return -1;
+  }
+  std::array<iovec, kMaxBatchParts> iov;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    iov[i].iov_base = const_cast<void*>(parts[i].data);
+    iov[i].iov_len = parts[i].size;
+  }
+  sockaddr_in sa = ToSockaddr(destination);
+  alignas(cmsghdr) std::array<char, CMSG_SPACE(sizeof(std::uint16_t))> control{};
+  msghdr msg{};
+  msg.msg_name = &sa;
+  msg.msg_namelen = sizeof sa;
+  msg.msg_iov = iov.data();
+  msg.msg_iovlen = parts.size();
+  msg.msg_control = control.data();
+  msg.msg_controllen = control.size();
+  cmsghdr* c = CMSG_FIRSTHDR(&msg);
+  c->cmsg_level = SOL_UDP;
+  c->cmsg_type = UDP_SEGMENT;
+  c->cmsg_len = CMSG_LEN(sizeof(std::uint16_t));
+  const auto size = static_cast<std::uint16_t>(segmentSize);
+  std::memcpy(CMSG_DATA(c), &size, sizeof size);
+  ssize_t sent;
+  do {
+    sent = ::sendmsg(fd_, &msg, MSG_NOSIGNAL);
+  } while (sent < 0 && errno == EINTR);
+  return static_cast<long>(sent);
+}
+
+int UdpSocket::SendEach(const Endpoint& destination, std::span<const GatherList> datagrams) {
+  constexpr std::size_t kMaxMessages = 64;
+  sockaddr_in sa = ToSockaddr(destination);
+  std::array<mmsghdr, kMaxMessages> messages;
+  std::array<iovec, kMaxBatchParts> iov;
+  int sent = 0;
+  std::size_t next = 0;
+  while (next < datagrams.size()) {
+    // As many datagrams as fit the arrays go in one call.
+    std::size_t count = 0, parts = 0;
+    while (next + count < datagrams.size() && count < kMaxMessages &&
+           parts + datagrams[next + count].size() <= kMaxBatchParts) {
+      const GatherList list = datagrams[next + count];
+      for (std::size_t i = 0; i < list.size(); ++i) {
+        iov[parts + i].iov_base = const_cast<void*>(list[i].data);
+        iov[parts + i].iov_len = list[i].size;
+      }
+      messages[count] = mmsghdr{};
+      messages[count].msg_hdr.msg_name = &sa;
+      messages[count].msg_hdr.msg_namelen = sizeof sa;
+      messages[count].msg_hdr.msg_iov = iov.data() + parts;
+      messages[count].msg_hdr.msg_iovlen = list.size();
+      parts += list.size();
+      ++count;
+    }
+    if (count == 0) {
+      errno = EINVAL;  // one gather list longer than the arrays
+      break;
+    }
+    int done;
+    do {
+      done = ::sendmmsg(fd_, messages.data(), static_cast<unsigned>(count), MSG_NOSIGNAL);
+    } while (done < 0 && errno == EINTR);
+    if (done <= 0) break;
+    sent += done;
+    next += static_cast<std::size_t>(done);
+    if (static_cast<std::size_t>(done) < count) break;  // the next one failed
+  }
+  return sent == 0 && !datagrams.empty() ? -1 : sent;
+}
+
+std::size_t UdpSocket::ReceiveMany(std::span<const ScatterPair> into,
+                                   std::span<ReceiveResult> results) {
+  constexpr std::size_t kMaxMessages = 64;
+  const std::size_t count = std::min({into.size(), results.size(), kMaxMessages});
+  if (count == 0) return 0;
+  std::array<mmsghdr, kMaxMessages> messages;
+  std::array<std::array<iovec, 2>, kMaxMessages> iov;
+  std::array<sockaddr_in, kMaxMessages> sources;
+  for (std::size_t i = 0; i < count; ++i) {
+    iov[i] = {
+        {{into[i].head.data(), into[i].head.size()}, {into[i].body.data(), into[i].body.size()}}};
+    sources[i] = sockaddr_in{};
+    messages[i] = mmsghdr{};
+    messages[i].msg_hdr.msg_name = &sources[i];
+    messages[i].msg_hdr.msg_namelen = sizeof sources[i];
+    messages[i].msg_hdr.msg_iov = iov[i].data();
+    messages[i].msg_hdr.msg_iovlen = iov[i].size();
+  }
+  int got;
+  do {
+    // MSG_WAITFORONE: wait for the first, then take only what is already there.
+    got = ::recvmmsg(fd_, messages.data(), static_cast<unsigned>(count), MSG_WAITFORONE | MSG_TRUNC,
+                     nullptr);
+  } while (got < 0 && errno == EINTR);
+  if (got <= 0) {
+    results[0] = ReceiveResult{};
+    return 0;
+  }
+  for (std::size_t i = 0; i < static_cast<std::size_t>(got); ++i) {
+    const msghdr& m = messages[i].msg_hdr;
+    ReceiveResult& r = results[i];
+    r.source = FromSockaddr(sources[i]);
+    // With MSG_TRUNC the length is the datagram's own, even when it did not fit.
+    r.length = messages[i].msg_len;
+    if (messages[i].msg_len == 0 && m.msg_namelen == 0) {
+      r.status = ReceiveStatus::kClosed;
+    } else if ((m.msg_flags & MSG_TRUNC) != 0) {
+      r.status = ReceiveStatus::kTruncated;
+    } else {
+      r.status = ReceiveStatus::kOk;
+    }
+  }
+  if (got == 1 && results[0].status == ReceiveStatus::kClosed) return 0;
+  return static_cast<std::size_t>(got);
 }
 
 ReceiveResult UdpSocket::ReceiveFrom(std::span<std::uint8_t> head, std::span<std::uint8_t> body) {

@@ -54,6 +54,20 @@ struct ReceiveResult {
   Endpoint source;
 };
 
+// One datagram's gather list, for the calls that send several at once.
+using GatherList = std::span<const ConstBytes>;
+
+// Where ReceiveMany scatters one datagram: head first, then body.
+struct ScatterPair {
+  std::span<std::uint8_t> head;
+  std::span<std::uint8_t> body;
+};
+
+// The most datagrams one segmented send may carry (the system's limit).
+inline constexpr std::size_t kMaxSegments = 64;
+// The most parts of all datagrams' gather lists together in one call.
+inline constexpr std::size_t kMaxBatchParts = 1024;
+
 class UdpSocket {
  public:
   // Creates an unbound IPv4 datagram socket; check Valid().
@@ -85,8 +99,26 @@ class UdpSocket {
   // Returns the bytes sent, or -1.
   long SendTo(const Endpoint& destination, std::span<const ConstBytes> parts);
 
+  // Sends the parts as consecutive datagrams of `segmentSize` bytes, the last one possibly
+  // shorter, in one call: the system cuts them (UDP segmentation offload), and they leave
+  // exactly as if sent one by one. At most kMaxSegments datagrams, kMaxUdpPayload bytes in all
+  // and kMaxBatchParts parts. Returns the bytes sent, or -1 with errno set (EIO or EINVAL where
+  // the route or the system cannot segment: send them another way).
+  long SendSegments(const Endpoint& destination, std::span<const ConstBytes> parts,
+                    std::size_t segmentSize);
+
+  // Sends each gather list as one datagram, in order, in as few calls as the system allows.
+  // Returns how many were sent: fewer than asked when a send failed (errno says why), -1 when
+  // the first one did.
+  int SendEach(const Endpoint& destination, std::span<const GatherList> datagrams);
+
   // Blocks for one datagram, scattering it into head then body.
   ReceiveResult ReceiveFrom(std::span<std::uint8_t> head, std::span<std::uint8_t> body);
+
+  // Blocks for one datagram, then takes those already waiting too, up to one per pair (at
+  // most 64), in the order they arrived. Returns how many came, each described in `results`
+  // (as large as `into`); 0 when closed or failed, with results[0] saying which.
+  std::size_t ReceiveMany(std::span<const ScatterPair> into, std::span<ReceiveResult> results);
 
   // Wakes a thread blocked in ReceiveFrom (it then returns kClosed or kError).
   void ShutdownReceive();

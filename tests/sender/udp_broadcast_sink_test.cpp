@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "platform/net/udp_socket.h"
+#include "protocol/byte_io.h"
+#include "sender/fec_encoder.h"
 #include "sender/packetizer.h"
 #include "tests/protocol/recording_sink.h"
 
@@ -19,6 +23,7 @@ using testing::Pattern;
 class LoopbackReceiver {
  public:
   LoopbackReceiver() {
+    socket_.SetReceiveBuffer(protocol::kSocketBufferBytes);
     socket_.Bind(net::Endpoint{net::kLoopbackAddress, 0});
     port_ = socket_.LocalEndpoint().value_or(net::Endpoint{}).port;
   }
@@ -114,6 +119,80 @@ TEST_F(UdpBroadcastSinkTest, ClosedSinkSendsNothing) {
 TEST_F(UdpBroadcastSinkTest, ReportsTheLargestUdpPayload) {
   EXPECT_EQ(sink_.MaxMessageSize(), 65507u);
 }
+
+// Everything a chain sends, one datagram per Send, route key first: what one datagram per
+// system call puts on the wire.
+class WireRecord : public protocol::PacketSink {
+ public:
+  int Send(std::uint32_t key, protocol::BufferList buffers) override {
+    Bytes d(4);
+    protocol::StoreU32(d.data(), key);
+    const Bytes body = testing::Flatten(buffers);
+    d.insert(d.end(), body.begin(), body.end());
+    datagrams.push_back(std::move(d));
+    return 1;
+  }
+  std::vector<Bytes> datagrams;
+};
+
+// The batched path (messages cut in one batch, parity in one batch per group, runs of equal
+// datagrams in one segmented send or one sendmmsg) puts on the wire exactly what sending
+// datagram by datagram does: random message sizes, cut into random buffers, with and without
+// parity.
+class BatchedSendTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(BatchedSendTest, PutsTheSameBytesOnTheWireAsOneByOne) {
+  const bool segmentation = GetParam();
+  for (const int percent : {0, 20}) {
+    LoopbackReceiver receiver;
+    SinkOptions options{receiver.Port(), net::kLoopbackAddress};
+    options.segmentation = segmentation;
+    UdpBroadcastSink sink(options);
+    ASSERT_TRUE(sink.IsOpen());
+    // Both chains see the same clock, moved on before each message.
+    FecEncoder::Clock::time_point now{};
+    const auto clock = [&now] { return now; };
+    WireRecord expected;
+    FecEncoder referenceParity(expected, percent, clock);
+    FecEncoder parity(sink, percent, clock);
+    Packetizer reference, batched;
+    reference.AddRoute(protocol::kRouteKeyMedia, &referenceParity);
+    batched.AddRoute(protocol::kRouteKeyMedia, &parity);
+
+    std::mt19937 random(percent + 7);
+    std::size_t compared = 0;
+    for (int m = 0; m < 80; ++m) {
+      now += std::chrono::milliseconds(random() % 20);
+      // Mostly small (audio), some across the 44-datagram limit of one segmented send.
+      const std::size_t size = m % 5 == 0 ? random() % 100'000 : random() % 3000;
+      const Bytes body = Pattern(size, static_cast<std::uint8_t>(m));
+      const std::size_t cut1 = size == 0 ? 0 : random() % (size + 1);
+      const std::size_t cut2 = cut1 + (size == cut1 ? 0 : random() % (size - cut1 + 1));
+      const Buffer pieces[3] = {protocol::MakeBuffer(body.data(), cut1),
+                                protocol::MakeBuffer(body.data() + cut1, cut2 - cut1),
+                                protocol::MakeBuffer(body.data() + cut2, size - cut2)};
+      reference.Send(protocol::kChannelMessage, pieces);
+      batched.Send(protocol::kChannelMessage, pieces);
+      if (m % 9 == 8) {
+        referenceParity.Flush();
+        parity.Flush();
+      }
+      for (; compared < expected.datagrams.size(); ++compared) {
+        ASSERT_EQ(receiver.Receive(), expected.datagrams[compared])
+            << "message " << m << ", datagram " << compared << ", parity " << percent;
+      }
+    }
+    const BroadcastStats stats = sink.Stats();
+    EXPECT_EQ(stats.datagrams, compared);
+    EXPECT_EQ(stats.sendErrors, 0u);
+    EXPECT_EQ(sink.Segmenting(), segmentation);
+    // Datagrams of one message (and one group's parity) share their calls.
+    EXPECT_LT(stats.calls * 2, stats.datagrams) << "parity " << percent;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, BatchedSendTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Segmented" : "Sendmmsg"; });
 
 // Bound to the loopback interface by name, the sink's datagrams still reach 127.0.0.1.
 TEST(UdpBroadcastSinkInterfaceTest, SendsThroughTheNamedInterface) {
