@@ -10,7 +10,9 @@
 
 namespace vantorel::ui {
 
-inline constexpr const char* kVersion = "1.0";
+// The project version from the build (CMake's project(... VERSION), given to every user of the
+// command-line library).
+inline constexpr const char* kVersion = VANTOREL_VERSION;
 
 // What the arguments ask before anything else: to run, or only for the usage or the version.
 enum class EarlyRequest { kRun, kHelp, kVersion };
