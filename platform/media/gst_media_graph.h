@@ -1,5 +1,5 @@
-// The media graph on GStreamer: `filesrc ! parsebin`, and for each stream parsebin exposes an
-// unbounded queue, the first added filter that accepts the stream, and the output chain.
+// The media graph on GStreamer: `filesrc ! parsebin`, and for each stream parsebin exposes a
+// read-ahead queue, the first added filter that accepts the stream, and the output chain.
 #pragma once
 
 #include <gst/gst.h>
@@ -70,12 +70,15 @@ class GstMediaGraph : public MediaGraph {
   static GstPadProbeReturn OnStreamEvent(GstPad* pad, GstPadProbeInfo* info, gpointer self);
   // decodebin's pad-added: runs on that decodebin's streaming thread.
   static void OnDecodedPad(GstElement* decodebin, GstPad* pad, gpointer self);
+  // A read-ahead queue's "overrun", on the streaming thread that fills it.
+  static void OnQueueFull(GstElement* queue, gpointer self);
 
   HRESULT Render(const std::string& path);
   void BuildStreamPath(GstPad* pad, const GstCaps* caps);
   void LinkStreamPath(GstPad* pad, const GstCaps* caps);
   GstGraphFilter* TakeFilterFor(const GstCaps* caps);
   GstElement* MakeStreamOutput();
+  GstElement* MakeReadAheadQueue();
   HRESULT WaitForState(GstClockTime timeout);
   HRESULT WaitForStreams(GstClockTime timeout);
   HRESULT WaitForDecoders(GstClockTime timeout);
@@ -86,7 +89,8 @@ class GstMediaGraph : public MediaGraph {
   GraphOptions options_;
   ElementPtr pipeline_;
   BusPtr bus_;
-  mutable std::mutex lock_;  // guards filters_, owner_, events_, missing_ and the stream counts
+  // Guards filters_, owner_, events_, missing_, queues_ and the stream counts.
+  mutable std::mutex lock_;
   struct FilterSlot {
     GstGraphFilter* filter = nullptr;
     bool linked = false;
@@ -95,6 +99,7 @@ class GstMediaGraph : public MediaGraph {
   gui::WindowHandle* owner_ = nullptr;
   std::deque<MessagePtr> events_;     // graph events not yet collected, oldest first
   std::vector<std::string> missing_;  // descriptions of the decoders not found
+  std::vector<ElementPtr> queues_;    // each stream's read-ahead queue
   int streamsSeen_ = 0;
   int pathsPending_ = 0;
   int decodersPending_ = 0;               // decodebins that have neither exposed a pad nor failed

@@ -13,9 +13,11 @@ namespace vantorel::media {
 
 namespace {
 
-// The queue in front of each stream holds what the demuxer reads ahead of playback. Counts
-// and durations are unlimited so that a badly interleaved file cannot stall the other stream;
-// the byte cap keeps a file from being read into memory whole.
+// The queue in front of each stream holds what the demuxer reads ahead of playback: about a
+// second. In a badly interleaved file one stream's data lies far ahead of the other's; when a
+// full queue would stall the demuxer while a sibling queue is empty, the full one grows, up to
+// the byte cap that keeps a file from being read into memory whole.
+constexpr guint64 kQueueReadAhead = GST_SECOND;
 constexpr guint kQueueByteLimit = 32u * 1024 * 1024;
 // A stream whose caps never come (a stream without data) holds the others back no longer.
 constexpr std::chrono::seconds kSiblingPathWait{5};
@@ -85,15 +87,6 @@ bool CapsNameStartsWith(const GstCaps* caps, const char* prefix) {
   return s != nullptr && std::strncmp(gst_structure_get_name(s), prefix, std::strlen(prefix)) == 0;
 }
 
-GstElement* MakeQueue() {
-  GstElement* queue = gst_element_factory_make("queue", nullptr);
-  if (queue != nullptr) {
-    g_object_set(queue, "max-size-buffers", 0u, "max-size-time", guint64{0}, "max-size-bytes",
-                 kQueueByteLimit, nullptr);
-  }
-  return queue;
-}
-
 // Adds the new elements, links the whole chain in order and brings the new elements to the
 // pipeline's state, downstream first. `added` are the chain's elements not yet in the bin.
 bool AddAndLink(GstBin* bin, const std::vector<GstElement*>& chain,
@@ -108,6 +101,34 @@ bool AddAndLink(GstBin* bin, const std::vector<GstElement*>& chain,
 
 }  // namespace
 
+GstElement* GstMediaGraph::MakeReadAheadQueue() {
+  GstElement* queue = gst_element_factory_make("queue", nullptr);
+  if (queue == nullptr) return nullptr;
+  g_object_set(queue, "max-size-buffers", 0u, "max-size-time", kQueueReadAhead, "max-size-bytes",
+               kQueueByteLimit, nullptr);
+  g_signal_connect(queue, "overrun", G_CALLBACK(&GstMediaGraph::OnQueueFull), this);
+  std::lock_guard guard(lock_);
+  queues_.emplace_back(GST_ELEMENT(gst_object_ref(queue)));
+  return queue;
+}
+
+// The queue re-reads its limits after this signal: one whose sibling starves may fill to the
+// byte cap, so that the demuxer reaches the sibling's data.
+void GstMediaGraph::OnQueueFull(GstElement* queue, gpointer self) {
+  auto* graph = static_cast<GstMediaGraph*>(self);
+  bool starving = false;
+  {
+    std::lock_guard guard(graph->lock_);
+    for (const ElementPtr& sibling : graph->queues_) {
+      if (sibling.get() == queue) continue;
+      guint buffers = 0;
+      g_object_get(sibling.get(), "current-level-buffers", &buffers, nullptr);
+      if (buffers == 0) starving = true;
+    }
+  }
+  if (starving) g_object_set(queue, "max-size-time", guint64{0}, nullptr);
+}
+
 // Called on parsebin's streaming thread, with the stream's final caps.
 void GstMediaGraph::BuildStreamPath(GstPad* pad, const GstCaps* caps) {
   LinkStreamPath(pad, caps);
@@ -118,7 +139,7 @@ void GstMediaGraph::BuildStreamPath(GstPad* pad, const GstCaps* caps) {
 }
 
 void GstMediaGraph::LinkStreamPath(GstPad* pad, const GstCaps* caps) {
-  std::vector<GstElement*> added{MakeQueue()};
+  std::vector<GstElement*> added{MakeReadAheadQueue()};
   const CapsPtr grabbed = AddConversion(caps, added);
   std::vector<GstElement*> chain = added;
   GstGraphFilter* filter = TakeFilterFor(grabbed.get());
