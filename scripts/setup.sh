@@ -16,7 +16,7 @@ packages=(
   libjpeg62-turbo-dev libisal-dev
   xvfb xauth x11-utils imagemagick iproute2 python3-pil openbox
   fonts-wqy-microhei qt6-translations-l10n
-  dpkg-dev file desktop-file-utils appstream strace
+  dpkg-dev file desktop-file-utils appstream strace groff-base procps
 )
 
 missing=()
