@@ -6,9 +6,16 @@ DatagramQueue::DatagramQueue(DatagramQueueLimits limits)
     : datagrams_(limits.maxDatagrams, limits.maxBytes) {}
 
 bool DatagramQueue::Push(Datagram datagram) {
+  std::vector<Datagram> one;
+  one.push_back(std::move(datagram));
+  return Push(one);
+}
+
+bool DatagramQueue::Push(std::vector<Datagram>& batch) {
   std::lock_guard guard(lock_);
-  stats_.droppedOverflow += datagrams_.PushDroppingOldest(std::move(datagram));
-  ++stats_.pushed;
+  for (Datagram& d : batch) stats_.droppedOverflow += datagrams_.PushDroppingOldest(std::move(d));
+  stats_.pushed += batch.size();
+  batch.clear();
   const bool wake = wakeNeeded_;
   wakeNeeded_ = false;
   return wake;

@@ -11,6 +11,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "receiver/bounded_fifo.h"
 
@@ -47,6 +48,8 @@ class DatagramQueue {
   // Takes the datagram. True when the consumer has to be woken for it. Called on the producer's
   // thread.
   bool Push(Datagram datagram);
+  // Takes the whole batch, in order, under one lock; the batch is left empty.
+  bool Push(std::vector<Datagram>& batch);
 
   // Every queued datagram, oldest first; the next Push wakes the consumer again.
   std::deque<Datagram> TakeAll();

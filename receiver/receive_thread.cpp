@@ -62,65 +62,88 @@ void ReceiveThread::Stop() {
 
 void ReceiveThread::Run() {
   RaisePriority();
-  while (!stop_.load()) {
-    auto payload = std::make_unique<std::uint8_t[]>(kPayloadBufferSize);
-    std::array<std::uint8_t, protocol::kRouteKeySize> key{};
-    const net::ReceiveResult r = socket_.ReceiveFrom(key, {payload.get(), kPayloadBufferSize});
-    if (r.status == net::ReceiveStatus::kClosed) break;
-    if (r.status == net::ReceiveStatus::kError) {
+  const auto fresh = [] {
+    return std::make_unique_for_overwrite<std::uint8_t[]>(kPayloadBufferSize);
+  };
+  std::array<std::unique_ptr<std::uint8_t[]>, kBatch> payloads;
+  std::array<std::array<std::uint8_t, protocol::kRouteKeySize>, kBatch> keys{};
+  std::array<net::ScatterPair, kBatch> into;
+  std::array<net::ReceiveResult, kBatch> results;
+  for (std::size_t i = 0; i < kBatch; ++i) {
+    payloads[i] = fresh();
+    into[i] = {keys[i], {payloads[i].get(), kPayloadBufferSize}};
+  }
+  pending_.reserve(kBatch);
+  bool closed = false;
+  while (!closed && !stop_.load()) {
+    const std::size_t got = socket_.ReceiveMany(into, results);
+    if (got == 0) {
+      if (results[0].status == net::ReceiveStatus::kClosed) break;
       Count(receiveErrors_);
       BackOff();
       continue;
     }
     backOff_ = std::chrono::milliseconds(0);
-    Count(datagrams_);
-    if (r.length == protocol::kWakeUpSize) {
-      Count(wakeUps_);
-      continue;
+    Count(receiveCalls_);
+    for (std::size_t i = 0; i < got && !closed; ++i) {
+      const net::ReceiveResult& r = results[i];
+      closed = r.status == net::ReceiveStatus::kClosed;
+      if (closed) break;
+      Count(datagrams_);
+      if (r.length == protocol::kWakeUpSize) {
+        Count(wakeUps_);
+      } else if (r.status == net::ReceiveStatus::kTruncated) {
+        Count(oversized_);
+      } else if (r.length < protocol::kRouteKeySize) {
+        Count(malformed_);
+      } else if (Handle(payloads[i], protocol::LoadU32(keys[i].data()),
+                        r.length - protocol::kRouteKeySize, r.source)) {
+        payloads[i] = fresh();
+        into[i].body = {payloads[i].get(), kPayloadBufferSize};
+      }
     }
-    if (r.status == net::ReceiveStatus::kTruncated) {
-      Count(oversized_);
-      continue;
-    }
-    if (r.length < protocol::kRouteKeySize) {
-      Count(malformed_);
-      continue;
-    }
-    Handle(std::move(payload), protocol::LoadU32(key.data()), r.length - protocol::kRouteKeySize,
-           r.source);
+    Deliver();
   }
   std::lock_guard guard(exitLock_);
   finished_ = true;
   exited_.notify_all();
 }
 
-void ReceiveThread::Handle(std::unique_ptr<std::uint8_t[]> payload, std::uint32_t key,
+bool ReceiveThread::Handle(std::unique_ptr<std::uint8_t[]>& payload, std::uint32_t key,
                            std::size_t length, const net::Endpoint& source) {
   const bool parity = useParity_ && key == protocol::kRouteKeyParity;
   const bool media = key == protocol::kRouteKeyMedia || parity;
   const bool end = key == protocol::kRouteKeyEndOfBroadcast;
   if (!media && !end) {
     Count(unknownKey_);  // not a sender of ours: it neither locks nor is played
-    return;
+    return false;
   }
   if (media && length < protocol::kFragmentHeaderSize) {
     Count(malformed_);  // too short to be one of ours: it must not lock either
-    return;
+    return false;
   }
-  if (!Accept(source)) return;
+  if (!Accept(source)) return false;
   if (media) {
-    Count(posted_);
-    if (!queue_.Push(Datagram{std::move(payload), length, parity})) return;
-    // The window takes the whole batch when this message reaches it.
-    if (!owner_.Post(gui::WindowMessage{gui::kMsgDatagram, 0, 0, nullptr})) {
-      Count(postFailed_);
-      queue_.Clear();
-    }
-    return;
+    pending_.push_back(Datagram{std::move(payload), length, parity});
+    return true;
   }
+  // The media datagrams before it reach the window first.
+  Deliver();
   const std::uint32_t value = length >= 4 ? protocol::LoadU32(payload.get()) : 0;
   gui::WindowMessage m{gui::kMsgEndOfBroadcast, 0, static_cast<std::intptr_t>(value), nullptr};
   Count(owner_.Post(std::move(m)) ? endOfBroadcast_ : postFailed_);
+  return false;
+}
+
+void ReceiveThread::Deliver() {
+  if (pending_.empty()) return;
+  posted_.fetch_add(pending_.size(), std::memory_order_relaxed);
+  if (!queue_.Push(pending_)) return;
+  // The window takes the whole batch when this message reaches it.
+  if (!owner_.Post(gui::WindowMessage{gui::kMsgDatagram, 0, 0, nullptr})) {
+    Count(postFailed_);
+    queue_.Clear();
+  }
 }
 
 bool ReceiveThread::Accept(const net::Endpoint& source) {
@@ -146,6 +169,7 @@ bool ReceiveThread::Accept(const net::Endpoint& source) {
   lastHeard_ = now;
   PublishSender();
   Count(senderChanges_);
+  pending_.clear();
   queue_.Clear();
   gui::WindowMessage m{gui::kMsgSenderChanged, source.address, source.port, nullptr};
   if (!owner_.Post(std::move(m))) Count(postFailed_);
@@ -173,6 +197,7 @@ void ReceiveThread::BackOff() {
 ReceiveStats ReceiveThread::Stats() const {
   ReceiveStats s;
   s.datagrams = datagrams_.load();
+  s.receiveCalls = receiveCalls_.load();
   s.posted = posted_.load();
   s.queueOverflow = queue_.Stats().droppedOverflow;
   s.endOfBroadcast = endOfBroadcast_.load();

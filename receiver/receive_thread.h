@@ -1,7 +1,8 @@
-// The receive loop on a thread of its own: locks onto the first sender heard, hands each media
-// datagram to the owner window through a bounded queue (the buffer changes owner with it, and the
-// window is told once per batch) and turns end-of-broadcast datagrams into a message of their
-// own. Touches only the socket, fresh buffers and the queue.
+// The receive loop on a thread of its own: takes every datagram waiting at each wake-up in one
+// call, locks onto the first sender heard, hands the media datagrams to the owner window
+// through a bounded queue, a wake-up's worth at a time (each buffer changes owner with its
+// datagram, and the window is told once per batch), and turns end-of-broadcast datagrams into a
+// message of their own. Touches only the socket, fresh buffers and the queue.
 #pragma once
 
 #include <atomic>
@@ -21,6 +22,7 @@ namespace vantorel::receiver {
 
 struct ReceiveStats {
   std::uint64_t datagrams = 0;      // everything the socket returned
+  std::uint64_t receiveCalls = 0;   // the calls that returned them
   std::uint64_t posted = 0;         // media and parity datagrams queued for the window
   std::uint64_t queueOverflow = 0;  // queued datagrams freed because the window fell behind
   std::uint64_t endOfBroadcast = 0;
@@ -35,6 +37,7 @@ struct ReceiveStats {
 
   ReceiveStats& operator+=(const ReceiveStats& b) {
     datagrams += b.datagrams;
+    receiveCalls += b.receiveCalls;
     posted += b.posted;
     queueOverflow += b.queueOverflow;
     endOfBroadcast += b.endOfBroadcast;
@@ -58,6 +61,8 @@ inline constexpr std::chrono::milliseconds kSenderSilence{2000};
 class ReceiveThread {
  public:
   static constexpr std::uint32_t kPayloadBufferSize = protocol::kReceivePayloadBuffer;
+  // The most datagrams one receive call takes.
+  static constexpr std::size_t kBatch = 32;
   static constexpr int kStopTimeoutMs = 3000;
 
   // Starts the loop at once. `wakeTarget` receives the one-byte wake-up datagram at stop.
@@ -85,8 +90,11 @@ class ReceiveThread {
 
  private:
   void Run();  // called on the receive thread
-  void Handle(std::unique_ptr<std::uint8_t[]> payload, std::uint32_t key, std::size_t length,
-              const net::Endpoint& source);  // called on the receive thread
+  // Takes one datagram; true when its buffer went with it. Called on the receive thread.
+  bool Handle(std::unique_ptr<std::uint8_t[]>& payload, std::uint32_t key, std::size_t length,
+              const net::Endpoint& source);
+  // Queues the pending media datagrams and wakes the window if it waits. Receive thread.
+  void Deliver();
   // True when the datagram from `source` may go on: it is the locked sender's, or it takes
   // the lock (first sender heard, or the locked one has been silent too long).
   bool Accept(const net::Endpoint& source);  // called on the receive thread
@@ -108,14 +116,15 @@ class ReceiveThread {
   std::chrono::steady_clock::time_point lastHeard_;  // of sender_; receive thread only
   std::chrono::milliseconds backOff_{0};             // receive thread only
   DatagramQueue queue_;
+  std::vector<Datagram> pending_;  // media datagrams of this wake-up; receive thread only
 
   std::mutex exitLock_;
   std::condition_variable exited_;
   bool finished_ = false;
 
-  std::atomic<std::uint64_t> datagrams_{0}, posted_{0}, endOfBroadcast_{0}, wakeUps_{0},
-      foreignSender_{0}, senderChanges_{0}, receiveErrors_{0}, oversized_{0}, malformed_{0},
-      unknownKey_{0}, postFailed_{0};
+  std::atomic<std::uint64_t> datagrams_{0}, receiveCalls_{0}, posted_{0}, endOfBroadcast_{0},
+      wakeUps_{0}, foreignSender_{0}, senderChanges_{0}, receiveErrors_{0}, oversized_{0},
+      malformed_{0}, unknownKey_{0}, postFailed_{0};
   std::thread thread_;  // last: starts after every member above exists
 };
 

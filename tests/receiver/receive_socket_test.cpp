@@ -284,6 +284,43 @@ bool WaitQueued(const ReceiveSocket& socket, std::uint64_t n) {
   return socket.Stats().posted >= n;
 }
 
+// Bursts of datagrams sent in one segmented send arrive together; taken several per call,
+// every one reaches the window once, in the order sent, with an end of broadcast after the
+// datagrams sent before it.
+TEST_F(ReceiveSocketTest, BatchedReceiveKeepsEveryDatagramInOrder) {
+  sender::UdpBroadcastSink sink(Port(), net::kLoopbackAddress);
+  ASSERT_TRUE(sink.IsOpen());
+  constexpr std::uint32_t kBursts = 40, kBurst = 40;
+  std::vector<Bytes> payloads(kBurst);
+  std::vector<protocol::Buffer> buffers(kBurst);
+  std::vector<protocol::BufferList> lists(kBurst);
+  for (std::uint32_t burst = 0; burst < kBursts; ++burst) {
+    for (std::uint32_t i = 0; i < kBurst; ++i) {
+      payloads[i] = Pattern(1468, static_cast<std::uint8_t>(i));
+      protocol::StoreU32(payloads[i].data(), burst * kBurst + i);
+      buffers[i] = protocol::MakeBuffer(payloads[i].data(), payloads[i].size());
+      lists[i] = protocol::BufferList(&buffers[i], 1);
+    }
+    sink.SendBatch(protocol::kRouteKeyMedia, lists);
+    // The socket's buffer holds a few bursts; this one is queued before the next goes.
+    ASSERT_TRUE(WaitQueued(socket_, (burst + 1) * kBurst));
+  }
+  const Bytes end{1, 0, 0, 0};
+  const protocol::Buffer e = protocol::MakeBuffer(end.data(), end.size());
+  sink.Send(protocol::kRouteKeyEndOfBroadcast, {&e, 1});
+  const auto posted = window_.WaitFor(kBursts * kBurst + 1);
+  ASSERT_EQ(posted.size(), kBursts * kBurst + 1);
+  for (std::uint32_t n = 0; n < kBursts * kBurst; ++n) {
+    ASSERT_EQ(posted[n].message, gui::kMsgDatagram) << n;
+    ASSERT_EQ(testing::WordAt(posted[n].payload, 0), n);
+    ASSERT_EQ(posted[n].payload.size(), 1468u);
+  }
+  EXPECT_EQ(posted.back().message, gui::kMsgEndOfBroadcast);
+  const ReceiveStats stats = socket_.Stats();
+  EXPECT_EQ(stats.posted, kBursts * kBurst);
+  EXPECT_LT(stats.receiveCalls * 2, stats.datagrams);
+}
+
 // A window that stops taking datagrams costs the queue's bound and no more: the oldest are
 // freed and counted, the newest wait, and the stalled window was woken only once.
 TEST(ReceiveSocketQueueTest, StalledWindowKeepsTheNewestDatagramsWithinTheBound) {
