@@ -213,7 +213,8 @@ for link in vcA0 vcA1 vcB0 vcB1; do ip link set "$link" up; done
 # sent_packets LINK: the packets LINK has sent (this namespace's own counters).
 sent_packets() { sed 's/:/ /' /proc/net/dev | awk -v link="$1" '$1 == link {print $11}'; }
 # cast_through NAME ARGS...: casts the tone through the options given; sets $on_a and $on_b to
-# the packets each cable carried meanwhile and $datagrams to what the cast reports it sent.
+# the packets each cable carried meanwhile and $datagrams to what the cast reports it sent. A
+# cable counts a segmented send as one packet: up to 44 datagrams of a message leave as one.
 cast_through() {
   local name=$1 a b
   shift
@@ -228,9 +229,11 @@ on_a_listener=$started
 start_listener on-b --port 5939 --interface vcB0 --group "$group"
 on_b_listener=$started
 cast_through broadcast-a --interface vcA0
-((on_a >= datagrams && datagrams > 100 && on_b < 5)) || fail "the broadcast did not keep to vcA0"
+((on_a * 44 >= datagrams && datagrams > 100 && on_b < 5)) ||
+  fail "the broadcast did not keep to vcA0"
 cast_through multicast-b --dest "$group" --interface vcB0
-((on_b >= datagrams && datagrams > 100 && on_a < 5)) || fail "the multicast did not keep to vcB0"
+((on_b * 44 >= datagrams && datagrams > 100 && on_a < 5)) ||
+  fail "the multicast did not keep to vcB0"
 stop_listener "$on_a_listener"
 stop_listener "$on_b_listener"
 # Each listener heard the one cast that went out of its cable (one broadcast: its message
