@@ -44,6 +44,7 @@ int PlaybackGraph::Send(std::uint32_t, protocol::BufferList buffers) {
 }
 
 void PlaybackGraph::OnDescription(std::span<const std::uint8_t> body) {
+  const RenderedGraph::Clock::time_point arrived = RenderedGraph::Clock::now();
   // Untrusted: a description that does not parse is dropped; the next one, about a second
   // later, tries again.
   auto description = protocol::ParseStreamDescription(body);
@@ -64,6 +65,7 @@ void PlaybackGraph::OnDescription(std::span<const std::uint8_t> body) {
   }
   CloseGraph();
   session_ = session;
+  origin_ = arrived;
   BuildGraph(std::move(pins));
 }
 
@@ -76,7 +78,7 @@ void PlaybackGraph::BuildGraph(std::unique_ptr<SourcePins> pins) {
   pins_ = std::move(pins);
   graph_ = std::move(graph);
   ++stats_.builds;
-  graph_->Run();
+  graph_->Run(origin_);
   // Reception resumes with the datagrams that arrive from now on.
   if (owner_) owner_->DiscardQueued();
 }
@@ -123,7 +125,7 @@ void PlaybackGraph::SetVideoRect(int left, int top, int width, int height) {
 }
 
 void PlaybackGraph::Run() {
-  if (graph_) graph_->Run();
+  if (graph_) graph_->Run(origin_);
 }
 
 }  // namespace vantorel::receiver

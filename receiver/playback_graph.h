@@ -5,6 +5,7 @@
 // Everything here runs on the window thread.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -16,13 +17,15 @@
 
 namespace vantorel::receiver {
 
-// Added to every sample time so that the network and the building of the graph do not make
-// samples late: 100 ns units. Chosen from the decode margin of every timed buffer (its
-// presentation time less the running time at which it left the decoder) over the generated
-// files, in one process and across two network namespaces: an undelayed sample was at worst
-// about 180 ms late (the first pictures after a build, while the decoders are being made),
-// and typically decoded within a millisecond of its arrival; 250 ms keeps about 70 ms spare.
-inline constexpr std::int64_t kPresentationDelay = 250 * 10'000;
+// Added to every sample time, in 100 ns units: a receiver presents a sample this long after
+// the sender did. Running time 0 is the moment the stream description arrived (not the moment
+// the graph was ready), so every receiver of a broadcast presents in step, within the spread of
+// their arrival times, whatever their graphs took to build. What the delay must cover is the
+// decoders' own latency: a decoder that reorders pictures (MPEG-1, MPEG-4 with B-frames)
+// gives a picture out about two frames after it took it; 140 ms leaves about 60 ms spare at
+// 25 fps. A picture late at start-up or after a seek (its decoder was still being made) is
+// dropped by the output, and the decoder hurries; the delay stays the same for every receiver.
+inline constexpr std::int64_t kPresentationDelay = 140 * 10'000;
 
 struct VideoRect {
   int left = 0;
@@ -47,8 +50,11 @@ struct StreamOutputStats {
 
 class RenderedGraph {
  public:
+  using Clock = std::chrono::steady_clock;
   virtual ~RenderedGraph() = default;
-  virtual void Run() = 0;
+  // Plays, with running time 0 at `origin` on the host's monotonic clock: a sample is
+  // presented at origin + its time, however long the graph took to build.
+  virtual void Run(Clock::time_point origin) = 0;
   // Stops the graph; every pin's streaming thread has ended when this returns.
   virtual void Stop() = 0;
   // One entry per pin, in pin order.
@@ -123,6 +129,9 @@ class PlaybackGraph : public protocol::PacketSink {
   PostedDatagrams* owner_;
   VideoRect rect_;
   std::int64_t delay_;
+  // When the description that built the graph arrived: its running time 0. Receivers of one
+  // broadcast hear a description at nearly the same moment, so they present in step.
+  RenderedGraph::Clock::time_point origin_{};
   std::uint8_t session_ = 0;
   std::unique_ptr<SourcePins> pins_;
   std::unique_ptr<RenderedGraph> graph_;

@@ -64,6 +64,7 @@ class StreamPinLogic {
   bool Synchronised() const { return synchronised_; }
   const protocol::MediaType& MediaType() const { return mediaType_; }
   std::int64_t TimeBase() const { return timeBase_; }
+  std::int64_t Delay() const { return delay_; }
   // The largest sample the pin's buffers hold: the allocator buffer size the sender
   // negotiated, or the wire's largest sample when it announced none.
   std::uint32_t BufferSize() const { return bufferSize_; }

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "platform/media/caps_conversion.h"
+#include "platform/media/timing_log.h"
 #include "protocol/media_codes.h"
 #include "sender/grabber_policy.h"
 
@@ -171,6 +172,11 @@ void GrabberFilter::Transform(GstBuffer* buffer, const GstSegment& segment) {
     return;
   }
   samples_.fetch_add(1);
+  if ((properties.sampleFlags & protocol::kSampleTimeValid) != 0) {
+    media::LogPresentation(
+        "send", element_.get(), kind_ == protocol::StreamKind::kVideo, properties.start,
+        gst_segment_to_running_time(&segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer)));
+  }
 }
 
 GrabberStats GrabberFilter::Stats() const {

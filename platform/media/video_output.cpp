@@ -11,6 +11,7 @@ namespace {
 // A decoded picture waits in the appsink only until the next one: the painter always shows
 // the newest frame, and a slow painter never makes memory grow.
 constexpr guint kVideoSinkMaxBuffers = 1;
+constexpr gint64 kVideoMaxLateness = 20 * GST_MSECOND;
 
 // Hands a pulled sample's picture to the window; on the video streaming thread.
 void Show(SamplePtr sample, gpointer user) {
@@ -91,8 +92,10 @@ GstElement* MakeVideoOutput(VideoFrameSink* frames) {
   GstElement* appsink = gst_element_factory_make("appsink", nullptr);
   if (appsink != nullptr) {
     CapsPtr caps(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr));
+    // Like a video sink: a picture more than 20 ms late is dropped, and the decoder is told to
+    // hurry (quality of service), so that a late start catches up at once.
     g_object_set(appsink, "caps", caps.get(), "sync", TRUE, "max-buffers", kVideoSinkMaxBuffers,
-                 "drop", TRUE, nullptr);
+                 "drop", TRUE, "max-lateness", kVideoMaxLateness, "qos", TRUE, nullptr);
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = &OnNewSample;
     callbacks.new_preroll = &OnNewPreroll;

@@ -1,6 +1,7 @@
 #include "receiver/gst/receiver_playback_graph.h"
 
 #include "platform/media/gst_debug.h"
+#include "platform/media/timing_log.h"
 
 #include <algorithm>
 #include <limits>
@@ -75,6 +76,7 @@ struct StreamChain {
   receiver::SourcePin* pin = nullptr;
   GstElement* decodebin = nullptr;  // owned by the pipeline
   std::string caps;
+  std::int64_t wireOffset = 0;  // a buffer's time less this is its sample's time on the wire
   std::atomic<std::uint64_t> decoded{0};
   std::mutex lock;  // guards the fields below: streaming threads write, the owner reads
   bool video = false;
@@ -91,7 +93,7 @@ class GstPlaybackGraph : public receiver::RenderedGraph {
   ~GstPlaybackGraph() override { Stop(); }
 
   bool Make(receiver::SourcePins& pins);
-  void Run() override;
+  void Run(Clock::time_point origin) override;
   void Stop() override;
   std::vector<receiver::StreamOutputStats> OutputStats() const override;
 
@@ -131,6 +133,7 @@ bool GstPlaybackGraph::Make(receiver::SourcePins& pins) {
     chain->index = i;
     chain->pin = &pins.Pin(i);
     chain->caps = CapsText(filter_->Caps(i));
+    chain->wireOffset = pins.Pin(i).Logic().Delay() - pins.Pin(i).Logic().TimeBase();
     chains_.push_back(std::move(chain));
   }
   for (std::size_t i = 0; i < pins.Count(); ++i) Render(i, pins.Pin(i));
@@ -231,6 +234,9 @@ GstPadProbeReturn GstPlaybackGraph::OnDecodedBuffer(GstPad*, GstPadProbeInfo* in
     if (chain->margins.size() < kMaxMargins) chain->margins.push_back(margin);
     chain->worstMargin = std::min(chain->worstMargin, margin);
   }
+  // Running time is the buffer time here: it is presented at the base time plus it.
+  LogPresentation("receive", chain->graph->pipeline_.get(), video,
+                  static_cast<std::int64_t>(pts / 100) - chain->wireOffset, pts);
   if (DecodeObserver* observer = chain->graph->options_.observer) {
     observer->OnDecoded(chain->index, video, pts, GST_BUFFER_DURATION(buffer), now);
   }
@@ -261,8 +267,17 @@ GstBusSyncReply GstPlaybackGraph::OnBusMessage(GstBus*, GstMessage* message, gpo
   return GST_BUS_DROP;
 }
 
-void GstPlaybackGraph::Run() {
-  if (pipeline_ && !stopped_) gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
+void GstPlaybackGraph::Run(Clock::time_point origin) {
+  if (!pipeline_ || stopped_) return;
+  // The system clock reads the monotonic clock, as Clock does: the pipeline's base time is the
+  // origin itself, and it keeps it across pauses.
+  GstClock* clock = gst_system_clock_obtain();
+  gst_pipeline_use_clock(GST_PIPELINE(pipeline_.get()), clock);
+  gst_object_unref(clock);
+  const auto base = std::chrono::duration_cast<std::chrono::nanoseconds>(origin.time_since_epoch());
+  gst_element_set_start_time(pipeline_.get(), GST_CLOCK_TIME_NONE);
+  gst_element_set_base_time(pipeline_.get(), static_cast<GstClockTime>(base.count()));
+  gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
 }
 
 void GstPlaybackGraph::Stop() {

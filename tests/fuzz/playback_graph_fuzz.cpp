@@ -17,7 +17,7 @@ namespace {
 class DrainedGraph : public receiver::RenderedGraph {
  public:
   explicit DrainedGraph(receiver::SourcePins& pins) : pins_(pins) {}
-  void Run() override {}
+  void Run(Clock::time_point) override {}
   void Stop() override { Drain(); }
   std::vector<receiver::StreamOutputStats> OutputStats() const override { return {}; }
 

@@ -70,9 +70,9 @@ SentTotals InProcessBroadcast::Totals() const {
 }
 
 void DecodeLog::OnDecoded(std::size_t pin, bool video, GstClockTime pts, GstClockTime duration,
-                          GstClockTime) {
+                          GstClockTime runningTime) {
   std::lock_guard guard(lock_);
-  decoded_.push_back(DecodedBuffer{pin, video, pts, duration, Clock::now()});
+  decoded_.push_back(DecodedBuffer{pin, video, pts, duration, Clock::now(), runningTime});
 }
 
 std::vector<DecodedBuffer> DecodeLog::Take() const {

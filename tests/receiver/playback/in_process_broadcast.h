@@ -68,6 +68,7 @@ struct DecodedBuffer {
   GstClockTime pts = GST_CLOCK_TIME_NONE;
   GstClockTime duration = GST_CLOCK_TIME_NONE;
   Clock::time_point at;
+  GstClockTime runningTime = GST_CLOCK_TIME_NONE;  // when it left the decoder
 };
 
 // Collects what the receiver's decoders put out; called on their streaming threads.

@@ -21,7 +21,7 @@ struct Journal {
 class FakeGraph : public RenderedGraph {
  public:
   FakeGraph(Journal& journal, SourcePins& pins) : journal_(journal), pins_(pins) {}
-  void Run() override { journal_.Add("run"); }
+  void Run(Clock::time_point) override { journal_.Add("run"); }
   void Stop() override {
     // The queues must already be stopped, or a streaming thread could stay blocked.
     bool allStopped = true;

@@ -90,7 +90,7 @@ TEST_F(ReceiverGraphTest, ThreeStreamsGiveThreePinsOfWhichTheFirstTwoAreRendered
   EXPECT_TRUE(pins->Pin(0).Connected());
   EXPECT_TRUE(pins->Pin(1).Connected());
   EXPECT_FALSE(pins->Pin(2).Connected());
-  graph->Run();
+  graph->Run(receiver::RenderedGraph::Clock::now());
   for (int i = 0; i < 20; ++i) pins->Pin(0).Queue().Push(PcmSample(i));
   EXPECT_TRUE(WaitDecoded(20));
   // Pin 1 is waiting in its queue and pin 2 never started: stopping must return anyway.
