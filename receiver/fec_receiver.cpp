@@ -59,6 +59,7 @@ void FecReceiver::Take(const FragmentId& id, std::span<const std::uint8_t> paylo
     // The old numbering's datagrams and groups would be taken for the new one's: only this
     // datagram (kept last) stays.
     groups_.clear();
+    settled_.clear();
     while (kept_.size() > 1) kept_.pop_front();
   }
   const std::int64_t ahead = Ahead(id);
@@ -151,6 +152,7 @@ void FecReceiver::Reset() {
   held_.clear();
   kept_.clear();
   groups_.clear();
+  settled_.clear();
 }
 
 void FecReceiver::OnParity(std::span<const std::uint8_t> payload, Clock::time_point now) {
@@ -162,6 +164,7 @@ void FecReceiver::OnParity(std::span<const std::uint8_t> payload, Clock::time_po
   ++stats_.parity;
   lastParity_ = now;
   parityHeard_ = true;
+  if (Settled(d->group)) return;
   Group& g = groups_[d->group.number];
   if (g.meta != d->group) g = Group{d->group, {}, now};  // new, or the number came round again
   g.parity.resize(d->group.paritySymbols);
@@ -175,6 +178,18 @@ void FecReceiver::OnParity(std::span<const std::uint8_t> payload, Clock::time_po
     if (oldest->first != d->group.number) groups_.erase(oldest);
   }
   TryDecode(d->group.number, now);
+}
+
+void FecReceiver::Settle(const protocol::ParityGroup& group) {
+  if (settled_.size() == kMaxGroups) settled_.pop_front();
+  settled_.push_back(SettledGroup{group.number, group.firstMessage, group.firstFragment});
+}
+
+bool FecReceiver::Settled(const protocol::ParityGroup& group) const {
+  return std::any_of(settled_.begin(), settled_.end(), [&](const SettledGroup& s) {
+    return s.number == group.number && s.firstMessage == group.firstMessage &&
+           s.firstFragment == group.firstFragment;
+  });
 }
 
 // The groups whose datagrams span the gap at the next due: their parity may have come first.
@@ -209,6 +224,7 @@ void FecReceiver::TryDecode(std::uint16_t number, Clock::time_point now) {
     if (sources[i] == nullptr) ++missing;
   }
   if (missing == 0) {
+    Settle(g.meta);
     groups_.erase(it);  // whole: nothing to rebuild
     return;
   }
@@ -248,6 +264,7 @@ void FecReceiver::TryDecode(std::uint16_t number, Clock::time_point now) {
     }
     rebuilt.emplace_back(ids[i], std::move(bytes));
   }
+  Settle(g.meta);
   groups_.erase(it);
   ++stats_.groupsDecoded;
   // The wait: from the first datagram that came after the gap, so since the loss could be seen.

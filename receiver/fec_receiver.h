@@ -112,6 +112,9 @@ class FecReceiver {
   void ReleaseAll();
   void TryGroupsAtGap(Clock::time_point now);
   void TryDecode(std::uint16_t number, Clock::time_point now);
+  // A group found whole or rebuilt: its remaining parity datagrams are only counted.
+  void Settle(const protocol::ParityGroup& group);
+  bool Settled(const protocol::ParityGroup& group) const;
 
   Deliver deliver_;
   FecStats stats_;
@@ -123,6 +126,12 @@ class FecReceiver {
   std::vector<Waiting> held_;  // sorted by place, all ahead of next_
   std::deque<std::pair<protocol::FragmentId, std::vector<std::uint8_t>>> kept_;
   std::map<std::uint16_t, Group> groups_;
+  struct SettledGroup {
+    std::uint16_t number = 0;
+    std::uint32_t firstMessage = 0;
+    std::uint32_t firstFragment = 0;
+  };
+  std::deque<SettledGroup> settled_;  // the last kMaxGroups settled, newest last
   std::map<std::pair<std::size_t, std::size_t>, std::unique_ptr<protocol::ErasureCode>> codes_;
 };
 
