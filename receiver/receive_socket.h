@@ -33,7 +33,9 @@ struct ReceiveOptions {
 
 class ReceiveSocket {
  public:
-  static constexpr int kReceiveBufferBytes = protocol::kSocketBufferBytes;
+  // Room for bursts while the receive thread waits for a processor: a 720p broadcast cuts a
+  // picture into a burst of about 60 datagrams. The system caps it at net.core.rmem_max.
+  static constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 
   // Opens the socket and starts its thread; when the socket cannot be opened the object
   // exists without a thread and receives nothing.
