@@ -404,13 +404,7 @@ TEST_P(FecRoundTripTest, MessagesSurviveTheLink) {
   std::mt19937 rng(20261209);
   std::uniform_real_distribution<double> roll(0, 1);
 
-  struct Capture : protocol::PacketSink {
-    int Send(std::uint32_t key, protocol::BufferList buffers) override {
-      sent.emplace_back(key, testing::Flatten(buffers));
-      return 1;
-    }
-    std::vector<std::pair<std::uint32_t, Bytes>> sent;
-  } wire;
+  testing::RecordingSink wire;
   sender::FecEncoder fec(wire, shape.fecPercent, [&now] { return now; });
   sender::Packetizer packetizer;
   packetizer.AddRoute(protocol::kRouteKeyMedia, &fec);
@@ -445,7 +439,7 @@ TEST_P(FecRoundTripTest, MessagesSurviveTheLink) {
     const Buffer b = protocol::MakeBuffer(bodies.back().data(), n);
     packetizer.Send(protocol::kChannelMessage, {&b, 1});
     if (m == 199) fec.Flush();  // the end of the broadcast closes the last, short group
-    for (auto& [key, bytes] : wire.sent) {
+    for (auto& [key, parts, bytes] : wire.entries) {
       if (roll(rng) < shape.loss) continue;
       if (roll(rng) < shape.reorder) {
         delayed.emplace_back(std::uniform_int_distribution<int>(1, 3)(rng), key, std::move(bytes));
@@ -461,7 +455,7 @@ TEST_P(FecRoundTripTest, MessagesSurviveTheLink) {
         it = delayed.erase(it);
       }
     }
-    wire.sent.clear();
+    wire.entries.clear();
     now += std::chrono::milliseconds(10);
     receiver.Tick(now);
   }
@@ -493,13 +487,7 @@ TEST_P(FecRoundTripTest, MessagesSurviveTheLink) {
 TEST(FecNumberingTest, ANewFileNumberedAfreshPlaysAtOnce) {
   using Clock = std::chrono::steady_clock;
   Clock::time_point now{};
-  struct Capture : protocol::PacketSink {
-    int Send(std::uint32_t key, protocol::BufferList buffers) override {
-      sent.emplace_back(key, testing::Flatten(buffers));
-      return 1;
-    }
-    std::vector<std::pair<std::uint32_t, Bytes>> sent;
-  } wire;
+  testing::RecordingSink wire;
   sender::FecEncoder fec(wire, 20, [&now] { return now; });
   Reassembler reassembler;
   testing::RecordingSink delivered;
@@ -517,14 +505,14 @@ TEST(FecNumberingTest, ANewFileNumberedAfreshPlaysAtOnce) {
                                static_cast<std::uint8_t>(bodies.size())));
       const Buffer b = protocol::MakeBuffer(bodies.back().data(), bodies.back().size());
       packetizer.Send(protocol::kChannelMessage, {&b, 1});
-      for (const auto& [key, bytes] : wire.sent) {
+      for (const auto& [key, parts, bytes] : wire.entries) {
         if (key == protocol::kRouteKeyParity) {
           receiver.OnParity(bytes, now);
         } else {
           receiver.OnMedia(bytes, now);
         }
       }
-      wire.sent.clear();
+      wire.entries.clear();
       now += std::chrono::milliseconds(10);
     }
     fec.Flush();  // the session's close

@@ -120,20 +120,13 @@ TEST_F(UdpBroadcastSinkTest, ReportsTheLargestUdpPayload) {
   EXPECT_EQ(sink_.MaxMessageSize(), 65507u);
 }
 
-// Everything a chain sends, one datagram per Send, route key first: what one datagram per
-// system call puts on the wire.
-class WireRecord : public protocol::PacketSink {
- public:
-  int Send(std::uint32_t key, protocol::BufferList buffers) override {
-    Bytes d(4);
-    protocol::StoreU32(d.data(), key);
-    const Bytes body = testing::Flatten(buffers);
-    d.insert(d.end(), body.begin(), body.end());
-    datagrams.push_back(std::move(d));
-    return 1;
-  }
-  std::vector<Bytes> datagrams;
-};
+// A recorded datagram as one datagram per system call puts it on the wire: route key first.
+Bytes OnTheWire(const testing::RecordingSink::Entry& entry) {
+  Bytes d(4);
+  protocol::StoreU32(d.data(), entry.key);
+  d.insert(d.end(), entry.bytes.begin(), entry.bytes.end());
+  return d;
+}
 
 // The batched path (messages cut in one batch, parity in one batch per group, runs of equal
 // datagrams in one segmented send or one sendmmsg) puts on the wire exactly what sending
@@ -152,7 +145,7 @@ TEST_P(BatchedSendTest, PutsTheSameBytesOnTheWireAsOneByOne) {
     // Both chains see the same clock, moved on before each message.
     FecEncoder::Clock::time_point now{};
     const auto clock = [&now] { return now; };
-    WireRecord expected;
+    testing::RecordingSink expected;
     FecEncoder referenceParity(expected, percent, clock);
     FecEncoder parity(sink, percent, clock);
     Packetizer reference, batched;
@@ -177,8 +170,8 @@ TEST_P(BatchedSendTest, PutsTheSameBytesOnTheWireAsOneByOne) {
         referenceParity.Flush();
         parity.Flush();
       }
-      for (; compared < expected.datagrams.size(); ++compared) {
-        ASSERT_EQ(receiver.Receive(), expected.datagrams[compared])
+      for (; compared < expected.entries.size(); ++compared) {
+        ASSERT_EQ(receiver.Receive(), OnTheWire(expected.entries[compared]))
             << "message " << m << ", datagram " << compared << ", parity " << percent;
       }
     }
