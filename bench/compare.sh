@@ -18,9 +18,6 @@ source "$(dirname "$0")/in_namespace.sh"
 build=${1:-$root/build}
 seconds=${2:-20}
 out=$build/out
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-source "$root/scripts/wait.sh"
 
 if ! command -v ffmpeg > /dev/null || ! command -v iperf3 > /dev/null; then
   sudo=()

@@ -13,9 +13,6 @@ build=${1:-$root/build}
 seconds=${2:-10}
 fec=${3:-20}
 out=$build/out
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-source "$root/scripts/wait.sh"
 
 # A 720p clip: 10 s of MJPEG at 25 fps with PCM sound, about 25 Mbit/s.
 hd=$build/bench-media/mjpeg-720p.avi

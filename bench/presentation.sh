@@ -18,9 +18,6 @@ shift || true
 clips=("$@")
 ((${#clips[@]} > 0)) || clips=("$build/test-media/mjpeg-pcm.avi" "$build/test-media/mpeg1-av.mpg")
 out=$build/out
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-source "$root/scripts/wait.sh"
 
 for clip in "${clips[@]}"; do
   rm -f "$work"/*

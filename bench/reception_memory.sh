@@ -13,11 +13,8 @@ build=${1:-$root/build}
 rebuilds=${2:-300}
 flood=${3:-10}
 out=$build/out
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 kb() { awk -v k="$2:" '$1 == k {print $2}' "/proc/$1/status"; }
 
-source "$root/scripts/wait.sh"
 "$out/vantorel-listen" --play > /dev/null 2> "$work/rebuild-listen.err" &
 listener=$!
 wait_for_line "$work/rebuild-listen.err" '^vantorel-listen: listening' 10
