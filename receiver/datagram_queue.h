@@ -6,6 +6,7 @@
 // fixed amount of memory and, when it catches up, goes on with the newest data.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -22,6 +23,9 @@ struct Datagram {
   std::unique_ptr<std::uint8_t[]> payload;
   std::size_t length = 0;
   bool parity = false;  // a parity datagram rather than a media one
+  // When the receive thread took it off the socket: waits are judged by arrival, not by when
+  // a busy consumer reached it.
+  std::chrono::steady_clock::time_point arrived{};
 };
 
 struct DatagramQueueLimits {
@@ -34,7 +38,7 @@ struct DatagramQueueStats {
   std::uint64_t pushed = 0;
   std::uint64_t taken = 0;
   std::uint64_t droppedOverflow = 0;  // oldest datagrams freed at the bound
-  std::uint64_t droppedCleared = 0;   // freed by Clear
+  std::uint64_t droppedCleared = 0;   // freed by Clear (what was left of an ended broadcast)
   std::size_t depth = 0;
   std::size_t bytes = 0;
 };

@@ -10,9 +10,8 @@ constexpr std::uint8_t kKindClose = 1;
 
 }  // namespace
 
-PlaybackGraph::PlaybackGraph(GraphBuilder& builder, PostedDatagrams* owner, VideoRect rect,
-                             std::int64_t delay)
-    : builder_(builder), owner_(owner), rect_(rect), delay_(delay) {}
+PlaybackGraph::PlaybackGraph(GraphBuilder& builder, VideoRect rect, std::int64_t delay)
+    : builder_(builder), rect_(rect), delay_(delay) {}
 
 PlaybackGraph::~PlaybackGraph() {
   CloseGraph();
@@ -78,9 +77,18 @@ void PlaybackGraph::BuildGraph(std::unique_ptr<SourcePins> pins) {
   pins_ = std::move(pins);
   graph_ = std::move(graph);
   ++stats_.builds;
+  // What arrived while the graph was being built waits in the reception's queue and comes
+  // next, in order: nothing of the new session is thrown away.
   graph_->Run(origin_);
-  // Reception resumes with the datagrams that arrive from now on.
-  if (owner_) owner_->DiscardQueued();
+}
+
+std::uint64_t PlaybackGraph::PinOverflow() const {
+  std::uint64_t overflow = closedOverflow_;
+  if (!pins_) return overflow;
+  for (std::size_t i = 0; i < pins_->Count(); ++i) {
+    overflow += pins_->Pin(i).Queue().Stats().droppedOverflow;
+  }
+  return overflow;
 }
 
 void PlaybackGraph::Route(std::span<const std::uint8_t> body) {
@@ -115,6 +123,7 @@ void PlaybackGraph::CloseGraph() {
     report.queue = pin.Queue().Stats();
     report.pin = pin.Logic().Counters();
     report.droppedUnconnected = pin.DroppedUnconnected();
+    closedOverflow_ += report.queue.droppedOverflow;
     reports_.push_back(std::move(report));
   }
   pins_.reset();

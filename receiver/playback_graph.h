@@ -2,7 +2,8 @@
 // with one pin per described stream, sample and segment-start messages go to the pin of their
 // stream, and a description with another session number replaces the graph. The media layer
 // that builds and runs the graph sits behind GraphBuilder, so this logic stays portable.
-// Everything here runs on the window thread.
+// Everything here runs on the reception's thread; the pins' streaming threads meet it only in
+// their packet queues.
 #pragma once
 
 #include <chrono>
@@ -69,14 +70,6 @@ class GraphBuilder {
   virtual std::unique_ptr<RenderedGraph> Build(SourcePins& pins) = 0;
 };
 
-// The owner window's queue of posted datagram messages.
-class PostedDatagrams {
- public:
-  virtual ~PostedDatagrams() = default;
-  // Drops (and frees) every datagram message still waiting for the window.
-  virtual void DiscardQueued() = 0;
-};
-
 // One pin of a graph that was closed: what reached it and what came out.
 struct StreamReport {
   std::uint8_t session = 0;
@@ -100,8 +93,7 @@ struct PlaybackStats {
 
 class PlaybackGraph : public protocol::PacketSink {
  public:
-  PlaybackGraph(GraphBuilder& builder, PostedDatagrams* owner, VideoRect rect,
-                std::int64_t delay = kPresentationDelay);
+  PlaybackGraph(GraphBuilder& builder, VideoRect rect, std::int64_t delay = kPresentationDelay);
   ~PlaybackGraph() override;
 
   // One complete message body as the first buffer. Returns 1.
@@ -115,6 +107,9 @@ class PlaybackGraph : public protocol::PacketSink {
   std::optional<std::uint8_t> Session() const;
   const SourcePins* Pins() const { return pins_.get(); }
   const PlaybackStats& Stats() const { return stats_; }
+  // Messages that pins of this object's graphs pushed out of their full queues: they never
+  // played.
+  std::uint64_t PinOverflow() const;
   // Streams of every graph closed so far, oldest first.
   const std::vector<StreamReport>& Reports() const { return reports_; }
   // Closes the graph now (its streams join Reports()).
@@ -126,7 +121,6 @@ class PlaybackGraph : public protocol::PacketSink {
   void Route(std::span<const std::uint8_t> body);
 
   GraphBuilder& builder_;
-  PostedDatagrams* owner_;
   VideoRect rect_;
   std::int64_t delay_;
   // When the description that built the graph arrived: its running time 0. Receivers of one
@@ -136,6 +130,7 @@ class PlaybackGraph : public protocol::PacketSink {
   std::unique_ptr<SourcePins> pins_;
   std::unique_ptr<RenderedGraph> graph_;
   PlaybackStats stats_;
+  std::uint64_t closedOverflow_ = 0;  // of the graphs closed so far
   std::vector<StreamReport> reports_;
 };
 

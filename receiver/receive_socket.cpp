@@ -45,6 +45,7 @@ bool ReceiveSocket::Open(const ReceiveOptions& options) {
   }
   auto local = socket_.LocalEndpoint();
   if (!local) return false;
+  interfaceIndex_ = interfaceIndex;
   localPort_ = local->port;
   socket_.SetReceiveBuffer(kReceiveBufferBytes);
   return true;

@@ -58,15 +58,16 @@ class ReceiveSocket {
   std::optional<net::Endpoint> LockedSender() const {
     return thread_ ? thread_->LockedSender() : std::nullopt;
   }
-  void DiscardQueued() {
-    if (thread_) thread_->DiscardQueued();
-  }
+  std::size_t Queued() const { return thread_ ? thread_->Queued() : 0; }
+  // The index of the interface the socket is bound to; 0 when it takes every interface.
+  unsigned InterfaceIndex() const { return interfaceIndex_; }
 
  private:
   bool Open(const ReceiveOptions& options);
 
   net::UdpSocket socket_;
   std::uint16_t localPort_ = 0;
+  unsigned interfaceIndex_ = 0;
   std::unique_ptr<ReceiveThread> thread_;
   ReceiveStats final_;  // the stopped thread's
 };

@@ -85,6 +85,7 @@ void ReceiveThread::Run() {
     }
     backOff_ = std::chrono::milliseconds(0);
     Count(receiveCalls_);
+    arrived_ = std::chrono::steady_clock::now();
     for (std::size_t i = 0; i < got && !closed; ++i) {
       const net::ReceiveResult& r = results[i];
       closed = r.status == net::ReceiveStatus::kClosed;
@@ -124,7 +125,7 @@ bool ReceiveThread::Handle(std::unique_ptr<std::uint8_t[]>& payload, std::uint32
   }
   if (!Accept(source)) return false;
   if (media) {
-    pending_.push_back(Datagram{std::move(payload), length, parity});
+    pending_.push_back(Datagram{std::move(payload), length, parity, arrived_});
     return true;
   }
   // The media datagrams before it reach the window first.
@@ -199,7 +200,9 @@ ReceiveStats ReceiveThread::Stats() const {
   s.datagrams = datagrams_.load();
   s.receiveCalls = receiveCalls_.load();
   s.posted = posted_.load();
-  s.queueOverflow = queue_.Stats().droppedOverflow;
+  const DatagramQueueStats queue = queue_.Stats();
+  s.queueOverflow = queue.droppedOverflow;
+  s.discarded = queue.droppedCleared + queue.depth;
   s.endOfBroadcast = endOfBroadcast_.load();
   s.wakeUps = wakeUps_.load();
   s.foreignSender = foreignSender_.load();

@@ -34,6 +34,9 @@ struct ReceiveStats {
   std::uint64_t malformed = 0;      // too short for a route key and header
   std::uint64_t unknownKey = 0;
   std::uint64_t postFailed = 0;
+  // Queued datagrams freed unplayed: what was left of a broadcast that ended or of a sender
+  // that gave way to another.
+  std::uint64_t discarded = 0;
 
   ReceiveStats& operator+=(const ReceiveStats& b) {
     datagrams += b.datagrams;
@@ -49,6 +52,7 @@ struct ReceiveStats {
     malformed += b.malformed;
     unknownKey += b.unknownKey;
     postFailed += b.postFailed;
+    discarded += b.discarded;
     return *this;
   }
 };
@@ -82,11 +86,11 @@ class ReceiveThread {
   // The sender the thread is locked onto; any thread.
   std::optional<net::Endpoint> LockedSender() const;
 
-  // The datagrams queued since the last call, oldest first. Called on the window's thread when
-  // a kMsgDatagram without a buffer arrives.
+  // The datagrams queued since the last call, oldest first. Called on the consumer's thread
+  // when a kMsgDatagram without a buffer arrives.
   std::deque<Datagram> TakeDatagrams() { return queue_.TakeAll(); }
-  // Frees the queued datagrams (the window resumes with what arrives from now on).
-  void DiscardQueued() { queue_.Clear(); }
+  // How many datagrams wait for the consumer.
+  std::size_t Queued() const { return queue_.Stats().depth; }
 
  private:
   void Run();  // called on the receive thread
@@ -117,6 +121,7 @@ class ReceiveThread {
   std::chrono::milliseconds backOff_{0};             // receive thread only
   DatagramQueue queue_;
   std::vector<Datagram> pending_;  // media datagrams of this wake-up; receive thread only
+  std::chrono::steady_clock::time_point arrived_{};  // of this wake-up's datagrams
 
   std::mutex exitLock_;
   std::condition_variable exited_;

@@ -1,23 +1,152 @@
 #include "receiver/reception.h"
 
-#include <thread>
+#include <utility>
+
+#include "receiver/reception_status.h"
 
 namespace vantorel::receiver {
 
-Reception::Reception(gui::WindowHandle& window, PostedDatagrams& posted, ReceptionOptions options)
-    : window_(window), posted_(posted), options_(options) {
+namespace {
+// When parity waits for a loss, the parity stage is looked at this often; otherwise the thread
+// sleeps until something arrives or a retry is due.
+constexpr std::chrono::milliseconds kIdleWait{200};
+}  // namespace
+
+Reception::Reception(ReceptionOptions options, ReceptionEvents* events)
+    : options_(std::move(options)), events_(events) {
   Build();
+  nextRetry_ = std::chrono::steady_clock::now() + options_.retryInterval;
+  Publish();
+  thread_ = std::thread([this] { Run(); });
 }
 
 Reception::~Reception() {
-  TearDown();
+  Stop();
 }
 
-// Playback graph, reassembler, socket: the socket last, so that nothing arrives before the
-// rest can take it. A socket that cannot be opened leaves no pipeline.
+void Reception::Stop() {
+  {
+    std::lock_guard guard(lock_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+bool Reception::Inbox::Post(gui::WindowMessage message) {
+  {
+    std::lock_guard guard(owner_.lock_);
+    if (owner_.stopping_) return false;
+    owner_.messages_.push_back(std::move(message));
+  }
+  owner_.wake_.notify_one();
+  return true;
+}
+
+void Reception::Play() {
+  {
+    std::lock_guard guard(lock_);
+    playRequested_ = true;
+  }
+  wake_.notify_one();
+}
+
+void Reception::SetVideoRect(const VideoRect& rect) {
+  {
+    std::lock_guard guard(lock_);
+    newRect_ = rect;
+  }
+  wake_.notify_one();
+}
+
+void Reception::Run() {
+  std::unique_lock guard(lock_);
+  while (!stopping_) {
+    if (messages_.empty() && !playRequested_ && !newRect_) {
+      const bool waiting = fec_ && fec_->Held() > 0;
+      wake_.wait_for(guard, waiting ? kTickInterval : kIdleWait);
+      if (stopping_) break;
+    }
+    std::deque<gui::WindowMessage> messages;
+    messages.swap(messages_);
+    const bool play = std::exchange(playRequested_, false);
+    const std::optional<VideoRect> rect = std::exchange(newRect_, std::nullopt);
+    guard.unlock();
+
+    if (rect) {
+      options_.videoRect = *rect;
+      if (graph_) graph_->SetVideoRect(rect->left, rect->top, rect->width, rect->height);
+    }
+    if (play && graph_) graph_->Run();
+    for (gui::WindowMessage& message : messages) Handle(message);
+    const auto now = std::chrono::steady_clock::now();
+    // Losses are given up by the wall clock only once everything that arrived was taken:
+    // what still waits in the queue may fill them.
+    if (fec_ && delivering_.load() && (!socket_ || socket_->Queued() == 0)) fec_->Tick(now);
+    Retry(now);
+    Publish();
+    guard.lock();
+  }
+  guard.unlock();
+  TearDown();
+  Publish();
+}
+
+void Reception::Handle(gui::WindowMessage& message) {
+  switch (message.message) {
+    case gui::kMsgDatagram:
+      TakeDatagrams();
+      break;
+    case gui::kMsgEndOfBroadcast:
+      ++past_.endOfBroadcastHandled;
+      Rebuild();
+      if (events_ != nullptr) events_->OnEndOfBroadcast();
+      break;
+    case gui::kMsgSenderChanged: {
+      ++past_.senderChangesHandled;
+      Rebuild();
+      const net::Endpoint sender{static_cast<std::uint32_t>(message.wParam),
+                                 static_cast<std::uint16_t>(message.lParam)};
+      heardTold_ = sender;
+      lastHeardTold_ = std::chrono::steady_clock::now();
+      if (events_ != nullptr) events_->OnSenderChanged(sender);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void Reception::TakeDatagrams() {
+  if (!socket_) return;
+  std::deque<Datagram> batch = socket_->TakeDatagrams();
+  if (batch.empty()) return;
+  for (const Datagram& datagram : batch) Deliver(datagram);
+  const std::optional<net::Endpoint> sender = socket_ ? socket_->LockedSender() : std::nullopt;
+  if (!sender || events_ == nullptr) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (heardTold_ == sender && now - lastHeardTold_ < kHeardInterval) return;
+  heardTold_ = sender;
+  lastHeardTold_ = now;
+  events_->OnHeard(*sender);
+}
+
+void Reception::Deliver(const Datagram& datagram) {
+  if (!delivering_.load() || !reassembler_) return;
+  ++past_.datagramsDelivered;
+  const std::span<const std::uint8_t> payload(datagram.payload.get(), datagram.length);
+  if (datagram.parity) {
+    fec_->OnParity(payload, datagram.arrived);
+  } else {
+    fec_->OnMedia(payload, datagram.arrived);
+  }
+}
+
+// Playback graph, reassembler, parity stage, socket: the socket last, so that nothing arrives
+// before the rest can take it. A socket that cannot be opened is tried again later.
 void Reception::Build() {
   if (options_.graph != nullptr) {
-    graph_ = std::make_unique<PlaybackGraph>(*options_.graph, this, options_.videoRect);
+    graph_ = std::make_unique<PlaybackGraph>(*options_.graph, options_.videoRect);
   }
   reassembler_ = std::make_unique<Reassembler>();
   if (options_.observer != nullptr) {
@@ -26,26 +155,32 @@ void Reception::Build() {
   }
   if (graph_) reassembler_->AddRoute(protocol::kChannelMessage, graph_.get());
   fec_ = std::make_unique<FecReceiver>([this](std::span<const std::uint8_t> payload) {
+    if (!delivering_.load()) return;
     const protocol::Buffer datagram = protocol::MakeBuffer(payload.data(), payload.size());
     reassembler_->Send(protocol::kChannelMessage, {&datagram, 1});
   });
-  socket_ = std::make_unique<ReceiveSocket>(window_, options_.receive);
-  if (!socket_->IsOpen()) {
-    TearDown();
-    return;
-  }
-  ++past_.pipelinesBuilt;
+  if (OpenSocket()) ++past_.pipelinesBuilt;
+}
+
+bool Reception::OpenSocket() {
+  socket_ = std::make_unique<ReceiveSocket>(inbox_, options_.receive);
+  if (!socket_->IsOpen()) socket_.reset();
+  listening_.store(socket_ != nullptr);
+  return socket_ != nullptr;
+}
+
+void Reception::CloseSocket() {
+  if (!socket_) return;
+  // Stopped first: an end of broadcast the thread still takes is counted with the message it
+  // posts.
+  socket_->Stop();
+  past_.receive += socket_->Stats();
+  socket_.reset();
+  listening_.store(false);
 }
 
 void Reception::TearDown() {
-  if (socket_) {
-    // Stopped first: an end of broadcast the thread still takes is counted with the message it
-    // posts.
-    socket_->Stop();
-    past_.receive += socket_->Stats();
-    socket_.reset();
-  }
-  posted_.DiscardQueued();
+  CloseSocket();
   if (fec_) {
     past_.fec += fec_->Stats();
     fec_.reset();
@@ -56,102 +191,95 @@ void Reception::TearDown() {
   }
   if (graph_) {
     graph_->CloseGraph();
-    const auto& reports = graph_->Reports();
-    past_.streams.insert(past_.streams.end(), reports.begin(), reports.end());
+    past_.pinOverflow += graph_->PinOverflow();
+    {
+      std::lock_guard guard(lock_);
+      const auto& reports = graph_->Reports();
+      closedStreams_.insert(closedStreams_.end(), reports.begin(), reports.end());
+    }
     graph_.reset();
   }
-}
-
-void Reception::Stop() {
-  stopped_ = true;
-  TearDown();
-}
-
-void Reception::OnDatagram(gui::WindowMessage& message) {
-  if (message.buffer) {
-    Deliver(message.buffer.get(), message.wParam, false);
-    return;
-  }
-  if (!socket_) return;
-  const std::uint64_t discards = discards_;
-  for (const Datagram& datagram : socket_->TakeDatagrams()) {
-    // A rebuild for a new session drops what was queued behind its description.
-    if (discards != discards_) break;
-    Deliver(datagram.payload.get(), datagram.length, datagram.parity);
-  }
-}
-
-void Reception::Deliver(const std::uint8_t* payload, std::size_t length, bool parity) {
-  if (!delivering_ || !reassembler_) return;
-  ++past_.datagramsDelivered;
-  const auto now = FecReceiver::Clock::now();
-  if (parity) {
-    fec_->OnParity({payload, length}, now);
-  } else {
-    fec_->OnMedia({payload, length}, now);
-  }
-}
-
-void Reception::Tick() {
-  if (fec_ && delivering_) fec_->Tick(FecReceiver::Clock::now());
-}
-
-void Reception::OnEndOfBroadcast() {
-  if (stopped_) return;
-  ++past_.endOfBroadcastHandled;
-  Rebuild();
-}
-
-void Reception::OnSenderChanged() {
-  if (stopped_) return;
-  ++past_.senderChangesHandled;
-  Rebuild();
+  heardTold_.reset();
+  describedGraph_ = nullptr;
 }
 
 void Reception::Rebuild() {
   TearDown();
-  // The rest of the time slice goes to whatever the teardown woke, before the build.
-  std::this_thread::yield();
   Build();
 }
 
-// The window's posted wake-ups go first: the queue's own Clear arms the next one.
-void Reception::DiscardQueued() {
-  ++discards_;
-  posted_.DiscardQueued();
-  if (socket_) socket_->DiscardQueued();
-  if (fec_) fec_->Reset();
-  if (reassembler_) reassembler_->Resync();
-}
-
-bool Reception::AudioOnly() const {
-  const SourcePins* pins = graph_ ? graph_->Pins() : nullptr;
-  if (pins == nullptr) return false;
-  bool audio = false;
-  for (std::size_t i = 0; i < pins->Count(); ++i) {
-    const SourcePin& pin = pins->Pin(i);
-    if (!pin.Connected()) continue;
-    if (pin.Kind() == kStreamKindVideo) return false;
-    audio = audio || pin.Kind() == kStreamKindAudio;
+void Reception::Retry(std::chrono::steady_clock::time_point now) {
+  if (now < nextRetry_) return;
+  nextRetry_ = now + options_.retryInterval;
+  if (!reassembler_) return;  // torn down for good
+  if (!socket_) {
+    if (OpenSocket()) ++past_.pipelinesBuilt;
+    return;
   }
-  return audio;
+  const std::string& name = options_.receive.interfaceName;
+  if (name.empty()) return;
+  // An interface that was deleted and added again has a new index: the socket bound to the
+  // old one hears nothing, and the group has to be joined again.
+  const std::optional<net::NetworkInterface> device = net::FindInterface(name);
+  if (device && device->index == socket_->InterfaceIndex()) return;
+  CloseSocket();
+  if (device && OpenSocket()) ++past_.socketsReopened;
 }
 
-std::uint32_t Reception::CurrentMessageNumber() const {
-  return reassembler_ ? reassembler_->CurrentMessageNumber() : 0;
-}
-
-void Reception::SetVideoRect(const VideoRect& rect) {
-  options_.videoRect = rect;
-  if (graph_) graph_->SetVideoRect(rect.left, rect.top, rect.width, rect.height);
-}
-
-ReceptionTotals Reception::Totals() const {
+void Reception::Publish() {
+  ReceptionView view;
+  view.listening = socket_ != nullptr;
+  if (socket_) view.sender = socket_->LockedSender();
   ReceptionTotals totals = past_;
   if (socket_) totals.receive += socket_->Stats();
   if (reassembler_) totals.reassembly += reassembler_->Stats();
   if (fec_) totals.fec += fec_->Stats();
+  if (graph_) {
+    totals.pinOverflow += graph_->PinOverflow();
+    view.session = graph_->Session();
+    view.builds = graph_->Stats().builds;
+    if (describedGraph_ != graph_.get() || describedBuilds_ != view.builds) {
+      describedGraph_ = graph_.get();
+      describedBuilds_ = view.builds;
+      Describe(graph_->Pins());
+    }
+    view.formats = formats_;
+    view.audioOnly = audioOnly_;
+  }
+  std::lock_guard guard(lock_);
+  view_ = std::move(view);
+  published_ = std::move(totals);
+}
+
+void Reception::Describe(const SourcePins* pins) {
+  formats_.clear();
+  audioOnly_ = false;
+  if (pins == nullptr) return;
+  bool audio = false, video = false;
+  for (std::size_t i = 0; i < pins->Count(); ++i) {
+    const SourcePin& pin = pins->Pin(i);
+    formats_.push_back(DescribeFormat(pin.Record()));
+    if (!pin.Connected()) continue;
+    video = video || pin.Kind() == kStreamKindVideo;
+    audio = audio || pin.Kind() == kStreamKindAudio;
+  }
+  audioOnly_ = audio && !video;
+}
+
+ReceptionView Reception::View() const {
+  std::lock_guard guard(lock_);
+  return view_;
+}
+
+ReceptionTotals Reception::Totals() const {
+  std::lock_guard guard(lock_);
+  ReceptionTotals totals = published_;
+  totals.streams = closedStreams_;
   return totals;
+}
+
+std::uint32_t Reception::CurrentMessageNumber() const {
+  return reassembler_ ? reassembler_->CurrentMessageNumber() : 0;
 }
 
 }  // namespace vantorel::receiver

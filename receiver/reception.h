@@ -1,14 +1,33 @@
 // The reception pipeline that the receiver's window and the listening tool both run: the
-// playback graph (when there is one), the reassembler, and the receive socket with its thread.
-// It is built at once, torn down and built again when the sender ends its broadcast, and torn
-// down for good by Stop or with the object; the totals add up over every pipeline built.
-// Everything here runs on the window thread.
+// receive socket with its thread, the parity stage, the reassembler and the playback graph
+// (when there is one). It runs on a thread of its own, so nothing on the way from the socket to
+// the pins' queues ever waits for a window:
+//
+//   socket -> receive thread -> bounded datagram queue -> reception thread (parity stage,
+//   reassembler, playback graph: builds and routing) -> pins' packet queues -> the pins'
+//   streaming threads -> decoders and outputs
+//
+// A graph build holds up only the reception thread; the datagrams behind it wait in the
+// datagram queue and go to the new graph. Whoever shows the reception gets only events (end of
+// broadcast, a sender change, a sender heard) and reads a snapshot of its state.
+//
+// The pipeline is built at once, torn down and built again when the sender ends its broadcast
+// or gives way to another, and torn down for good by Stop or with the object; the totals add up
+// over every pipeline built. A port that cannot be bound is tried again every few seconds, and
+// a socket bound to an interface that went away and came back is opened again.
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/gui/window_message.h"
@@ -20,14 +39,30 @@
 
 namespace vantorel::receiver {
 
+// What the reception tells whoever shows it. Called on the reception thread, in the order
+// things happened there (after the messages delivered before them); implementations post to
+// their own thread or print, and never call back into the reception.
+class ReceptionEvents {
+ public:
+  virtual ~ReceptionEvents() = default;
+  // The sender ended its broadcast; the pipeline was built again for the next one.
+  virtual void OnEndOfBroadcast() {}
+  // The locked sender fell silent and `sender` took the lock; the pipeline was built again.
+  virtual void OnSenderChanged(const net::Endpoint& sender) { (void)sender; }
+  // Datagrams of `sender` arrived; told at most every kHeardInterval.
+  virtual void OnHeard(const net::Endpoint& sender) { (void)sender; }
+};
+
 struct ReceptionOptions {
   ReceiveOptions receive;
   // Null: no playback; the messages go to the observer alone. Not owned.
   GraphBuilder* graph = nullptr;
   VideoRect videoRect;
-  // Sees every delivered message of every channel, before the playback graph. Not owned;
-  // may be null.
+  // Sees every delivered message of every channel, before the playback graph, on the
+  // reception thread. Not owned; may be null.
   protocol::PacketSink* observer = nullptr;
+  // How often a port that could not be bound, or an interface that changed, is looked at.
+  std::chrono::milliseconds retryInterval{2000};
 };
 
 // Counts over every pipeline built, the current one included.
@@ -35,75 +70,117 @@ struct ReceptionTotals {
   std::uint64_t pipelinesBuilt = 0;
   std::uint64_t endOfBroadcastHandled = 0;
   std::uint64_t senderChangesHandled = 0;
-  std::uint64_t datagramsDelivered = 0;  // handed to a reassembler
+  std::uint64_t socketsReopened = 0;     // the chosen interface went away and came back
+  std::uint64_t datagramsDelivered = 0;  // handed to the parity stage
+  std::uint64_t pinOverflow = 0;         // messages pushed out of a pin's full queue
   ReceiveStats receive;
   ReassemblyStats reassembly;
   FecStats fec;
   std::vector<StreamReport> streams;  // of the graphs closed so far
+
+  // Messages that never reached the pins: gaps in the numbering, messages begun and not
+  // finished, and those a full pin queue pushed out.
+  std::uint64_t LostMessages() const { return reassembly.lostMessages + pinOverflow; }
 };
 
-class Reception : public PostedDatagrams {
+// The reception as it stands, for another thread.
+struct ReceptionView {
+  bool listening = false;
+  std::optional<net::Endpoint> sender;  // the one the current pipeline locked onto
+  std::optional<std::uint8_t> session;  // of the running graph
+  std::uint64_t builds = 0;             // graphs built by the current pipeline
+  bool audioOnly = false;            // a sound stream with a decoder and no picture stream with one
+  std::vector<std::string> formats;  // the running graph's streams, in a few words each
+};
+
+class Reception {
  public:
-  // `window` is where the receive thread posts; `posted` removes the datagram messages still
-  // queued for it. Builds the pipeline at once.
-  Reception(gui::WindowHandle& window, PostedDatagrams& posted, ReceptionOptions options);
-  ~Reception() override;
+  static constexpr std::chrono::milliseconds kHeardInterval{100};
+  // How often the parity stage looks at waiting losses when nothing arrives.
+  static constexpr std::chrono::milliseconds kTickInterval{10};
+
+  // Builds the pipeline at once (so Listening() answers at return) and starts the thread.
+  explicit Reception(ReceptionOptions options, ReceptionEvents* events = nullptr);
+  ~Reception();
   Reception(const Reception&) = delete;
   Reception& operator=(const Reception&) = delete;
 
-  // A datagram message: with a buffer it carries one datagram; without, the receive thread has
-  // queued a batch, taken here whole.
-  void OnDatagram(gui::WindowMessage& message);
-  // The sender ended its broadcast: the pipeline is torn down and built again.
-  void OnEndOfBroadcast();
-  // Another sender took the lock from a silent one: rebuilt as for an end of broadcast, so
-  // the next sender heard (the new one) plays.
-  void OnSenderChanged();
-  // Gives up losses that waited too long for their parity; called now and then.
-  void Tick();
-  // Tears the pipeline down for good; what arrives later is ignored.
+  // Stops the thread and tears the pipeline down for good; what arrives later is ignored. The
+  // totals stay readable and final. Any thread but the reception's; idempotent.
   void Stop();
   // Nothing more reaches the reassembler, not even the rest of a batch being delivered; the
-  // pipeline stays until Stop.
-  void StopDelivering() { delivering_ = false; }
-
-  // PostedDatagrams: the playback graph drops what was queued while it was being built.
-  void DiscardQueued() override;
-
-  bool Listening() const { return socket_ != nullptr; }
-  PlaybackGraph* Graph() { return graph_.get(); }
-  const PlaybackGraph* Graph() const { return graph_.get(); }
-  const ReceiveSocket* Socket() const { return socket_.get(); }
-  std::uint32_t CurrentMessageNumber() const;
-  // The sender the current pipeline plays, once one was heard.
-  std::optional<net::Endpoint> Sender() const {
-    return socket_ ? socket_->LockedSender() : std::nullopt;
-  }
-  // True while the graph has a sound stream with a decoder and no picture stream with one.
-  bool AudioOnly() const;
+  // pipeline stays until Stop. Any thread (the observer may call it).
+  void StopDelivering() { delivering_.store(false); }
+  // Plays the graph if it was stopped (the window's Play command). Any thread.
+  void Play();
   void SetVideoRect(const VideoRect& rect);
+
+  bool Listening() const { return listening_.load(); }
+  ReceptionView View() const;
   ReceptionTotals Totals() const;
+  // The number of the message being delivered; for the observer, on the reception thread.
+  std::uint32_t CurrentMessageNumber() const;
 
  private:
+  // What the receive thread posts (datagram batches, end of broadcast, sender changes),
+  // queued for the reception thread.
+  class Inbox : public gui::WindowHandle {
+   public:
+    explicit Inbox(Reception& owner) : owner_(owner) {}
+    bool Post(gui::WindowMessage message) override;
+
+   private:
+    Reception& owner_;
+  };
+
+  void Run();
+  void Handle(gui::WindowMessage& message);
+  void TakeDatagrams();
+  void Deliver(const Datagram& datagram);
   void Build();
   void TearDown();
   void Rebuild();
-  void Deliver(const std::uint8_t* payload, std::size_t length, bool parity);
+  // Looks again at a port that could not be bound and at the chosen interface.
+  void Retry(std::chrono::steady_clock::time_point now);
+  void ReopenSocket();
+  bool OpenSocket();
+  void CloseSocket();
+  void Publish();
+  void Describe(const SourcePins* pins);
 
-  gui::WindowHandle& window_;
-  PostedDatagrams& posted_;
   ReceptionOptions options_;
-  bool stopped_ = false;
-  bool delivering_ = true;
-  std::uint64_t discards_ = 0;  // DiscardQueued calls: a batch being delivered stops there
+  ReceptionEvents* events_;
+  Inbox inbox_{*this};
+  std::atomic<bool> delivering_{true};
+  std::atomic<bool> listening_{false};
 
-  // The pipeline: the reassembler and the socket exist together or not at all; the graph
-  // with them when there is playback.
+  // Shared with the other threads, under lock_.
+  mutable std::mutex lock_;
+  std::condition_variable wake_;
+  std::deque<gui::WindowMessage> messages_;
+  bool stopping_ = false;
+  bool playRequested_ = false;
+  std::optional<VideoRect> newRect_;
+  ReceptionView view_;
+  ReceptionTotals published_;  // without the closed streams, which sit in past_.streams
+  std::vector<StreamReport> closedStreams_;
+
+  // The reception thread's own: the pipeline, and what the torn-down ones counted.
   std::unique_ptr<PlaybackGraph> graph_;
   std::unique_ptr<Reassembler> reassembler_;
-  std::unique_ptr<FecReceiver> fec_;  // in front of the reassembler
+  std::unique_ptr<FecReceiver> fec_;
   std::unique_ptr<ReceiveSocket> socket_;
-  ReceptionTotals past_;  // pipelines already torn down
+  ReceptionTotals past_;
+  std::chrono::steady_clock::time_point nextRetry_{};
+  std::chrono::steady_clock::time_point lastHeardTold_{};
+  std::optional<net::Endpoint> heardTold_;
+  // The running graph's streams in words, made again only when another graph runs.
+  const PlaybackGraph* describedGraph_ = nullptr;
+  std::uint64_t describedBuilds_ = 0;
+  std::vector<std::string> formats_;
+  bool audioOnly_ = false;
+
+  std::thread thread_;  // last: starts after every member above exists
 };
 
 }  // namespace vantorel::receiver

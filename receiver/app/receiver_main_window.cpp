@@ -66,14 +66,16 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
   video_->setGeometry(ToQRect(area));
   // A port that cannot be opened leaves the window without reception until the program
   // starts again; the window stays open.
-  reception_ = std::make_unique<receiver::Reception>(
-      handle_, *this,
-      receiver::ReceptionOptions{
-          options_.receive, builder_.get(),
-          receiver::VideoRect{area.left, area.top, area.Width(), area.Height()}, nullptr});
+  // A port that cannot be opened is tried again every few seconds; the status line says so
+  // meanwhile.
+  receiver::ReceptionOptions reception{
+      options_.receive, builder_.get(),
+      receiver::VideoRect{area.left, area.top, area.Width(), area.Height()}, nullptr};
+  reception_ = std::make_unique<receiver::Reception>(reception,
+                                                     static_cast<receiver::ReceptionEvents*>(this));
   if (!reception_->Listening()) {
     const std::string& device = options_.receive.interfaceName;
-    qCWarning(lcLunnet, "cannot listen on UDP port %u%s%s: nothing is received",
+    qCWarning(lcLunnet, "cannot listen on UDP port %u%s%s yet: trying again",
               unsigned{options_.receive.port}, device.empty() ? "" : " on interface ",
               device.c_str());
   }
@@ -116,8 +118,16 @@ void ReceiverMainWindow::StopReception() {
   video_->Clear();
 }
 
-void ReceiverMainWindow::DiscardQueued() {
-  gui::RemovePostedMessages(this, gui::kMsgDatagram);
+void ReceiverMainWindow::OnEndOfBroadcast() {
+  handle_.Post(gui::WindowMessage{gui::kMsgEndOfBroadcast, 0, 0, nullptr});
+}
+
+void ReceiverMainWindow::OnSenderChanged(const net::Endpoint& sender) {
+  handle_.Post(gui::WindowMessage{gui::kMsgSenderChanged, sender.address, sender.port, nullptr});
+}
+
+void ReceiverMainWindow::OnHeard(const net::Endpoint& sender) {
+  handle_.Post(gui::WindowMessage{gui::kMsgDatagram, sender.address, sender.port, nullptr});
 }
 
 ReceptionTotals ReceiverMainWindow::Totals() const {
@@ -127,16 +137,15 @@ ReceptionTotals ReceiverMainWindow::Totals() const {
 std::intptr_t ReceiverMainWindow::HandleMessage(gui::WindowMessage& message) {
   switch (message.message) {
     case gui::kMsgDatagram:
-      reception_->OnDatagram(message);
-      if (auto sender = reception_->Sender()) {
-        status_.OnDatagrams(sender->ToString(), receiver::ReceptionStatus::Clock::now());
-      }
+      status_.OnDatagrams(net::Endpoint{static_cast<std::uint32_t>(message.wParam),
+                                        static_cast<std::uint16_t>(message.lParam)}
+                              .ToString(),
+                          receiver::ReceptionStatus::Clock::now());
       return 0;
     case gui::kMsgEndOfBroadcast:
-      OnEndOfBroadcast();
+      ShowEndOfBroadcast();
       return 0;
     case gui::kMsgSenderChanged:
-      reception_->OnSenderChanged();
       video_->Clear();
       status_.OnSenderChanged(net::Endpoint{static_cast<std::uint32_t>(message.wParam),
                                             static_cast<std::uint16_t>(message.lParam)}
@@ -152,8 +161,8 @@ std::intptr_t ReceiverMainWindow::HandleMessage(gui::WindowMessage& message) {
   }
 }
 
-void ReceiverMainWindow::OnEndOfBroadcast() {
-  reception_->OnEndOfBroadcast();
+// The reception was built again already; the old picture goes with its graph.
+void ReceiverMainWindow::ShowEndOfBroadcast() {
   video_->Clear();
   status_.OnEndOfBroadcast();
   addresses_ = ListenAddresses(options_.receive);
@@ -171,7 +180,7 @@ void ReceiverMainWindow::ShowStatus() {
     video_->SetStatus(level, skin::StatusIcon::kSound);
     return;
   }
-  status_.SetAudioOnly(reception_->AudioOnly());
+  status_.SetAudioOnly(reception_->View().audioOnly);
   status_.SetHover(video_->underMouse());
   const receiver::StatusLine line = status_.Current(receiver::ReceptionStatus::Clock::now());
   switch (line.kind) {
@@ -216,11 +225,8 @@ void ReceiverMainWindow::ShowStatus() {
 QString ReceiverMainWindow::StatisticsText(const std::string& sender) const {
   QStringList lines{Text(kIdsStatusReceiving).arg(QString::fromStdString(sender))};
   QStringList formats;
-  if (const receiver::PlaybackGraph* graph = reception_->Graph(); graph && graph->Pins()) {
-    const receiver::SourcePins& pins = *graph->Pins();
-    for (std::size_t i = 0; i < pins.Count(); ++i) {
-      formats << QString::fromStdString(receiver::DescribeFormat(pins.Pin(i).Record()));
-    }
+  for (const std::string& format : reception_->View().formats) {
+    formats << QString::fromStdString(format);
   }
   if (!formats.isEmpty()) lines << formats.join(QStringLiteral(" · "));
   lines << Text(kIdsStatisticsRate).arg(bitRate_.BitsPerSecond() / 1e6, 0, 'f', 2);
@@ -228,9 +234,9 @@ QString ReceiverMainWindow::StatisticsText(const std::string& sender) const {
   const receiver::ReassemblyStats& r = totals.reassembly;
   const receiver::ReceiveStats& t = totals.receive;
   const std::uint64_t dropped =
-      r.Dropped() + t.queueOverflow + t.oversized + t.malformed + t.postFailed;
+      r.Dropped() + t.queueOverflow + t.oversized + t.malformed + t.postFailed + t.discarded;
   lines << Text(kIdsStatisticsCounts)
-               .arg(QString::number(r.lostMessages), QString::number(totals.fec.recovered),
+               .arg(QString::number(totals.LostMessages()), QString::number(totals.fec.recovered),
                     QString::number(dropped));
   return lines.join(QLatin1Char('\n'));
 }
@@ -238,7 +244,7 @@ QString ReceiverMainWindow::StatisticsText(const std::string& sender) const {
 bool ReceiverMainWindow::OnCommand(std::uintptr_t command) {
   switch (command) {
     case skin::kCmdPlay:
-      if (receiver::PlaybackGraph* graph = reception_->Graph()) graph->Run();
+      reception_->Play();
       return true;
     case skin::kCmdHelp:
     case kCmdAppHelp:
@@ -271,7 +277,6 @@ void ReceiverMainWindow::OnVideoAreaChanged(const skin::Rect& area) {
 
 void ReceiverMainWindow::OnTimerTick() {
   if (reception_) {
-    reception_->Tick();
     bitRate_.Sample(receiver::BitRateMeter::Clock::now(), reception_->Totals().reassembly.bytes);
   }
   ShowStatus();

@@ -1,6 +1,7 @@
 // Lunnet's main window: the skinned frame with the home page, language, help and frame
 // buttons, the video area, and the reception that it starts when it opens and stops when it
-// closes. Everything here runs on the window thread.
+// closes. Everything here runs on the window thread, but for the reception's events, which are
+// posted to it.
 #pragma once
 
 #include <cstdint>
@@ -47,24 +48,19 @@ struct ReceiverWindowOptions {
 
 using receiver::ReceptionTotals;
 
-class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDatagrams {
+class ReceiverMainWindow : public skin::SkinnedFrame, private receiver::ReceptionEvents {
  public:
   // `module` is the resource library for the pictures; it may be freed once the window exists.
   explicit ReceiverMainWindow(const skin::ResourceLibrary* module,
                               ReceiverWindowOptions options = {});
   ~ReceiverMainWindow() override;
 
-  // PostedDatagrams: removes the datagram messages still queued for the window.
-  void DiscardQueued() override;
-
   // True when all seven buttons got their pictures and are in the widget set.
   bool HasWidgets() const { return hasWidgets_; }
   bool HasPipeline() const { return reception_ && reception_->Listening(); }
-  const receiver::PlaybackGraph* Graph() const {
-    return reception_ ? reception_->Graph() : nullptr;
-  }
-  const receiver::ReceiveSocket* Socket() const {
-    return reception_ ? reception_->Socket() : nullptr;
+  // The reception as it stands (it runs on a thread of its own).
+  receiver::ReceptionView Reception() const {
+    return reception_ ? reception_->View() : receiver::ReceptionView{};
   }
   const skin::VideoWidget& Video() const { return *video_; }
   ReceptionTotals Totals() const;
@@ -81,7 +77,11 @@ class ReceiverMainWindow : public skin::SkinnedFrame, public receiver::PostedDat
   bool AllButtonPicturesLoad(const skin::ResourceLibrary* module) const;
   void DropWidgets();
   void StopReception();
-  void OnEndOfBroadcast();
+  // ReceptionEvents, on the reception thread: each becomes a message posted to the window.
+  void OnEndOfBroadcast() override;
+  void OnSenderChanged(const net::Endpoint& sender) override;
+  void OnHeard(const net::Endpoint& sender) override;
+  void ShowEndOfBroadcast();
   // False for the commands the frame handles.
   bool OnCommand(std::uintptr_t command);
   void ShowLanguageMenu();

@@ -58,7 +58,7 @@ class Builder : public receiver::GraphBuilder {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   Builder builder;
-  receiver::PlaybackGraph graph(builder, nullptr, receiver::VideoRect{});
+  receiver::PlaybackGraph graph(builder, receiver::VideoRect{});
   std::size_t offset = 0;
   while (offset + 2 <= size) {
     const std::size_t length = data[offset] | (std::size_t{data[offset + 1]} << 8);

@@ -1,15 +1,15 @@
-// The listening tool's invisible window: runs a reception, like the receiver program does, and
+// The listening tool's reception: runs a reception, like the receiver program does, and
 // prints every message it delivers and, at the end, the totals.
 #pragma once
 
 #include <QObject>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
-#include "platform/gui/qt_window_message.h"
 #include "protocol/packet_sink.h"
 #include "receiver/gst/receiver_playback_graph.h"
 #include "receiver/reception.h"
@@ -23,18 +23,16 @@ struct ListenOptions {
   bool play = false;        // also play the broadcast, decoded, into null outputs
 };
 
-class ListenWindow : public QObject, public receiver::PostedDatagrams {
+// Everything but the constructor, Finish and Listening runs on the reception's thread, so the
+// lines come out in the order things happened there.
+class ListenWindow : private receiver::ReceptionEvents {
  public:
   ListenWindow(ListenOptions options, std::FILE* out);
   ~ListenWindow() override;
 
-  bool event(QEvent* e) override;
-  void timerEvent(QTimerEvent* e) override;
   // Stops reception and prints the totals line.
   void Finish();
   bool Listening() const { return reception_->Listening(); }
-  // PostedDatagrams: removes the datagram messages still queued for this window.
-  void DiscardQueued() override;
 
  private:
   class Printer : public protocol::PacketSink {
@@ -46,20 +44,19 @@ class ListenWindow : public QObject, public receiver::PostedDatagrams {
     ListenWindow& owner_;
   };
 
-  void OnEndOfBroadcast();
-  void OnSenderChanged(const net::Endpoint& sender);
+  void OnEndOfBroadcast() override;
+  void OnSenderChanged(const net::Endpoint& sender) override;
   void Print(const std::string& line);
 
   ListenOptions options_;
   std::FILE* out_;
-  gui::QtWindowHandle handle_;
   Printer printer_;
-  bool finished_ = false;
+  std::atomic<bool> finished_{false};
   std::uint64_t delivered_ = 0;
   // Playback (with --play) into null outputs.
   media::GstPlaybackGraphBuilder graphBuilder_;
-  std::unique_ptr<receiver::Reception> reception_;  // last: it uses everything above
-  int tickTimer_ = 0;
+  std::unique_ptr<receiver::Reception> reception_;      // last: it uses everything above
+  std::atomic<receiver::Reception*> started_{nullptr};  // reception_, for its own thread
 };
 
 }  // namespace vantorel::tools

@@ -96,7 +96,7 @@ class Receiver {
  public:
   Receiver()
       : builder_(media::ReceiverGraphOptions{media::ReceiverOutput::kNullSinks, nullptr, &log_}),
-        graph_(builder_, nullptr, receiver::VideoRect{}),
+        graph_(builder_, receiver::VideoRect{}),
         tap_(graph_) {
     reassembler_.AddRoute(protocol::kChannelMessage, &tap_);
   }

@@ -61,15 +61,6 @@ class FakeBuilder : public GraphBuilder {
   Journal& journal_;
 };
 
-class FakeOwner : public PostedDatagrams {
- public:
-  explicit FakeOwner(Journal& journal) : journal_(journal) {}
-  void DiscardQueued() override { journal_.Add("discard"); }
-
- private:
-  Journal& journal_;
-};
-
 class PlaybackGraphTest : public ::testing::Test {
  protected:
   void Deliver(const Body& body) {
@@ -80,8 +71,7 @@ class PlaybackGraphTest : public ::testing::Test {
 
   Journal journal_;
   FakeBuilder builder_{journal_};
-  FakeOwner owner_{journal_};
-  PlaybackGraph graph_{builder_, &owner_, VideoRect{8, 8, 320, 240}, 0};
+  PlaybackGraph graph_{builder_, VideoRect{8, 8, 320, 240}, 0};
 };
 
 TEST_F(PlaybackGraphTest, MessagesBeforeAnyDescriptionAreIgnored) {
@@ -92,9 +82,15 @@ TEST_F(PlaybackGraphTest, MessagesBeforeAnyDescriptionAreIgnored) {
   EXPECT_EQ(graph_.Stats().beforeDescription, 2u);
 }
 
-TEST_F(PlaybackGraphTest, FirstDescriptionBuildsRunsAndDiscardsQueuedDatagrams) {
+TEST_F(PlaybackGraphTest, FirstDescriptionBuildsAndRunsAndTheMessagesAfterItAreKept) {
   Deliver(testing::AudioVideo(4));
-  EXPECT_EQ(journal_.events, (std::vector<std::string>{"build 2", "run", "discard"}));
+  EXPECT_EQ(journal_.events, (std::vector<std::string>{"build 2", "run"}));
+  // What arrived while the graph was built comes next: the key frame right after the
+  // description must reach its pin.
+  Deliver(testing::VideoSample(protocol::kSampleSplicePoint));
+  Deliver(testing::AudioSample());
+  EXPECT_EQ(Queued(0), 1u);
+  EXPECT_EQ(Queued(1), 1u);
   ASSERT_TRUE(graph_.HasGraph());
   EXPECT_EQ(graph_.Session(), 4);
   EXPECT_EQ(graph_.Pins()->Count(), 2u);
@@ -115,8 +111,7 @@ TEST_F(PlaybackGraphTest, ANewSessionClosesInOrderAndRebuilds) {
   Deliver(testing::AudioSample());
   journal_.events.clear();
   Deliver(testing::AudioVideo(5));
-  EXPECT_EQ(journal_.events,
-            (std::vector<std::string>{"stop after clear", "build 2", "run", "discard"}));
+  EXPECT_EQ(journal_.events, (std::vector<std::string>{"stop after clear", "build 2", "run"}));
   EXPECT_EQ(graph_.Session(), 5);
   ASSERT_EQ(graph_.Reports().size(), 2u);
   EXPECT_EQ(graph_.Reports()[0].session, 4);
@@ -181,7 +176,7 @@ TEST_F(PlaybackGraphTest, AFailedBuildLeavesNoGraphAndTheNextDescriptionRetries)
   builder_.fail = false;
   Deliver(testing::AudioVideo(2));
   EXPECT_TRUE(graph_.HasGraph());
-  EXPECT_EQ(journal_.events, (std::vector<std::string>{"build 2", "build 2", "run", "discard"}));
+  EXPECT_EQ(journal_.events, (std::vector<std::string>{"build 2", "build 2", "run"}));
 }
 
 TEST_F(PlaybackGraphTest, MalformedDescriptionsAreDroppedAndKeepTheRunningGraph) {
@@ -238,16 +233,6 @@ TEST_F(PlaybackGraphTest, KindOneClosesTheGraph) {
   Deliver(close);
   EXPECT_FALSE(graph_.HasGraph());
   EXPECT_EQ(journal_.events.back(), "stop after clear");
-}
-
-TEST(PlaybackGraphOwnerTest, WorksWithoutAnOwnerWindow) {
-  Journal journal;
-  FakeBuilder builder{journal};
-  PlaybackGraph graph{builder, nullptr, VideoRect{}, 0};
-  const Body body = testing::AudioVideo(0);
-  const protocol::Buffer b = protocol::MakeBuffer(body.data(), body.size());
-  graph.Send(protocol::kChannelMessage, {&b, 1});
-  EXPECT_TRUE(graph.HasGraph());
 }
 
 }  // namespace

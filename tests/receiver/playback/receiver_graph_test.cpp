@@ -107,7 +107,7 @@ TEST_F(ReceiverGraphTest, ThreeStreamsGiveThreePinsOfWhichTheFirstTwoAreRendered
 }
 
 TEST_F(ReceiverGraphTest, AStreamNoDecoderTakesIsNotConnectedAndItsPacketsAreDroppedAtRouting) {
-  receiver::PlaybackGraph playback(builder_, nullptr, receiver::VideoRect{}, 0);
+  receiver::PlaybackGraph playback(builder_, receiver::VideoRect{}, 0);
   const testing::Body description = testing::Description({UnknownVideoRecord(), PcmRecord()});
   auto send = [&](const testing::Body& body) {
     const protocol::Buffer b = protocol::MakeBuffer(body.data(), body.size());
@@ -128,7 +128,7 @@ TEST_F(ReceiverGraphTest, AStreamNoDecoderTakesIsNotConnectedAndItsPacketsAreDro
 // A peer may describe a third stream kind: rendered as pin 1, its samples (kinds 34 to 36)
 // play beside the audio.
 TEST_F(ReceiverGraphTest, AThirdKindStreamBesideAudioPlays) {
-  receiver::PlaybackGraph playback(builder_, nullptr, receiver::VideoRect{}, 0);
+  receiver::PlaybackGraph playback(builder_, receiver::VideoRect{}, 0);
   auto send = [&](const testing::Body& body) {
     const protocol::Buffer b = protocol::MakeBuffer(body.data(), body.size());
     playback.Send(protocol::kChannelMessage, {&b, 1});
@@ -157,7 +157,7 @@ TEST_F(ReceiverGraphTest, RebuildsLeaveNothingAlive) {
   ASSERT_TRUE(kLeaksTracerRequested);
   testing::LiveObjects live;
   if (!live.Active()) GTEST_SKIP() << "GStreamer started before the leaks tracer was named";
-  receiver::PlaybackGraph playback(builder_, nullptr, receiver::VideoRect{}, 0);
+  receiver::PlaybackGraph playback(builder_, receiver::VideoRect{}, 0);
   auto send = [&](const testing::Body& body) {
     const protocol::Buffer b = protocol::MakeBuffer(body.data(), body.size());
     playback.Send(protocol::kChannelMessage, {&b, 1});

@@ -244,3 +244,27 @@ for name in on-a on-b; do
   grep -Eq '^delivered=[1-9][0-9]* ' "$work/$name.out" || fail "$name received nothing"
 done
 echo "PASS: the chosen interface carries the broadcast and the multicast"
+
+# 7. A listener on an interface that is deleted and added back resumes by itself: the socket
+# bound to the old interface would hear nothing, so the listener binds and joins again.
+make_cable() {
+  ip link add vcC0 type veth peer name vcC1
+  for end in 0 1; do echo 1 >"/proc/sys/net/ipv6/conf/vcC${end}/disable_ipv6"; done
+  ip addr add 10.79.3.1/24 dev vcC0
+  ip link set vcC0 up
+  ip link set vcC1 up
+}
+make_cable
+start_listener on-c --port 5939 --interface vcC0 --group "$group"
+on_c_listener=$started
+cast_through before-c --interface vcC0
+ip link del vcC0
+sleep 1
+make_cable
+# The listener looks at its interface every 2 s.
+sleep 3
+cast_through after-c --dest "$group" --interface vcC0
+stop_listener "$on_c_listener"
+[[ $(grep -c '^message=0 ' "$work/on-c.out") -eq 2 ]] ||
+  fail "the listener did not hear both broadcasts around the interface's return"
+echo "PASS: a listener whose interface came back hears the next broadcast"

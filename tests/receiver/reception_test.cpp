@@ -1,0 +1,185 @@
+// The reception on its own thread, with no window and no QApplication: real sockets on
+// 127.0.0.1 (nothing leaves the machine), a sender's real packetizer, and a media layer that
+// takes its time to build a graph.
+#include "receiver/reception.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "protocol/byte_io.h"
+#include "sender/packetizer.h"
+#include "sender/udp_broadcast_sink.h"
+#include "tests/receiver/playback/message_builders.h"
+
+namespace vantorel::receiver {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Everything the reception tells, in the order it told it (its own thread).
+class Journal : public ReceptionEvents, public protocol::PacketSink {
+ public:
+  void OnEndOfBroadcast() override { Add("end"); }
+  void OnSenderChanged(const net::Endpoint&) override { Add("sender"); }
+  int Send(std::uint32_t, protocol::BufferList buffers) override {
+    if (!buffers.empty() && buffers[0].length >= 4) {
+      Add("kind " + std::to_string(protocol::HeaderKind(protocol::LoadU32(buffers[0].data))));
+    }
+    return 1;
+  }
+  std::vector<std::string> Events() {
+    std::lock_guard guard(lock_);
+    return events_;
+  }
+
+ private:
+  void Add(std::string e) {
+    std::lock_guard guard(lock_);
+    events_.push_back(std::move(e));
+  }
+  std::mutex lock_;
+  std::vector<std::string> events_;
+};
+
+class IdleGraph : public RenderedGraph {
+ public:
+  explicit IdleGraph(std::size_t pins) : pins_(pins) {}
+  void Run(Clock::time_point) override {}
+  void Stop() override {}
+  std::vector<StreamOutputStats> OutputStats() const override {
+    return std::vector<StreamOutputStats>(pins_);
+  }
+
+ private:
+  std::size_t pins_;
+};
+
+// A media layer that needs a while to make a graph, as a decoder that starts slowly does.
+class SlowBuilder : public GraphBuilder {
+ public:
+  explicit SlowBuilder(std::chrono::milliseconds time) : time_(time) {}
+  std::unique_ptr<RenderedGraph> Build(SourcePins& pins) override {
+    std::this_thread::sleep_for(time_);
+    for (std::size_t i = 0; i < pins.Count(); ++i) pins.Pin(i).SetConnected(true);
+    return std::make_unique<IdleGraph>(pins.Count());
+  }
+
+ private:
+  std::chrono::milliseconds time_;
+};
+
+std::uint16_t FreePort() {
+  net::UdpSocket probe;
+  probe.Bind(net::Endpoint{net::kLoopbackAddress, 0});
+  const auto local = probe.LocalEndpoint();
+  return local ? local->port : 0;
+}
+
+bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds deadline = 10s) {
+  const auto until = std::chrono::steady_clock::now() + deadline;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
+class ReceptionPathTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    port_ = FreePort();
+    ASSERT_NE(port_, 0);
+    sink_ = std::make_unique<sender::UdpBroadcastSink>(port_, net::kLoopbackAddress);
+    packetizer_.AddRoute(protocol::kRouteKeyMedia, sink_.get());
+  }
+  ReceptionOptions Options(GraphBuilder* graph) {
+    ReceptionOptions options;
+    options.receive = ReceiveOptions{port_, net::kLoopbackAddress, net::kLoopbackAddress, {}};
+    options.graph = graph;
+    options.observer = &journal_;
+    return options;
+  }
+  void SendMessage(const testing::Body& body) {
+    const protocol::Buffer b = protocol::MakeBuffer(body.data(), body.size());
+    packetizer_.Send(protocol::kChannelMessage, {&b, 1});
+  }
+  void SendEnd() {
+    const std::uint8_t end[4] = {1, 0, 0, 0};
+    const protocol::Buffer b = protocol::MakeBuffer(end, sizeof end);
+    sink_->Send(protocol::kRouteKeyEndOfBroadcast, {&b, 1});
+  }
+
+  std::uint16_t port_ = 0;
+  Journal journal_;
+  std::unique_ptr<sender::UdpBroadcastSink> sink_;
+  sender::Packetizer packetizer_;
+};
+
+// What arrives while the graph is being built waits and then reaches the pins: the key frame
+// right behind the description is not thrown away, and nothing counts as lost.
+TEST_F(ReceptionPathTest, NothingSentDuringASlowBuildIsLost) {
+  SlowBuilder builder(300ms);
+  Reception reception(Options(&builder));
+  ASSERT_TRUE(reception.Listening());
+  SendMessage(testing::AudioVideo(3));
+  SendMessage(testing::VideoSample(protocol::kSampleSplicePoint));
+  constexpr int kAudio = 20;
+  for (int i = 0; i < kAudio; ++i) SendMessage(testing::AudioSample(0, i * 100'000));
+  ASSERT_TRUE(WaitFor([&] { return reception.Totals().reassembly.delivered == 2 + kAudio; }));
+  EXPECT_EQ(reception.View().session, 3);
+  reception.Stop();
+
+  const ReceptionTotals totals = reception.Totals();
+  EXPECT_EQ(totals.LostMessages(), 0u);
+  EXPECT_EQ(totals.receive.queueOverflow, 0u);
+  ASSERT_EQ(totals.streams.size(), 2u);
+  for (const StreamReport& stream : totals.streams) {
+    const std::uint64_t expected = stream.kind == kStreamKindVideo ? 1 : kAudio;
+    EXPECT_EQ(stream.queue.pushed, expected) << int{stream.kind};
+  }
+}
+
+// The end of a broadcast is told after the messages sent before it, once the pipeline is built
+// again, and the next broadcast plays on the new pipeline.
+TEST_F(ReceptionPathTest, EndOfBroadcastIsToldInOrderAndTheNextBroadcastPlays) {
+  SlowBuilder builder(0ms);
+  Reception reception(Options(&builder), &journal_);
+  SendMessage(testing::AudioVideo(1));
+  SendMessage(testing::AudioSample());
+  SendEnd();
+  ASSERT_TRUE(WaitFor([&] { return reception.Totals().endOfBroadcastHandled == 1; }));
+  EXPECT_EQ(journal_.Events(), (std::vector<std::string>{"kind 10", "kind 24", "end"}));
+  EXPECT_EQ(reception.Totals().pipelinesBuilt, 2u);
+  EXPECT_TRUE(reception.Listening());
+
+  SendMessage(testing::AudioVideo(2));
+  EXPECT_TRUE(WaitFor([&] { return reception.View().session == 2; }));
+}
+
+// A port held by another program is tried again until it is free; meanwhile the reception says
+// it is not listening.
+TEST_F(ReceptionPathTest, APortInUseIsTriedAgainUntilItIsFree) {
+  auto holder = std::make_unique<net::UdpSocket>();
+  ASSERT_TRUE(holder->Bind(net::Endpoint{net::kLoopbackAddress, port_}));
+  ReceptionOptions options = Options(nullptr);
+  options.retryInterval = 50ms;
+  Reception reception(options);
+  EXPECT_FALSE(reception.Listening());
+  std::this_thread::sleep_for(150ms);
+  EXPECT_FALSE(reception.Listening());
+  holder.reset();
+  ASSERT_TRUE(WaitFor([&] { return reception.Listening(); }));
+  SendMessage(testing::AudioSample());
+  EXPECT_TRUE(WaitFor([&] { return reception.Totals().reassembly.delivered == 1; }));
+  EXPECT_EQ(reception.Totals().pipelinesBuilt, 1u);
+}
+
+}  // namespace
+}  // namespace vantorel::receiver
