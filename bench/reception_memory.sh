@@ -4,7 +4,9 @@
 #    reception and its playback graph are torn down and built again; RSS after 10, 100 and all.
 #  - flood: a sender at full speed against a listener whose output nobody reads (its window
 #    thread stalls on the full pipe); the listener's peak RSS.
-#   bench/reception_memory.sh [BUILD_DIR] [REBUILDS] [FLOOD_SECONDS]
+#  - parity flood: a hostile sender's parity for every group shape a receiver may meet
+#    (parity_flood.py), each enough to rebuild its group; the listener's peak RSS.
+#   bench/reception_memory.sh [BUILD_DIR] [REBUILDS] [FLOOD_SECONDS] [PARITY_SECONDS]
 set -euo pipefail
 # Everything below broadcasts: only ever inside a private network namespace.
 source "$(dirname "$0")/in_namespace.sh"
@@ -12,6 +14,7 @@ source "$(dirname "$0")/in_namespace.sh"
 build=${1:-$root/build}
 rebuilds=${2:-300}
 flood=${3:-10}
+parity_flood=${4:-20}
 out=$build/out
 kb() { awk -v k="$2:" '$1 == k {print $2}' "/proc/$1/status"; }
 
@@ -41,3 +44,12 @@ fi
 echo "flood-seconds=$flood stalled-listener-peak-rss-kb=$(kb $listener VmHWM) rss-kb=$(kb $listener VmRSS)"
 kill -KILL "$listener"
 wait "$listener" 2> /dev/null || true
+
+"$out/vantorel-listen" --port 5938 > /dev/null 2> "$work/parity-listen.err" &
+listener=$!
+wait_for_line "$work/parity-listen.err" '^vantorel-listen: listening' 10
+python3 "$root/bench/parity_flood.py" 127.0.0.1 5938 "$parity_flood"
+echo "parity-flood-seconds=$parity_flood listener-peak-rss-kb=$(kb $listener VmHWM)" \
+  "rss-kb=$(kb $listener VmRSS)"
+kill -INT "$listener"
+wait "$listener" || true

@@ -23,8 +23,8 @@ namespace vantorel::receiver {
 struct ReceiveStats {
   std::uint64_t datagrams = 0;      // everything the socket returned
   std::uint64_t receiveCalls = 0;   // the calls that returned them
-  std::uint64_t posted = 0;         // media and parity datagrams queued for the window
-  std::uint64_t queueOverflow = 0;  // queued datagrams freed because the window fell behind
+  std::uint64_t posted = 0;         // media and parity datagrams queued for the reception
+  std::uint64_t queueOverflow = 0;  // queued datagrams freed because the reception fell behind
   std::uint64_t endOfBroadcast = 0;
   std::uint64_t wakeUps = 0;
   std::uint64_t foreignSender = 0;
