@@ -4,7 +4,10 @@
 #include "platform/media/timing_log.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <limits>
+#include <thread>
 
 namespace vantorel::media {
 namespace {
@@ -327,12 +330,30 @@ bool CanDecode(const GstCaps* caps) {
          HasFactoryFor(caps, GST_ELEMENT_FACTORY_TYPE_PARSER);
 }
 
+namespace {
+
+constexpr long kMaxBuildDelayMs = 5000;
+
+// VANTOREL_BUILD_DELAY_MS, read once: how long each build waits before it hands over its graph.
+std::chrono::milliseconds BuildDelay() {
+  static const std::chrono::milliseconds delay = [] {
+    const char* text = std::getenv("VANTOREL_BUILD_DELAY_MS");
+    const long ms = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
+    return std::chrono::milliseconds(std::clamp(ms, 0L, kMaxBuildDelayMs));
+  }();
+  return delay;
+}
+
+}  // namespace
+
 std::unique_ptr<receiver::RenderedGraph> GstPlaybackGraphBuilder::Build(
     receiver::SourcePins& pins) {
   if (!gst_init_check(nullptr, nullptr, nullptr)) return nullptr;
   auto graph = std::make_unique<GstPlaybackGraph>(options_, noAudioDevice_);
   // A graph that could not be made is dropped whole; nothing of it is used.
   if (!graph->Make(pins)) return nullptr;
+  // Emulates a slow decoder start, for the benchmarks only (bench/build_loss.sh).
+  if (const auto delay = BuildDelay(); delay.count() > 0) std::this_thread::sleep_for(delay);
   return graph;
 }
 
