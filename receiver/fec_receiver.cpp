@@ -21,17 +21,30 @@ std::int64_t FecReceiver::Ahead(const FragmentId& id) const {
 
 bool FecReceiver::Far(const FragmentId& id) const {
   const auto messages = static_cast<std::int32_t>(id.message - next_.message);
-  return messages >= static_cast<std::int32_t>(kMaxGap) ||
-         messages < -static_cast<std::int32_t>(kMaxLate);
+  if (messages >= static_cast<std::int32_t>(kMaxGap) ||
+      messages < -static_cast<std::int32_t>(kMaxLate)) {
+    return true;
+  }
+  // A sender numbers every file it opens from 0 again: the start of a numbering well behind
+  // the one due is a new file after a short one, not a datagram that lost its way.
+  return id.message == 0 && id.fragment == 0 && messages <= -kRestartBehind;
 }
 
-void FecReceiver::OnMedia(std::span<const std::uint8_t> payload, Clock::time_point now) {
+bool FecReceiver::ParityExpected(Clock::time_point now) const {
+  if (parityHeard_) return now - lastParity_ < kParityMemory;
+  return firstArrival_ && now - *firstArrival_ < kParityMemory;
+}
+
+void FecReceiver::OnMedia(std::span<const std::uint8_t> payload, Clock::time_point arrived) {
+  const Clock::time_point now = std::max(arrived, latest_);
+  latest_ = now;
   const auto id = protocol::ReadFragmentId(payload);
   if (!id) {
     deliver_(payload);  // the reassembler counts it
     return;
   }
-  if (!parityHeard_ || now - lastParity_ >= kParityMemory) {
+  if (!firstArrival_) firstArrival_ = now;
+  if (!ParityExpected(now)) {
     // No parity comes: nothing can fill a gap, so nothing waits.
     if (!held_.empty()) ReleaseAll();
     started_ = true;
@@ -55,12 +68,7 @@ void FecReceiver::Take(const FragmentId& id, std::span<const std::uint8_t> paylo
     const std::uint64_t generation = generation_;
     ReleaseAll();
     if (generation != generation_) return;
-    next_ = FragmentId{id.message, id.fragment, false};
-    // The old numbering's datagrams and groups would be taken for the new one's: only this
-    // datagram (kept last) stays.
-    groups_.clear();
-    settled_.clear();
-    while (kept_.size() > 1) kept_.pop_front();
+    Renumber(id);
   }
   const std::int64_t ahead = Ahead(id);
   if (ahead < 0) {
@@ -77,19 +85,36 @@ void FecReceiver::Take(const FragmentId& id, std::span<const std::uint8_t> paylo
   if (gapOpens && !held_.empty()) TryGroupsAtGap(now);
 }
 
+void FecReceiver::Renumber(const FragmentId& id) {
+  next_ = FragmentId{id.message, id.fragment, false};
+  // The old numbering's datagrams and groups would be taken for the new one's: its datagrams
+  // stay kept under the old numbering, never matched again, and its groups go.
+  ++numbering_;
+  groups_.clear();
+  settled_.clear();
+  groupsHeard_.clear();
+  if (!kept_.empty() && kept_.back().id.message == id.message &&
+      kept_.back().id.fragment == id.fragment) {
+    kept_.back().numbering = numbering_;  // this datagram, kept just before
+  }
+}
+
 void FecReceiver::Keep(const FragmentId& id, std::span<const std::uint8_t> payload) {
   std::vector<std::uint8_t> bytes;
   if (kept_.size() >= kKept) {
-    bytes = std::move(kept_.front().second);  // its memory is used again
+    bytes = std::move(kept_.front().bytes);  // its memory is used again
     kept_.pop_front();
   }
   bytes.assign(payload.begin(), payload.end());
-  kept_.emplace_back(id, std::move(bytes));
+  kept_.push_back(KeptDatagram{id, numbering_, std::move(bytes)});
 }
 
-const std::vector<std::uint8_t>* FecReceiver::Kept(const FragmentId& id) const {
+const std::vector<std::uint8_t>* FecReceiver::Kept(const FragmentId& id, bool last) const {
   for (auto it = kept_.rbegin(); it != kept_.rend(); ++it) {
-    if (it->first.message == id.message && it->first.fragment == id.fragment) return &it->second;
+    if (it->numbering == numbering_ && it->id.message == id.message &&
+        it->id.fragment == id.fragment) {
+      return it->id.last == last ? &it->bytes : nullptr;
+    }
   }
   return nullptr;
 }
@@ -134,12 +159,22 @@ void FecReceiver::ReleaseAll() {
   while (!held_.empty() && generation == generation_) SkipGap();
 }
 
-void FecReceiver::Tick(Clock::time_point now) {
+bool FecReceiver::BeyondRepair(Clock::time_point now) const {
+  // Parity goes out group by group, as each closes: once a group that begins past the gap has
+  // sent parity, the gap's own group has sent all of its own.
+  return std::any_of(groupsHeard_.begin(), groupsHeard_.end(), [&](const auto& heard) {
+    return !Far(heard.first) && Ahead(heard.first) > 0 && now - heard.second >= kReorderGrace;
+  });
+}
+
+void FecReceiver::Tick(Clock::time_point wall) {
+  const Clock::time_point now = std::max(wall, latest_);
+  latest_ = now;
   const std::uint64_t generation = generation_;
   while (!held_.empty() && generation == generation_) {
     Clock::time_point oldest = held_.front().arrived;
     for (const Waiting& h : held_) oldest = std::min(oldest, h.arrived);
-    if (now - oldest < kHoldTime) break;
+    if (now - oldest < kHoldCap && !BeyondRepair(now)) break;
     SkipGap();
   }
   if (generation != generation_) return;
@@ -148,14 +183,37 @@ void FecReceiver::Tick(Clock::time_point now) {
 
 void FecReceiver::Reset() {
   ++generation_;
+  ++numbering_;
   started_ = false;
+  firstArrival_.reset();
   held_.clear();
   kept_.clear();
   groups_.clear();
   settled_.clear();
+  groupsHeard_.clear();
+  codes_.clear();
 }
 
-void FecReceiver::OnParity(std::span<const std::uint8_t> payload, Clock::time_point now) {
+protocol::ErasureCode& FecReceiver::Code(std::size_t k, std::size_t p) {
+  ++codeUses_;
+  for (CachedCode& c : codes_) {
+    if (c.k == k && c.p == p) {
+      c.used = codeUses_;
+      return *c.code;
+    }
+  }
+  if (codes_.size() >= kMaxCodes) {
+    const auto oldest = std::min_element(
+        codes_.begin(), codes_.end(), [](const auto& a, const auto& b) { return a.used < b.used; });
+    codes_.erase(oldest);
+  }
+  codes_.push_back(CachedCode{k, p, codeUses_, std::make_unique<protocol::ErasureCode>(k, p)});
+  return *codes_.back().code;
+}
+
+void FecReceiver::OnParity(std::span<const std::uint8_t> payload, Clock::time_point arrived) {
+  const Clock::time_point now = std::max(arrived, latest_);
+  latest_ = now;
   const auto d = protocol::ReadParityDatagram(payload);
   if (!d) {
     ++stats_.badParity;
@@ -164,6 +222,11 @@ void FecReceiver::OnParity(std::span<const std::uint8_t> payload, Clock::time_po
   ++stats_.parity;
   lastParity_ = now;
   parityHeard_ = true;
+  const FragmentId first{d->group.firstMessage, d->group.firstFragment, false};
+  if (groupsHeard_.empty() || groupsHeard_.back().first != first) {
+    if (groupsHeard_.size() == kMaxGroups) groupsHeard_.pop_front();
+    groupsHeard_.emplace_back(first, now);
+  }
   if (Settled(d->group)) return;
   Group& g = groups_[d->group.number];
   if (g.meta != d->group) g = Group{d->group, {}, now};  // new, or the number came round again
@@ -219,7 +282,8 @@ void FecReceiver::TryDecode(std::uint16_t number, Clock::time_point now) {
   std::vector<const std::vector<std::uint8_t>*> sources(ids.size());
   std::size_t missing = 0;
   for (std::size_t i = 0; i < ids.size(); ++i) {
-    sources[i] = Kept(ids[i]);
+    const bool last = (g.meta.sources[i] & protocol::kParitySourceLast) != 0;
+    sources[i] = Kept(ids[i], last);
     if (sources[i] != nullptr && sources[i]->size() != g.meta.SourceLength(i)) sources[i] = nullptr;
     if (sources[i] == nullptr) ++missing;
   }
@@ -249,9 +313,7 @@ void FecReceiver::TryDecode(std::uint16_t number, Clock::time_point now) {
   for (std::size_t j = 0; j < p; ++j) {
     if (!g.parity[j].empty()) symbols[k + j] = g.parity[j].data();
   }
-  auto& code = codes_[{k, p}];
-  if (!code) code = std::make_unique<protocol::ErasureCode>(k, p);
-  if (!code->Decode(size, symbols.data(), out.data())) return;
+  if (!Code(k, p).Decode(size, symbols.data(), out.data())) return;
 
   std::vector<std::pair<FragmentId, std::vector<std::uint8_t>>> rebuilt;
   for (std::size_t i = 0; i < ids.size(); ++i) {

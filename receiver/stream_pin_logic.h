@@ -65,6 +65,9 @@ class StreamPinLogic {
   const protocol::MediaType& MediaType() const { return mediaType_; }
   std::int64_t TimeBase() const { return timeBase_; }
   std::int64_t Delay() const { return delay_; }
+  // The time on the wire of a sample presented at `presented` (100 ns units, stream time): the
+  // move undone, saturated at the ends of the range (the wire's times may be anything).
+  std::int64_t WireTime(std::int64_t presented) const;
   // The largest sample the pin's buffers hold: the allocator buffer size the sender
   // negotiated, or the wire's largest sample when it announced none.
   std::uint32_t BufferSize() const { return bufferSize_; }

@@ -79,7 +79,6 @@ struct StreamChain {
   receiver::SourcePin* pin = nullptr;
   GstElement* decodebin = nullptr;  // owned by the pipeline
   std::string caps;
-  std::int64_t wireOffset = 0;  // a buffer's time less this is its sample's time on the wire
   std::atomic<std::uint64_t> decoded{0};
   std::mutex lock;  // guards the fields below: streaming threads write, the owner reads
   bool video = false;
@@ -136,7 +135,6 @@ bool GstPlaybackGraph::Make(receiver::SourcePins& pins) {
     chain->index = i;
     chain->pin = &pins.Pin(i);
     chain->caps = CapsText(filter_->Caps(i));
-    chain->wireOffset = pins.Pin(i).Logic().Delay() - pins.Pin(i).Logic().TimeBase();
     chains_.push_back(std::move(chain));
   }
   for (std::size_t i = 0; i < pins.Count(); ++i) Render(i, pins.Pin(i));
@@ -239,7 +237,7 @@ GstPadProbeReturn GstPlaybackGraph::OnDecodedBuffer(GstPad*, GstPadProbeInfo* in
   }
   // Running time is the buffer time here: it is presented at the base time plus it.
   LogPresentation("receive", chain->graph->pipeline_.get(), video,
-                  static_cast<std::int64_t>(pts / 100) - chain->wireOffset, pts);
+                  chain->pin->Logic().WireTime(static_cast<std::int64_t>(pts / 100)), pts);
   if (DecodeObserver* observer = chain->graph->options_.observer) {
     observer->OnDecoded(chain->index, video, pts, GST_BUFFER_DURATION(buffer), now);
   }

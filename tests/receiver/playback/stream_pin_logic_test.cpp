@@ -98,6 +98,12 @@ TEST_P(PinTimeTest, TimesMoveOntoTheDescriptionsClockOnlyWhenValid) {
   EXPECT_EQ(sample.properties.sampleFlags & (kTime | kStop),
             c.flags & (kTime | kStop) & ~c.dropped);
   EXPECT_EQ(pin.Counters().untimed, c.dropped != 0 ? 1u : 0u);
+  // The presentation log gives each sample's time on the wire back: the move undone, saturated.
+  if ((c.flags & kTime) != 0 && (c.dropped & kTime) == 0) {
+    EXPECT_EQ(pin.WireTime(sample.properties.start), c.start);
+  }
+  EXPECT_EQ(pin.WireTime(kMax), c.clock - c.delay < 0 ? kMax + (c.clock - c.delay) : kMax);
+  EXPECT_EQ(pin.WireTime(kMin), c.clock - c.delay > 0 ? kMin + (c.clock - c.delay) : kMin);
 }
 
 INSTANTIATE_TEST_SUITE_P(
