@@ -30,6 +30,14 @@ bool FecReceiver::Far(const FragmentId& id) const {
   return id.message == 0 && id.fragment == 0 && messages <= -kRestartBehind;
 }
 
+bool FecReceiver::Foreign(const protocol::ParityGroup& group) const {
+  if (!started_) return false;
+  const FragmentId first{group.firstMessage, group.firstFragment, false};
+  if (Far(first)) return true;
+  const FragmentId& newest = held_.empty() ? next_ : held_.back().id;
+  return static_cast<std::int32_t>(first.message - newest.message) > kParityAhead;
+}
+
 bool FecReceiver::ParityExpected(Clock::time_point now) const {
   if (parityHeard_) return now - lastParity_ < kParityMemory;
   return firstArrival_ && now - *firstArrival_ < kParityMemory;
@@ -185,6 +193,8 @@ void FecReceiver::Reset() {
   ++generation_;
   ++numbering_;
   started_ = false;
+  // The sender heard next may add no parity: its first datagrams wait for kParityMemory only.
+  parityHeard_ = false;
   firstArrival_.reset();
   held_.clear();
   kept_.clear();
@@ -222,6 +232,8 @@ void FecReceiver::OnParity(std::span<const std::uint8_t> payload, Clock::time_po
   ++stats_.parity;
   lastParity_ = now;
   parityHeard_ = true;
+  // Neither rebuilt from nor taken as a later group: its datagrams are not this numbering's.
+  if (Foreign(d->group)) return;
   const FragmentId first{d->group.firstMessage, d->group.firstFragment, false};
   if (groupsHeard_.empty() || groupsHeard_.back().first != first) {
     if (groupsHeard_.size() == kMaxGroups) groupsHeard_.pop_front();
@@ -281,11 +293,16 @@ void FecReceiver::TryDecode(std::uint16_t number, Clock::time_point now) {
   const std::size_t p = g.meta.paritySymbols;
   std::vector<const std::vector<std::uint8_t>*> sources(ids.size());
   std::size_t missing = 0;
+  // Symbols to rebuild: a lost datagram no longer than one symbol has only zeros in its second.
+  std::size_t unknown = 0;
   for (std::size_t i = 0; i < ids.size(); ++i) {
     const bool last = (g.meta.sources[i] & protocol::kParitySourceLast) != 0;
     sources[i] = Kept(ids[i], last);
     if (sources[i] != nullptr && sources[i]->size() != g.meta.SourceLength(i)) sources[i] = nullptr;
-    if (sources[i] == nullptr) ++missing;
+    if (sources[i] == nullptr) {
+      ++missing;
+      unknown += g.meta.SourceLength(i) > size ? 2 : 1;
+    }
   }
   if (missing == 0) {
     Settle(g.meta);
@@ -294,7 +311,7 @@ void FecReceiver::TryDecode(std::uint16_t number, Clock::time_point now) {
   }
   std::size_t parityThere = 0;
   for (const auto& symbol : g.parity) parityThere += symbol.empty() ? 0 : 1;
-  if (2 * missing > parityThere) return;  // more parity may come
+  if (unknown > parityThere) return;  // more parity may come
 
   std::vector<std::uint8_t> scratch((k + k) * size, 0);  // padded sources, then rebuilt ones
   std::vector<const std::uint8_t*> symbols(k + p, nullptr);
@@ -308,6 +325,7 @@ void FecReceiver::TryDecode(std::uint16_t number, Clock::time_point now) {
     } else {
       out[2 * i] = scratch.data() + (k + 2 * i) * size;
       out[2 * i + 1] = out[2 * i] + size;
+      if (g.meta.SourceLength(i) <= size) symbols[2 * i + 1] = at + size;  // known: zeros
     }
   }
   for (std::size_t j = 0; j < p; ++j) {

@@ -81,6 +81,10 @@ class FecReceiver {
   // A fragment 0 of message 0 this many messages or more behind the one due starts a new
   // numbering (a new file after a short one).
   static constexpr std::int32_t kRestartBehind = 8;
+  // A group may begin at most this many messages past the newest datagram heard (those
+  // between lost); one further on is of another numbering: the last group of the file before,
+  // whose parity may follow the new file's first datagram.
+  static constexpr std::int32_t kParityAhead = 4;
 
   explicit FecReceiver(Deliver deliver);
 
@@ -127,6 +131,8 @@ class FecReceiver {
   // kMaxGap and more ahead, or more than kMaxLate behind, is a new numbering.
   std::int64_t Ahead(const protocol::FragmentId& id) const;
   bool Far(const protocol::FragmentId& id) const;
+  // Parity of a group that cannot be of the numbering under way.
+  bool Foreign(const protocol::ParityGroup& group) const;
   void Take(const protocol::FragmentId& id, std::span<const std::uint8_t> payload,
             Clock::time_point now);
   void Keep(const protocol::FragmentId& id, std::span<const std::uint8_t> payload);

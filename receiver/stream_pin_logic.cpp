@@ -1,9 +1,8 @@
 #include "receiver/stream_pin_logic.h"
 
-#include <limits>
-
 #include "protocol/byte_io.h"
 #include "protocol/media_codes.h"
+#include "protocol/saturating.h"
 #include "protocol/wire_format.h"
 
 namespace vantorel::receiver {
@@ -29,16 +28,10 @@ bool ShiftTime(std::int64_t& time, std::int64_t base, std::int64_t delay) {
   return true;
 }
 
-std::int64_t Saturate(__int128 value) {
-  constexpr std::int64_t kLow = std::numeric_limits<std::int64_t>::min();
-  constexpr std::int64_t kHigh = std::numeric_limits<std::int64_t>::max();
-  return value < kLow ? kLow : value > kHigh ? kHigh : static_cast<std::int64_t>(value);
-}
-
 }  // namespace
 
 std::int64_t StreamPinLogic::WireTime(std::int64_t presented) const {
-  return Saturate(static_cast<__int128>(presented) - delay_ + timeBase_);
+  return protocol::SaturatingAddSub(presented, timeBase_, delay_);
 }
 
 std::uint8_t StreamKindOfPacket(std::span<const std::uint8_t> packet) {

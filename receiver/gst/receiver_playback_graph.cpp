@@ -2,6 +2,7 @@
 
 #include "platform/media/gst_debug.h"
 #include "platform/media/timing_log.h"
+#include "protocol/saturating.h"
 
 #include <algorithm>
 #include <chrono>
@@ -227,7 +228,10 @@ GstPadProbeReturn GstPlaybackGraph::OnDecodedBuffer(GstPad*, GstPadProbeInfo* in
   if (!GST_CLOCK_TIME_IS_VALID(pts)) return GST_PAD_PROBE_OK;
   const GstClockTime now = gst_element_get_current_running_time(chain->graph->pipeline_.get());
   if (!GST_CLOCK_TIME_IS_VALID(now)) return GST_PAD_PROBE_OK;
-  const auto margin = static_cast<std::int64_t>(pts) - static_cast<std::int64_t>(now);
+  // Unsigned times from the wire reach past the signed range: the margin stops at its ends.
+  constexpr GstClockTime kFar = protocol::kTimeMax;
+  const std::int64_t margin = pts >= now ? static_cast<std::int64_t>(std::min(pts - now, kFar))
+                                         : -static_cast<std::int64_t>(std::min(now - pts, kFar));
   bool video = false;
   {
     std::lock_guard guard(chain->lock);

@@ -557,24 +557,30 @@ TEST_F(FecStageTest, ANewFileNumberedAfreshPlaysAtOnce) {
   EXPECT_EQ(receiver_.Held(), 0u);
 }
 
-// A new file reuses the numbers of the one before: the old file's datagrams, still kept, never
-// stand in for the new one's in a rebuild.
+// A new file reuses the numbers of the one before, and the last group of the file before
+// sends its parity after the new file's first datagram. Neither the old file's datagrams, still
+// kept, nor that parity take part in the new file's rebuilds, nor give its gaps up early.
 TEST_F(FecStageTest, ANewFileIsRebuiltFromItsOwnDatagramsOnly) {
-  for (int m = 0; m < 20; ++m) Arrive(Send(Pattern(500, static_cast<std::uint8_t>(m))));
-  Arrive(Flush());
+  for (int m = 0; m < 18; ++m) {
+    Arrive(Send(Pattern(500, static_cast<std::uint8_t>(m))));
+    now_ += std::chrono::milliseconds(10);
+  }
   NewFile();
+  delivered_.entries.clear();
   std::vector<Bytes> bodies;
-  Wire wire;
   for (int m = 0; m < 20; ++m) {
     bodies.push_back(Pattern(500, static_cast<std::uint8_t>(100 + m)));
-    for (auto& e : Send(bodies.back())) wire.push_back(std::move(e));
+    const Wire wire = Send(bodies.back());
+    if (m == 0) {
+      ASSERT_TRUE(IsParity(wire.back())) << "the old group closes after it";
+    }
+    // Messages 1 and 7 of the new file are lost: same numbers, lengths and flags as the old.
+    for (const auto& e : wire) {
+      if (IsParity(e) || (m != 1 && m != 7)) Arrive(e);
+    }
+    now_ += std::chrono::milliseconds(10);
   }
-  for (auto& e : Flush()) wire.push_back(std::move(e));
-  delivered_.entries.clear();
-  // Messages 3 and 7 of the new file are lost: same numbers, lengths and flags as the old ones.
-  for (std::size_t i = 0; i < wire.size(); ++i) {
-    if (i != 3 && i != 7) Arrive(wire[i]);
-  }
+  Arrive(Flush());
   EXPECT_EQ(Delivered(), bodies);
   EXPECT_EQ(receiver_.Stats().recovered, 2u);
 }
@@ -595,6 +601,25 @@ TEST_F(FecStageTest, ALossInTheFirstGroupIsRebuilt) {
   }
   EXPECT_EQ(Delivered(), bodies);
   EXPECT_EQ(receiver_.Stats().recovered, 1u);
+}
+
+// A lost datagram no longer than half the group's longest costs one parity symbol, not two: its
+// second symbol holds only the padding's zeros.
+TEST_F(FecStageTest, AShortDatagramCostsOneParitySymbol) {
+  std::vector<Bytes> bodies;
+  Wire wire;
+  for (const std::size_t size : {1000, 1000, 100, 1000}) {
+    bodies.push_back(Pattern(size, static_cast<std::uint8_t>(bodies.size())));
+    for (auto& e : Send(bodies.back())) wire.push_back(std::move(e));
+    now_ += std::chrono::milliseconds(10);
+  }
+  ASSERT_EQ(wire.size(), 4u + sender::FecEncoder::kMinParitySymbols) << "one group";
+  // A long and a short datagram lost: three symbols, as many as the group's parity.
+  for (std::size_t i = 0; i < wire.size(); ++i) {
+    if (i != 1 && i != 2) Arrive(wire[i]);
+  }
+  EXPECT_EQ(Delivered(), bodies);
+  EXPECT_EQ(receiver_.Stats().recovered, 2u);
 }
 
 // How long a gap waits, judged by arrival times: until a later group's parity shows that its

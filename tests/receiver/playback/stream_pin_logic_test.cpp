@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <limits>
 
 #include "protocol/media_codes.h"
+#include "protocol/saturating.h"
 #include "tests/receiver/playback/message_builders.h"
 
 namespace vantorel::receiver {
@@ -102,8 +104,14 @@ TEST_P(PinTimeTest, TimesMoveOntoTheDescriptionsClockOnlyWhenValid) {
   if ((c.flags & kTime) != 0 && (c.dropped & kTime) == 0) {
     EXPECT_EQ(pin.WireTime(sample.properties.start), c.start);
   }
-  EXPECT_EQ(pin.WireTime(kMax), c.clock - c.delay < 0 ? kMax + (c.clock - c.delay) : kMax);
-  EXPECT_EQ(pin.WireTime(kMin), c.clock - c.delay > 0 ? kMin + (c.clock - c.delay) : kMin);
+  // Beyond the range, the end of it: worked out in 128 bits here.
+  const auto wire = [&c](std::int64_t presented) {
+    const __int128 exact = static_cast<__int128>(presented) + c.clock - c.delay;
+    return static_cast<std::int64_t>(std::clamp<__int128>(exact, kMin, kMax));
+  };
+  for (const std::int64_t presented : {kMin, kMin + 1, std::int64_t{-1}, std::int64_t{0}, kMax}) {
+    EXPECT_EQ(pin.WireTime(presented), wire(presented)) << presented;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -126,7 +134,30 @@ INSTANTIATE_TEST_SUITE_P(
                       TimeCase{kTime | kStop, kMax - 5, kMax, 5, kMax, kMax, 0, kStop},
                       TimeCase{kTime | kStop, kMax, kMax, 1, kMax, kMax, 0, kTime | kStop},
                       TimeCase{kTime | kStop, 5'400'000, kMin, 0, 400'000, kMin, 5'000'000, kStop},
-                      TimeCase{kTime | kStop, kMin + 5'000'000, kMax, 0, kMin, kMax - 5'000'000}));
+                      TimeCase{kTime | kStop, kMin + 5'000'000, kMax, 0, kMin, kMax - 5'000'000},
+                      // The clock less the delay is out of range; the moved time is not.
+                      TimeCase{kTime, -10, 0, 5, kMax - 4, 0, kMin},
+                      TimeCase{kTime | kStop, 10, 20, -5, kMin + 6, kMin + 16, kMax}));
+
+TEST(SaturatingTest, SumsStopAtTheEndsOfTheRange) {
+  using protocol::SaturatingAdd;
+  using protocol::SaturatingAddSub;
+  using protocol::SaturatingSub;
+  EXPECT_EQ(SaturatingAdd(kMax, 1), kMax);
+  EXPECT_EQ(SaturatingAdd(kMin, -1), kMin);
+  EXPECT_EQ(SaturatingAdd(kMin, kMax), -1);
+  EXPECT_EQ(SaturatingSub(kMin, 1), kMin);
+  EXPECT_EQ(SaturatingSub(0, kMin), kMax);
+  EXPECT_EQ(SaturatingSub(-1, kMin), kMax);
+  EXPECT_EQ(SaturatingSub(kMax, kMax), 0);
+  // Exact whenever the sum fits, whichever step would overflow alone.
+  EXPECT_EQ(SaturatingAddSub(kMax, kMin, 1), -2);
+  EXPECT_EQ(SaturatingAddSub(kMin, kMax, -1), 0);
+  EXPECT_EQ(SaturatingAddSub(-1, kMin, 1), kMin);
+  EXPECT_EQ(SaturatingAddSub(1, kMax, -1), kMax);
+  EXPECT_EQ(SaturatingAddSub(kMax, 0, kMin), kMax);
+  EXPECT_EQ(SaturatingAddSub(kMin, 0, kMax), kMin);
+}
 
 struct MalformedCase {
   const char* name;
