@@ -83,6 +83,7 @@ void ReceiveThread::Run() {
       BackOff();
       continue;
     }
+    inHand_.store(true);
     backOff_ = std::chrono::milliseconds(0);
     Count(receiveCalls_);
     arrived_ = std::chrono::steady_clock::now();
@@ -104,6 +105,7 @@ void ReceiveThread::Run() {
       }
     }
     Deliver();
+    inHand_.store(false);
   }
   std::lock_guard guard(exitLock_);
   finished_ = true;

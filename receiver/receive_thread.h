@@ -91,6 +91,10 @@ class ReceiveThread {
   std::deque<Datagram> TakeDatagrams() { return queue_.TakeAll(); }
   // How many datagrams wait for the consumer.
   std::size_t Queued() const { return queue_.Stats().depth; }
+  // Everything that arrived before the call was handed to the consumer: nothing waits in the
+  // socket, in the thread's hands or in the queue. (A batch the kernel is copying out at that
+  // very moment is not seen: microseconds.)
+  bool AllTaken() const { return !inHand_.load() && Queued() == 0 && !socket_.HasUnread(); }
 
  private:
   void Run();  // called on the receive thread
@@ -111,6 +115,7 @@ class ReceiveThread {
   net::Endpoint wakeTarget_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> locked_{false};
+  std::atomic<bool> inHand_{false};  // a batch received and not yet queued
   const std::chrono::milliseconds senderSilence_;
   const bool useParity_;
   net::Endpoint sender_;  // receive thread only

@@ -80,9 +80,10 @@ void Reception::Run() {
     if (play && graph_) graph_->Run();
     for (gui::WindowMessage& message : messages) Handle(message);
     const auto now = std::chrono::steady_clock::now();
-    // Losses are given up by the wall clock only once everything that arrived was taken:
-    // what still waits in the queue may fill them.
-    if (fec_ && delivering_.load() && (!socket_ || socket_->Queued() == 0)) fec_->Tick(now);
+    // Losses are given up by the wall clock only once everything that arrived before it was
+    // taken: what still waits in the socket or the queue may fill them. A receive thread held
+    // up by a busy machine holds the clock up with it.
+    if (fec_ && delivering_.load() && (!socket_ || socket_->AllTaken())) fec_->Tick(now);
     Retry(now);
     Publish();
     guard.lock();

@@ -5,6 +5,7 @@
 #include <net/if.h>
 #include <netinet/in.h>
 #include <netinet/udp.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -326,6 +327,14 @@ ReceiveResult UdpSocket::ReceiveFrom(std::span<std::uint8_t> head, std::span<std
     result.status = ReceiveStatus::kOk;
   }
   return result;
+}
+
+bool UdpSocket::HasUnread() const {
+  if (fd_ < 0) return false;
+  // The size of the next datagram: 0 when none waits (an empty datagram reads as none, and
+  // nothing of ours is empty).
+  int next = 0;
+  return ::ioctl(fd_, FIONREAD, &next) == 0 && next > 0;
 }
 
 void UdpSocket::ShutdownReceive() {

@@ -119,6 +119,8 @@ class UdpSocket {
   // most 64), in the order they arrived. Returns how many came, each described in `results`
   // (as large as `into`); 0 when closed or failed, with results[0] saying which.
   std::size_t ReceiveMany(std::span<const ScatterPair> into, std::span<ReceiveResult> results);
+  // A datagram waits in the socket, not yet received; any thread.
+  bool HasUnread() const;
 
   // Wakes a thread blocked in ReceiveFrom (it then returns kClosed or kError).
   void ShutdownReceive();

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -356,10 +357,27 @@ TEST(ReceiveSocketQueueTest, ByteBoundDropsOldestAndTakingRearmsTheWakeUp) {
   for (int i = 0; i < 30; ++i) a.Send(socket.LocalPort(), Media(Pattern(100, i)));
   ASSERT_TRUE(WaitQueued(socket, 30));
   EXPECT_EQ(socket.Stats().queueOverflow, 20u);
+  EXPECT_FALSE(socket.AllTaken()) << "datagrams wait in the queue";
   EXPECT_EQ(socket.TakeDatagrams().size(), 10u);
+  EXPECT_TRUE(socket.AllTaken());
   a.Send(socket.LocalPort(), Marker());
   EXPECT_EQ(stalled.WaitFor(2).size(), 2u);
   EXPECT_EQ(socket.Stats().queueOverflow, 20u);
+}
+
+// A datagram not yet received still counts as waiting: the parity stage's clock waits for it.
+TEST(ReceiveSocketQueueTest, ADatagramInTheSocketIsUnread) {
+  net::UdpSocket socket;
+  ASSERT_TRUE(socket.Bind(net::Endpoint{net::kLoopbackAddress, 0}));
+  const std::uint16_t port = socket.LocalEndpoint().value_or(net::Endpoint{}).port;
+  EXPECT_FALSE(socket.HasUnread());
+  Sender a;
+  a.Send(port, Marker());
+  EXPECT_TRUE(socket.HasUnread()) << "loopback delivers before the send returns";
+  std::array<std::uint8_t, 4> head{};
+  Bytes body(64);
+  EXPECT_EQ(socket.ReceiveFrom(head, body).status, net::ReceiveStatus::kOk);
+  EXPECT_FALSE(socket.HasUnread());
 }
 
 // The sender's chain on one side, the receiver's on the other, over the loopback interface.
