@@ -6,17 +6,7 @@
 # cast played, and lose no message.
 #   build_loss_test.sh PROGRAM_FOLDER MEDIA_FOLDER
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-out=$(cd "$1" && pwd)
-media=$(cd "$2" && pwd)
-if [[ ${VANTOREL_NETNS_INSIDE:-} != "$$-inside" ]]; then
-  exec "$here/../../scripts/in-private-netns.sh" bash "$0" "$out" "$media"
-fi
-source "$here/../../scripts/wait.sh"
-work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-field() { sed -n "s/.*[ ^]$1=\([^ ]*\).*/\1/p" <<<" $2"; }
+source "$(dirname "$0")/in_namespace.sh"
 
 VANTOREL_TIMING_LOG=$work/receive.log "$out/vantorel-listen" --play --port 6001 \
   > "$work/listen.out" 2> "$work/listen.err" &
