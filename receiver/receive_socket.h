@@ -58,7 +58,6 @@ class ReceiveSocket {
   std::optional<net::Endpoint> LockedSender() const {
     return thread_ ? thread_->LockedSender() : std::nullopt;
   }
-  std::size_t Queued() const { return thread_ ? thread_->Queued() : 0; }
   bool AllTaken() const { return !thread_ || thread_->AllTaken(); }
   // The index of the interface the socket is bound to; 0 when it takes every interface.
   unsigned InterfaceIndex() const { return interfaceIndex_; }
