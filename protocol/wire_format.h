@@ -13,6 +13,8 @@ inline constexpr std::uint32_t kRouteKeyMedia = 6666;
 inline constexpr std::uint32_t kRouteKeyEndOfBroadcast = 5555;
 // Parity over media datagrams; receivers that do not know the key drop these.
 inline constexpr std::uint32_t kRouteKeyParity = 7777;
+// Signatures over the other datagrams; receivers that do not know the key drop these too.
+inline constexpr std::uint32_t kRouteKeySignature = 8888;
 // Channel word of every message; whole messages travel on the receiver under it.
 inline constexpr std::uint32_t kChannelMessage = 1;
 

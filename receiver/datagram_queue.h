@@ -18,14 +18,25 @@
 
 namespace vantorel::receiver {
 
+// What a queued datagram is, by its route key.
+enum class DatagramKind : std::uint8_t { kMedia, kParity, kSignature, kEndOfBroadcast };
+
+// Where a datagram came from: IPv4 address and port, in host order.
+struct DatagramSource {
+  std::uint32_t address = 0;
+  std::uint16_t port = 0;
+  friend bool operator==(const DatagramSource&, const DatagramSource&) = default;
+};
+
 // One datagram's payload (after the route key); the queue and then the taker own it.
 struct Datagram {
   std::unique_ptr<std::uint8_t[]> payload;
   std::size_t length = 0;
-  bool parity = false;  // a parity datagram rather than a media one
+  DatagramKind kind = DatagramKind::kMedia;
   // When the receive thread took it off the socket: waits are judged by arrival, not by when
   // a busy consumer reached it.
   std::chrono::steady_clock::time_point arrived{};
+  DatagramSource source;
 };
 
 struct DatagramQueueLimits {

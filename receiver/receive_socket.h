@@ -24,6 +24,10 @@ struct ReceiveOptions {
   // Parity datagrams are taken (and used to rebuild losses); false drops them like a receiver
   // that does not know them.
   bool useParity = true;
+  // Who may lock the reception: the first sender heard (kFirstSender), or nobody here, when
+  // the signature check after the queue decides (kBySignature): every datagram then goes on
+  // with its source, the end of a broadcast too.
+  LockPolicy lock = LockPolicy::kFirstSender;
   // A multicast group to join besides the broadcasts (kAnyAddress: none).
   std::uint32_t group = net::kAnyAddress;
   // Empty: every interface. Otherwise only what arrives on this one is received, and the group

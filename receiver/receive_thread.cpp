@@ -30,12 +30,14 @@ void Count(std::atomic<std::uint64_t>& counter) {
 
 ReceiveThread::ReceiveThread(gui::WindowHandle& owner, net::UdpSocket& socket,
                              net::Endpoint wakeTarget, DatagramQueueLimits limits,
-                             std::chrono::milliseconds senderSilence, bool useParity)
+                             std::chrono::milliseconds senderSilence, bool useParity,
+                             LockPolicy lock)
     : owner_(owner),
       socket_(socket),
       wakeTarget_(wakeTarget),
       senderSilence_(senderSilence),
       useParity_(useParity),
+      lockPolicy_(lock),
       queue_(limits),
       thread_([this] { Run(); }) {}
 
@@ -115,9 +117,10 @@ void ReceiveThread::Run() {
 bool ReceiveThread::Handle(std::unique_ptr<std::uint8_t[]>& payload, std::uint32_t key,
                            std::size_t length, const net::Endpoint& source) {
   const bool parity = useParity_ && key == protocol::kRouteKeyParity;
+  const bool signature = key == protocol::kRouteKeySignature;
   const bool media = key == protocol::kRouteKeyMedia || parity;
   const bool end = key == protocol::kRouteKeyEndOfBroadcast;
-  if (!media && !end) {
+  if (!media && !end && !signature) {
     Count(unknownKey_);  // not a sender of ours: it neither locks nor is played
     return false;
   }
@@ -125,17 +128,27 @@ bool ReceiveThread::Handle(std::unique_ptr<std::uint8_t[]>& payload, std::uint32
     Count(malformed_);  // too short to be one of ours: it must not lock either
     return false;
   }
+  const DatagramKind kind = end         ? DatagramKind::kEndOfBroadcast
+                            : signature ? DatagramKind::kSignature
+                            : parity    ? DatagramKind::kParity
+                                        : DatagramKind::kMedia;
+  if (lockPolicy_ == LockPolicy::kBySignature) return Queue(payload, kind, length, source);
   if (!Accept(source)) return false;
-  if (media) {
-    pending_.push_back(Datagram{std::move(payload), length, parity, arrived_});
-    return true;
-  }
+  if (!end) return Queue(payload, kind, length, source);
   // The media datagrams before it reach the window first.
   Deliver();
   const std::uint32_t value = length >= 4 ? protocol::LoadU32(payload.get()) : 0;
   gui::WindowMessage m{gui::kMsgEndOfBroadcast, 0, static_cast<std::intptr_t>(value), nullptr};
   Count(owner_.Post(std::move(m)) ? endOfBroadcast_ : postFailed_);
   return false;
+}
+
+bool ReceiveThread::Queue(std::unique_ptr<std::uint8_t[]>& payload, DatagramKind kind,
+                          std::size_t length, const net::Endpoint& source) {
+  pending_.push_back(
+      Datagram{std::move(payload), length, kind, arrived_, {source.address, source.port}});
+  if (kind == DatagramKind::kEndOfBroadcast) Count(endOfBroadcast_);
+  return true;
 }
 
 void ReceiveThread::Deliver() {

@@ -62,6 +62,8 @@ struct ReceiveStats {
 // when another sender is on the air.
 inline constexpr std::chrono::milliseconds kSenderSilence{2000};
 
+enum class LockPolicy { kFirstSender, kBySignature };
+
 class ReceiveThread {
  public:
   static constexpr std::uint32_t kPayloadBufferSize = protocol::kReceivePayloadBuffer;
@@ -72,7 +74,8 @@ class ReceiveThread {
   // Starts the loop at once. `wakeTarget` receives the one-byte wake-up datagram at stop.
   ReceiveThread(gui::WindowHandle& owner, net::UdpSocket& socket, net::Endpoint wakeTarget,
                 DatagramQueueLimits limits = {},
-                std::chrono::milliseconds senderSilence = kSenderSilence, bool useParity = true);
+                std::chrono::milliseconds senderSilence = kSenderSilence, bool useParity = true,
+                LockPolicy lock = LockPolicy::kFirstSender);
   // Stops the loop: wake-up datagram, up to 3 s for the thread to notice (none when the
   // wake-up cannot be sent), then the socket is shut down under it; always joins. Idempotent;
   // the stats stay readable.
@@ -101,6 +104,9 @@ class ReceiveThread {
   // Takes one datagram; true when its buffer went with it. Called on the receive thread.
   bool Handle(std::unique_ptr<std::uint8_t[]>& payload, std::uint32_t key, std::size_t length,
               const net::Endpoint& source);
+  // Adds the datagram to this wake-up's batch (its buffer goes with it). Receive thread.
+  bool Queue(std::unique_ptr<std::uint8_t[]>& payload, DatagramKind kind, std::size_t length,
+             const net::Endpoint& source);
   // Queues the pending media datagrams and wakes the window if it waits. Receive thread.
   void Deliver();
   // True when the datagram from `source` may go on: it is the locked sender's, or it takes
@@ -118,6 +124,7 @@ class ReceiveThread {
   std::atomic<bool> inHand_{false};  // a batch received and not yet queued
   const std::chrono::milliseconds senderSilence_;
   const bool useParity_;
+  const LockPolicy lockPolicy_;
   net::Endpoint sender_;  // receive thread only
   // sender_ for other threads: address << 16 | port, with kSenderKnown set once locked.
   static constexpr std::uint64_t kSenderKnown = std::uint64_t{1} << 48;

@@ -13,7 +13,10 @@ constexpr std::chrono::milliseconds kIdleWait{200};
 }  // namespace
 
 Reception::Reception(ReceptionOptions options, ReceptionEvents* events)
-    : options_(std::move(options)), events_(events) {
+    : options_(std::move(options)),
+      events_(events),
+      gate_(options_.trusted, gated_, options_.receive.senderSilence) {
+  if (gate_.Enforcing()) options_.receive.lock = LockPolicy::kBySignature;
   Build();
   nextRetry_ = std::chrono::steady_clock::now() + options_.retryInterval;
   Publish();
@@ -63,7 +66,7 @@ void Reception::Run() {
   std::unique_lock guard(lock_);
   while (!stopping_) {
     if (messages_.empty() && !playRequested_ && !newRect_) {
-      const bool waiting = fec_ && fec_->Held() > 0;
+      const bool waiting = (fec_ && fec_->Held() > 0) || gate_.Held() > 0;
       wake_.wait_for(guard, waiting ? kTickInterval : kIdleWait);
       if (stopping_) break;
     }
@@ -83,7 +86,10 @@ void Reception::Run() {
     // Losses are given up by the wall clock only once everything that arrived before it was
     // taken: what still waits in the socket or the queue may fill them. A receive thread held
     // up by a busy machine holds the clock up with it.
-    if (fec_ && delivering_.load() && (!socket_ || socket_->AllTaken())) fec_->Tick(now);
+    if (!socket_ || socket_->AllTaken()) {
+      gate_.Tick(now);
+      if (fec_ && delivering_.load()) fec_->Tick(now);
+    }
     Retry(now);
     Publish();
     guard.lock();
@@ -99,31 +105,66 @@ void Reception::Handle(gui::WindowMessage& message) {
       TakeDatagrams();
       break;
     case gui::kMsgEndOfBroadcast:
-      ++past_.endOfBroadcastHandled;
-      Rebuild();
-      if (events_ != nullptr) events_->OnEndOfBroadcast();
+      EndOfBroadcast();
       break;
-    case gui::kMsgSenderChanged: {
-      ++past_.senderChangesHandled;
-      Rebuild();
-      const net::Endpoint sender{static_cast<std::uint32_t>(message.wParam),
-                                 static_cast<std::uint16_t>(message.lParam)};
-      heardTold_ = sender;
-      lastHeardTold_ = std::chrono::steady_clock::now();
-      if (events_ != nullptr) events_->OnSenderChanged(sender);
+    case gui::kMsgSenderChanged:
+      gate_.Reset();
+      SenderChanged(net::Endpoint{static_cast<std::uint32_t>(message.wParam),
+                                  static_cast<std::uint16_t>(message.lParam)});
       break;
-    }
     default:
       break;
   }
+}
+
+void Reception::EndOfBroadcast() {
+  ++past_.endOfBroadcastHandled;
+  Rebuild();
+  gate_.Reset();
+  if (events_ != nullptr) events_->OnEndOfBroadcast();
+}
+
+void Reception::SenderChanged(const net::Endpoint& sender) {
+  ++past_.senderChangesHandled;
+  Rebuild();
+  heardTold_ = sender;
+  lastHeardTold_ = std::chrono::steady_clock::now();
+  if (events_ != nullptr) events_->OnSenderChanged(sender);
+}
+
+void Reception::Gated::Release(Datagram& datagram) {
+  if (datagram.kind == DatagramKind::kEndOfBroadcast) {
+    owner_.EndOfBroadcast();
+    return;
+  }
+  if (!owner_.delivering_.load() || !owner_.reassembler_) return;
+  ++owner_.past_.datagramsDelivered;
+  const std::span<const std::uint8_t> payload(datagram.payload.get(), datagram.length);
+  if (datagram.kind == DatagramKind::kParity) {
+    owner_.fec_->OnParity(payload, datagram.arrived);
+  } else {
+    owner_.fec_->OnMedia(payload, datagram.arrived);
+  }
+}
+
+void Reception::Gated::SenderChanged(const DatagramSource& sender) {
+  owner_.SenderChanged(net::Endpoint{sender.address, sender.port});
+}
+
+std::optional<net::Endpoint> Reception::Sender() const {
+  if (gate_.Enforcing()) {
+    const std::optional<DatagramSource> s = gate_.Sender();
+    return s ? std::optional<net::Endpoint>(net::Endpoint{s->address, s->port}) : std::nullopt;
+  }
+  return socket_ ? socket_->LockedSender() : std::nullopt;
 }
 
 void Reception::TakeDatagrams() {
   if (!socket_) return;
   std::deque<Datagram> batch = socket_->TakeDatagrams();
   if (batch.empty()) return;
-  for (const Datagram& datagram : batch) Deliver(datagram);
-  const std::optional<net::Endpoint> sender = socket_ ? socket_->LockedSender() : std::nullopt;
+  for (Datagram& datagram : batch) Deliver(datagram);
+  const std::optional<net::Endpoint> sender = Sender();
   if (!sender || events_ == nullptr) return;
   const auto now = std::chrono::steady_clock::now();
   if (heardTold_ == sender && now - lastHeardTold_ < kHeardInterval) return;
@@ -132,15 +173,9 @@ void Reception::TakeDatagrams() {
   events_->OnHeard(*sender);
 }
 
-void Reception::Deliver(const Datagram& datagram) {
+void Reception::Deliver(Datagram& datagram) {
   if (!delivering_.load() || !reassembler_) return;
-  ++past_.datagramsDelivered;
-  const std::span<const std::uint8_t> payload(datagram.payload.get(), datagram.length);
-  if (datagram.parity) {
-    fec_->OnParity(payload, datagram.arrived);
-  } else {
-    fec_->OnMedia(payload, datagram.arrived);
-  }
+  gate_.Take(std::move(datagram));
 }
 
 // Playback graph, reassembler, parity stage, socket: the socket last, so that nothing arrives
@@ -230,11 +265,16 @@ void Reception::Retry(std::chrono::steady_clock::time_point now) {
 void Reception::Publish() {
   ReceptionView view;
   view.listening = socket_ != nullptr;
-  if (socket_) view.sender = socket_->LockedSender();
+  view.sender = Sender();
+  view.trustedOnly = gate_.Enforcing();
+  view.fingerprint = gate_.SenderFingerprint();
   ReceptionTotals totals = past_;
   if (socket_) totals.receive += socket_->Stats();
   if (reassembler_) totals.reassembly += reassembler_->Stats();
   if (fec_) totals.fec += fec_->Stats();
+  totals.trust = gate_.Stats();
+  if (view.fingerprint) past_.lastFingerprint = view.fingerprint;
+  totals.lastFingerprint = past_.lastFingerprint;
   if (graph_) {
     totals.pinOverflow += graph_->PinOverflow();
     view.session = graph_->Session();

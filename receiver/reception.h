@@ -36,6 +36,7 @@
 #include "receiver/playback_graph.h"
 #include "receiver/reassembler.h"
 #include "receiver/receive_socket.h"
+#include "receiver/signature_gate.h"
 
 namespace vantorel::receiver {
 
@@ -63,6 +64,9 @@ struct ReceptionOptions {
   protocol::PacketSink* observer = nullptr;
   // How often a port that could not be bound, or an interface that changed, is looked at.
   std::chrono::milliseconds retryInterval{2000};
+  // Empty: any sender plays (and its fingerprint is read when it signs). Otherwise only a
+  // sender whose signatures these fingerprints trust is received.
+  std::vector<protocol::Fingerprint> trusted;
 };
 
 // Counts over every pipeline built, the current one included.
@@ -76,7 +80,9 @@ struct ReceptionTotals {
   ReceiveStats receive;
   ReassemblyStats reassembly;
   FecStats fec;
-  std::vector<StreamReport> streams;  // of the graphs closed so far
+  TrustStats trust;
+  std::optional<protocol::Fingerprint> lastFingerprint;  // of the last sender that signed
+  std::vector<StreamReport> streams;                     // of the graphs closed so far
 
   // Messages that never reached the pins: gaps in the numbering, messages begun and not
   // finished, and those a full pin queue pushed out.
@@ -91,6 +97,8 @@ struct ReceptionView {
   std::uint64_t builds = 0;             // graphs built by the current pipeline
   bool audioOnly = false;            // a sound stream with a decoder and no picture stream with one
   std::vector<std::string> formats;  // the running graph's streams, in a few words each
+  bool trustedOnly = false;          // only trusted senders are received
+  std::optional<protocol::Fingerprint> fingerprint;  // of the sender, when it signs
 };
 
 class Reception {
@@ -133,10 +141,24 @@ class Reception {
     Reception& owner_;
   };
 
+  // What the signature gate lets through, on the reception thread.
+  class Gated : public SignatureGate::Output {
+   public:
+    explicit Gated(Reception& owner) : owner_(owner) {}
+    void Release(Datagram& datagram) override;
+    void SenderChanged(const DatagramSource& sender) override;
+
+   private:
+    Reception& owner_;
+  };
+
   void Run();
   void Handle(gui::WindowMessage& message);
   void TakeDatagrams();
-  void Deliver(const Datagram& datagram);
+  void Deliver(Datagram& datagram);
+  void EndOfBroadcast();
+  void SenderChanged(const net::Endpoint& sender);
+  std::optional<net::Endpoint> Sender() const;
   void Build();
   void TearDown();
   void Rebuild();
@@ -151,6 +173,7 @@ class Reception {
   ReceptionOptions options_;
   ReceptionEvents* events_;
   Inbox inbox_{*this};
+  Gated gated_{*this};
   std::atomic<bool> delivering_{true};
   std::atomic<bool> listening_{false};
 
@@ -170,6 +193,8 @@ class Reception {
   std::unique_ptr<Reassembler> reassembler_;
   std::unique_ptr<FecReceiver> fec_;
   std::unique_ptr<ReceiveSocket> socket_;
+  // Outlives the pipelines: the counters it has seen stay through every rebuild.
+  SignatureGate gate_;
   ReceptionTotals past_;
   std::chrono::steady_clock::time_point nextRetry_{};
   std::chrono::steady_clock::time_point lastHeardTold_{};

@@ -13,7 +13,7 @@ packages=(
   gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-tools
   gstreamer1.0-x gstreamer1.0-gl gstreamer1.0-alsa
   qt6-base-dev qt6-base-dev-tools libglib2.0-dev
-  libjpeg62-turbo-dev libisal-dev
+  libjpeg62-turbo-dev libisal-dev libsodium-dev
   xvfb xauth x11-utils imagemagick iproute2 python3-pil openbox
   fonts-wqy-microhei qt6-translations-l10n
   dpkg-dev file desktop-file-utils appstream strace groff-base procps

@@ -12,10 +12,18 @@ void SleepOneGap() {
 
 }  // namespace
 
-Broadcast::Broadcast(UdpBroadcastSink& sink, media::GraphOptions graph, int fecPercent)
-    : sink_(sink),
-      graph_(graph),
-      fec_(fecPercent > 0 ? std::make_unique<FecEncoder>(sink, fecPercent) : nullptr) {}
+Broadcast::Broadcast(UdpBroadcastSink& sink, media::GraphOptions graph, int fecPercent,
+                     std::optional<protocol::SigningKey> identity)
+    : sink_(sink), graph_(graph) {
+  if (identity) {
+    signer_ = std::make_unique<SigningSink>(sink_, std::move(*identity), fecPercent > 0 ? 2 : 1);
+  }
+  if (fecPercent > 0) fec_ = std::make_unique<FecEncoder>(Wire(), fecPercent);
+}
+
+protocol::PacketSink& Broadcast::Wire() {
+  return signer_ ? static_cast<protocol::PacketSink&>(*signer_) : sink_;
+}
 
 Broadcast::~Broadcast() {
   CloseSession();
@@ -23,7 +31,7 @@ Broadcast::~Broadcast() {
 
 HRESULT Broadcast::Open(gui::WindowHandle* owner, const std::string& path) {
   CloseSession();
-  protocol::PacketSink* out = fec_ ? static_cast<protocol::PacketSink*>(fec_.get()) : &sink_;
+  protocol::PacketSink* out = fec_ ? static_cast<protocol::PacketSink*>(fec_.get()) : &Wire();
   auto session = std::make_unique<SenderSession>(sessionNumber_, out, graph_);
   HRESULT hr = session->Open(owner, path);
   missingDecoders_ = session->MissingDecoders();
@@ -44,10 +52,19 @@ void Broadcast::CloseSession() {
   session_.reset();
   // The last group's parity goes before anything of the next session or the end.
   if (fec_) fec_->Flush();
+  if (signer_) signer_->Flush();
 }
 
 std::optional<FecStats> Broadcast::Parity() const {
   return fec_ ? std::optional<FecStats>(fec_->Stats()) : std::nullopt;
+}
+
+std::optional<SigningStats> Broadcast::Signing() const {
+  return signer_ ? std::optional<SigningStats>(signer_->Stats()) : std::nullopt;
+}
+
+std::optional<protocol::Fingerprint> Broadcast::SignedBy() const {
+  return signer_ ? std::optional<protocol::Fingerprint>(signer_->FingerprintOf()) : std::nullopt;
 }
 
 GraphEventNews Broadcast::HandleGraphEvents() {
@@ -70,6 +87,13 @@ void Broadcast::End() {
   ended_ = true;
   CloseSession();
   SleepOneGap();
+  // Signed ahead, so that nothing follows the end: receivers that check signatures take it
+  // at once, and the others have nothing left to drop after it.
+  if (signer_) {
+    const protocol::Buffer value =
+        protocol::MakeBuffer(kEndOfBroadcastValue.data(), kEndOfBroadcastValue.size());
+    signer_->SignAhead(protocol::kRouteKeyEndOfBroadcast, {&value, 1}, kEndOfBroadcastTimes);
+  }
   sink_.SendEndOfBroadcast(kEndOfBroadcastTimes, kEndOfBroadcastGapMs);
   SleepOneGap();
 }

@@ -12,8 +12,10 @@
 
 #include "platform/gui/window_message.h"
 #include "platform/media/output_modes.h"
+#include "protocol/signing.h"
 #include "sender/fec_encoder.h"
 #include "sender/sender_session.h"
+#include "sender/signing_sink.h"
 #include "sender/udp_broadcast_sink.h"
 
 namespace vantorel::sender {
@@ -35,8 +37,10 @@ class Broadcast {
   static constexpr int kEndOfBroadcastGapMs = 1;
 
   // `sink` (not owned) carries every session and the end of the broadcast; it outlives this.
-  // `fecPercent` is the share of parity added to the media datagrams (0: none).
-  Broadcast(UdpBroadcastSink& sink, media::GraphOptions graph, int fecPercent = kDefaultFecPercent);
+  // `fecPercent` is the share of parity added to the media datagrams (0: none). With an
+  // `identity`, every datagram is signed with it.
+  Broadcast(UdpBroadcastSink& sink, media::GraphOptions graph, int fecPercent = kDefaultFecPercent,
+            std::optional<protocol::SigningKey> identity = std::nullopt);
   ~Broadcast();
   Broadcast(const Broadcast&) = delete;
   Broadcast& operator=(const Broadcast&) = delete;
@@ -59,13 +63,22 @@ class Broadcast {
   const SampleCounts& ClosedSessionSamples() const { return closedSamples_; }
   // The parity added so far; nothing when the broadcast sends none.
   std::optional<FecStats> Parity() const;
+  // The signatures sent so far; nothing when the broadcast is not signed.
+  std::optional<SigningStats> Signing() const;
+  // The fingerprint of the identity that signs the broadcast.
+  std::optional<protocol::Fingerprint> SignedBy() const;
   // The number the next opened session gets.
   std::uint8_t SessionNumber() const { return sessionNumber_; }
 
  private:
+  // Where the sessions' datagrams go after the parity: the signer or the sink.
+  protocol::PacketSink& Wire();
+
   UdpBroadcastSink& sink_;
   media::GraphOptions graph_;
-  // Between the sessions and the sink when parity is added.
+  // Before the sink when the broadcast is signed: it signs the parity too.
+  std::unique_ptr<SigningSink> signer_;
+  // Between the sessions and the signer (or the sink) when parity is added.
   std::unique_ptr<FecEncoder> fec_;
   std::unique_ptr<SenderSession> session_;
   std::uint8_t sessionNumber_ = 0;

@@ -181,8 +181,8 @@ void UdpBroadcastSink::SendOneByOne(std::span<const std::uint8_t, 4> key,
 }
 
 void UdpBroadcastSink::SendEndOfBroadcast(int times, int gapMs) {
-  static constexpr std::array<std::uint8_t, 4> kValue{};
-  const protocol::Buffer value = protocol::MakeBuffer(kValue.data(), kValue.size());
+  const protocol::Buffer value =
+      protocol::MakeBuffer(kEndOfBroadcastValue.data(), kEndOfBroadcastValue.size());
   for (int i = 0; i < times; ++i) {
     if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
     Send(protocol::kRouteKeyEndOfBroadcast, {&value, 1});

@@ -2,6 +2,7 @@
 // to the broadcast address (or, for tests, any destination given at construction).
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <span>
@@ -33,6 +34,9 @@ struct SinkOptions {
   // false sends every batch with sendmmsg (tests, and the fallback where segmentation fails).
   bool segmentation = true;
 };
+
+// What an end-of-broadcast datagram carries after its route key.
+inline constexpr std::array<std::uint8_t, 4> kEndOfBroadcastValue{};
 
 class UdpBroadcastSink : public protocol::PacketSink {
  public:

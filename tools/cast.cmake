@@ -5,5 +5,6 @@ target_link_libraries(vantorel_cast_lib PUBLIC vantorel_broadcast vantorel_gui Q
 vantorel_settings(vantorel_cast_lib)
 
 add_executable(vantorel-cast cast/main.cpp)
-target_link_libraries(vantorel-cast PRIVATE vantorel_cast_lib vantorel_network_options)
+target_link_libraries(vantorel-cast PRIVATE vantorel_cast_lib vantorel_network_options
+                      vantorel_trust_options)
 vantorel_program(vantorel-cast)

@@ -1,6 +1,7 @@
 // lunnet [OPTIONS]: receives what a Vantorel sender broadcasts on the local network and plays it.
 #include <QApplication>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -9,20 +10,21 @@
 #include "ui/command_line.h"
 #include "ui/lang/language_access.h"
 #include "ui/network_options.h"
+#include "ui/trust_options.h"
 
 namespace {
 
 constexpr const char* kProgram = "lunnet";
 constexpr const char* kUsageHead =
-    "usage: lunnet [--port P] [--group ADDR] [--interface NAME]\n"
+    "usage: lunnet [--port P] [--group ADDR] [--interface NAME] [--trust FINGERPRINT]...\n"
     "  Receives what a Vantorel sender broadcasts on the local network and plays it.\n";
 constexpr const char* kUsageTail = "  --help            this text; --version the version\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string usage =
-      std::string(kUsageHead) + vantorel::ui::kReceiveOptionsUsage + kUsageTail;
+  const std::string usage = std::string(kUsageHead) + vantorel::ui::kReceiveOptionsUsage +
+                            vantorel::ui::kTrustOptionsUsage + kUsageTail;
   if (const int code = vantorel::ui::AnswerEarlyRequest(argc, argv, kProgram, usage.c_str());
       code >= 0) {
     return code;
@@ -30,13 +32,22 @@ int main(int argc, char** argv) {
   vantorel::receiver_app::ReceiverWindowOptions options;
   std::vector<char*> toolkitArgs;
   const auto takeOption = [&options](int n, char** args, int& i, std::string& error) {
-    return vantorel::ui::TakeReceiveOption(n, args, i, options.receive, error);
+    const vantorel::ui::Taken taken =
+        vantorel::ui::TakeReceiveOption(n, args, i, options.receive, error);
+    if (taken != vantorel::ui::Taken::kNotMine) return taken;
+    return vantorel::ui::TakeTrustOption(n, args, i, options.trusted, error);
   };
   if (const int code =
           vantorel::ui::SplitToolkitArguments(argc, argv, kProgram, takeOption, toolkitArgs);
       code >= 0) {
     return code;
   }
+  auto trusted = vantorel::ui::LoadTrust(options.trusted);
+  if (!trusted.value) {
+    std::fprintf(stderr, "lunnet: %s\n", trusted.error.c_str());
+    return 2;
+  }
+  options.trusted = std::move(*trusted.value);
   // The toolkit keeps the count and the arguments for the application's life.
   int toolkitArgc = static_cast<int>(toolkitArgs.size()) - 1;
   QApplication application(toolkitArgc, toolkitArgs.data());

@@ -64,13 +64,13 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
   Languages().TranslateAllWindows();
   const skin::Rect area = VideoArea();
   video_->setGeometry(ToQRect(area));
-  // A port that cannot be opened leaves the window without reception until the program
-  // starts again; the window stays open.
   // A port that cannot be opened is tried again every few seconds; the status line says so
   // meanwhile.
-  receiver::ReceptionOptions reception{
-      options_.receive, builder_.get(),
-      receiver::VideoRect{area.left, area.top, area.Width(), area.Height()}, nullptr};
+  receiver::ReceptionOptions reception;
+  reception.receive = options_.receive;
+  reception.graph = builder_.get();
+  reception.videoRect = receiver::VideoRect{area.left, area.top, area.Width(), area.Height()};
+  reception.trusted = options_.trusted;
   reception_ = std::make_unique<receiver::Reception>(reception,
                                                      static_cast<receiver::ReceptionEvents*>(this));
   if (!reception_->Listening()) {

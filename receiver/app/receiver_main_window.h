@@ -44,6 +44,8 @@ struct ReceiverWindowOptions {
   lang::LanguageManager* languages = nullptr;
   // The folder holding help/help.htm; empty: the folder of the running program.
   std::filesystem::path applicationFolder;
+  // Empty: any sender plays. Otherwise only senders whose signatures these trust.
+  std::vector<protocol::Fingerprint> trusted;
 };
 
 using receiver::ReceptionTotals;

@@ -34,6 +34,8 @@ fi
 
 source "$here/../../scripts/wait.sh"
 work=$(mktemp -d)
+# Identities and trusted senders of the test alone, never the user's.
+export XDG_CONFIG_HOME=$work/config
 receiver_host=
 listener=
 cleanup() {

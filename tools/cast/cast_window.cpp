@@ -27,7 +27,7 @@ CastWindow::CastWindow(CastOptions options, sender::UdpBroadcastSink& sink, std:
       sink_(sink),
       progress_(progress),
       handle_(this),
-      broadcast_(sink_, HeadlessGraph(), options_.fecPercent),
+      broadcast_(sink_, HeadlessGraph(), options_.fecPercent, options_.identity),
       terminal_(::isatty(::fileno(progress)) == 1) {}
 
 CastWindow::~CastWindow() {
@@ -54,11 +54,13 @@ void CastWindow::Finish() {
     const std::uint64_t samples = broadcast_.ClosedSessionSamples().sent;
     // What went out, for scripts that compare it with what arrived.
     const sender::FecStats parity = broadcast_.Parity().value_or(sender::FecStats{});
+    const sender::SigningStats signing = broadcast_.Signing().value_or(sender::SigningStats{});
     std::fprintf(progress_,
                  "vantorel-cast: sent samples=%" PRIu64 " datagrams=%" PRIu64
-                 " parity-datagrams=%" PRIu64 " media-bytes=%" PRIu64 " parity-bytes=%" PRIu64 "\n",
+                 " parity-datagrams=%" PRIu64 " media-bytes=%" PRIu64 " parity-bytes=%" PRIu64
+                 " signature-datagrams=%" PRIu64 " signature-bytes=%" PRIu64 "\n",
                  samples, sink_.Stats().datagrams, parity.parityDatagrams, parity.sourceBytes,
-                 parity.parityBytes);
+                 parity.parityBytes, signing.signatureDatagrams, signing.signatureBytes);
     std::fflush(progress_);
   }
   gui::RemovePostedMessages(this, gui::kMsgGraphEvent);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,8 @@ namespace vantorel::tools {
 struct CastOptions {
   std::string path;
   bool loop = false;
-  int fecPercent = sender::kDefaultFecPercent;  // parity added, in percent (0: none)
+  int fecPercent = sender::kDefaultFecPercent;   // parity added, in percent (0: none)
+  std::optional<protocol::SigningKey> identity;  // signs the broadcast; none: unsigned
 };
 
 class CastWindow : public QObject {

@@ -14,6 +14,7 @@
 #include "tools/cast/cast_window.h"
 #include "ui/command_line.h"
 #include "ui/network_options.h"
+#include "ui/trust_options.h"
 
 namespace {
 
@@ -22,14 +23,18 @@ constexpr int kProgressIntervalMs = 1000;
 constexpr const char* kProgram = "vantorel-cast";
 constexpr const char* kUsageHead =
     "usage: vantorel-cast [--port P] [--dest ADDR] [--ttl N] [--interface NAME] [--fec PERCENT]\n"
-    "                     [--loop] FILE\n";
+    "                     [--identity FILE | --unsigned] [--loop] FILE\n"
+    "       vantorel-cast [--identity FILE] --show-identity\n";
 constexpr const char* kUsageTail =
+    "  --show-identity   print the fingerprint that receivers trust, and exit\n"
     "  --loop            start again from the beginning at the end of the file\n"
     "  --help            this text; --version the version\n";
 
 struct Parsed {
   vantorel::tools::CastOptions cast;
   vantorel::sender::SinkOptions sink;
+  vantorel::ui::IdentityChoice identity;
+  bool showIdentity = false;
 };
 
 // The options, or nothing with `error` saying what is wrong.
@@ -37,11 +42,15 @@ std::optional<Parsed> Parse(int argc, char** argv, std::string& error) {
   Parsed p;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    const vantorel::ui::Taken taken =
+    vantorel::ui::Taken taken =
         vantorel::ui::TakeSendOption(argc, argv, i, p.sink, p.cast.fecPercent, error);
+    if (taken == vantorel::ui::Taken::kNotMine)
+      taken = vantorel::ui::TakeIdentityOption(argc, argv, i, p.identity, error);
     if (taken == vantorel::ui::Taken::kError) return std::nullopt;
     if (taken == vantorel::ui::Taken::kTaken) continue;
-    if (arg == "--loop") {
+    if (arg == "--show-identity") {
+      p.showIdentity = true;
+    } else if (arg == "--loop") {
       p.cast.loop = true;
     } else if (arg.starts_with("-")) {
       error = "unknown option " + arg;
@@ -53,7 +62,11 @@ std::optional<Parsed> Parse(int argc, char** argv, std::string& error) {
       p.cast.path = arg;
     }
   }
-  if (p.cast.path.empty()) {
+  if (p.showIdentity && !p.identity.sign) {
+    error = "--show-identity and --unsigned exclude each other";
+    return std::nullopt;
+  }
+  if (p.cast.path.empty() && !p.showIdentity) {
     error = "no file given";
     return std::nullopt;
   }
@@ -63,7 +76,8 @@ std::optional<Parsed> Parse(int argc, char** argv, std::string& error) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string usage = std::string(kUsageHead) + vantorel::ui::kSendOptionsUsage + kUsageTail;
+  const std::string usage = std::string(kUsageHead) + vantorel::ui::kSendOptionsUsage +
+                            vantorel::ui::kIdentityOptionsUsage + kUsageTail;
   if (const int code = vantorel::ui::AnswerEarlyRequest(argc, argv, kProgram, usage.c_str());
       code >= 0) {
     return code;
@@ -71,6 +85,18 @@ int main(int argc, char** argv) {
   std::string error;
   auto parsed = Parse(argc, argv, error);
   if (!parsed) return vantorel::ui::UsageError(kProgram, error);
+  if (parsed->identity.sign) {
+    auto identity = vantorel::ui::LoadIdentity(parsed->identity);
+    if (!identity.value) {
+      std::fprintf(stderr, "vantorel-cast: %s\n", identity.error.c_str());
+      return 2;
+    }
+    if (parsed->showIdentity) {
+      std::printf("%s\n", identity.value->FingerprintOf().Text().c_str());
+      return 0;
+    }
+    parsed->cast.identity = std::move(identity.value);
+  }
   // The graph refuses anything but a regular file (a FIFO would block its open for good);
   // the tool says why before it opens a socket.
   const vantorel::media::FileKind kind = vantorel::media::KindOfFile(parsed->cast.path);
@@ -99,6 +125,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   // Scripts wait for this line: the file plays and its samples go out from here on.
+  if (parsed->cast.identity) {
+    std::fprintf(stderr, "vantorel-cast: signing as %s\n",
+                 parsed->cast.identity->FingerprintOf().Text().c_str());
+  }
   std::fprintf(stderr, "vantorel-cast: broadcasting %s\n", parsed->cast.path.c_str());
 
   QTimer progress;

@@ -25,10 +25,13 @@ ListenWindow::ListenWindow(ListenOptions options, std::FILE* out)
           media::ReceiverGraphOptions{media::ReceiverOutput::kNullSinks, nullptr, nullptr}) {
   // Every channel is printed; with --play, messages go to the printer first, then to the
   // playback graph.
-  reception_ = std::make_unique<receiver::Reception>(
-      receiver::ReceptionOptions{options_.receive, options_.play ? &graphBuilder_ : nullptr,
-                                 receiver::VideoRect{}, &printer_},
-      static_cast<receiver::ReceptionEvents*>(this));
+  receiver::ReceptionOptions reception;
+  reception.receive = options_.receive;
+  reception.graph = options_.play ? &graphBuilder_ : nullptr;
+  reception.observer = &printer_;
+  reception.trusted = options_.trusted;
+  reception_ = std::make_unique<receiver::Reception>(std::move(reception),
+                                                     static_cast<receiver::ReceptionEvents*>(this));
   started_.store(reception_.get());
 }
 
@@ -74,24 +77,30 @@ void ListenWindow::Finish() {
   const receiver::ReceptionTotals totals = reception_->Totals();
   const auto& r = totals.reassembly;
   const auto& t = totals.receive;
+  const auto& trust = totals.trust;
   const std::uint64_t dropped = r.Dropped() + t.foreignSender + t.oversized + t.malformed +
-                                t.unknownKey + t.postFailed + t.queueOverflow + t.discarded;
-  char line[768];
-  std::snprintf(line, sizeof line,
-                "delivered=%" PRIu64 " dropped=%" PRIu64 " lost-fragment=%" PRIu64
-                " foreign-sender=%" PRIu64 " oversized=%" PRIu64 " malformed=%" PRIu64
-                " incomplete=%" PRIu64 " unknown-key=%" PRIu64 " post-failed=%" PRIu64
-                " abandoned-messages=%" PRIu64 " repeated=%" PRIu64 " queue-overflow=%" PRIu64
-                " sender-changes=%" PRIu64 " receive-errors=%" PRIu64 " discarded=%" PRIu64
-                " lost-messages=%" PRIu64 " parity=%" PRIu64 " recovered=%" PRIu64
-                " unrecoverable=%" PRIu64 " reordered=%" PRIu64 " groups-rebuilt=%" PRIu64
-                " rebuild-wait-ms=%.1f/%.1f",
-                delivered_, dropped, r.lostFragment, t.foreignSender, r.oversized + t.oversized,
-                r.malformed + t.malformed, r.incomplete, t.unknownKey, t.postFailed, r.abandoned,
-                r.repeated, t.queueOverflow, t.senderChanges, t.receiveErrors, t.discarded,
-                totals.LostMessages(), totals.fec.parity, totals.fec.recovered,
-                totals.fec.unrecoverable, totals.fec.reordered, totals.fec.groupsDecoded,
-                MeanWaitMs(totals.fec), static_cast<double>(totals.fec.waitMaxUs) / 1000.0);
+                                t.unknownKey + t.postFailed + t.queueOverflow + t.discarded +
+                                trust.Refused() + trust.otherSender + trust.malformed;
+  char line[1280];
+  std::snprintf(
+      line, sizeof line,
+      "delivered=%" PRIu64 " dropped=%" PRIu64 " lost-fragment=%" PRIu64 " foreign-sender=%" PRIu64
+      " oversized=%" PRIu64 " malformed=%" PRIu64 " incomplete=%" PRIu64 " unknown-key=%" PRIu64
+      " post-failed=%" PRIu64 " abandoned-messages=%" PRIu64 " repeated=%" PRIu64
+      " queue-overflow=%" PRIu64 " sender-changes=%" PRIu64 " receive-errors=%" PRIu64
+      " discarded=%" PRIu64 " lost-messages=%" PRIu64 " parity=%" PRIu64 " recovered=%" PRIu64
+      " unrecoverable=%" PRIu64 " reordered=%" PRIu64 " groups-rebuilt=%" PRIu64
+      " rebuild-wait-ms=%.1f/%.1f signatures=%" PRIu64 " signed=%" PRIu64 " unsigned=%" PRIu64
+      " bad-signature=%" PRIu64 " replayed=%" PRIu64 " untrusted=%" PRIu64 " other-sender=%" PRIu64
+      " unchecked=%" PRIu64 " sender-fingerprint=%s",
+      delivered_, dropped, r.lostFragment, t.foreignSender, r.oversized + t.oversized,
+      r.malformed + t.malformed, r.incomplete, t.unknownKey, t.postFailed, r.abandoned, r.repeated,
+      t.queueOverflow, t.senderChanges, t.receiveErrors, t.discarded, totals.LostMessages(),
+      totals.fec.parity, totals.fec.recovered, totals.fec.unrecoverable, totals.fec.reordered,
+      totals.fec.groupsDecoded, MeanWaitMs(totals.fec),
+      static_cast<double>(totals.fec.waitMaxUs) / 1000.0, trust.verified, trust.signedDatagrams,
+      trust.unsignedDropped, trust.badSignature, trust.replayed, trust.untrusted, trust.otherSender,
+      trust.overBudget, totals.lastFingerprint ? totals.lastFingerprint->Text().c_str() : "-");
   for (const receiver::StreamReport& stream : totals.streams) {
     Print(DescribeStream(stream));
     std::fprintf(stderr, "%s\n", DescribeTiming(stream).c_str());

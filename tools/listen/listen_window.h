@@ -21,6 +21,7 @@ struct ListenOptions {
   receiver::ReceiveOptions receive;
   std::uint64_t count = 0;  // stop after this many delivered messages; 0: no limit
   bool play = false;        // also play the broadcast, decoded, into null outputs
+  std::vector<protocol::Fingerprint> trusted;  // empty: any sender
 };
 
 // Everything but the constructor, Finish and Listening runs on the reception's thread, so the

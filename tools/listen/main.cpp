@@ -14,13 +14,15 @@
 #include "tools/listen/listen_window.h"
 #include "ui/command_line.h"
 #include "ui/network_options.h"
+#include "ui/trust_options.h"
 
 namespace {
 
 constexpr const char* kProgram = "vantorel-listen";
 constexpr const char* kUsageHead =
     "usage: vantorel-listen [--port P] [--group ADDR] [--interface NAME] [--count N]\n"
-    "                       [--seconds S] [--bind ADDR] [--wake ADDR] [--play] [--no-parity]\n";
+    "                       [--seconds S] [--bind ADDR] [--wake ADDR] [--play] [--no-parity]\n"
+    "                       [--trust FINGERPRINT]...\n";
 constexpr const char* kUsageTail =
     "  --count N         stop after N delivered messages\n"
     "  --seconds S       stop after S seconds\n"
@@ -41,8 +43,10 @@ std::optional<Parsed> Parse(int argc, char** argv, std::string& error) {
   Parsed p;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    const vantorel::ui::Taken taken =
+    vantorel::ui::Taken taken =
         vantorel::ui::TakeReceiveOption(argc, argv, i, p.listen.receive, error);
+    if (taken == vantorel::ui::Taken::kNotMine)
+      taken = vantorel::ui::TakeTrustOption(argc, argv, i, p.listen.trusted, error);
     if (taken == vantorel::ui::Taken::kError) return std::nullopt;
     if (taken == vantorel::ui::Taken::kTaken) continue;
     if (arg == "--play") {
@@ -89,8 +93,8 @@ std::optional<Parsed> Parse(int argc, char** argv, std::string& error) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string usage =
-      std::string(kUsageHead) + vantorel::ui::kReceiveOptionsUsage + kUsageTail;
+  const std::string usage = std::string(kUsageHead) + vantorel::ui::kReceiveOptionsUsage +
+                            vantorel::ui::kTrustOptionsUsage + kUsageTail;
   if (const int code = vantorel::ui::AnswerEarlyRequest(argc, argv, kProgram, usage.c_str());
       code >= 0) {
     return code;
@@ -98,6 +102,12 @@ int main(int argc, char** argv) {
   std::string error;
   auto parsed = Parse(argc, argv, error);
   if (!parsed) return vantorel::ui::UsageError(kProgram, error);
+  auto trusted = vantorel::ui::LoadTrust(parsed->listen.trusted);
+  if (!trusted.value) {
+    std::fprintf(stderr, "vantorel-listen: %s\n", trusted.error.c_str());
+    return 2;
+  }
+  parsed->listen.trusted = std::move(*trusted.value);
   QCoreApplication app(argc, argv);
   const vantorel::gui::QuitOnSignal quitOnSignal(&QCoreApplication::quit);
 
@@ -116,6 +126,10 @@ int main(int argc, char** argv) {
   // Scripts wait for this line: from here on every datagram to the port is received.
   std::fprintf(stderr, "vantorel-listen: listening on UDP port %u\n",
                unsigned{parsed->listen.receive.port});
+  if (!parsed->listen.trusted.empty()) {
+    std::fprintf(stderr, "vantorel-listen: only trusted senders (%zu fingerprints)\n",
+                 parsed->listen.trusted.size());
+  }
   if (parsed->seconds > 0) {
     QTimer::singleShot(static_cast<int>(parsed->seconds * 1000), &app, &QCoreApplication::quit);
   }

@@ -18,6 +18,8 @@ fi
 
 source "$(dirname "$netns")/wait.sh"
 work=$(mktemp -d)
+# Identities and trusted senders of the test alone, never the user's.
+export XDG_CONFIG_HOME=$work/config
 listener=
 helpers=()
 cleanup() {

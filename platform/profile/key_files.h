@@ -1,0 +1,52 @@
+// The files that hold who a sender is and whom a receiver trusts, in the user's configuration
+// folder ($XDG_CONFIG_HOME/vantorel, else ~/.config/vantorel):
+//
+//   identity         a sender's Ed25519 key, created on first use, readable by its owner only
+//   trusted-senders  one fingerprint a line, a name after it if wanted; '#' starts a comment
+//
+// A file that cannot be used is named with the reason, never half read.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "protocol/signing.h"
+
+namespace vantorel::profile {
+
+inline constexpr const char* kIdentityFileName = "identity";
+inline constexpr const char* kTrustedSendersFileName = "trusted-senders";
+
+// $XDG_CONFIG_HOME/vantorel (an absolute XDG_CONFIG_HOME only), else ~/.config/vantorel;
+// empty when neither is known.
+std::filesystem::path UserConfigFolder();
+
+// What loading a key file gave: the value, or why there is none ("PATH: reason").
+template <typename T>
+struct Loaded {
+  std::optional<T> value;
+  std::string error;
+};
+
+enum class WhenMissing { kCreate, kRefuse };
+
+// A sender's identity. A missing file is created with a new key (folder 0700, file 0600) or
+// refused; a file that is not a regular file, cannot be read, can be read or changed by the
+// group or others, or does not hold exactly one key line is refused.
+Loaded<protocol::SigningKey> LoadIdentity(const std::filesystem::path& path, WhenMissing missing);
+
+struct TrustedSender {
+  protocol::Fingerprint fingerprint;
+  std::string name;
+};
+
+// The trusted senders; a missing file trusts nobody. A file that others may change, or with a
+// line that is not a fingerprint, is refused (with the line's number).
+Loaded<std::vector<TrustedSender>> LoadTrustedSenders(const std::filesystem::path& path);
+// Adds a line for `fingerprint` (creating the folder and the file); empty, or why not.
+std::string AddTrustedSender(const std::filesystem::path& path,
+                             const protocol::Fingerprint& fingerprint, const std::string& name);
+
+}  // namespace vantorel::profile

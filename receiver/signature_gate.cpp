@@ -1,0 +1,294 @@
+#include "receiver/signature_gate.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "protocol/wire_format.h"
+
+namespace vantorel::receiver {
+
+namespace {
+
+constexpr std::size_t kRecentGood = 16;
+
+std::uint32_t RouteKeyOf(DatagramKind kind) {
+  switch (kind) {
+    case DatagramKind::kParity:
+      return protocol::kRouteKeyParity;
+    case DatagramKind::kSignature:
+      return protocol::kRouteKeySignature;
+    case DatagramKind::kEndOfBroadcast:
+      return protocol::kRouteKeyEndOfBroadcast;
+    case DatagramKind::kMedia:
+      break;
+  }
+  return protocol::kRouteKeyMedia;
+}
+
+std::span<const std::uint8_t> PayloadOf(const Datagram& d) {
+  return {d.payload.get(), d.length};
+}
+
+}  // namespace
+
+TrustStats& TrustStats::operator+=(const TrustStats& b) {
+  signatures += b.signatures;
+  verified += b.verified;
+  duplicates += b.duplicates;
+  signedDatagrams += b.signedDatagrams;
+  unsignedDropped += b.unsignedDropped;
+  badSignature += b.badSignature;
+  replayed += b.replayed;
+  untrusted += b.untrusted;
+  otherSender += b.otherSender;
+  malformed += b.malformed;
+  overBudget += b.overBudget;
+  return *this;
+}
+
+SignatureGate::SignatureGate(std::vector<protocol::Fingerprint> trusted, Output& out,
+                             std::chrono::milliseconds senderSilence)
+    : trusted_(std::move(trusted)), out_(out), senderSilence_(senderSilence) {
+  std::sort(trusted_.begin(), trusted_.end());
+  protocol::CryptoReady();
+}
+
+void SignatureGate::Take(Datagram datagram) {
+  newest_ = std::max(newest_, datagram.arrived);
+  if (!Enforcing()) {
+    if (datagram.kind == DatagramKind::kSignature) {
+      Observe(datagram);
+    } else {
+      out_.Release(datagram);
+    }
+    return;
+  }
+  if (datagram.kind == DatagramKind::kSignature) {
+    OnSignature(datagram);
+    return;
+  }
+  if (sender_ && datagram.source != *sender_) {
+    ++stats_.otherSender;
+    return;
+  }
+  const protocol::DatagramHash hash =
+      protocol::HashDatagram(RouteKeyOf(datagram.kind), PayloadOf(datagram));
+  if (TakeExpected(hash)) {
+    // Without a lock it belongs to a broadcast already left (the repeats of its end).
+    if (!sender_) return;
+    ++stats_.signedDatagrams;
+    out_.Release(datagram);
+    return;
+  }
+  Expire(newest_);
+  if (held_.size() == kMaxHeld) {
+    held_.pop_front();
+    ++stats_.unsignedDropped;
+  }
+  held_.push_back(HeldDatagram{std::move(datagram), hash});
+}
+
+std::optional<protocol::SignatureView> SignatureGate::Read(const Datagram& datagram) {
+  ++stats_.signatures;
+  std::optional<protocol::SignatureView> view =
+      protocol::ReadSignatureDatagram(PayloadOf(datagram));
+  if (!view) ++stats_.malformed;
+  return view;
+}
+
+// Open: the fingerprint of whoever the reception locked onto, checked once per key.
+void SignatureGate::Observe(const Datagram& datagram) {
+  const std::optional<protocol::SignatureView> view = Read(datagram);
+  if (!view) return;
+  if (senderKey_ == view->key) return;
+  if (!SpendCheck(datagram.arrived)) {
+    ++stats_.overBudget;
+    return;
+  }
+  if (!protocol::Verify(*view)) {
+    ++stats_.badSignature;
+    return;
+  }
+  ++stats_.verified;
+  senderKey_ = view->key;
+  fingerprint_ = protocol::Fingerprint::Of(view->key);
+}
+
+void SignatureGate::OnSignature(const Datagram& datagram) {
+  const std::optional<protocol::SignatureView> view = Read(datagram);
+  if (!view) return;
+  if (!Admit(datagram, *view)) return;
+  if (!protocol::Verify(*view)) {
+    ++stats_.badSignature;
+    return;
+  }
+  ++stats_.verified;
+  Mark(counters_[view->key], view->counter);
+  recentGood_.push_back({view->counter, view->signature});
+  if (recentGood_.size() > kRecentGood) recentGood_.pop_front();
+
+  Collect(*view, datagram.source, datagram.arrived);
+  if (sender_ != datagram.source) {
+    // A signature over nothing but an end of broadcast locks nothing: the broadcast it ends
+    // is not the one being received.
+    const bool worth = std::any_of(releasing_.begin(), releasing_.end(), [](const Datagram& d) {
+      return d.kind != DatagramKind::kEndOfBroadcast;
+    });
+    if (!worth) {
+      releasing_.clear();
+      return;
+    }
+    const bool change = sender_.has_value();
+    Lock(datagram.source, view->key);
+    if (change) out_.SenderChanged(datagram.source);
+  }
+  lastGood_ = datagram.arrived;
+  ReleaseCollected(datagram.arrived);
+}
+
+bool SignatureGate::Admit(const Datagram& datagram, const protocol::SignatureView& view) {
+  if (sender_ && datagram.source != *sender_ && datagram.arrived - lastGood_ < senderSilence_) {
+    ++stats_.otherSender;
+    return false;
+  }
+  if (!Trusted(view.key)) {
+    ++stats_.untrusted;
+    return false;
+  }
+  const auto window = counters_.find(view.key);
+  const Counter counter =
+      window == counters_.end() ? Counter::kNew : Look(window->second, view.counter);
+  if (counter != Counter::kNew) {
+    if (counter == Counter::kSeen && Duplicate(view.counter, view.signature)) {
+      ++stats_.duplicates;
+    } else {
+      ++stats_.replayed;
+    }
+    return false;
+  }
+  if (!SpendCheck(datagram.arrived)) {
+    ++stats_.overBudget;
+    return false;
+  }
+  return true;
+}
+
+bool SignatureGate::Trusted(const protocol::PublicKey& key) const {
+  return std::binary_search(trusted_.begin(), trusted_.end(), protocol::Fingerprint::Of(key));
+}
+
+SignatureGate::Counter SignatureGate::Look(const CounterWindow& window,
+                                           std::uint64_t counter) const {
+  if (counter > window.highest) return Counter::kNew;
+  const std::uint64_t below = window.highest - counter;
+  if (below >= kReplayWindow) return Counter::kTooOld;
+  return (window.seen >> below) & 1 ? Counter::kSeen : Counter::kNew;
+}
+
+void SignatureGate::Mark(CounterWindow& window, std::uint64_t counter) {
+  if (counter > window.highest) {
+    const std::uint64_t shift = counter - window.highest;
+    window.seen = shift >= kReplayWindow ? 0 : window.seen << shift;
+    window.highest = counter;
+  }
+  window.seen |= std::uint64_t{1} << (window.highest - counter);
+}
+
+bool SignatureGate::Duplicate(std::uint64_t counter, const protocol::Signature& signature) const {
+  return std::any_of(recentGood_.begin(), recentGood_.end(), [&](const GoodSignature& g) {
+    return g.counter == counter && g.signature == signature;
+  });
+}
+
+bool SignatureGate::SpendCheck(Clock::time_point now) {
+  if (now > lastRefill_) {
+    const double seconds = std::chrono::duration<double>(now - lastRefill_).count();
+    checks_ = std::min(kCheckBurst, checks_ + seconds * kChecksPerSecond);
+    lastRefill_ = now;
+  }
+  if (checks_ < 1) return false;
+  checks_ -= 1;
+  return true;
+}
+
+void SignatureGate::Collect(const protocol::SignatureView& view, const DatagramSource& from,
+                            Clock::time_point now) {
+  std::vector<protocol::DatagramHash> wanted;
+  wanted.reserve(view.Count());
+  for (std::size_t i = 0; i < view.Count(); ++i) wanted.push_back(view.Hash(i));
+  releasing_.clear();
+  for (auto it = held_.begin(); it != held_.end() && !wanted.empty();) {
+    const auto match = it->datagram.source == from
+                           ? std::find(wanted.begin(), wanted.end(), it->hash)
+                           : wanted.end();
+    if (match == wanted.end()) {
+      ++it;
+      continue;
+    }
+    wanted.erase(match);
+    releasing_.push_back(std::move(it->datagram));
+    it = held_.erase(it);
+  }
+  // Those not here yet may still come, reordered, from the same sender.
+  for (const protocol::DatagramHash& h : wanted) {
+    if (expected_.size() == kMaxExpected) expected_.pop_front();
+    expected_.push_back({h, now});
+  }
+}
+
+void SignatureGate::Lock(const DatagramSource& sender, const protocol::PublicKey& key) {
+  sender_ = sender;
+  senderKey_ = key;
+  fingerprint_ = protocol::Fingerprint::Of(key);
+  const auto other = [&](const HeldDatagram& h) { return h.datagram.source != sender; };
+  stats_.otherSender +=
+      static_cast<std::uint64_t>(std::count_if(held_.begin(), held_.end(), other));
+  held_.erase(std::remove_if(held_.begin(), held_.end(), other), held_.end());
+}
+
+// Datagrams that waited for the signature count as arrived with it: the parity stage's waits
+// start when they could first be used.
+void SignatureGate::ReleaseCollected(Clock::time_point stamp) {
+  std::vector<Datagram> releasing;
+  releasing.swap(releasing_);
+  const std::uint64_t generation = generation_;
+  for (Datagram& d : releasing) {
+    if (generation_ != generation) break;
+    d.arrived = std::max(d.arrived, stamp);
+    ++stats_.signedDatagrams;
+    out_.Release(d);
+  }
+  releasing.clear();
+  if (releasing_.empty()) releasing_.swap(releasing);  // keeps the capacity
+}
+
+bool SignatureGate::TakeExpected(const protocol::DatagramHash& hash) {
+  const auto it = std::find_if(expected_.begin(), expected_.end(),
+                               [&](const ExpectedHash& e) { return e.hash == hash; });
+  if (it == expected_.end()) return false;
+  expected_.erase(it);
+  return true;
+}
+
+void SignatureGate::Expire(Clock::time_point now) {
+  while (!held_.empty() && now - held_.front().datagram.arrived > kHoldLimit) {
+    held_.pop_front();
+    ++stats_.unsignedDropped;
+  }
+  while (!expected_.empty() && now - expected_.front().since > kHoldLimit) expected_.pop_front();
+}
+
+void SignatureGate::Tick(Clock::time_point now) {
+  if (Enforcing()) Expire(now);
+}
+
+void SignatureGate::Reset() {
+  ++generation_;
+  sender_.reset();
+  senderKey_.reset();
+  fingerprint_.reset();
+  held_.clear();
+  releasing_.clear();
+}
+
+}  // namespace vantorel::receiver
