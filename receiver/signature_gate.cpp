@@ -67,7 +67,9 @@ void SignatureGate::Take(Datagram datagram) {
     OnSignature(datagram);
     return;
   }
-  if (sender_ && datagram.source != *sender_) {
+  // Another host's datagrams wait too once the locked sender has been silent long enough:
+  // they may be those of the next trusted sender.
+  if (sender_ && datagram.source != *sender_ && newest_ - lastGood_ < senderSilence_) {
     ++stats_.otherSender;
     return;
   }
