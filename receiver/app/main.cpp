@@ -48,6 +48,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   options.trusted = std::move(*trusted.value);
+  options.trustedSendersFile = vantorel::ui::TrustedSendersFile();
   // The toolkit keeps the count and the arguments for the application's life.
   int toolkitArgc = static_cast<int>(toolkitArgs.size()) - 1;
   QApplication application(toolkitArgc, toolkitArgs.data());

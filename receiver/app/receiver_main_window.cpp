@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QScreen>
 
+#include "platform/profile/key_files.h"
 #include "platform/profile/program_folder.h"
 #include "receiver/app/receiver_strings.h"
 #include "receiver/gst/receiver_playback_graph.h"
@@ -57,6 +58,7 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
   if (options_.applicationFolder.empty()) options_.applicationFolder = profile::ProgramFolder();
   setWindowTitle(Strings().String(kIdsCaption));
   AppendSystemMenuItem(skin::kAboutCommand, Strings().String(kIdsAboutMenu));
+  AppendSystemMenuItem(kTrustCommand, Strings().String(kIdsTrustMenu));
   setWindowIcon(QIcon(QStringLiteral(":/lunnet/lunnet.png")));
   hasWidgets_ = AllButtonPicturesLoad(module);
   if (!hasWidgets_) DropWidgets();
@@ -64,21 +66,7 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
   Languages().TranslateAllWindows();
   const skin::Rect area = VideoArea();
   video_->setGeometry(ToQRect(area));
-  // A port that cannot be opened is tried again every few seconds; the status line says so
-  // meanwhile.
-  receiver::ReceptionOptions reception;
-  reception.receive = options_.receive;
-  reception.graph = builder_.get();
-  reception.videoRect = receiver::VideoRect{area.left, area.top, area.Width(), area.Height()};
-  reception.trusted = options_.trusted;
-  reception_ = std::make_unique<receiver::Reception>(reception,
-                                                     static_cast<receiver::ReceptionEvents*>(this));
-  if (!reception_->Listening()) {
-    const std::string& device = options_.receive.interfaceName;
-    qCWarning(lcLunnet, "cannot listen on UDP port %u%s%s yet: trying again",
-              unsigned{options_.receive.port}, device.empty() ? "" : " on interface ",
-              device.c_str());
-  }
+  StartReception();
   addresses_ = ListenAddresses(options_.receive);
   ShowStatus();
 }
@@ -111,6 +99,54 @@ void ReceiverMainWindow::DropWidgets() {
     Widgets().Remove(GetFrameButton(static_cast<skin::FrameButton>(i)));
   }
   for (int i = 0; i < ToolTipCount(); ++i) SetToolTipText(i, QString());
+}
+
+// A port that cannot be opened is tried again every few seconds; the status line says so
+// meanwhile.
+void ReceiverMainWindow::StartReception() {
+  const skin::Rect area = VideoArea();
+  receiver::ReceptionOptions reception;
+  reception.receive = options_.receive;
+  reception.graph = builder_.get();
+  reception.videoRect = receiver::VideoRect{area.left, area.top, area.Width(), area.Height()};
+  reception.trusted = options_.trusted;
+  reception_ = std::make_unique<receiver::Reception>(reception,
+                                                     static_cast<receiver::ReceptionEvents*>(this));
+  if (!reception_->Listening()) {
+    const std::string& device = options_.receive.interfaceName;
+    qCWarning(lcLunnet, "cannot listen on UDP port %u%s%s yet: trying again",
+              unsigned{options_.receive.port}, device.empty() ? "" : " on interface ",
+              device.c_str());
+  }
+}
+
+void ReceiverMainWindow::TrustSender() {
+  const receiver::ReceptionView view = reception_->View();
+  if (view.trustedOnly && view.sender) return;  // already a trusted one
+  if (!view.fingerprint || !view.sender) {
+    QMessageBox::information(this, windowTitle(), Text(kIdsUnsignedSender));
+    return;
+  }
+  const protocol::Fingerprint fingerprint = *view.fingerprint;
+  std::string error = "no configuration folder";
+  if (!options_.trustedSendersFile.empty()) {
+    error = profile::AddTrustedSender(options_.trustedSendersFile, fingerprint,
+                                      view.sender->ToString());
+  }
+  options_.trusted.push_back(fingerprint);
+  // Built again with the trust: the sender plays on once its next signature is checked.
+  StopReception();
+  reception_.reset();
+  StartReception();
+  status_.OnSenderChanged(view.sender->ToString(), receiver::ReceptionStatus::Clock::now());
+  const QString said = Text(kIdsNowTrusted).arg(QString::fromStdString(fingerprint.Text()));
+  if (error.empty()) {
+    qCInfo(lcLunnet, "%s", qUtf8Printable(said));
+  } else {
+    QMessageBox::warning(this, windowTitle(),
+                         Text(kIdsTrustNotSaved).arg(QString::fromStdString(error)));
+  }
+  ShowStatus();
 }
 
 void ReceiverMainWindow::StopReception() {
@@ -198,12 +234,13 @@ void ReceiverMainWindow::ShowStatus() {
         for (const std::string& a : addresses_) list << QString::fromStdString(a);
         text += QLatin1Char('\n') + Text(kIdsStatusListeningOn).arg(list.join(QLatin1String(", ")));
       }
-      video_->SetStatus(text, skin::StatusIcon::kWaiting);
+      video_->SetStatus(text + TrustLine(), skin::StatusIcon::kWaiting);
       break;
     }
     case receiver::StatusKind::kReceiving:
-      video_->SetStatus(Text(kIdsStatusReceiving).arg(QString::fromStdString(line.sender)),
-                        skin::StatusIcon::kReceiving);
+      video_->SetStatus(
+          Text(kIdsStatusReceiving).arg(QString::fromStdString(line.sender)) + TrustLine(),
+          skin::StatusIcon::kReceiving);
       break;
     case receiver::StatusKind::kNoSignal:
       video_->SetStatus(Text(kIdsStatusNoSignal).arg(line.silentSeconds),
@@ -223,7 +260,7 @@ void ReceiverMainWindow::ShowStatus() {
 
 // The sender, the formats of its streams, the bit rate, and what was lost on the way.
 QString ReceiverMainWindow::StatisticsText(const std::string& sender) const {
-  QStringList lines{Text(kIdsStatusReceiving).arg(QString::fromStdString(sender))};
+  QStringList lines{Text(kIdsStatusReceiving).arg(QString::fromStdString(sender)) + TrustLine()};
   QStringList formats;
   for (const std::string& format : reception_->View().formats) {
     formats << QString::fromStdString(format);
@@ -238,7 +275,25 @@ QString ReceiverMainWindow::StatisticsText(const std::string& sender) const {
   lines << Text(kIdsStatisticsCounts)
                .arg(QString::number(totals.LostMessages()), QString::number(totals.fec.recovered),
                     QString::number(dropped));
+  const receiver::TrustStats& trust = totals.trust;
+  if (trust.Refused() != 0 || reception_->View().trustedOnly) {
+    lines << Text(kIdsStatisticsTrust)
+                 .arg(QString::number(trust.unsignedDropped), QString::number(trust.badSignature),
+                      QString::number(trust.replayed), QString::number(trust.untrusted));
+  }
   return lines.join(QLatin1Char('\n'));
+}
+
+// Under the waiting and receiving lines: that only trusted senders are received, or who signs
+// what is received and how to trust it.
+QString ReceiverMainWindow::TrustLine() const {
+  const receiver::ReceptionView view = reception_->View();
+  if (view.trustedOnly) return QLatin1Char('\n') + Text(kIdsStatusTrustedOnly);
+  if (view.fingerprint && view.sender) {
+    return QLatin1Char('\n') +
+           Text(kIdsStatusSignedBy).arg(QString::fromStdString(view.fingerprint->Text()));
+  }
+  return {};
 }
 
 bool ReceiverMainWindow::OnCommand(std::uintptr_t command) {
@@ -307,7 +362,11 @@ QString ReceiverMainWindow::Text(int id) const {
   return QString::fromStdString(Languages().LookUp(Strings().Text(id)));
 }
 
-void ReceiverMainWindow::OnAboutCommand(std::uintptr_t) {
+void ReceiverMainWindow::OnAboutCommand(std::uintptr_t command) {
+  if (command == kTrustCommand) {
+    TrustSender();
+    return;
+  }
   QMessageBox::about(this, Text(kIdsAboutTitle),
                      Text(kIdsAboutVersion) + QLatin1Char('\n') + Text(kIdsAboutText));
 }
@@ -328,6 +387,10 @@ void ReceiverMainWindow::keyPressEvent(QKeyEvent* e) {
   if (e->key() == Qt::Key_I && e->modifiers() == Qt::NoModifier) {
     status_.ToggleStatistics();
     ShowStatus();
+    return;
+  }
+  if (e->key() == Qt::Key_T && e->modifiers() == Qt::NoModifier) {
+    SendMessage({skin::WM_SYSCOMMAND, kTrustCommand, 0, nullptr});
     return;
   }
   SkinnedFrame::keyPressEvent(e);

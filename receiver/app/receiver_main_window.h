@@ -31,6 +31,8 @@ class GstPlaybackGraphBuilder;
 namespace vantorel::receiver_app {
 
 inline constexpr std::uint32_t kCmdAppHelp = 57670;
+// The window menu's "Trust this sender" (a program system command, beside the about entry).
+inline constexpr std::uintptr_t kTrustCommand = skin::kAboutCommand + 1;
 
 enum class AudioNote { kShow, kSilent };
 
@@ -46,6 +48,8 @@ struct ReceiverWindowOptions {
   std::filesystem::path applicationFolder;
   // Empty: any sender plays. Otherwise only senders whose signatures these trust.
   std::vector<protocol::Fingerprint> trusted;
+  // Where "Trust this sender" adds the sender; empty: trusted until the window closes only.
+  std::filesystem::path trustedSendersFile;
 };
 
 using receiver::ReceptionTotals;
@@ -78,7 +82,10 @@ class ReceiverMainWindow : public skin::SkinnedFrame, private receiver::Receptio
  private:
   bool AllButtonPicturesLoad(const skin::ResourceLibrary* module) const;
   void DropWidgets();
+  void StartReception();
   void StopReception();
+  // Trusts the sender being received (its fingerprint) and receives only trusted senders.
+  void TrustSender();
   // ReceptionEvents, on the reception thread: each becomes a message posted to the window.
   void OnEndOfBroadcast() override;
   void OnSenderChanged(const net::Endpoint& sender) override;
@@ -104,6 +111,7 @@ class ReceiverMainWindow : public skin::SkinnedFrame, private receiver::Receptio
 
   std::unique_ptr<receiver::Reception> reception_;
   QString StatisticsText(const std::string& sender) const;
+  QString TrustLine() const;
 
   receiver::ReceptionStatus status_;
   receiver::BitRateMeter bitRate_;

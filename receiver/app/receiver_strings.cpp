@@ -6,6 +6,7 @@ namespace {
 constexpr ui::StringEntry kStrings[] = {
     {kIdsAboutMenu, "About Lunnet(&A)..."},
     {kIdsHomePage, "https://vantorel.example.org/"},
+    {kIdsTrustMenu, "Trust this sender"},
     // The trailing blank is part of the text.
     {kIdsResourceError, "Error: Can not load resource files. "},
     {kIdsCaption, "Vantorel - [Lunnet]"},
@@ -26,6 +27,12 @@ constexpr ui::StringEntry kStrings[] = {
     {kIdsMuted, "Muted"},
     {kIdsStatisticsRate, "%1 Mbit/s"},
     {kIdsStatisticsCounts, "Messages lost %1 · datagrams recovered %2 · dropped %3"},
+    {kIdsStatusTrustedOnly, "Only trusted senders"},
+    {kIdsStatusSignedBy, "Signed by %1 · T: Trust this sender"},
+    {kIdsStatisticsTrust, "Refused: unsigned %1 · bad signature %2 · replayed %3 · untrusted %4"},
+    {kIdsUnsignedSender, "This sender does not sign its broadcasts, so it cannot be trusted."},
+    {kIdsNowTrusted, "%1 is trusted. From now on only trusted senders are received."},
+    {kIdsTrustNotSaved, "The sender is trusted until Lunnet closes, but not saved: %1"},
 };
 
 }  // namespace

@@ -8,6 +8,7 @@ namespace vantorel::receiver_app {
 enum StringId : int {
   kIdsAboutMenu = 101,
   kIdsHomePage = 102,
+  kIdsTrustMenu = 103,
   kIdsResourceError = 32776,
   // The window's caption and the about box.
   kIdsCaption = 32777,
@@ -31,6 +32,13 @@ enum StringId : int {
   // The figures of the reception, on request (%1: Mbit/s; lost, recovered, dropped counts).
   kIdsStatisticsRate = 32799,
   kIdsStatisticsCounts = 32800,
+  // Signed senders and trust (%1: a fingerprint, counts, a reason).
+  kIdsStatusTrustedOnly = 32801,
+  kIdsStatusSignedBy = 32802,
+  kIdsStatisticsTrust = 32803,
+  kIdsUnsignedSender = 32804,
+  kIdsNowTrusted = 32805,
+  kIdsTrustNotSaved = 32806,
 };
 
 // Lunnet's texts.

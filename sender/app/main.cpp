@@ -12,19 +12,22 @@
 #include "ui/command_line.h"
 #include "ui/lang/language_access.h"
 #include "ui/network_options.h"
+#include "ui/trust_options.h"
 
 namespace {
 
 constexpr const char* kProgram = "strovan";
 constexpr const char* kUsageHead =
-    "usage: strovan [--port P] [--dest ADDR] [--ttl N] [--interface NAME] [--fec PERCENT] [FILE]\n"
+    "usage: strovan [--port P] [--dest ADDR] [--ttl N] [--interface NAME] [--fec PERCENT]\n"
+    "               [--identity FILE | --unsigned] [FILE]\n"
     "  Opens FILE, plays it in the window and broadcasts it on the local network.\n";
 constexpr const char* kUsageTail = "  --help            this text; --version the version\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string usage = std::string(kUsageHead) + vantorel::ui::kSendOptionsUsage + kUsageTail;
+  const std::string usage = std::string(kUsageHead) + vantorel::ui::kSendOptionsUsage +
+                            vantorel::ui::kIdentityOptionsUsage + kUsageTail;
   if (const int code = vantorel::ui::AnswerEarlyRequest(argc, argv, kProgram, usage.c_str());
       code >= 0) {
     return code;
@@ -32,13 +35,25 @@ int main(int argc, char** argv) {
   vantorel::sender::app::SenderAppOptions options;
   vantorel::sender::app::SenderWindowOptions& window = options.window;
   std::vector<char*> toolkitArgs;
-  const auto takeOption = [&window](int n, char** args, int& i, std::string& error) {
-    return vantorel::ui::TakeSendOption(n, args, i, window.sink, window.fecPercent, error);
+  vantorel::ui::IdentityChoice identity;
+  const auto takeOption = [&window, &identity](int n, char** args, int& i, std::string& error) {
+    const vantorel::ui::Taken taken =
+        vantorel::ui::TakeSendOption(n, args, i, window.sink, window.fecPercent, error);
+    if (taken != vantorel::ui::Taken::kNotMine) return taken;
+    return vantorel::ui::TakeIdentityOption(n, args, i, identity, error);
   };
   if (const int code =
           vantorel::ui::SplitToolkitArguments(argc, argv, kProgram, takeOption, toolkitArgs);
       code >= 0) {
     return code;
+  }
+  if (identity.sign) {
+    auto key = vantorel::ui::LoadIdentity(identity);
+    if (!key.value) {
+      std::fprintf(stderr, "%s: %s\n", kProgram, key.error.c_str());
+      return 2;
+    }
+    window.identity = std::move(key.value);
   }
   // An interface that refuses the socket ends the program before any window opens.
   if (!window.sink.interfaceName.empty()) {

@@ -63,10 +63,11 @@ void QtSenderDesktop::ShowNote(QWidget* parent, const QString& text) {
   box->show();
 }
 
-void QtSenderDesktop::ShowAbout(QWidget* parent) {
+void QtSenderDesktop::ShowAbout(QWidget* parent, const QString& signing) {
   QMessageBox box(QMessageBox::Information, Strings().String(IDS_ABOUT_TITLE),
                   Strings().String(IDS_ABOUT_VERSION), QMessageBox::Ok, parent);
-  box.setInformativeText(Strings().String(IDS_ABOUT_TEXT));
+  box.setInformativeText(Strings().String(IDS_ABOUT_TEXT) +
+                         (signing.isEmpty() ? QString() : QLatin1Char('\n') + signing));
   // The line is kept on one line rather than wrapped into a narrow column.
   if (auto* line = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
     line->setWordWrap(false);

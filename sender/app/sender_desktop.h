@@ -29,7 +29,8 @@ class SenderDesktop {
                            const QString& detail) = 0;
   // A note that does not wait for the user.
   virtual void ShowNote(QWidget* parent, const QString& text) = 0;
-  virtual void ShowAbout(QWidget* parent) = 0;
+  // `signing` says who signs the broadcasts (a line under the program's description).
+  virtual void ShowAbout(QWidget* parent, const QString& signing) = 0;
   // Opens a page or address with the default browser; 1 when it was started.
   virtual int OpenWithBrowser(std::string_view argument) = 0;
 };
@@ -44,7 +45,7 @@ class QtSenderDesktop : public SenderDesktop {
   void ShowMessage(QWidget* parent, const QString& text, MessageIcon icon,
                    const QString& detail) override;
   void ShowNote(QWidget* parent, const QString& text) override;
-  void ShowAbout(QWidget* parent) override;
+  void ShowAbout(QWidget* parent, const QString& signing) override;
   int OpenWithBrowser(std::string_view argument) override;
 
  private:

@@ -54,7 +54,8 @@ SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module, SenderWi
   sink_ = std::make_unique<UdpBroadcastSink>(options_.sink);
   if (!sink_->IsOpen()) qCWarning(lcStrovan, "cannot open the broadcast socket: nothing is sent");
   broadcast_ = std::make_unique<Broadcast>(
-      *sink_, media::GraphOptions{options_.output, video_, &volume_.Level()}, options_.fecPercent);
+      *sink_, media::GraphOptions{options_.output, video_, &volume_.Level()}, options_.fecPercent,
+      options_.identity);
   timerRunning_ = true;
   resize(skin::kDefaultFrameWidth, skin::kDefaultFrameHeight);
   setAcceptDrops(true);
@@ -310,6 +311,14 @@ void SenderMainWindow::ShowStatus() {
   if (sent != datagramsSeen_) lastSent_ = now;
   datagramsSeen_ = sent;
   const bool sending = now - lastSent_ < std::chrono::seconds(1);
+  if (showFigures_) {
+    const FecStats parity = broadcast_->Parity().value_or(FecStats{});
+    const SigningStats signing = broadcast_->Signing().value_or(SigningStats{});
+    text += QLatin1Char('\n') + SigningText() + QLatin1Char('\n') +
+            Text(IDS_FIGURES_SENT)
+                .arg(QString::number(sent), QString::number(parity.parityDatagrams),
+                     QString::number(signing.signatureDatagrams));
+  }
   video_->SetStatus(text, sending ? skin::StatusIcon::kReceiving : skin::StatusIcon::kWaiting);
 }
 
@@ -322,7 +331,12 @@ void SenderMainWindow::OnTimerTick() {
 }
 
 void SenderMainWindow::OnAboutCommand(std::uintptr_t) {
-  desktop_.ShowAbout(this);
+  desktop_.ShowAbout(this, SigningText());
+}
+
+QString SenderMainWindow::SigningText() const {
+  const std::optional<protocol::Fingerprint> by = broadcast_->SignedBy();
+  return by ? Text(IDS_SIGNED_AS).arg(QString::fromStdString(by->Text())) : Text(IDS_UNSIGNED);
 }
 
 // Escape never closes the window (it leaves full screen); F1 is the application's help
@@ -357,6 +371,11 @@ void SenderMainWindow::keyPressEvent(QKeyEvent* e) {
   }
   if (e->key() == Qt::Key_F1 && e->modifiers() == Qt::NoModifier) {
     OnCommand(skin::kCmdHelp);
+    return;
+  }
+  if (e->key() == Qt::Key_I && e->modifiers() == Qt::NoModifier) {
+    showFigures_ = !showFigures_;
+    ShowStatus();
     return;
   }
   SkinnedFrame::keyPressEvent(e);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "platform/gui/qt_window_message.h"
 #include "platform/media/output_modes.h"
@@ -47,6 +48,8 @@ struct SenderWindowOptions {
   media::OutputMode output = media::OutputMode::kPlay;
   // Parity added to the broadcast, in percent (0: none).
   int fecPercent = kDefaultFecPercent;
+  // Signs the broadcast; none: unsigned.
+  std::optional<protocol::SigningKey> identity;
 };
 
 inline constexpr int kTimerId = 1;
@@ -106,6 +109,8 @@ class SenderMainWindow : public skin::SkinnedFrame {
   // The status line over the video area: a hint before a file is open, then the file's name
   // and times with a mark that shows whether the broadcast is going out.
   void ShowStatus();
+  // Who signs the broadcast, for the about box and the figures.
+  QString SigningText() const;
   QString Text(int id) const;
   void Shutdown();
 
@@ -122,6 +127,7 @@ class SenderMainWindow : public skin::SkinnedFrame {
   std::unique_ptr<Broadcast> broadcast_;  // over sink_
   bool timerRunning_ = false;
   bool noAudioNoted_ = false;
+  bool showFigures_ = false;         // the I key: what went out, under the status line
   std::uint64_t datagramsSeen_ = 0;  // by the last ShowStatus
   std::chrono::steady_clock::time_point lastSent_{};
   QString fileName_;

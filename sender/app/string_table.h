@@ -37,6 +37,10 @@ inline constexpr int IDS_NO_AUDIO_DEVICE = 32789;
 // The status line over the video area.
 inline constexpr int IDS_STATUS_OPEN_HINT = 32790;
 inline constexpr int IDS_STATUS_AUDIO_ONLY = 32791;
+// Who signs the broadcast (%1: a fingerprint), and what went out (%1 to %3: counts).
+inline constexpr int IDS_SIGNED_AS = 32795;
+inline constexpr int IDS_UNSIGNED = 32796;
+inline constexpr int IDS_FIGURES_SENT = 32797;
 // The Open dialog's entry for every extension that the installed decoders can play.
 inline constexpr int IDS_PLAYABLE_FILES = 32792;
 // The local volume, shown for a moment when it changes (%1: percent).

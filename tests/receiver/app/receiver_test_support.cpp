@@ -38,7 +38,8 @@ std::string TestMedia(const char* name) {
 }
 
 LoopbackReceiver::LoopbackReceiver(std::uint16_t port, QSize size, Pictures pictures,
-                                   const std::string& loopbackInterface) {
+                                   const std::string& loopbackInterface,
+                                   std::filesystem::path trustedSendersFile) {
   const std::filesystem::path folder = languageFolder_.path().toStdString();
   languages_ =
       std::make_unique<lang::LanguageManager>(lang::LanguageFolders{folder, folder}, nullptr);
@@ -49,6 +50,7 @@ LoopbackReceiver::LoopbackReceiver(std::uint16_t port, QSize size, Pictures pict
     options.receive.interfaceName = loopbackInterface;
   }
   options.audioNote = AudioNote::kSilent;
+  options.trustedSendersFile = std::move(trustedSendersFile);
   options.languages = languages_.get();
   const auto library = pictures == Pictures::kLibrary
                            ? skin::ResourceLibrary::Load(QStringLiteral(VANTOREL_RESDLL_PATH))
@@ -58,8 +60,13 @@ LoopbackReceiver::LoopbackReceiver(std::uint16_t port, QSize size, Pictures pict
   window_->show();
 }
 
-LoopbackSender::LoopbackSender(std::uint16_t port, std::uint8_t session)
-    : sink_(port, net::kLoopbackAddress), handle_(this), session_(session) {}
+LoopbackSender::LoopbackSender(std::uint16_t port, std::uint8_t session,
+                               std::optional<protocol::SigningKey> identity)
+    : sink_(port, net::kLoopbackAddress),
+      signer_(identity ? std::make_unique<sender::SigningSink>(sink_, std::move(*identity))
+                       : nullptr),
+      handle_(this),
+      session_(session) {}
 
 LoopbackSender::~LoopbackSender() {
   Finish();
@@ -67,7 +74,8 @@ LoopbackSender::~LoopbackSender() {
 
 bool LoopbackSender::Start(const std::string& path) {
   player_ = std::make_unique<sender::SenderSession>(
-      session_, &sink_, media::GraphOptions{media::OutputMode::kNullSinks, nullptr});
+      session_, signer_ ? static_cast<protocol::PacketSink*>(signer_.get()) : &sink_,
+      media::GraphOptions{media::OutputMode::kNullSinks, nullptr});
   if (FAILED(player_->Open(&handle_, path)) || !player_->IsStreaming()) {
     player_.reset();
     return false;
@@ -80,6 +88,10 @@ void LoopbackSender::Finish() {
   if (!player_) return;
   player_->Close();
   player_.reset();
+  if (signer_) {
+    const protocol::Buffer end = protocol::MakeBuffer(sender::kEndOfBroadcastValue.data(), 4);
+    signer_->SignAhead(protocol::kRouteKeyEndOfBroadcast, {&end, 1}, 3);
+  }
   sink_.SendEndOfBroadcast();
   gui::RemovePostedMessages(this, gui::kMsgGraphEvent);
 }

@@ -8,13 +8,16 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/gui/qt_window_message.h"
 #include "receiver/app/receiver_main_window.h"
 #include "sender/sender_session.h"
+#include "sender/signing_sink.h"
 #include "sender/udp_broadcast_sink.h"
 #include "tests/support/wait_until.h"
 #include "ui/lang/language_manager.h"
@@ -38,7 +41,8 @@ class LoopbackReceiver {
   enum class Pictures { kLibrary, kNone };
   explicit LoopbackReceiver(std::uint16_t port, QSize size = {},
                             Pictures pictures = Pictures::kLibrary,
-                            const std::string& loopbackInterface = {});
+                            const std::string& loopbackInterface = {},
+                            std::filesystem::path trustedSendersFile = {});
   ReceiverMainWindow& Window() { return *window_; }
 
  private:
@@ -47,10 +51,12 @@ class LoopbackReceiver {
   std::unique_ptr<ReceiverMainWindow> window_;
 };
 
-// A sender session broadcasting a file to 127.0.0.1:`port` over and over, with null outputs.
+// A sender session broadcasting a file to 127.0.0.1:`port` over and over, with null outputs;
+// signed when given an identity.
 class LoopbackSender : public QObject {
  public:
-  LoopbackSender(std::uint16_t port, std::uint8_t session);
+  LoopbackSender(std::uint16_t port, std::uint8_t session,
+                 std::optional<protocol::SigningKey> identity = std::nullopt);
   ~LoopbackSender() override;
   bool Start(const std::string& path);
   // Closes the session and sends the three end-of-broadcast datagrams.
@@ -59,6 +65,7 @@ class LoopbackSender : public QObject {
 
  private:
   sender::UdpBroadcastSink sink_;
+  std::unique_ptr<sender::SigningSink> signer_;
   gui::QtWindowHandle handle_;
   std::uint8_t session_;
   std::unique_ptr<sender::SenderSession> player_;

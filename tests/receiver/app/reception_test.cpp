@@ -7,7 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
+#include <array>
+#include <filesystem>
 #include <thread>
+
+#include "platform/profile/key_files.h"
 
 #include "receiver_test_support.h"
 #include "ui/skin/video_widget.h"
@@ -130,6 +136,45 @@ TEST_F(ReceptionTest, OnlyTheFirstSenderHeardPlaysUntilThePipelineIsRebuilt) {
   first.reset();
   EXPECT_TRUE(WaitUntil([&] { return window.Reception().session == 2; }));
   EXPECT_TRUE(WaitUntil([&] { return ShowsVideo(window); }));
+}
+
+// Trust on first use: the window names who signs what it plays, T trusts that sender (saved
+// for the next start), and from then on an unsigned sender gets nothing in, not even after the
+// trusted one has ended its broadcast.
+TEST_F(ReceptionTest, TrustingTheSenderKeepsOthersOut) {
+  QTemporaryDir config;
+  const std::filesystem::path file =
+      std::filesystem::path(config.path().toStdString()) / "vantorel" / "trusted-senders";
+  LoopbackReceiver receiver(port_, {}, LoopbackReceiver::Pictures::kLibrary, {}, file);
+  ReceiverMainWindow& window = receiver.Window();
+  std::array<std::uint8_t, protocol::kSeedSize> seed{};
+  seed.fill(9);
+  const protocol::SigningKey key = protocol::SigningKey::FromSeed(seed);
+  const QString fingerprint = QString::fromStdString(key.FingerprintOf().Text());
+  auto trusted = std::make_unique<LoopbackSender>(port_, 1, key);
+  ASSERT_TRUE(trusted->Start(clip_));
+  ASSERT_TRUE(WaitUntil([&] { return ShowsVideo(window) && window.Reception().fingerprint; }));
+  QTest::keyClick(&window, Qt::Key_I);
+  EXPECT_TRUE(window.Video().StatusText().contains(QStringLiteral("Signed by ") + fingerprint))
+      << window.Video().StatusText().toStdString();
+  QTest::keyClick(&window, Qt::Key_I);
+
+  QTest::keyClick(&window, Qt::Key_T);
+  EXPECT_TRUE(window.Reception().trustedOnly);
+  const auto saved = profile::LoadTrustedSenders(file);
+  ASSERT_TRUE(saved.value && saved.value->size() == 1) << saved.error;
+  EXPECT_EQ((*saved.value)[0].fingerprint, key.FingerprintOf());
+  EXPECT_TRUE(window.Video().StatusText().contains(QStringLiteral("Only trusted senders")));
+  ASSERT_TRUE(WaitUntil([&] { return ShowsVideo(window); }));
+
+  LoopbackSender stranger(port_, 2);
+  ASSERT_TRUE(stranger.Start(otherClip_));
+  trusted.reset();  // its signed end of broadcast
+  ASSERT_TRUE(WaitUntil([&] { return window.Totals().endOfBroadcastHandled > 0; }));
+  Pause(std::chrono::milliseconds(2500));
+  EXPECT_FALSE(window.Reception().sender);
+  EXPECT_EQ(BrightPixelsInVideoArea(window), 0);
+  EXPECT_GT(window.Totals().trust.unsignedDropped, 0u);
 }
 
 }  // namespace

@@ -36,13 +36,17 @@ class FakeDesktop : public sender::app::SenderDesktop {
   std::vector<Message> messages;
   std::vector<QString> notes;
   std::vector<std::string> browsed;
+  QString aboutSigning;
   int aboutBoxes = 0;
 
   std::optional<QString> ChooseFileToOpen(QWidget*, const QString& filter) override;
   void ShowMessage(QWidget*, const QString& text, sender::app::MessageIcon icon,
                    const QString& detail) override;
   void ShowNote(QWidget*, const QString& text) override { notes.push_back(text); }
-  void ShowAbout(QWidget*) override { ++aboutBoxes; }
+  void ShowAbout(QWidget*, const QString& signing) override {
+    ++aboutBoxes;
+    aboutSigning = signing;
+  }
   int OpenWithBrowser(std::string_view argument) override;
 };
 

@@ -60,11 +60,12 @@ TEST_F(SenderDesktopTest, TheAboutBoxNamesTheProgramAndItsVersion) {
   QtSenderDesktop desktop(*languages_);
   BoxSeen seen;
   AnswerNextBox(seen, "about-box");
-  desktop.ShowAbout(nullptr);
+  desktop.ShowAbout(nullptr, QStringLiteral("Signs its broadcasts as N9QR-BCZ7-HHAW-4HNZ-J29X"));
   EXPECT_EQ(seen.title, QStringLiteral("About Strovan"));
   EXPECT_EQ(seen.text, QStringLiteral("Strovan Version 1.0"));
   EXPECT_EQ(seen.informative,
-            QStringLiteral("Vantorel: live media broadcasting on a local network"));
+            QStringLiteral("Vantorel: live media broadcasting on a local network\n"
+                           "Signs its broadcasts as N9QR-BCZ7-HHAW-4HNZ-J29X"));
 }
 
 TEST_F(SenderDesktopTest, MessagesShowInTheChosenLanguage) {

@@ -31,6 +31,7 @@ sender::app::SenderMainWindow& SenderWindowTest::MakeWindow(media::OutputMode ou
   options.sink.destination = net::kLoopbackAddress;
   options.appFolder = temp_.path().toStdString();
   options.output = output;
+  options.identity = identity_;
   const auto library = skin::ResourceLibrary::Load(QStringLiteral(VANTOREL_RESDLL_PATH));
   EXPECT_NE(library, nullptr);
   window_ = std::make_unique<sender::app::SenderMainWindow>(library.get(), options, desktop_,

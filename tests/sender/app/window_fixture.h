@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <optional>
 
 #include "platform/gui/qt_window_message.h"
 #include "sender/app/sender_main_window.h"
@@ -36,6 +37,7 @@ class SenderWindowTest : public ::testing::Test {
   FakeDesktop desktop_;
   DatagramCapture capture_;
   std::unique_ptr<lang::LanguageManager> languages_;
+  std::optional<protocol::SigningKey> identity_;  // the next window's; none: unsigned
   std::unique_ptr<sender::app::SenderMainWindow> window_;
 };
 

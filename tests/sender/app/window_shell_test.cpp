@@ -234,15 +234,24 @@ TEST_F(SenderWindowTest, DropsKeysAndFullScreen) {
   EXPECT_NE(w.Session(), nullptr);
 }
 
+// The about box also says who signs the broadcast, if anyone.
 TEST_F(SenderWindowTest, TheFrameMenuOpensTheAboutBox) {
-  auto& w = MakeWindow();
-  QAction* about = nullptr;
-  for (QAction* action : w.SystemMenu()->actions()) {
-    if (action->text() == QStringLiteral("About Strovan(&A)...")) about = action;
-  }
-  ASSERT_NE(about, nullptr);
-  about->trigger();
+  const auto openAbout = [this] {
+    QAction* about = nullptr;
+    for (QAction* action : MakeWindow().SystemMenu()->actions()) {
+      if (action->text() == QStringLiteral("About Strovan(&A)...")) about = action;
+    }
+    ASSERT_NE(about, nullptr);
+    about->trigger();
+  };
+  openAbout();
   EXPECT_EQ(desktop_.aboutBoxes, 1);
+  EXPECT_TRUE(desktop_.aboutSigning.startsWith(QStringLiteral("Broadcasts unsigned")));
+  std::array<std::uint8_t, protocol::kSeedSize> seed{};
+  identity_ = protocol::SigningKey::FromSeed(seed);
+  openAbout();
+  EXPECT_EQ(desktop_.aboutSigning, QStringLiteral("Signs its broadcasts as ") +
+                                       QString::fromStdString(identity_->FingerprintOf().Text()));
 }
 
 void UseFrench(const QTemporaryDir& temp, std::unique_ptr<lang::LanguageManager>& languages) {
