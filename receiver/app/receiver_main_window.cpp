@@ -291,7 +291,8 @@ QString ReceiverMainWindow::TrustLine() const {
   if (view.trustedOnly) return QLatin1Char('\n') + Text(kIdsStatusTrustedOnly);
   if (view.fingerprint && view.sender) {
     return QLatin1Char('\n') +
-           Text(kIdsStatusSignedBy).arg(QString::fromStdString(view.fingerprint->Text()));
+           Text(kIdsStatusSignedBy).arg(QString::fromStdString(view.fingerprint->Text())) +
+           QStringLiteral("\nT: ") + Text(kIdsTrustMenu);
   }
   return {};
 }

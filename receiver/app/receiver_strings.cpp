@@ -28,7 +28,7 @@ constexpr ui::StringEntry kStrings[] = {
     {kIdsStatisticsRate, "%1 Mbit/s"},
     {kIdsStatisticsCounts, "Messages lost %1 · datagrams recovered %2 · dropped %3"},
     {kIdsStatusTrustedOnly, "Only trusted senders"},
-    {kIdsStatusSignedBy, "Signed by %1 · T: Trust this sender"},
+    {kIdsStatusSignedBy, "Signed by %1"},
     {kIdsStatisticsTrust, "Refused: unsigned %1 · bad signature %2 · replayed %3 · untrusted %4"},
     {kIdsUnsignedSender, "This sender does not sign its broadcasts, so it cannot be trusted."},
     {kIdsNowTrusted, "%1 is trusted. From now on only trusted senders are received."},
