@@ -18,13 +18,23 @@ std::uint64_t FirstCounter() {
       1, std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
 }
 
-// Whether a media datagram ends its message.
-bool EndsMessage(std::uint32_t key, protocol::BufferList buffers) {
-  if (key != protocol::kRouteKeyMedia) return false;
-  std::array<std::uint8_t, protocol::kFragmentHeaderSize> head{};
-  if (protocol::CopyPrefix(buffers, head) < head.size()) return false;
-  const auto id = protocol::ReadFragmentId(head);
-  return id && id->last;
+// Where a media datagram stands in its message: whether it begins a stream description, and
+// whether it ends its message.
+struct Place {
+  bool beginsDescription = false;
+  bool endsMessage = false;
+};
+
+Place PlaceOf(std::uint32_t key, protocol::BufferList buffers) {
+  if (key != protocol::kRouteKeyMedia) return {};
+  std::array<std::uint8_t, protocol::kFirstFragmentHeaderSize + protocol::kHeaderWordSize> head{};
+  const std::size_t got = protocol::CopyPrefix(buffers, head);
+  const auto id = protocol::ReadFragmentId(std::span(head).first(got));
+  if (!id) return {};
+  const bool first = id->fragment == 0 && got == head.size();
+  const std::uint8_t kind = head[protocol::kFirstFragmentHeaderSize + 3];  // the word's top byte
+  return {first && kind == static_cast<std::uint8_t>(protocol::BlockKind::kStreamDescription),
+          id->last};
 }
 
 }  // namespace
@@ -81,8 +91,11 @@ int SigningSink::SendBatch(std::uint32_t key, std::span<const protocol::BufferLi
       groupOpened_.notify_one();
     }
     hashes_.push_back(protocol::HashDatagram(key, buffers));
+    const Place place = PlaceOf(key, buffers);
+    describing_ = describing_ || place.beginsDescription;
     if (hashes_.size() == protocol::kMaxSignedDatagrams ||
-        (now - opened_ >= kMessageSpan && EndsMessage(key, buffers))) {
+        (place.endsMessage && (describing_ || now - opened_ >= kMessageSpan))) {
+      describing_ = false;
       CloseGroup();
     }
   }

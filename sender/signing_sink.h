@@ -1,6 +1,7 @@
 // Signs the broadcast on its way to the socket. Every datagram (media, parity, end of
 // broadcast) goes out at once, unchanged; its hash joins the open group. A group closes when it
-// holds kMaxSignedDatagrams, at the end of a message once it has spanned kMessageSpan, or at
+// holds kMaxSignedDatagrams, at the end of a message once it has spanned kMessageSpan, at the
+// end of a stream description (receivers time their presentation from its arrival), or at
 // kGroupSpan by the signer's own thread, and its signature datagram follows it under its own
 // route key. A receiver that checks signatures therefore holds a datagram for at most about a
 // group's span.
@@ -70,6 +71,7 @@ class SigningSink : public protocol::PacketSink {
   mutable std::mutex lock_;
   std::vector<protocol::DatagramHash> hashes_;  // of the open group
   Clock::time_point opened_{};
+  bool describing_ = false;  // a stream description is being sent
   std::uint64_t counter_;  // of the next signature
   SigningStats stats_;
   std::condition_variable_any groupOpened_;

@@ -105,6 +105,24 @@ TEST(SigningSinkTest, EveryDatagramGoesOutUnchangedAndOneGoodSignatureAfterItCov
   EXPECT_LE(signatures, 20u);
 }
 
+// Receivers time their presentation from a stream description's arrival: its group is signed
+// as soon as it is sent, however short the group.
+TEST(SigningSinkTest, AStreamDescriptionIsSignedAtOnce) {
+  Chain chain(true);
+  chain.Message(400, 1ms);
+  Bytes description = testing::Pattern(300);
+  const std::uint32_t word = protocol::MakeDescriptionHeaderWord(3, 300);
+  for (int i = 0; i < 4; ++i) description[i] = static_cast<std::uint8_t>(word >> (8 * i));
+  const protocol::Buffer b = protocol::MakeBuffer(description.data(), description.size());
+  chain.packetizer.Send(protocol::kChannelMessage, {&b, 1});
+  const auto& e = chain.wire.entries;
+  ASSERT_EQ(e.size(), 3u);
+  EXPECT_EQ(e[2].key, protocol::kRouteKeySignature);
+  EXPECT_EQ(protocol::ReadSignatureDatagram(e[2].bytes)->Count(), 2u);
+  chain.Message(400, 1ms);  // an ordinary message within the span waits for more
+  EXPECT_EQ(e.size(), 4u);
+}
+
 TEST(SigningSinkTest, TheEndIsSignedAheadAndEachSignatureRepeatedWhenAsked) {
   Chain chain(true, 2);
   chain.Message(400, 1ms);
