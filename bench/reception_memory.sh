@@ -6,7 +6,11 @@
 #    thread stalls on the full pipe); the listener's peak RSS.
 #  - parity flood: a hostile sender's parity for every group shape a receiver may meet
 #    (parity_flood.py), each enough to rebuild its group; the listener's peak RSS.
+#  - signature flood: a hostile host's signatures naming a trusted key (none holds), of an
+#    untrusted key, malformed ones and unsigned media (signature_flood.py) against a listener
+#    that trusts the key; its peak RSS and what it counted.
 #   bench/reception_memory.sh [BUILD_DIR] [REBUILDS] [FLOOD_SECONDS] [PARITY_SECONDS]
+#                             [SIGNATURE_SECONDS]
 set -euo pipefail
 # Everything below broadcasts: only ever inside a private network namespace.
 source "$(dirname "$0")/in_namespace.sh"
@@ -15,6 +19,7 @@ build=${1:-$root/build}
 rebuilds=${2:-300}
 flood=${3:-10}
 parity_flood=${4:-20}
+signature_flood=${5:-20}
 out=$build/out
 kb() { awk -v k="$2:" '$1 == k {print $2}' "/proc/$1/status"; }
 
@@ -53,3 +58,18 @@ echo "parity-flood-seconds=$parity_flood listener-peak-rss-kb=$(kb $listener VmH
   "rss-kb=$(kb $listener VmRSS)"
 kill -INT "$listener"
 wait "$listener" || true
+
+export XDG_CONFIG_HOME=$work/config
+"$out/vantorel-cast" --show-identity > "$work/fingerprint"
+seed=$(sed -n 's/^ed25519-seed //p' "$XDG_CONFIG_HOME/vantorel/identity")
+"$out/vantorel-listen" --port 5939 --trust "$(cat "$work/fingerprint")" > "$work/trust-listen.out" \
+  2> "$work/trust-listen.err" &
+listener=$!
+wait_for_line "$work/trust-listen.err" '^vantorel-listen: listening' 10
+python3 "$root/bench/signature_flood.py" "$seed" 127.0.0.1 5939 "$signature_flood"
+echo "signature-flood-seconds=$signature_flood listener-peak-rss-kb=$(kb $listener VmHWM)" \
+  "rss-kb=$(kb $listener VmRSS) cpu-s=$(ps -o cputime= -p $listener)"
+kill -INT "$listener"
+wait "$listener" || true
+grep -o 'dropped=[0-9]*\|unsigned=[0-9]*\|bad-signature=[0-9]*\|untrusted=[0-9]*\|unchecked=[0-9]*\|malformed-signatures=[0-9]*' \
+  "$work/trust-listen.out" | paste -sd' ' -

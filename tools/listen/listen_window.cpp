@@ -80,7 +80,8 @@ void ListenWindow::Finish() {
   const auto& trust = totals.trust;
   const std::uint64_t dropped = r.Dropped() + t.foreignSender + t.oversized + t.malformed +
                                 t.unknownKey + t.postFailed + t.queueOverflow + t.discarded +
-                                trust.Refused() + trust.otherSender + trust.malformed;
+                                trust.Refused() + trust.otherSender + trust.malformed +
+                                trust.overBudget;
   char line[1280];
   std::snprintf(
       line, sizeof line,
@@ -92,7 +93,7 @@ void ListenWindow::Finish() {
       " unrecoverable=%" PRIu64 " reordered=%" PRIu64 " groups-rebuilt=%" PRIu64
       " rebuild-wait-ms=%.1f/%.1f signatures=%" PRIu64 " signed=%" PRIu64 " unsigned=%" PRIu64
       " bad-signature=%" PRIu64 " replayed=%" PRIu64 " untrusted=%" PRIu64 " other-sender=%" PRIu64
-      " unchecked=%" PRIu64 " sender-fingerprint=%s",
+      " unchecked=%" PRIu64 " malformed-signatures=%" PRIu64 " sender-fingerprint=%s",
       delivered_, dropped, r.lostFragment, t.foreignSender, r.oversized + t.oversized,
       r.malformed + t.malformed, r.incomplete, t.unknownKey, t.postFailed, r.abandoned, r.repeated,
       t.queueOverflow, t.senderChanges, t.receiveErrors, t.discarded, totals.LostMessages(),
@@ -100,7 +101,8 @@ void ListenWindow::Finish() {
       totals.fec.groupsDecoded, MeanWaitMs(totals.fec),
       static_cast<double>(totals.fec.waitMaxUs) / 1000.0, trust.verified, trust.signedDatagrams,
       trust.unsignedDropped, trust.badSignature, trust.replayed, trust.untrusted, trust.otherSender,
-      trust.overBudget, totals.lastFingerprint ? totals.lastFingerprint->Text().c_str() : "-");
+      trust.overBudget, trust.malformed,
+      totals.lastFingerprint ? totals.lastFingerprint->Text().c_str() : "-");
   for (const receiver::StreamReport& stream : totals.streams) {
     Print(DescribeStream(stream));
     std::fprintf(stderr, "%s\n", DescribeTiming(stream).c_str());
