@@ -4,7 +4,9 @@
 # datagrams (seeded) and forwards the rest to vantorel-listen. For each clip and link, one
 # line: samples sent and delivered, parity overhead (bytes and datagrams), and how long the
 # rebuilt gaps waited (mean/max ms).
-#   bench/fec_loss.sh [BUILD_DIR] [SECONDS] [FEC_PERCENT]
+# With TRUST=1 the listener trusts the cast's key (and takes only what it signed); LINKS
+# (separated by ';') and CLIPS (by spaces) narrow the runs.
+#   [TRUST=1] [LINKS=...] [CLIPS=...] bench/fec_loss.sh [BUILD_DIR] [SECONDS] [FEC_PERCENT]
 set -euo pipefail
 # Everything below broadcasts: only ever inside a private network namespace.
 source "$(dirname "$0")/in_namespace.sh"
@@ -26,12 +28,15 @@ if [[ ! -s $hd ]]; then
   mv "$hd.part" "$hd"
 fi
 field() { sed -n "s/.*[ ^]$1=\([^ ]*\).*/\1/p" <<<" $2"; }
+export XDG_CONFIG_HOME=$work/config
+trust=()
+[[ ${TRUST:-0} == 1 ]] && trust=(--trust "$("$out/vantorel-cast" --show-identity)")
 
 # trial CLIP PERCENT LINK...: one run; prints the figures.
 trial() {
   local clip=$1 percent=$2
   shift 2
-  "$out/vantorel-listen" --port 6001 > "$work/listen.out" 2> "$work/listen.err" &
+  "$out/vantorel-listen" --port 6001 "${trust[@]}" > "$work/listen.out" 2> "$work/listen.err" &
   local listener=$!
   wait_for_line "$work/listen.err" '^vantorel-listen: listening' 10
   "$out/vantorel-relay" --listen 6000 --to 127.0.0.1:6001 --seed 11 "$@" > "$work/relay.out" \
@@ -61,8 +66,10 @@ trial() {
              (dg > pd ? 100 * pd / (dg - pd) : 0), rec, wait }'
 }
 
-for clip in "$build/test-media/mjpeg-pcm.avi" "$build/test-media/mpeg1-av.mpg" "$hd"; do
-  for link in "--loss 0.01" "--loss 0.05" "--loss 0.2" "--burst 0.01,0.3,1"; do
+IFS=' ' read -r -a clips <<<"${CLIPS:-$build/test-media/mjpeg-pcm.avi $build/test-media/mpeg1-av.mpg $hd}"
+IFS=';' read -r -a links <<<"${LINKS:---loss 0.01;--loss 0.05;--loss 0.2;--burst 0.01,0.3,1}"
+for clip in "${clips[@]}"; do
+  for link in "${links[@]}"; do
     for percent in 0 "$fec"; do
       # shellcheck disable=SC2086
       trial "$clip" "$percent" $link

@@ -62,18 +62,24 @@ SigningSink::~SigningSink() {
   }
 }
 
-// A group whose stream pauses (or a slow audio stream) is still signed after kGroupSpan.
+// A group whose stream pauses (or a slow audio stream) is still signed after kGroupSpan, and
+// a late copy still goes out kLateCopyDelay after the first ones.
 void SigningSink::CloseInTime(std::stop_token stop) {
   std::unique_lock guard(lock_);
   while (!stop.stop_requested()) {
-    if (hashes_.empty()) {
-      groupOpened_.wait(guard, stop, [this] { return !hashes_.empty(); });
+    auto deadline = Clock::time_point::max();
+    if (!hashes_.empty()) deadline = opened_ + kGroupSpan;
+    if (!lateCopy_.empty()) deadline = std::min(deadline, lateCopyMade_ + kLateCopyDelay);
+    const std::uint64_t seen = changes_;
+    const auto changed = [&] { return changes_ != seen; };
+    if (deadline == Clock::time_point::max()) {
+      groupOpened_.wait(guard, stop, changed);
       continue;
     }
-    const Clock::time_point opened = opened_;
-    const bool replaced = groupOpened_.wait_until(
-        guard, stop, opened + kGroupSpan, [&] { return hashes_.empty() || opened_ != opened; });
-    if (!replaced && !stop.stop_requested()) CloseGroup();
+    if (groupOpened_.wait_until(guard, stop, deadline, changed) || stop.stop_requested()) continue;
+    const Clock::time_point now = now_();
+    if (!hashes_.empty() && now - opened_ >= kGroupSpan) CloseGroup();
+    if (!lateCopy_.empty() && now - lateCopyMade_ >= kLateCopyDelay) SendLateCopy();
   }
 }
 
@@ -84,10 +90,14 @@ int SigningSink::Send(std::uint32_t key, protocol::BufferList buffers) {
 int SigningSink::SendBatch(std::uint32_t key, std::span<const protocol::BufferList> lists) {
   std::lock_guard guard(lock_);
   const int sent = out_.SendBatch(key, lists);
+  // The batch went out after the pending late copy was made: it counts towards its distance.
+  sinceLateCopy_ += lists.size();
+  if (!lateCopy_.empty() && sinceLateCopy_ >= kLateCopyAfter) SendLateCopy();
   const Clock::time_point now = now_();
   for (const protocol::BufferList& buffers : lists) {
     if (hashes_.empty()) {
       opened_ = now;
+      ++changes_;
       groupOpened_.notify_one();
     }
     hashes_.push_back(protocol::HashDatagram(key, buffers));
@@ -106,16 +116,19 @@ int SigningSink::SendBatch(std::uint32_t key, std::span<const protocol::BufferLi
 void SigningSink::Flush() {
   std::lock_guard guard(lock_);
   CloseGroup();
+  SendLateCopy();
 }
 
 void SigningSink::SignAhead(std::uint32_t key, protocol::BufferList payload, int times) {
   std::lock_guard guard(lock_);
   CloseGroup();
+  SendLateCopy();
   const protocol::DatagramHash hash = protocol::HashDatagram(key, payload);
   for (int i = 0; i < times && hashes_.size() < protocol::kMaxSignedDatagrams; ++i) {
     hashes_.push_back(hash);
   }
   CloseGroup();
+  SendLateCopy();  // nothing follows the end for a late copy to wait behind
 }
 
 SigningStats SigningSink::Stats() const {
@@ -127,13 +140,33 @@ void SigningSink::CloseGroup() {
   if (hashes_.empty()) return;
   const std::vector<std::uint8_t> payload =
       protocol::WriteSignatureDatagram(key_, counter_++, hashes_);
-  const protocol::Buffer buffer = protocol::MakeBuffer(payload.data(), payload.size());
-  for (int i = 0; i < repeats_; ++i) out_.Send(protocol::kRouteKeySignature, {&buffer, 1});
+  for (int i = 0; i < repeats_; ++i) Put(payload);
   ++stats_.signatures;
   stats_.signedDatagrams += hashes_.size();
-  stats_.signatureDatagrams += static_cast<std::uint64_t>(repeats_);
-  stats_.signatureBytes += static_cast<std::uint64_t>(repeats_) * payload.size();
+  // A lost signature loses its whole group: with repeats it gets a third copy, later, out of
+  // reach of the burst of loss that may take the first two.
   hashes_.clear();
+  if (repeats_ < 2) return;
+  SendLateCopy();
+  lateCopy_ = payload;
+  lateCopyMade_ = now_();
+  sinceLateCopy_ = 0;
+  ++changes_;
+  groupOpened_.notify_one();
+}
+
+void SigningSink::SendLateCopy() {
+  if (lateCopy_.empty()) return;
+  Put(lateCopy_);
+  lateCopy_.clear();
+  ++changes_;
+}
+
+void SigningSink::Put(const std::vector<std::uint8_t>& payload) {
+  const protocol::Buffer buffer = protocol::MakeBuffer(payload.data(), payload.size());
+  out_.Send(protocol::kRouteKeySignature, {&buffer, 1});
+  ++stats_.signatureDatagrams;
+  stats_.signatureBytes += payload.size();
 }
 
 }  // namespace vantorel::sender

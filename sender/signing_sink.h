@@ -37,9 +37,15 @@ class SigningSink : public protocol::PacketSink {
   // wait for the next picture's.
   static constexpr std::chrono::milliseconds kMessageSpan{10};
 
+  // With repeats, a signature goes out a third time after kLateCopyAfter more datagrams or
+  // kLateCopyDelay, whichever comes first.
+  static constexpr std::size_t kLateCopyAfter = 8;
+  static constexpr std::chrono::milliseconds kLateCopyDelay{10};
+
   // `out` (not owned) takes the datagrams and the signatures, from the senders' threads and
-  // from the signer's own. Each signature datagram goes out `repeats` times (1 or 2): a
-  // broadcast that sends parity for a lossy link loses a group only with both copies.
+  // from the signer's own. Each signature datagram goes out `repeats` times (1 or 2) at once,
+  // and with 2 once more, later: a broadcast that sends parity for a lossy link loses a group
+  // only with every copy.
   SigningSink(protocol::PacketSink& out, protocol::SigningKey key, int repeats = 1);
   // With a clock of the caller's and no thread: groups close only as datagrams come (tests).
   SigningSink(protocol::PacketSink& out, protocol::SigningKey key, int repeats,
@@ -61,6 +67,8 @@ class SigningSink : public protocol::PacketSink {
 
  private:
   void CloseGroup();
+  void SendLateCopy();  // the pending late copy, if any
+  void Put(const std::vector<std::uint8_t>& payload);
   void CloseInTime(std::stop_token stop);
 
   protocol::PacketSink& out_;
@@ -71,8 +79,12 @@ class SigningSink : public protocol::PacketSink {
   mutable std::mutex lock_;
   std::vector<protocol::DatagramHash> hashes_;  // of the open group
   Clock::time_point opened_{};
-  bool describing_ = false;  // a stream description is being sent
-  std::uint64_t counter_;  // of the next signature
+  bool describing_ = false;             // a stream description is being sent
+  std::uint64_t counter_;               // of the next signature
+  std::vector<std::uint8_t> lateCopy_;  // the last signature, to be sent once more
+  Clock::time_point lateCopyMade_{};
+  std::size_t sinceLateCopy_ = 0;  // datagrams sent since lateCopy_ was made
+  std::uint64_t changes_ = 0;      // tells the closer's thread that its deadlines moved
   SigningStats stats_;
   std::condition_variable_any groupOpened_;
   std::jthread closer_;  // last: it stops before the rest goes

@@ -129,17 +129,39 @@ TEST(SigningSinkTest, TheEndIsSignedAheadAndEachSignatureRepeatedWhenAsked) {
   const protocol::Buffer end = protocol::MakeBuffer(kEndOfBroadcastValue.data(), 4);
   chain.signer->SignAhead(protocol::kRouteKeyEndOfBroadcast, {&end, 1}, 3);
   const auto& e = chain.wire.entries;
-  // The message's datagram and its signature twice, then the end's signature twice.
-  ASSERT_EQ(e.size(), 5u);
-  EXPECT_EQ(e[1].bytes, e[2].bytes);
-  EXPECT_EQ(e[3].bytes, e[4].bytes);
-  const auto ahead = protocol::ReadSignatureDatagram(e[3].bytes);
+  // The message's datagram and its signature three times, then the end's signature three
+  // times: nothing follows the end for a late copy to wait behind.
+  ASSERT_EQ(e.size(), 7u);
+  for (const std::size_t i : {2, 3}) EXPECT_EQ(e[i].bytes, e[1].bytes);
+  for (const std::size_t i : {5, 6}) EXPECT_EQ(e[i].bytes, e[4].bytes);
+  const auto ahead = protocol::ReadSignatureDatagram(e[4].bytes);
   ASSERT_TRUE(ahead);
   ASSERT_EQ(ahead->Count(), 3u);
   const protocol::DatagramHash endHash =
       protocol::HashDatagram(protocol::kRouteKeyEndOfBroadcast, {kEndOfBroadcastValue.data(), 4});
   for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(ahead->Hash(i), endHash);
-  EXPECT_EQ(chain.signer->Stats().signatureDatagrams, 4u);
+  EXPECT_EQ(chain.signer->Stats().signatureDatagrams, 6u);
+}
+
+// With parity each signature goes out twice at once and a third time later, out of reach of
+// the burst of loss that may take the first two.
+TEST(SigningSinkTest, TheThirdCopyFollowsMoreDatagrams) {
+  Chain chain(true, 2);
+  Play(chain);
+  std::map<Bytes, std::vector<std::size_t>> copies;  // where each signature went out
+  for (std::size_t i = 0; i < chain.wire.entries.size(); ++i) {
+    const auto& e = chain.wire.entries[i];
+    if (e.key == protocol::kRouteKeySignature) copies[e.bytes].push_back(i);
+  }
+  EXPECT_EQ(copies.size(), chain.signer->Stats().signatures);
+  std::size_t apart = 0;
+  for (const auto& [bytes, at] : copies) {
+    ASSERT_EQ(at.size(), 3u);
+    EXPECT_EQ(at[1], at[0] + 1);
+    if (at[2] - at[1] > SigningSink::kLateCopyAfter) ++apart;
+  }
+  // The others went out early because the next group closed first (or at the flush).
+  EXPECT_GT(apart, copies.size() / 2);
 }
 
 }  // namespace
