@@ -289,6 +289,7 @@ void SignatureGate::Reset() {
   sender_.reset();
   senderKey_.reset();
   fingerprint_.reset();
+  stats_.unsignedDropped += held_.size();  // no signature covered them before the end
   held_.clear();
   releasing_.clear();
 }

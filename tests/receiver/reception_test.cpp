@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -14,7 +15,9 @@
 #include <vector>
 
 #include "protocol/byte_io.h"
+#include "protocol/signing.h"
 #include "sender/packetizer.h"
+#include "sender/signing_sink.h"
 #include "sender/udp_broadcast_sink.h"
 #include "tests/receiver/playback/message_builders.h"
 
@@ -161,6 +164,47 @@ TEST_F(ReceptionPathTest, EndOfBroadcastIsToldInOrderAndTheNextBroadcastPlays) {
 
   SendMessage(testing::AudioVideo(2));
   EXPECT_TRUE(WaitFor([&] { return reception.View().session == 2; }));
+}
+
+// Trusting one key: only what that sender signed reaches the reassembler and the graph, the end
+// of its broadcast only when signed, and once, however many copies come.
+TEST_F(ReceptionPathTest, OnlyWhatATrustedSenderSignedIsDelivered) {
+  std::array<std::uint8_t, protocol::kSeedSize> seed{};
+  seed.fill(3);
+  const protocol::SigningKey key = protocol::SigningKey::FromSeed(seed);
+  sender::SigningSink signer(*sink_, key, 2);
+  sender::Packetizer signedPacketizer;
+  signedPacketizer.AddRoute(protocol::kRouteKeyMedia, &signer);
+  const auto sendSigned = [&](const testing::Body& body) {
+    const protocol::Buffer b = protocol::MakeBuffer(body.data(), body.size());
+    signedPacketizer.Send(protocol::kChannelMessage, {&b, 1});
+  };
+  SlowBuilder builder(0ms);
+  ReceptionOptions options = Options(&builder);
+  options.trusted = {key.FingerprintOf()};
+  Reception reception(options, &journal_);
+  EXPECT_TRUE(reception.View().trustedOnly);
+
+  SendMessage(testing::AudioVideo(1));  // an unsigned sender's description
+  sendSigned(testing::AudioVideo(2));
+  sendSigned(testing::AudioSample());
+  signer.Flush();
+  ASSERT_TRUE(WaitFor([&] { return reception.Totals().reassembly.delivered == 2; }));
+  EXPECT_EQ(reception.View().session, 2);
+  EXPECT_EQ(reception.View().fingerprint, key.FingerprintOf());
+
+  SendEnd();  // unsigned: ends nothing
+  const protocol::Buffer end = protocol::MakeBuffer(sender::kEndOfBroadcastValue.data(), 4);
+  signer.SignAhead(protocol::kRouteKeyEndOfBroadcast, {&end, 1}, 3);
+  sink_->SendEndOfBroadcast(3, 0);
+  ASSERT_TRUE(WaitFor([&] { return reception.Totals().endOfBroadcastHandled == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return reception.Totals().trust.unsignedDropped >= 2; }, 2s));
+  reception.Stop();
+  const ReceptionTotals totals = reception.Totals();
+  EXPECT_EQ(totals.endOfBroadcastHandled, 1u);
+  EXPECT_EQ(journal_.Events(), (std::vector<std::string>{"kind 10", "kind 24", "end"}));
+  EXPECT_EQ(totals.reassembly.delivered, 2u);
+  EXPECT_EQ(totals.trust.badSignature + totals.trust.replayed, 0u);
 }
 
 // A port held by another program is tried again until it is free; meanwhile the reception says
