@@ -28,7 +28,7 @@ if [[ ! -s $hd ]]; then
   mv "$hd.part" "$hd"
 fi
 field() { sed -n "s/.*[ ^]$1=\([^ ]*\).*/\1/p" <<<" $2"; }
-export XDG_CONFIG_HOME=$work/config
+export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
 trust=()
 [[ ${TRUST:-0} == 1 ]] && trust=(--trust "$("$out/vantorel-cast" --show-identity)")
 

@@ -59,7 +59,7 @@ echo "parity-flood-seconds=$parity_flood listener-peak-rss-kb=$(kb $listener VmH
 kill -INT "$listener"
 wait "$listener" || true
 
-export XDG_CONFIG_HOME=$work/config
+export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
 "$out/vantorel-cast" --show-identity > "$work/fingerprint"
 seed=$(sed -n 's/^ed25519-seed //p' "$XDG_CONFIG_HOME/vantorel/identity")
 "$out/vantorel-listen" --port 5939 --trust "$(cat "$work/fingerprint")" > "$work/trust-listen.out" \

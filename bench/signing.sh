@@ -16,7 +16,7 @@ build=${1:-$root/build}
 seconds=${2:-10}
 runs=${3:-3}
 out=$build/out
-export XDG_CONFIG_HOME=$work/config
+export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
 
 # The 720p clip of the parity benchmark: 10 s of MJPEG at 25 fps with PCM, about 25 Mbit/s.
 hd=$build/bench-media/mjpeg-720p.avi

@@ -15,7 +15,7 @@ constexpr std::chrono::milliseconds kIdleWait{200};
 Reception::Reception(ReceptionOptions options, ReceptionEvents* events)
     : options_(std::move(options)),
       events_(events),
-      gate_(options_.trusted, gated_, options_.receive.senderSilence) {
+      gate_(options_.trusted, gated_, options_.receive.senderSilence, options_.knownCounters) {
   if (gate_.Enforcing()) options_.receive.lock = LockPolicy::kBySignature;
   Build();
   nextRetry_ = std::chrono::steady_clock::now() + options_.retryInterval;
@@ -273,6 +273,12 @@ void Reception::Publish() {
   if (reassembler_) totals.reassembly += reassembler_->Stats();
   if (fec_) totals.fec += fec_->Stats();
   totals.trust = gate_.Stats();
+  // Made again only when another signature was checked and found good.
+  if (gate_.Enforcing() && (counters_.empty() || countersAt_ != gate_.Stats().verified)) {
+    counters_ = gate_.HighestCounters();
+    countersAt_ = gate_.Stats().verified;
+  }
+  totals.counters = counters_;
   if (view.fingerprint) past_.lastFingerprint = view.fingerprint;
   totals.lastFingerprint = past_.lastFingerprint;
   if (graph_) {

@@ -67,6 +67,8 @@ struct ReceptionOptions {
   // Empty: any sender plays (and its fingerprint is read when it signs). Otherwise only a
   // sender whose signatures these fingerprints trust is received.
   std::vector<protocol::Fingerprint> trusted;
+  // The highest signature counters of trusted keys that an earlier run had seen.
+  SignatureGate::Counters knownCounters;
 };
 
 // Counts over every pipeline built, the current one included.
@@ -82,7 +84,8 @@ struct ReceptionTotals {
   FecStats fec;
   TrustStats trust;
   std::optional<protocol::Fingerprint> lastFingerprint;  // of the last sender that signed
-  std::vector<StreamReport> streams;                     // of the graphs closed so far
+  SignatureGate::Counters counters;   // the highest seen of each trusted key, for the next run
+  std::vector<StreamReport> streams;  // of the graphs closed so far
 
   // Messages that never reached the pins: gaps in the numbering, messages begun and not
   // finished, and those a full pin queue pushed out.
@@ -195,6 +198,8 @@ class Reception {
   std::unique_ptr<ReceiveSocket> socket_;
   // Outlives the pipelines: the counters it has seen stay through every rebuild.
   SignatureGate gate_;
+  SignatureGate::Counters counters_;  // the gate's, as last published
+  std::uint64_t countersAt_ = 0;      // good signatures when counters_ was made
   ReceptionTotals past_;
   std::chrono::steady_clock::time_point nextRetry_{};
   std::chrono::steady_clock::time_point lastHeardTold_{};

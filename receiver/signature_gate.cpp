@@ -47,10 +47,20 @@ TrustStats& TrustStats::operator+=(const TrustStats& b) {
 }
 
 SignatureGate::SignatureGate(std::vector<protocol::Fingerprint> trusted, Output& out,
-                             std::chrono::milliseconds senderSilence)
+                             std::chrono::milliseconds senderSilence, const Counters& known)
     : trusted_(std::move(trusted)), out_(out), senderSilence_(senderSilence) {
   std::sort(trusted_.begin(), trusted_.end());
   protocol::CryptoReady();
+  // Everything up to a known counter counts as used: a capture replayed to a receiver that
+  // started again is refused like one replayed while it ran.
+  for (const auto& [key, highest] : known)
+    counters_[key] = CounterWindow{highest, ~std::uint64_t{0}};
+}
+
+SignatureGate::Counters SignatureGate::HighestCounters() const {
+  Counters out;
+  for (const auto& [key, window] : counters_) out[key] = window.highest;
+  return out;
 }
 
 void SignatureGate::Take(Datagram datagram) {

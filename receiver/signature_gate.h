@@ -73,8 +73,12 @@ class SignatureGate {
     virtual void SenderChanged(const DatagramSource& sender) = 0;
   };
 
+  // The highest counter seen of each key, kept from one run of a receiver to the next.
+  using Counters = std::map<protocol::PublicKey, std::uint64_t>;
+
+  // `known` are counters seen before this gate: no counter up to them is taken again.
   SignatureGate(std::vector<protocol::Fingerprint> trusted, Output& out,
-                std::chrono::milliseconds senderSilence);
+                std::chrono::milliseconds senderSilence, const Counters& known = {});
 
   bool Enforcing() const { return !trusted_.empty(); }
   void Take(Datagram datagram);
@@ -92,6 +96,8 @@ class SignatureGate {
   // Whose good signature the current sender's datagrams carry.
   std::optional<protocol::Fingerprint> SenderFingerprint() const { return fingerprint_; }
   const TrustStats& Stats() const { return stats_; }
+  // The highest counter seen of every trusted key (those known at the start included).
+  Counters HighestCounters() const;
 
  private:
   struct HeldDatagram {

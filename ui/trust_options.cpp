@@ -66,6 +66,17 @@ std::filesystem::path TrustedSendersFile() {
   return folder.empty() ? folder : folder / profile::kTrustedSendersFileName;
 }
 
+std::filesystem::path CountersFile() {
+  const std::filesystem::path folder = profile::UserStateFolder();
+  return folder.empty() ? folder : folder / profile::kCountersFileName;
+}
+
+profile::Loaded<profile::Counters> LoadKnownCounters() {
+  const std::filesystem::path file = CountersFile();
+  if (file.empty()) return {profile::Counters{}, {}};
+  return profile::LoadCounters(file);
+}
+
 profile::Loaded<std::vector<protocol::Fingerprint>> LoadTrust(
     const std::vector<protocol::Fingerprint>& given) {
   std::vector<protocol::Fingerprint> trusted = given;

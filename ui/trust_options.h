@@ -42,5 +42,10 @@ profile::Loaded<std::vector<protocol::Fingerprint>> LoadTrust(
     const std::vector<protocol::Fingerprint>& given);
 // Where "Trust this sender" writes; empty when there is no configuration folder.
 std::filesystem::path TrustedSendersFile();
+// Where a trusting receiver keeps the counters it has seen; empty when there is no state
+// folder.
+std::filesystem::path CountersFile();
+// The counters an earlier run kept (none without a state folder).
+profile::Loaded<profile::Counters> LoadKnownCounters();
 
 }  // namespace vantorel::ui

@@ -133,6 +133,16 @@ std::string CreateIdentity(const fs::path& path) {
 
 }  // namespace
 
+fs::path UserStateFolder() {
+  if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && *xdg == '/') {
+    return fs::path(xdg) / "vantorel";
+  }
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    return fs::path(home) / ".local" / "state" / "vantorel";
+  }
+  return {};
+}
+
 fs::path UserConfigFolder() {
   if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
     return fs::path(xdg) / "vantorel";
@@ -213,6 +223,64 @@ std::string AddTrustedSender(const fs::path& path, const protocol::Fingerprint& 
   const int saved = errno;
   ::close(fd);
   return written ? std::string() : Named(path, std::strerror(saved));
+}
+
+Loaded<Counters> LoadCounters(const fs::path& path) {
+  std::error_code ec;
+  if (!fs::exists(path, ec) && !fs::is_symlink(path, ec)) return {Counters{}, {}};
+  if (std::string error = CheckFile(path, kGroupOrOthersWrite, "can be changed by others");
+      !error.empty()) {
+    return {std::nullopt, error};
+  }
+  std::string error;
+  const std::optional<std::string> text = ReadAll(path, error);
+  if (!text) return {std::nullopt, error};
+  Counters counters;
+  std::istringstream lines(*text);
+  std::string line;
+  for (int number = 1; std::getline(lines, line); ++number) {
+    const std::string_view t = Trim(line);
+    if (t.empty() || t.front() == '#') continue;
+    const std::size_t space = t.find(' ');
+    const auto key = ParseSeed(t.substr(0, space));  // 32 bytes in hexadecimal, as a seed is
+    const std::string count =
+        space == std::string_view::npos ? "" : std::string(Trim(t.substr(space)));
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(count.c_str(), &end, 10);
+    if (!key || count.empty() || count[0] == '-' || *end != '\0') {
+      return {std::nullopt,
+              Named(path, "line " + std::to_string(number) + " is not a key and a counter")};
+    }
+    protocol::PublicKey k;
+    std::copy(key->begin(), key->end(), k.begin());
+    counters[k] = std::max<std::uint64_t>(counters[k], value);
+  }
+  return {std::move(counters), {}};
+}
+
+std::string SaveCounters(const fs::path& path, const Counters& counters) {
+  std::error_code ec;
+  if (path.has_parent_path()) {
+    fs::create_directories(path.parent_path(), ec);
+    if (ec) return Named(path.parent_path(), ec.message());
+  }
+  std::string text = "# The highest signature counter seen of each trusted sender's key.\n";
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (const auto& [key, counter] : counters) {
+    for (const std::uint8_t b : key) {
+      text += kHex[b >> 4];
+      text += kHex[b & 15];
+    }
+    text += ' ' + std::to_string(counter) + '\n';
+  }
+  const fs::path aside = path.string() + ".new";
+  {
+    std::ofstream out(aside, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out.flush()) return Named(aside, std::strerror(errno));
+  }
+  fs::rename(aside, path, ec);
+  return ec ? Named(path, ec.message()) : std::string();
 }
 
 }  // namespace vantorel::profile

@@ -4,10 +4,16 @@
 //   identity         a sender's Ed25519 key, created on first use, readable by its owner only
 //   trusted-senders  one fingerprint a line, a name after it if wanted; '#' starts a comment
 //
+// and in the user's state folder ($XDG_STATE_HOME/vantorel, else ~/.local/state/vantorel):
+//
+//   counters         the highest signature counter a receiver has seen of each trusted key
+//
 // A file that cannot be used is named with the reason, never half read.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,10 +24,13 @@ namespace vantorel::profile {
 
 inline constexpr const char* kIdentityFileName = "identity";
 inline constexpr const char* kTrustedSendersFileName = "trusted-senders";
+inline constexpr const char* kCountersFileName = "counters";
 
 // $XDG_CONFIG_HOME/vantorel (an absolute XDG_CONFIG_HOME only), else ~/.config/vantorel;
 // empty when neither is known.
 std::filesystem::path UserConfigFolder();
+// $XDG_STATE_HOME/vantorel, else ~/.local/state/vantorel; empty when neither is known.
+std::filesystem::path UserStateFolder();
 
 // What loading a key file gave: the value, or why there is none ("PATH: reason").
 template <typename T>
@@ -48,5 +57,13 @@ Loaded<std::vector<TrustedSender>> LoadTrustedSenders(const std::filesystem::pat
 // Adds a line for `fingerprint` (creating the folder and the file); empty, or why not.
 std::string AddTrustedSender(const std::filesystem::path& path,
                              const protocol::Fingerprint& fingerprint, const std::string& name);
+
+using Counters = std::map<protocol::PublicKey, std::uint64_t>;
+
+// The counters kept by an earlier run; a missing file keeps none. A line that is not a key in
+// hexadecimal and a number is refused (with the line's number).
+Loaded<Counters> LoadCounters(const std::filesystem::path& path);
+// Replaces the file with `counters` (written aside, then renamed); empty, or why not.
+std::string SaveCounters(const std::filesystem::path& path, const Counters& counters);
 
 }  // namespace vantorel::profile

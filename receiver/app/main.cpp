@@ -49,6 +49,13 @@ int main(int argc, char** argv) {
   }
   options.trusted = std::move(*trusted.value);
   options.trustedSendersFile = vantorel::ui::TrustedSendersFile();
+  options.countersFile = vantorel::ui::CountersFile();
+  auto counters = vantorel::ui::LoadKnownCounters();
+  if (!counters.value) {
+    std::fprintf(stderr, "lunnet: %s\n", counters.error.c_str());
+    return 2;
+  }
+  options.knownCounters = std::move(*counters.value);
   // The toolkit keeps the count and the arguments for the application's life.
   int toolkitArgc = static_cast<int>(toolkitArgs.size()) - 1;
   QApplication application(toolkitArgc, toolkitArgs.data());

@@ -110,6 +110,7 @@ void ReceiverMainWindow::StartReception() {
   reception.graph = builder_.get();
   reception.videoRect = receiver::VideoRect{area.left, area.top, area.Width(), area.Height()};
   reception.trusted = options_.trusted;
+  reception.knownCounters = options_.knownCounters;
   reception_ = std::make_unique<receiver::Reception>(reception,
                                                      static_cast<receiver::ReceptionEvents*>(this));
   if (!reception_->Listening()) {
@@ -136,6 +137,7 @@ void ReceiverMainWindow::TrustSender() {
   options_.trusted.push_back(fingerprint);
   // Built again with the trust: the sender plays on once its next signature is checked.
   StopReception();
+  options_.knownCounters = reception_->Totals().counters;
   reception_.reset();
   StartReception();
   status_.OnSenderChanged(view.sender->ToString(), receiver::ReceptionStatus::Clock::now());
@@ -151,6 +153,7 @@ void ReceiverMainWindow::TrustSender() {
 
 void ReceiverMainWindow::StopReception() {
   if (reception_) reception_->Stop();
+  SaveCounters();
   video_->Clear();
 }
 
@@ -331,7 +334,25 @@ void ReceiverMainWindow::OnVideoAreaChanged(const skin::Rect& area) {
   }
 }
 
+void ReceiverMainWindow::SaveCounters() {
+  if (!reception_ || options_.countersFile.empty()) return;
+  const receiver::SignatureGate::Counters counters = reception_->Totals().counters;
+  if (counters.empty() || counters == options_.knownCounters) return;
+  if (const std::string error = profile::SaveCounters(options_.countersFile, counters);
+      !error.empty()) {
+    qCWarning(lcLunnet, "%s", error.c_str());
+    return;
+  }
+  options_.knownCounters = counters;
+}
+
 void ReceiverMainWindow::OnTimerTick() {
+  // Every 10 s or so: a screen switched off at the wall loses at most that much.
+  constexpr int kTicksBetweenSaves = 10'000 / skin::kFrameTimerMs;
+  if (++ticksToSave_ >= kTicksBetweenSaves) {
+    ticksToSave_ = 0;
+    SaveCounters();
+  }
   if (reception_) {
     bitRate_.Sample(receiver::BitRateMeter::Clock::now(), reception_->Totals().reassembly.bytes);
   }

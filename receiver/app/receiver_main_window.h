@@ -50,6 +50,9 @@ struct ReceiverWindowOptions {
   std::vector<protocol::Fingerprint> trusted;
   // Where "Trust this sender" adds the sender; empty: trusted until the window closes only.
   std::filesystem::path trustedSendersFile;
+  // The signature counters an earlier run saw, and where this one keeps them (empty: nowhere).
+  receiver::SignatureGate::Counters knownCounters;
+  std::filesystem::path countersFile;
 };
 
 using receiver::ReceptionTotals;
@@ -84,6 +87,8 @@ class ReceiverMainWindow : public skin::SkinnedFrame, private receiver::Receptio
   void DropWidgets();
   void StartReception();
   void StopReception();
+  // Keeps the counters seen for the next run, when they changed.
+  void SaveCounters();
   // Trusts the sender being received (its fingerprint) and receives only trusted senders.
   void TrustSender();
   // ReceptionEvents, on the reception thread: each becomes a message posted to the window.
@@ -108,6 +113,7 @@ class ReceiverMainWindow : public skin::SkinnedFrame, private receiver::Receptio
   std::unique_ptr<media::GstPlaybackGraphBuilder> builder_;
   bool hasWidgets_ = false;
   bool audioNoted_ = false;
+  int ticksToSave_ = 0;
 
   std::unique_ptr<receiver::Reception> reception_;
   QString StatisticsText(const std::string& sender) const;

@@ -230,12 +230,26 @@ TEST_F(SignatureGateTest, AReplayedCaptureIsKnownByItsCounters) {
   EXPECT_EQ(gate.Stats().replayed + gate.Stats().duplicates, 3u);
   EXPECT_EQ(gate.Stats().unsignedDropped, 3u);
   EXPECT_EQ(gate.Stats().verified, 3u);
-  // Counters survive a new pipeline.
+  // Counters survive a new pipeline, and a new run of the receiver that was told them.
   gate.Reset();
   gate.Take(TestSender::Copy(capture[0]));
   gate.Take(TestSender::Copy(capture[1]));
   gate.Tick(t_ + 2s);
   EXPECT_EQ(out_.released.size(), 3u);
+  const SignatureGate::Counters kept = gate.HighestCounters();
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(kept.begin()->second, sender_.counter - 1);
+  SignatureGate restarted({sender_.key.FingerprintOf()}, out_, 2000ms, kept);
+  for (const Datagram& d : capture) restarted.Take(TestSender::Copy(d));
+  restarted.Tick(t_ + 3s);
+  EXPECT_EQ(out_.released.size(), 3u);
+  EXPECT_EQ(restarted.Stats().replayed, 3u);
+  EXPECT_EQ(restarted.Stats().verified, 0u);
+  // The sender's next signature is taken.
+  gate_ =
+      std::make_unique<SignatureGate>(std::vector{sender_.key.FingerprintOf()}, out_, 2000ms, kept);
+  SendGroup(sender_, {10}, t_);
+  EXPECT_EQ(out_.released.back(), "10");
 }
 
 TEST_F(SignatureGateTest, RepeatsAndReorderedSignaturesWithinTheWindowAreTaken) {

@@ -10,8 +10,8 @@ if [[ ${VANTOREL_NETNS_INSIDE:-} != "$$-inside" ]]; then
 fi
 source "$here/../../scripts/wait.sh"
 work=$(mktemp -d)
-# Identities and trusted senders of the test alone, never the user's.
-export XDG_CONFIG_HOME=$work/config
+# Identities, trusted senders and counters of the test alone, never the user's.
+export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 field() { sed -n "s/.*[ ^]$1=\([^ ]*\).*/\1/p" <<<" $2"; }

@@ -17,8 +17,8 @@ if [[ -z ${VANTOREL_LUNNET_TEST_X:-} ]]; then
 fi
 
 work=$(mktemp -d)
-# Identities and trusted senders of the test alone, never the user's.
-export XDG_CONFIG_HOME=$work/config
+# Identities, trusted senders and counters of the test alone, never the user's.
+export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
 lunnet= cast=
 cleanup() {
   for pid in $cast $lunnet; do kill -TERM "$pid" 2>/dev/null || true; done

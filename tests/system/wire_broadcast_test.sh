@@ -11,8 +11,8 @@ fi
 
 source "$here/../../scripts/wait.sh"
 work=$(mktemp -d)
-# Identities and trusted senders of the test alone, never the user's.
-export XDG_CONFIG_HOME=$work/config
+# Identities, trusted senders and counters of the test alone, never the user's.
+export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; echo "--- listen output:" >&2; cat "$work/listen.out" >&2 || true; exit 1; }
 

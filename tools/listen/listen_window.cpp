@@ -30,6 +30,7 @@ ListenWindow::ListenWindow(ListenOptions options, std::FILE* out)
   reception.graph = options_.play ? &graphBuilder_ : nullptr;
   reception.observer = &printer_;
   reception.trusted = options_.trusted;
+  reception.knownCounters = options_.knownCounters;
   reception_ = std::make_unique<receiver::Reception>(std::move(reception),
                                                      static_cast<receiver::ReceptionEvents*>(this));
   started_.store(reception_.get());

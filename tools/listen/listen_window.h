@@ -21,7 +21,8 @@ struct ListenOptions {
   receiver::ReceiveOptions receive;
   std::uint64_t count = 0;  // stop after this many delivered messages; 0: no limit
   bool play = false;        // also play the broadcast, decoded, into null outputs
-  std::vector<protocol::Fingerprint> trusted;  // empty: any sender
+  std::vector<protocol::Fingerprint> trusted;       // empty: any sender
+  receiver::SignatureGate::Counters knownCounters;  // of an earlier run
 };
 
 // Everything but the constructor, Finish and Listening runs on the reception's thread, so the
@@ -33,6 +34,8 @@ class ListenWindow : private receiver::ReceptionEvents {
 
   // Stops reception and prints the totals line.
   void Finish();
+  // The highest signature counters seen of the trusted keys, once finished.
+  receiver::SignatureGate::Counters Counters() const { return reception_->Totals().counters; }
   bool Listening() const { return reception_->Listening(); }
 
  private:

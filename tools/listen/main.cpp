@@ -108,6 +108,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   parsed->listen.trusted = std::move(*trusted.value);
+  if (!parsed->listen.trusted.empty()) {
+    auto counters = vantorel::ui::LoadKnownCounters();
+    if (!counters.value) {
+      std::fprintf(stderr, "vantorel-listen: %s\n", counters.error.c_str());
+      return 2;
+    }
+    parsed->listen.knownCounters = std::move(*counters.value);
+  }
   QCoreApplication app(argc, argv);
   const vantorel::gui::QuitOnSignal quitOnSignal(&QCoreApplication::quit);
 
@@ -136,5 +144,12 @@ int main(int argc, char** argv) {
 
   app.exec();
   window.Finish();
+  if (const auto file = vantorel::ui::CountersFile();
+      !parsed->listen.trusted.empty() && !file.empty()) {
+    if (const std::string error = vantorel::profile::SaveCounters(file, window.Counters());
+        !error.empty()) {
+      std::fprintf(stderr, "vantorel-listen: %s\n", error.c_str());
+    }
+  }
   return vantorel::gui::QuitOnSignal::ExitCode(0);
 }

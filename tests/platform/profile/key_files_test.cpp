@@ -108,5 +108,21 @@ TEST_F(KeyFilesTest, TrustedSendersAreReadAddedAndRefusedWhenOthersMayChangeThem
   EXPECT_NE(LoadTrustedSenders(bad).error.find("line 3: \"not-a-fingerprint\""), std::string::npos);
 }
 
+TEST_F(KeyFilesTest, CountersAreKeptForTheNextRun) {
+  const fs::path path = folder_ / "state" / kCountersFileName;
+  ASSERT_TRUE(LoadCounters(path).value);
+  EXPECT_TRUE(LoadCounters(path).value->empty());
+  std::array<std::uint8_t, protocol::kSeedSize> seed{};
+  const protocol::PublicKey a = protocol::SigningKey::FromSeed(seed).Public();
+  seed[0] = 1;
+  const protocol::PublicKey b = protocol::SigningKey::FromSeed(seed).Public();
+  const Counters counters{{a, 1765360000000000}, {b, ~std::uint64_t{0}}};
+  EXPECT_EQ(SaveCounters(path, counters), "");
+  EXPECT_EQ(LoadCounters(path).value, counters);
+  EXPECT_FALSE(fs::exists(path.string() + ".new"));
+  const fs::path bad = Write("bad", "abcd 12\n", fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_NE(LoadCounters(bad).error.find("line 1 is not a key and a counter"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace vantorel::profile

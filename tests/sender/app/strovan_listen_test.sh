@@ -6,8 +6,8 @@
 set -euo pipefail
 demo=$1 out=$2 media=$3
 work=$(mktemp -d)
-# Identities and trusted senders of the test alone, never the user's.
-export XDG_CONFIG_HOME=$work/config
+# Identities, trusted senders and counters of the test alone, never the user's.
+export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
 trap 'rm -rf "$work"' EXIT
 fail() {
   echo "FAIL: $*" >&2

@@ -18,8 +18,8 @@ fi
 
 source "$(dirname "$netns")/wait.sh"
 work=$(mktemp -d)
-# Identities and trusted senders of the test alone, never the user's.
-export XDG_CONFIG_HOME=$work/config
+# Identities, trusted senders and counters of the test alone, never the user's.
+export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
 listener=
 helpers=()
 cleanup() {
