@@ -250,7 +250,7 @@ void ReceiverMainWindow::ShowStatus() {
                         skin::StatusIcon::kWarning);
       break;
     case receiver::StatusKind::kEnded:
-      video_->SetStatus(Text(kIdsStatusEnded), skin::StatusIcon::kWaiting);
+      video_->SetStatus(Text(kIdsStatusEnded) + TrustLine(), skin::StatusIcon::kWaiting);
       break;
     case receiver::StatusKind::kAudioOnly:
       video_->SetStatus(Text(kIdsStatusAudioOnly), skin::StatusIcon::kSound);
