@@ -9,11 +9,15 @@
 #include "tests/sender/app/window_fixture.h"
 #include "ui/skin/video_widget.h"
 
+#include <QRegularExpression>
 #include <QSlider>
+#include <QTest>
 
 #include <gst/gst.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <array>
 
 namespace vantorel::testing {
 namespace {
@@ -72,6 +76,9 @@ TEST_F(SenderWindowTest, StartsWithTheTransportDisabledAndTheOpenButtonEnabled) 
 }
 
 TEST_F(SenderWindowTest, OpeningAFilePlaysAndBroadcastsAtOnce) {
+  std::array<std::uint8_t, protocol::kSeedSize> seed{};
+  seed.fill(4);
+  identity_ = protocol::SigningKey::FromSeed(seed);
   auto& w = MakeWindow();
   ASSERT_TRUE(OpenThroughDialog(TestMedia("mpeg1-av.mpg")));
   ASSERT_EQ(desktop_.filters.size(), 1u);
@@ -91,6 +98,17 @@ TEST_F(SenderWindowTest, OpeningAFilePlaysAndBroadcastsAtOnce) {
   EXPECT_EQ(w.Trackbar()->maximum(), seconds);
   EXPECT_TRUE(WaitForMedia(20));
   EXPECT_TRUE(desktop_.messages.empty());
+  // I adds who signs and what went out under the status line.
+  QTest::keyClick(&w, Qt::Key_I);
+  const QStringList lines = w.Video()->StatusText().split(QLatin1Char('\n'));
+  ASSERT_EQ(lines.size(), 3) << w.Video()->StatusText().toStdString();
+  EXPECT_EQ(lines[1], QStringLiteral("Signs its broadcasts as ") +
+                          QString::fromStdString(identity_->FingerprintOf().Text()));
+  EXPECT_TRUE(QRegularExpression(QStringLiteral("^Sent [1-9][0-9]* datagrams · parity [0-9]+ · "
+                                                "signatures [1-9][0-9]*$"))
+                  .match(lines[2])
+                  .hasMatch())
+      << lines[2].toStdString();
 }
 
 // Without an audio device the sound is still broadcast, and the user is told once.
