@@ -43,6 +43,7 @@ TrustStats& TrustStats::operator+=(const TrustStats& b) {
   otherSender += b.otherSender;
   malformed += b.malformed;
   overBudget += b.overBudget;
+  afterEnd += b.afterEnd;
   return *this;
 }
 
@@ -85,14 +86,18 @@ void SignatureGate::Take(Datagram datagram) {
   }
   const protocol::DatagramHash hash =
       protocol::HashDatagram(RouteKeyOf(datagram.kind), PayloadOf(datagram));
-  if (TakeExpected(hash)) {
-    // Without a lock it belongs to a broadcast already left (the repeats of its end).
-    if (!sender_) return;
-    ++stats_.signedDatagrams;
-    out_.Release(datagram);
+  Expire(newest_);
+  if (TakeExpected(hash, datagram.source)) {
+    if (sender_ == datagram.source) {
+      ++stats_.signedDatagrams;
+      out_.Release(datagram);
+    } else if (sender_) {
+      ++stats_.otherSender;  // listed by a sender that did not take the lock
+    } else {
+      ++stats_.afterEnd;  // of a broadcast already left: the repeats of its end
+    }
     return;
   }
-  Expire(newest_);
   if (held_.size() == kMaxHeld) {
     held_.pop_front();
     ++stats_.unsignedDropped;
@@ -244,7 +249,7 @@ void SignatureGate::Collect(const protocol::SignatureView& view, const DatagramS
   // Those not here yet may still come, reordered, from the same sender.
   for (const protocol::DatagramHash& h : wanted) {
     if (expected_.size() == kMaxExpected) expected_.pop_front();
-    expected_.push_back({h, now});
+    expected_.push_back({h, from, now});
   }
 }
 
@@ -265,7 +270,10 @@ void SignatureGate::ReleaseCollected(Clock::time_point stamp) {
   releasing.swap(releasing_);
   const std::uint64_t generation = generation_;
   for (Datagram& d : releasing) {
-    if (generation_ != generation) break;
+    if (generation_ != generation) {
+      ++stats_.afterEnd;  // behind an end of broadcast in the same group
+      continue;
+    }
     d.arrived = std::max(d.arrived, stamp);
     ++stats_.signedDatagrams;
     out_.Release(d);
@@ -274,9 +282,10 @@ void SignatureGate::ReleaseCollected(Clock::time_point stamp) {
   if (releasing_.empty()) releasing_.swap(releasing);  // keeps the capacity
 }
 
-bool SignatureGate::TakeExpected(const protocol::DatagramHash& hash) {
-  const auto it = std::find_if(expected_.begin(), expected_.end(),
-                               [&](const ExpectedHash& e) { return e.hash == hash; });
+bool SignatureGate::TakeExpected(const protocol::DatagramHash& hash, const DatagramSource& from) {
+  const auto it = std::find_if(expected_.begin(), expected_.end(), [&](const ExpectedHash& e) {
+    return e.hash == hash && e.source == from;
+  });
   if (it == expected_.end()) return false;
   expected_.erase(it);
   return true;

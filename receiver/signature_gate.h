@@ -42,6 +42,7 @@ struct TrustStats {
   std::uint64_t otherSender = 0;      // from another host while the lock holds
   std::uint64_t malformed = 0;        // signature datagrams that are not one
   std::uint64_t overBudget = 0;       // signatures left unchecked: too many came
+  std::uint64_t afterEnd = 0;         // signed, but of a broadcast that had ended
 
   TrustStats& operator+=(const TrustStats& b);
   // Datagrams kept out as an attack would be: unsigned, bad, replayed, untrusted.
@@ -106,6 +107,7 @@ class SignatureGate {
   };
   struct ExpectedHash {
     protocol::DatagramHash hash;
+    DatagramSource source;  // of the signature that listed it
     Clock::time_point since;
   };
   struct CounterWindow {
@@ -130,7 +132,8 @@ class SignatureGate {
                Clock::time_point now);
   void Lock(const DatagramSource& sender, const protocol::PublicKey& key);
   void ReleaseCollected(Clock::time_point stamp);
-  bool TakeExpected(const protocol::DatagramHash& hash);
+  // Takes a hash that a good signature from `from` listed and no datagram matched yet.
+  bool TakeExpected(const protocol::DatagramHash& hash, const DatagramSource& from);
   void Expire(Clock::time_point now);
 
   std::vector<protocol::Fingerprint> trusted_;  // sorted

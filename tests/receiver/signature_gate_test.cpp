@@ -275,6 +275,13 @@ TEST_F(SignatureGateTest, AnotherTrustedSenderTakesOverOnlyAfterTheSilence) {
   EXPECT_EQ(gate.Stats().otherSender, 2u);
   EXPECT_EQ(gate.Stats().verified, 1u) << "another host's signature is not checked";
   t_ += 2100ms;
+  // A signature of the other sender that comes before its datagram locks nothing, and the
+  // hash it listed lets nothing of that sender in under the old lock.
+  Datagram early = stranger_.Make(7, t_ += 1ms);
+  gate.Take(stranger_.Sign({&early}, t_));
+  gate.Take(std::move(early));
+  EXPECT_EQ(out_.released.back(), "1");
+  EXPECT_EQ(gate.Sender(), kSender);
   SendGroup(stranger_, {3}, t_);
   EXPECT_EQ(out_.released, (std::vector<std::string>{"1", "changed", "3"}));
   EXPECT_EQ(out_.changedTo, kOther);

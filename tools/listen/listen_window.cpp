@@ -82,7 +82,7 @@ void ListenWindow::Finish() {
   const std::uint64_t dropped = r.Dropped() + t.foreignSender + t.oversized + t.malformed +
                                 t.unknownKey + t.postFailed + t.queueOverflow + t.discarded +
                                 trust.Refused() + trust.otherSender + trust.malformed +
-                                trust.overBudget;
+                                trust.overBudget + trust.afterEnd;
   char line[1280];
   std::snprintf(
       line, sizeof line,
