@@ -14,12 +14,28 @@
 #include <mutex>
 #include <vector>
 
+#include "protocol/wire_format.h"
 #include "receiver/bounded_fifo.h"
 
 namespace vantorel::receiver {
 
 // What a queued datagram is, by its route key.
 enum class DatagramKind : std::uint8_t { kMedia, kParity, kSignature, kEndOfBroadcast };
+
+// The route key a datagram of that kind came under.
+constexpr std::uint32_t RouteKeyOf(DatagramKind kind) {
+  switch (kind) {
+    case DatagramKind::kParity:
+      return protocol::kRouteKeyParity;
+    case DatagramKind::kSignature:
+      return protocol::kRouteKeySignature;
+    case DatagramKind::kEndOfBroadcast:
+      return protocol::kRouteKeyEndOfBroadcast;
+    case DatagramKind::kMedia:
+      break;
+  }
+  return protocol::kRouteKeyMedia;
+}
 
 // Where a datagram came from: IPv4 address and port, in host order.
 struct DatagramSource {

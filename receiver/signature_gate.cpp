@@ -11,20 +11,6 @@ namespace {
 
 constexpr std::size_t kRecentGood = 16;
 
-std::uint32_t RouteKeyOf(DatagramKind kind) {
-  switch (kind) {
-    case DatagramKind::kParity:
-      return protocol::kRouteKeyParity;
-    case DatagramKind::kSignature:
-      return protocol::kRouteKeySignature;
-    case DatagramKind::kEndOfBroadcast:
-      return protocol::kRouteKeyEndOfBroadcast;
-    case DatagramKind::kMedia:
-      break;
-  }
-  return protocol::kRouteKeyMedia;
-}
-
 std::span<const std::uint8_t> PayloadOf(const Datagram& d) {
   return {d.payload.get(), d.length};
 }

@@ -67,20 +67,6 @@ void Check(bool condition) {
   if (!condition) __builtin_trap();
 }
 
-std::uint32_t KeyOf(DatagramKind kind) {
-  switch (kind) {
-    case DatagramKind::kParity:
-      return protocol::kRouteKeyParity;
-    case DatagramKind::kEndOfBroadcast:
-      return protocol::kRouteKeyEndOfBroadcast;
-    case DatagramKind::kSignature:
-      return protocol::kRouteKeySignature;
-    case DatagramKind::kMedia:
-      break;
-  }
-  return protocol::kRouteKeyMedia;
-}
-
 protocol::SigningKey KeyFrom(std::uint8_t fill) {
   std::array<std::uint8_t, protocol::kSeedSize> seed;
   seed.fill(fill);
@@ -98,7 +84,7 @@ const protocol::SigningKey& Stranger() {
 }
 
 protocol::DatagramHash HashOf(DatagramKind kind, std::span<const std::uint8_t> payload) {
-  return protocol::HashDatagram(KeyOf(kind), payload);
+  return protocol::HashDatagram(RouteKeyOf(kind), payload);
 }
 
 class Input {

@@ -26,20 +26,6 @@ protocol::SigningKey KeyFrom(std::uint8_t fill) {
   return protocol::SigningKey::FromSeed(seed);
 }
 
-std::uint32_t KeyOf(DatagramKind kind) {
-  switch (kind) {
-    case DatagramKind::kParity:
-      return protocol::kRouteKeyParity;
-    case DatagramKind::kEndOfBroadcast:
-      return protocol::kRouteKeyEndOfBroadcast;
-    case DatagramKind::kSignature:
-      return protocol::kRouteKeySignature;
-    case DatagramKind::kMedia:
-      break;
-  }
-  return protocol::kRouteKeyMedia;
-}
-
 // What the gate let through, in order: a tag per datagram (its first payload byte), "changed"
 // for a sender change.
 class Recorder : public SignatureGate::Output {
@@ -76,7 +62,7 @@ struct TestSender {
   Datagram Sign(const std::vector<const Datagram*>& covered, Clock::time_point at) {
     std::vector<protocol::DatagramHash> hashes;
     for (const Datagram* d : covered) {
-      hashes.push_back(protocol::HashDatagram(KeyOf(d->kind), {d->payload.get(), d->length}));
+      hashes.push_back(protocol::HashDatagram(RouteKeyOf(d->kind), {d->payload.get(), d->length}));
     }
     return Wrap(protocol::WriteSignatureDatagram(key, counter++, hashes), at);
   }
