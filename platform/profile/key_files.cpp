@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <span>
 #include <sstream>
 #include <string_view>
 
@@ -53,6 +54,25 @@ std::string CheckFile(const fs::path& path, mode_t forbidden, const char* why) {
   return {};
 }
 
+// Makes the folder that holds `path` (private to its owner) when it is missing; empty, or why
+// not.
+std::string MakeFolderFor(const fs::path& path) {
+  std::error_code ec;
+  if (!path.has_parent_path() || fs::exists(path.parent_path(), ec)) return {};
+  fs::create_directories(path.parent_path(), ec);
+  if (ec) return Named(path.parent_path(), ec.message());
+  fs::permissions(path.parent_path(), fs::perms::owner_all, ec);
+  return {};
+}
+
+void AppendHex(std::string& text, std::span<const std::uint8_t> bytes) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (const std::uint8_t b : bytes) {
+    text += kHex[b >> 4];
+    text += kHex[b & 15];
+  }
+}
+
 // The whole file, or nothing with `error` set.
 std::optional<std::string> ReadAll(const fs::path& path, std::string& error) {
   std::ifstream in(path, std::ios::binary);
@@ -63,6 +83,20 @@ std::optional<std::string> ReadAll(const fs::path& path, std::string& error) {
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
+}
+
+// A file that lists things a line each: its text, empty when it is missing; refused when others
+// may change it.
+Loaded<std::string> ReadListFile(const fs::path& path) {
+  std::error_code ec;
+  if (!fs::exists(path, ec) && !fs::is_symlink(path, ec)) return {std::string(), {}};
+  if (std::string error = CheckFile(path, kGroupOrOthersWrite, "can be changed by others");
+      !error.empty()) {
+    return {std::nullopt, error};
+  }
+  std::string error;
+  std::optional<std::string> text = ReadAll(path, error);
+  return {std::move(text), error};
 }
 
 std::optional<std::array<std::uint8_t, protocol::kSeedSize>> ParseSeed(std::string_view hex) {
@@ -100,22 +134,13 @@ Loaded<protocol::SigningKey> ParseIdentity(const fs::path& path, const std::stri
 
 // Writes a new identity; empty, or why not. An identity another process created first wins.
 std::string CreateIdentity(const fs::path& path) {
-  std::error_code ec;
-  if (path.has_parent_path() && !fs::exists(path.parent_path(), ec)) {
-    fs::create_directories(path.parent_path(), ec);
-    if (ec) return Named(path.parent_path(), ec.message());
-    fs::permissions(path.parent_path(), fs::perms::owner_all, ec);
-  }
+  if (std::string error = MakeFolderFor(path); !error.empty()) return error;
   const protocol::SigningKey key = protocol::SigningKey::Generate();
   std::string text =
       "# Vantorel sender identity: whoever holds this file can broadcast in your name.\n"
       "# Fingerprint: " +
       key.FingerprintOf().Text() + "\n" + std::string(kSeedWord) + " ";
-  static constexpr char kHex[] = "0123456789abcdef";
-  for (const std::uint8_t b : key.Seed()) {
-    text += kHex[b >> 4];
-    text += kHex[b & 15];
-  }
+  AppendHex(text, key.Seed());
   text += '\n';
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return errno == EEXIST ? std::string() : Named(path, std::strerror(errno));
@@ -173,17 +198,10 @@ Loaded<protocol::SigningKey> LoadIdentity(const fs::path& path, WhenMissing miss
 }
 
 Loaded<std::vector<TrustedSender>> LoadTrustedSenders(const fs::path& path) {
-  std::error_code ec;
-  if (!fs::exists(path, ec) && !fs::is_symlink(path, ec)) return {std::vector<TrustedSender>{}, {}};
-  if (std::string error = CheckFile(path, kGroupOrOthersWrite, "can be changed by others");
-      !error.empty()) {
-    return {std::nullopt, error};
-  }
-  std::string error;
-  const std::optional<std::string> text = ReadAll(path, error);
-  if (!text) return {std::nullopt, error};
+  const Loaded<std::string> text = ReadListFile(path);
+  if (!text.value) return {std::nullopt, text.error};
   std::vector<TrustedSender> senders;
-  std::istringstream lines(*text);
+  std::istringstream lines(*text.value);
   std::string line;
   for (int number = 1; std::getline(lines, line); ++number) {
     const std::string_view t = Trim(line);
@@ -203,12 +221,8 @@ Loaded<std::vector<TrustedSender>> LoadTrustedSenders(const fs::path& path) {
 
 std::string AddTrustedSender(const fs::path& path, const protocol::Fingerprint& fingerprint,
                              const std::string& name) {
+  if (std::string error = MakeFolderFor(path); !error.empty()) return error;
   std::error_code ec;
-  if (path.has_parent_path() && !fs::exists(path.parent_path(), ec)) {
-    fs::create_directories(path.parent_path(), ec);
-    if (ec) return Named(path.parent_path(), ec.message());
-    fs::permissions(path.parent_path(), fs::perms::owner_all, ec);
-  }
   const bool fresh = !fs::exists(path, ec);
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
   if (fd < 0) return Named(path, std::strerror(errno));
@@ -226,17 +240,10 @@ std::string AddTrustedSender(const fs::path& path, const protocol::Fingerprint& 
 }
 
 Loaded<Counters> LoadCounters(const fs::path& path) {
-  std::error_code ec;
-  if (!fs::exists(path, ec) && !fs::is_symlink(path, ec)) return {Counters{}, {}};
-  if (std::string error = CheckFile(path, kGroupOrOthersWrite, "can be changed by others");
-      !error.empty()) {
-    return {std::nullopt, error};
-  }
-  std::string error;
-  const std::optional<std::string> text = ReadAll(path, error);
-  if (!text) return {std::nullopt, error};
+  const Loaded<std::string> text = ReadListFile(path);
+  if (!text.value) return {std::nullopt, text.error};
   Counters counters;
-  std::istringstream lines(*text);
+  std::istringstream lines(*text.value);
   std::string line;
   for (int number = 1; std::getline(lines, line); ++number) {
     const std::string_view t = Trim(line);
@@ -259,18 +266,10 @@ Loaded<Counters> LoadCounters(const fs::path& path) {
 }
 
 std::string SaveCounters(const fs::path& path, const Counters& counters) {
-  std::error_code ec;
-  if (path.has_parent_path()) {
-    fs::create_directories(path.parent_path(), ec);
-    if (ec) return Named(path.parent_path(), ec.message());
-  }
+  if (std::string error = MakeFolderFor(path); !error.empty()) return error;
   std::string text = "# The highest signature counter seen of each trusted sender's key.\n";
-  static constexpr char kHex[] = "0123456789abcdef";
   for (const auto& [key, counter] : counters) {
-    for (const std::uint8_t b : key) {
-      text += kHex[b >> 4];
-      text += kHex[b & 15];
-    }
+    AppendHex(text, key);
     text += ' ' + std::to_string(counter) + '\n';
   }
   const fs::path aside = path.string() + ".new";
@@ -279,6 +278,7 @@ std::string SaveCounters(const fs::path& path, const Counters& counters) {
     out << text;
     if (!out.flush()) return Named(aside, std::strerror(errno));
   }
+  std::error_code ec;
   fs::rename(aside, path, ec);
   return ec ? Named(path, ec.message()) : std::string();
 }
