@@ -16,17 +16,7 @@ seconds=${2:-10}
 fec=${3:-20}
 out=$build/out
 
-# A 720p clip: 10 s of MJPEG at 25 fps with PCM sound, about 25 Mbit/s.
-hd=$build/bench-media/mjpeg-720p.avi
-if [[ ! -s $hd ]]; then
-  mkdir -p "$(dirname "$hd")"
-  gst-launch-1.0 -q videotestsrc num-buffers=250 pattern=smpte \
-    ! video/x-raw,width=1280,height=720,framerate=25/1 ! videoconvert ! jpegenc quality=97 \
-    ! queue ! mux.video_0 audiotestsrc num-buffers=431 samplesperbuffer=1024 freq=440 \
-    ! audioconvert ! audio/x-raw,format=S16LE,channels=2 ! queue ! mux.audio_0 \
-    avimux name=mux ! filesink location="$hd.part" >/dev/null
-  mv "$hd.part" "$hd"
-fi
+hd=$(hd_clip "$build")
 field() { sed -n "s/.*[ ^]$1=\([^ ]*\).*/\1/p" <<<" $2"; }
 export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
 trust=()

@@ -18,17 +18,7 @@ runs=${3:-3}
 out=$build/out
 export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
 
-# The 720p clip of the parity benchmark: 10 s of MJPEG at 25 fps with PCM, about 25 Mbit/s.
-hd=$build/bench-media/mjpeg-720p.avi
-if [[ ! -s $hd ]]; then
-  mkdir -p "$(dirname "$hd")"
-  gst-launch-1.0 -q videotestsrc num-buffers=250 pattern=smpte \
-    ! video/x-raw,width=1280,height=720,framerate=25/1 ! videoconvert ! jpegenc quality=97 \
-    ! queue ! mux.video_0 audiotestsrc num-buffers=431 samplesperbuffer=1024 freq=440 \
-    ! audioconvert ! audio/x-raw,format=S16LE,channels=2 ! queue ! mux.audio_0 \
-    avimux name=mux ! filesink location="$hd.part" >/dev/null
-  mv "$hd.part" "$hd"
-fi
+hd=$(hd_clip "$build")
 fingerprint=$("$out/vantorel-cast" --show-identity)
 
 # cpu CLIP [--unsigned]: processor seconds of one cast of SECONDS.
