@@ -15,6 +15,9 @@ inline constexpr std::uint32_t kRouteKeyEndOfBroadcast = 5555;
 inline constexpr std::uint32_t kRouteKeyParity = 7777;
 // Signatures over the other datagrams; receivers that do not know the key drop these too.
 inline constexpr std::uint32_t kRouteKeySignature = 8888;
+// A sender's name, what it plays and its state, once a second; dropped by receivers that do
+// not know the key.
+inline constexpr std::uint32_t kRouteKeyAnnouncement = 9999;
 // Channel word of every message; whole messages travel on the receiver under it.
 inline constexpr std::uint32_t kChannelMessage = 1;
 

@@ -20,7 +20,13 @@
 namespace vantorel::receiver {
 
 // What a queued datagram is, by its route key.
-enum class DatagramKind : std::uint8_t { kMedia, kParity, kSignature, kEndOfBroadcast };
+enum class DatagramKind : std::uint8_t {
+  kMedia,
+  kParity,
+  kSignature,
+  kEndOfBroadcast,
+  kAnnouncement
+};
 
 // The route key a datagram of that kind came under.
 constexpr std::uint32_t RouteKeyOf(DatagramKind kind) {
@@ -31,6 +37,8 @@ constexpr std::uint32_t RouteKeyOf(DatagramKind kind) {
       return protocol::kRouteKeySignature;
     case DatagramKind::kEndOfBroadcast:
       return protocol::kRouteKeyEndOfBroadcast;
+    case DatagramKind::kAnnouncement:
+      return protocol::kRouteKeyAnnouncement;
     case DatagramKind::kMedia:
       break;
   }
@@ -42,6 +50,23 @@ struct DatagramSource {
   std::uint32_t address = 0;
   std::uint16_t port = 0;
   friend bool operator==(const DatagramSource&, const DatagramSource&) = default;
+};
+
+// Who may take the lock: anyone (the first sender heard), only one sender (a port of 0 stands
+// for every port of its address), or nobody yet (the one chosen has not been heard of).
+struct SenderPreference {
+  enum class Mode : std::uint8_t { kAnyone, kOnly, kNobody };
+  Mode mode = Mode::kAnyone;
+  DatagramSource only;
+
+  static SenderPreference Only(const DatagramSource& source) { return {Mode::kOnly, source}; }
+  static SenderPreference Nobody() { return {Mode::kNobody, {}}; }
+  bool Allows(const DatagramSource& source) const {
+    if (mode == Mode::kAnyone) return true;
+    if (mode == Mode::kNobody) return false;
+    return source.address == only.address && (only.port == 0 || source.port == only.port);
+  }
+  friend bool operator==(const SenderPreference&, const SenderPreference&) = default;
 };
 
 // One datagram's payload (after the route key); the queue and then the taker own it.

@@ -9,7 +9,7 @@ ReceiveSocket::ReceiveSocket(gui::WindowHandle& owner, ReceiveOptions options) {
   }
   thread_ = std::make_unique<ReceiveThread>(
       owner, socket_, net::Endpoint{options.wakeAddress, localPort_}, options.queueLimits,
-      options.senderSilence, options.useParity, options.lock);
+      options.senderSilence, options.useParity, options.lock, options.preference);
 }
 
 ReceiveSocket::~ReceiveSocket() {

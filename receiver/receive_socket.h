@@ -28,6 +28,8 @@ struct ReceiveOptions {
   // the signature check after the queue decides (kBySignature): every datagram then goes on
   // with its source, the end of a broadcast too.
   LockPolicy lock = LockPolicy::kFirstSender;
+  // Who may take the lock, with the first-sender policy.
+  SenderPreference preference = {};
   // A multicast group to join besides the broadcasts (kAnyAddress: none).
   std::uint32_t group = net::kAnyAddress;
   // Empty: every interface. Otherwise only what arrives on this one is received, and the group
@@ -63,6 +65,9 @@ class ReceiveSocket {
     return thread_ ? thread_->LockedSender() : std::nullopt;
   }
   bool AllTaken() const { return !thread_ || thread_->AllTaken(); }
+  void SetPreference(const SenderPreference& preference) {
+    if (thread_) thread_->SetPreference(preference);
+  }
   // The index of the interface the socket is bound to; 0 when it takes every interface.
   unsigned InterfaceIndex() const { return interfaceIndex_; }
 

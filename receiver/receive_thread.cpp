@@ -31,13 +31,14 @@ void Count(std::atomic<std::uint64_t>& counter) {
 ReceiveThread::ReceiveThread(gui::WindowHandle& owner, net::UdpSocket& socket,
                              net::Endpoint wakeTarget, DatagramQueueLimits limits,
                              std::chrono::milliseconds senderSilence, bool useParity,
-                             LockPolicy lock)
+                             LockPolicy lock, SenderPreference preference)
     : owner_(owner),
       socket_(socket),
       wakeTarget_(wakeTarget),
       senderSilence_(senderSilence),
       useParity_(useParity),
       lockPolicy_(lock),
+      preference_(Encode(preference)),
       queue_(limits),
       thread_([this] { Run(); }) {}
 
@@ -120,6 +121,16 @@ bool ReceiveThread::Handle(std::unique_ptr<std::uint8_t[]>& payload, std::uint32
   const bool signature = key == protocol::kRouteKeySignature;
   const bool media = key == protocol::kRouteKeyMedia || parity;
   const bool end = key == protocol::kRouteKeyEndOfBroadcast;
+  if (key == protocol::kRouteKeyAnnouncement) {
+    // Every sender's announcements go on, whoever holds the lock: they make the list of
+    // senders on the air. A flood of them must not push the media out of the queue.
+    if (!announcementBudget_.Spend(arrived_)) {
+      Count(announcementFlood_);
+      return false;
+    }
+    Count(announcements_);
+    return Queue(payload, DatagramKind::kAnnouncement, length, source);
+  }
   if (!media && !end && !signature) {
     Count(unknownKey_);  // not a sender of ours: it neither locks nor is played
     return false;
@@ -164,6 +175,11 @@ void ReceiveThread::Deliver() {
 
 bool ReceiveThread::Accept(const net::Endpoint& source) {
   const auto now = std::chrono::steady_clock::now();
+  const SenderPreference preference = Preference();
+  if (!preference.Allows({source.address, source.port})) {
+    Count(foreignSender_);
+    return false;
+  }
   if (!locked_.load()) {
     sender_ = source;
     lastHeard_ = now;
@@ -175,7 +191,10 @@ bool ReceiveThread::Accept(const net::Endpoint& source) {
     lastHeard_ = now;
     return true;
   }
-  if (now - lastHeard_ < senderSilence_) {
+  // A preferred sender takes the lock over at once from one that is not.
+  const bool preferred = preference.mode == SenderPreference::Mode::kOnly &&
+                         !preference.Allows({sender_.address, sender_.port});
+  if (!preferred && now - lastHeard_ < senderSilence_) {
     Count(foreignSender_);
     return false;
   }
@@ -190,6 +209,21 @@ bool ReceiveThread::Accept(const net::Endpoint& source) {
   gui::WindowMessage m{gui::kMsgSenderChanged, source.address, source.port, nullptr};
   if (!owner_.Post(std::move(m))) Count(postFailed_);
   return false;
+}
+
+std::uint64_t ReceiveThread::Encode(const SenderPreference& preference) {
+  return std::uint64_t{static_cast<std::uint8_t>(preference.mode)} << 48 |
+         std::uint64_t{preference.only.address} << 16 | preference.only.port;
+}
+
+void ReceiveThread::SetPreference(const SenderPreference& preference) {
+  preference_.store(Encode(preference));
+}
+
+SenderPreference ReceiveThread::Preference() const {
+  const std::uint64_t v = preference_.load();
+  return {static_cast<SenderPreference::Mode>(v >> 48),
+          {static_cast<std::uint32_t>(v >> 16), static_cast<std::uint16_t>(v)}};
 }
 
 void ReceiveThread::PublishSender() {
@@ -227,6 +261,8 @@ ReceiveStats ReceiveThread::Stats() const {
   s.malformed = malformed_.load();
   s.unknownKey = unknownKey_.load();
   s.postFailed = postFailed_.load();
+  s.announcements = announcements_.load();
+  s.announcementFlood = announcementFlood_.load();
   return s;
 }
 

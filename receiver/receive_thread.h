@@ -17,6 +17,7 @@
 #include "platform/net/udp_socket.h"
 #include "protocol/wire_format.h"
 #include "receiver/datagram_queue.h"
+#include "receiver/rate_budget.h"
 
 namespace vantorel::receiver {
 
@@ -34,6 +35,8 @@ struct ReceiveStats {
   std::uint64_t malformed = 0;      // too short for a route key and header
   std::uint64_t unknownKey = 0;
   std::uint64_t postFailed = 0;
+  std::uint64_t announcements = 0;      // queued for the list of senders
+  std::uint64_t announcementFlood = 0;  // beyond the rate a room of senders sends
   // Queued datagrams freed unplayed: what was left of a broadcast that ended or of a sender
   // that gave way to another.
   std::uint64_t discarded = 0;
@@ -52,6 +55,8 @@ struct ReceiveStats {
     malformed += b.malformed;
     unknownKey += b.unknownKey;
     postFailed += b.postFailed;
+    announcements += b.announcements;
+    announcementFlood += b.announcementFlood;
     discarded += b.discarded;
     return *this;
   }
@@ -61,6 +66,9 @@ struct ReceiveStats {
 // paused sender sends nothing at all, so this is also the longest pause that keeps the lock
 // when another sender is on the air.
 inline constexpr std::chrono::milliseconds kSenderSilence{2000};
+// Announcements taken per second, and in a burst: each sender sends about one a second.
+inline constexpr double kAnnouncementsPerSecond = 64;
+inline constexpr double kAnnouncementBurst = 64;
 
 enum class LockPolicy { kFirstSender, kBySignature };
 
@@ -75,7 +83,7 @@ class ReceiveThread {
   ReceiveThread(gui::WindowHandle& owner, net::UdpSocket& socket, net::Endpoint wakeTarget,
                 DatagramQueueLimits limits = {},
                 std::chrono::milliseconds senderSilence = kSenderSilence, bool useParity = true,
-                LockPolicy lock = LockPolicy::kFirstSender);
+                LockPolicy lock = LockPolicy::kFirstSender, SenderPreference preference = {});
   // Stops the loop: wake-up datagram, up to 3 s for the thread to notice (none when the
   // wake-up cannot be sent), then the socket is shut down under it; always joins. Idempotent;
   // the stats stay readable.
@@ -86,6 +94,9 @@ class ReceiveThread {
 
   ReceiveStats Stats() const;
   bool Locked() const { return locked_.load(); }
+  // Who may take the lock from now on (with the first-sender policy). A preferred sender that
+  // arrives while another holds the lock takes it over at once. Any thread.
+  void SetPreference(const SenderPreference& preference);
   // The sender the thread is locked onto; any thread.
   std::optional<net::Endpoint> LockedSender() const;
 
@@ -113,6 +124,8 @@ class ReceiveThread {
   // the lock (first sender heard, or the locked one has been silent too long).
   bool Accept(const net::Endpoint& source);  // called on the receive thread
   void PublishSender();                      // called on the receive thread
+  static std::uint64_t Encode(const SenderPreference& preference);
+  SenderPreference Preference() const;
   // Waits a little longer after each failed receive, up to a cap, unless stopping.
   void BackOff();  // called on the receive thread
 
@@ -129,6 +142,9 @@ class ReceiveThread {
   // sender_ for other threads: address << 16 | port, with kSenderKnown set once locked.
   static constexpr std::uint64_t kSenderKnown = std::uint64_t{1} << 48;
   std::atomic<std::uint64_t> publishedSender_{0};
+  // The preference as mode << 48 | address << 16 | port.
+  std::atomic<std::uint64_t> preference_{0};
+  RateBudget announcementBudget_{kAnnouncementsPerSecond, kAnnouncementBurst};  // receive thread
   std::chrono::steady_clock::time_point lastHeard_;  // of sender_; receive thread only
   std::chrono::milliseconds backOff_{0};             // receive thread only
   DatagramQueue queue_;
@@ -141,7 +157,7 @@ class ReceiveThread {
 
   std::atomic<std::uint64_t> datagrams_{0}, receiveCalls_{0}, posted_{0}, endOfBroadcast_{0},
       wakeUps_{0}, foreignSender_{0}, senderChanges_{0}, receiveErrors_{0}, oversized_{0},
-      malformed_{0}, unknownKey_{0}, postFailed_{0};
+      malformed_{0}, unknownKey_{0}, postFailed_{0}, announcements_{0}, announcementFlood_{0};
   std::thread thread_;  // last: starts after every member above exists
 };
 

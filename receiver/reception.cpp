@@ -15,8 +15,10 @@ constexpr std::chrono::milliseconds kIdleWait{200};
 Reception::Reception(ReceptionOptions options, ReceptionEvents* events)
     : options_(std::move(options)),
       events_(events),
-      gate_(options_.trusted, gated_, options_.receive.senderSilence, options_.knownCounters) {
+      gate_(options_.trusted, gated_, options_.receive.senderSilence, options_.knownCounters),
+      directory_(options_.trusted) {
   if (gate_.Enforcing()) options_.receive.lock = LockPolicy::kBySignature;
+  ApplyChoice(std::chrono::steady_clock::now());
   Build();
   nextRetry_ = std::chrono::steady_clock::now() + options_.retryInterval;
   Publish();
@@ -62,10 +64,18 @@ void Reception::SetVideoRect(const VideoRect& rect) {
   wake_.notify_one();
 }
 
+void Reception::Choose(SenderChoice choice) {
+  {
+    std::lock_guard guard(lock_);
+    newChoice_ = std::move(choice);
+  }
+  wake_.notify_one();
+}
+
 void Reception::Run() {
   std::unique_lock guard(lock_);
   while (!stopping_) {
-    if (messages_.empty() && !playRequested_ && !newRect_) {
+    if (messages_.empty() && !playRequested_ && !newRect_ && !newChoice_) {
       const bool waiting = (fec_ && fec_->Held() > 0) || gate_.Held() > 0;
       wake_.wait_for(guard, waiting ? kTickInterval : kIdleWait);
       if (stopping_) break;
@@ -74,6 +84,7 @@ void Reception::Run() {
     messages.swap(messages_);
     const bool play = std::exchange(playRequested_, false);
     const std::optional<VideoRect> rect = std::exchange(newRect_, std::nullopt);
+    if (newChoice_) options_.choice = *std::exchange(newChoice_, std::nullopt);
     guard.unlock();
 
     if (rect) {
@@ -91,6 +102,7 @@ void Reception::Run() {
       if (fec_ && delivering_.load()) fec_->Tick(now);
     }
     Retry(now);
+    ApplyChoice(now);
     Publish();
     guard.lock();
   }
@@ -163,7 +175,13 @@ void Reception::TakeDatagrams() {
   if (!socket_) return;
   std::deque<Datagram> batch = socket_->TakeDatagrams();
   if (batch.empty()) return;
-  for (Datagram& datagram : batch) Deliver(datagram);
+  for (Datagram& datagram : batch) {
+    if (datagram.kind == DatagramKind::kAnnouncement) {
+      directory_.Hear({datagram.payload.get(), datagram.length}, datagram.source, datagram.arrived);
+    } else {
+      Deliver(datagram);
+    }
+  }
   const std::optional<net::Endpoint> sender = Sender();
   if (!sender || events_ == nullptr) return;
   const auto now = std::chrono::steady_clock::now();
@@ -262,13 +280,52 @@ void Reception::Retry(std::chrono::steady_clock::time_point now) {
   if (device && OpenSocket()) ++past_.socketsReopened;
 }
 
+void Reception::ApplyChoice(std::chrono::steady_clock::time_point now) {
+  const std::optional<net::Endpoint> locked = Sender();
+  const std::optional<DatagramSource> lockedSource =
+      locked ? std::optional<DatagramSource>(DatagramSource{locked->address, locked->port})
+             : std::nullopt;
+  const SenderPreference preference = directory_.Preference(options_.choice, lockedSource, now);
+  if (preference == preference_) return;
+  preference_ = preference;
+  options_.receive.preference = preference;
+  gate_.SetPreference(preference);
+  if (socket_) socket_->SetPreference(preference);
+  if (!lockedSource || preference.Allows(*lockedSource) || !reassembler_) return;
+  // The sender being played is not the one wanted: what it sent goes, and the pipeline waits
+  // for the chosen one.
+  ++past_.choicesApplied;
+  Rebuild();
+  gate_.Reset();
+}
+
 void Reception::Publish() {
   ReceptionView view;
   view.listening = socket_ != nullptr;
   view.sender = Sender();
   view.trustedOnly = gate_.Enforcing();
   view.fingerprint = gate_.SenderFingerprint();
+  const auto now = std::chrono::steady_clock::now();
+  // Listed again when an announcement changed it, or as senders go off the air.
+  if (listedGeneration_ != directory_.Generation() ||
+      now - listedAt_ >= std::chrono::milliseconds(250)) {
+    listedGeneration_ = directory_.Generation();
+    listedAt_ = now;
+    onAir_ = directory_.OnAir(now);
+  }
+  view.senders = onAir_;
+  view.choice = options_.choice;
+  for (const HeardSender& s : onAir_) {
+    if (view.sender && s.address == DatagramSource{view.sender->address, view.sender->port}) {
+      view.announced = s;
+    }
+    if (!view.chosen && preference_.mode == SenderPreference::Mode::kOnly &&
+        preference_.Allows(s.address)) {
+      view.chosen = s;
+    }
+  }
   ReceptionTotals totals = past_;
+  totals.directory = directory_.Stats();
   if (socket_) totals.receive += socket_->Stats();
   if (reassembler_) totals.reassembly += reassembler_->Stats();
   if (fec_) totals.fec += fec_->Stats();

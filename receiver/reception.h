@@ -36,6 +36,7 @@
 #include "receiver/playback_graph.h"
 #include "receiver/reassembler.h"
 #include "receiver/receive_socket.h"
+#include "receiver/sender_directory.h"
 #include "receiver/signature_gate.h"
 
 namespace vantorel::receiver {
@@ -69,6 +70,8 @@ struct ReceptionOptions {
   std::vector<protocol::Fingerprint> trusted;
   // The highest signature counters of trusted keys that an earlier run had seen.
   SignatureGate::Counters knownCounters;
+  // The sender wanted, by name or address; empty: the first sender heard.
+  SenderChoice choice;
 };
 
 // Counts over every pipeline built, the current one included.
@@ -77,12 +80,14 @@ struct ReceptionTotals {
   std::uint64_t endOfBroadcastHandled = 0;
   std::uint64_t senderChangesHandled = 0;
   std::uint64_t socketsReopened = 0;     // the chosen interface went away and came back
+  std::uint64_t choicesApplied = 0;      // pipelines built again to leave for a chosen sender
   std::uint64_t datagramsDelivered = 0;  // handed to the parity stage
   std::uint64_t pinOverflow = 0;         // messages pushed out of a pin's full queue
   ReceiveStats receive;
   ReassemblyStats reassembly;
   FecStats fec;
   TrustStats trust;
+  DirectoryStats directory;
   std::optional<protocol::Fingerprint> lastFingerprint;  // of the last sender that signed
   SignatureGate::Counters counters;   // the highest seen of each trusted key, for the next run
   std::vector<StreamReport> streams;  // of the graphs closed so far
@@ -102,6 +107,12 @@ struct ReceptionView {
   std::vector<std::string> formats;  // the running graph's streams, in a few words each
   bool trustedOnly = false;          // only trusted senders are received
   std::optional<protocol::Fingerprint> fingerprint;  // of the sender, when it signs
+  std::vector<HeardSender> senders;                  // on the air, the first heard first
+  // The locked sender's announcement while it is on the air.
+  std::optional<HeardSender> announced;
+  SenderChoice choice;
+  // The sender chosen by name or address, while it is on the air.
+  std::optional<HeardSender> chosen;
 };
 
 class Reception {
@@ -125,6 +136,9 @@ class Reception {
   // Plays the graph if it was stopped (the window's Play command). Any thread.
   void Play();
   void SetVideoRect(const VideoRect& rect);
+  // Receives the chosen sender from now on (an empty choice: the first sender heard). When
+  // another sender holds the lock, the pipeline is built again for the chosen one. Any thread.
+  void Choose(SenderChoice choice);
 
   bool Listening() const { return listening_.load(); }
   ReceptionView View() const;
@@ -172,6 +186,9 @@ class Reception {
   void CloseSocket();
   void Publish();
   void Describe(const SourcePins* pins);
+  // Tells the receive thread and the gate who may take the lock, as the list of senders and
+  // the choice stand now; builds again when the lock is held by one who may not.
+  void ApplyChoice(std::chrono::steady_clock::time_point now);
 
   ReceptionOptions options_;
   ReceptionEvents* events_;
@@ -187,6 +204,7 @@ class Reception {
   bool stopping_ = false;
   bool playRequested_ = false;
   std::optional<VideoRect> newRect_;
+  std::optional<SenderChoice> newChoice_;
   ReceptionView view_;
   ReceptionTotals published_;  // without the closed streams, which sit in past_.streams
   std::vector<StreamReport> closedStreams_;
@@ -198,6 +216,11 @@ class Reception {
   std::unique_ptr<ReceiveSocket> socket_;
   // Outlives the pipelines: the counters it has seen stay through every rebuild.
   SignatureGate gate_;
+  SenderDirectory directory_;
+  SenderPreference preference_;  // as last told to the receive thread and the gate
+  std::uint64_t listedGeneration_ = ~std::uint64_t{0};
+  std::chrono::steady_clock::time_point listedAt_{};
+  std::vector<HeardSender> onAir_;    // as last listed
   SignatureGate::Counters counters_;  // the gate's, as last published
   std::uint64_t countersAt_ = 0;      // good signatures when counters_ was made
   ReceptionTotals past_;

@@ -31,8 +31,17 @@ void ReceptionStatus::OnSenderChanged(const std::string& sender, Clock::time_poi
 }
 
 StatusLine ReceptionStatus::Current(Clock::time_point now) const {
-  if (!heard_) return StatusLine{ended_ ? StatusKind::kEnded : StatusKind::kWaiting, {}, 0};
+  if (!heard_) {
+    if (ended_) return StatusLine{StatusKind::kEnded, {}, 0};
+    return StatusLine{StatusKind::kWaiting, waitingFor_, 0};
+  }
   const auto silence = now - lastHeard_;
+  // A sender that said why it is silent is not a fault.
+  if (announced_ && announced_->state != protocol::SenderState::kPlaying &&
+      silence >= kQuietAfter) {
+    const bool paused = announced_->state == protocol::SenderState::kPaused;
+    return StatusLine{paused ? StatusKind::kPaused : StatusKind::kStopped, announced_->name, 0};
+  }
   if (silence >= kNoSignalAfter) {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(silence);
     return StatusLine{StatusKind::kNoSignal, {}, static_cast<int>(seconds.count())};

@@ -9,9 +9,11 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 #include <utility>
 
+#include "protocol/announcement.h"
 #include "protocol/messages.h"
 
 namespace vantorel::receiver {
@@ -20,7 +22,9 @@ enum class StatusKind {
   kNone,        // nothing to say: the picture speaks for itself
   kWaiting,     // no sender heard yet
   kReceiving,   // a sender was just heard (or the pointer asks)
-  kNoSignal,    // the sender has sent nothing for a while
+  kNoSignal,    // the sender has sent nothing for a while, and did not say why
+  kPaused,      // the sender said it paused
+  kStopped,     // the sender said it stopped (or its file ended)
   kEnded,       // the sender ended its broadcast; waiting for the next one
   kAudioOnly,   // the broadcast has sound but no picture
   kStatistics,  // the figures of the reception, asked for
@@ -28,7 +32,9 @@ enum class StatusKind {
 
 struct StatusLine {
   StatusKind kind = StatusKind::kNone;
-  std::string sender;     // "address:port" for kReceiving
+  // Who: "address:port" (or its name) for kReceiving, its name for kPaused and kStopped, the
+  // sender waited for (empty: anyone) for kWaiting.
+  std::string sender;
   int silentSeconds = 0;  // for kNoSignal
   friend bool operator==(const StatusLine&, const StatusLine&) = default;
 };
@@ -40,6 +46,14 @@ class ReceptionStatus {
   static constexpr std::chrono::seconds kShowSender{4};
   // Silence after which "no signal" appears.
   static constexpr std::chrono::seconds kNoSignalAfter{2};
+  // Silence after which a pause or a stop the sender announced is told.
+  static constexpr std::chrono::milliseconds kQuietAfter{500};
+
+  // What the locked sender says of itself, while it is on the air: its name and state.
+  struct Announced {
+    std::string name;
+    protocol::SenderState state = protocol::SenderState::kPlaying;
+  };
 
   // Datagrams of the locked sender arrived.
   void OnDatagrams(const std::string& sender, Clock::time_point now);
@@ -47,10 +61,15 @@ class ReceptionStatus {
   // A new sender took over; it is announced like one heard for the first time.
   void OnSenderChanged(const std::string& sender, Clock::time_point now);
   void SetAudioOnly(bool audioOnly) { audioOnly_ = audioOnly; }
+  // Nothing: the sender announces nothing (an older one), or has gone off the air.
+  void SetAnnounced(std::optional<Announced> announced) { announced_ = std::move(announced); }
+  // The sender waited for by name; empty: the first one heard.
+  void SetWaitingFor(std::string name) { waitingFor_ = std::move(name); }
   // The pointer rests on the video: the figures are shown while it does.
   void SetHover(bool hover) { hover_ = hover; }
   // The figures stay shown until asked again.
   void ToggleStatistics() { statistics_ = !statistics_; }
+  bool StatisticsAsked() const { return statistics_; }
 
   StatusLine Current(Clock::time_point now) const;
 
@@ -61,6 +80,8 @@ class ReceptionStatus {
   bool hover_ = false;
   bool statistics_ = false;
   std::string sender_;
+  std::optional<Announced> announced_;
+  std::string waitingFor_;
   Clock::time_point firstHeard_{};
   Clock::time_point lastHeard_{};
 };

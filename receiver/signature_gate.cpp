@@ -66,7 +66,7 @@ void SignatureGate::Take(Datagram datagram) {
   }
   // Another host's datagrams wait too once the locked sender has been silent long enough:
   // they may be those of the next trusted sender.
-  if (sender_ && datagram.source != *sender_ && newest_ - lastGood_ < senderSilence_) {
+  if (Excluded(datagram.source, newest_)) {
     ++stats_.otherSender;
     return;
   }
@@ -104,7 +104,7 @@ void SignatureGate::Observe(const Datagram& datagram) {
   const std::optional<protocol::SignatureView> view = Read(datagram);
   if (!view) return;
   if (senderKey_ == view->key) return;
-  if (!SpendCheck(datagram.arrived)) {
+  if (!checks_.Spend(datagram.arrived)) {
     ++stats_.overBudget;
     return;
   }
@@ -150,7 +150,7 @@ void SignatureGate::OnSignature(const Datagram& datagram) {
 }
 
 bool SignatureGate::Admit(const Datagram& datagram, const protocol::SignatureView& view) {
-  if (sender_ && datagram.source != *sender_ && datagram.arrived - lastGood_ < senderSilence_) {
+  if (Excluded(datagram.source, datagram.arrived)) {
     ++stats_.otherSender;
     return false;
   }
@@ -169,7 +169,7 @@ bool SignatureGate::Admit(const Datagram& datagram, const protocol::SignatureVie
     }
     return false;
   }
-  if (!SpendCheck(datagram.arrived)) {
+  if (!checks_.Spend(datagram.arrived)) {
     ++stats_.overBudget;
     return false;
   }
@@ -203,17 +203,6 @@ bool SignatureGate::Duplicate(std::uint64_t counter, const protocol::Signature& 
   });
 }
 
-bool SignatureGate::SpendCheck(Clock::time_point now) {
-  if (now > lastRefill_) {
-    const double seconds = std::chrono::duration<double>(now - lastRefill_).count();
-    checks_ = std::min(kCheckBurst, checks_ + seconds * kChecksPerSecond);
-    lastRefill_ = now;
-  }
-  if (checks_ < 1) return false;
-  checks_ -= 1;
-  return true;
-}
-
 void SignatureGate::Collect(const protocol::SignatureView& view, const DatagramSource& from,
                             Clock::time_point now) {
   std::vector<protocol::DatagramHash> wanted;
@@ -237,6 +226,14 @@ void SignatureGate::Collect(const protocol::SignatureView& view, const DatagramS
     if (expected_.size() == kMaxExpected) expected_.pop_front();
     expected_.push_back({h, from, now});
   }
+}
+
+bool SignatureGate::Excluded(const DatagramSource& source, Clock::time_point at) const {
+  if (!preference_.Allows(source)) return true;
+  if (!sender_ || source == *sender_) return false;
+  const bool passedOver =
+      preference_.mode == SenderPreference::Mode::kOnly && !preference_.Allows(*sender_);
+  return !passedOver && at - lastGood_ < senderSilence_;
 }
 
 void SignatureGate::Lock(const DatagramSource& sender, const protocol::PublicKey& key) {

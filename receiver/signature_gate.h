@@ -27,6 +27,7 @@
 
 #include "protocol/signing.h"
 #include "receiver/datagram_queue.h"
+#include "receiver/rate_budget.h"
 
 namespace vantorel::receiver {
 
@@ -91,6 +92,10 @@ class SignatureGate {
   // expected, so that the repeats of a signed end are known as such.
   void Reset();
 
+  // Who may take the lock (enforcing only): others are dropped as other senders, and a
+  // preferred sender takes the lock over at once from one that is not.
+  void SetPreference(const SenderPreference& preference) { preference_ = preference; }
+
   std::size_t Held() const { return held_.size(); }
   // The locked sender (enforcing only).
   std::optional<DatagramSource> Sender() const { return sender_; }
@@ -126,7 +131,6 @@ class SignatureGate {
   Counter Look(const CounterWindow& window, std::uint64_t counter) const;
   void Mark(CounterWindow& window, std::uint64_t counter);
   bool Duplicate(std::uint64_t counter, const protocol::Signature& signature) const;
-  bool SpendCheck(Clock::time_point now);
   // Moves the held datagrams of `from` that `view` covers into releasing_.
   void Collect(const protocol::SignatureView& view, const DatagramSource& from,
                Clock::time_point now);
@@ -135,11 +139,15 @@ class SignatureGate {
   // Takes a hash that a good signature from `from` listed and no datagram matched yet.
   bool TakeExpected(const protocol::DatagramHash& hash, const DatagramSource& from);
   void Expire(Clock::time_point now);
+  // Whether a datagram of `source` is kept out: not preferred, or another host's while the
+  // locked sender is neither silent nor passed over.
+  bool Excluded(const DatagramSource& source, Clock::time_point at) const;
 
   std::vector<protocol::Fingerprint> trusted_;  // sorted
   Output& out_;
   const std::chrono::milliseconds senderSilence_;
 
+  SenderPreference preference_;
   std::optional<DatagramSource> sender_;
   std::optional<protocol::PublicKey> senderKey_;
   std::optional<protocol::Fingerprint> fingerprint_;
@@ -156,8 +164,7 @@ class SignatureGate {
     protocol::Signature signature;
   };
   std::deque<GoodSignature> recentGood_;  // the last few, to know their repeats
-  double checks_ = kCheckBurst;
-  Clock::time_point lastRefill_{};
+  RateBudget checks_{kChecksPerSecond, kCheckBurst};
   TrustStats stats_;
 };
 

@@ -13,8 +13,8 @@ void SleepOneGap() {
 }  // namespace
 
 Broadcast::Broadcast(UdpBroadcastSink& sink, media::GraphOptions graph, int fecPercent,
-                     std::optional<protocol::SigningKey> identity)
-    : sink_(sink), graph_(graph) {
+                     std::optional<protocol::SigningKey> identity, std::string name)
+    : sink_(sink), graph_(graph), announcer_(sink, std::move(name), identity) {
   if (identity) {
     signer_ = std::make_unique<SigningSink>(sink_, std::move(*identity), fecPercent > 0 ? 2 : 1);
   }
@@ -34,8 +34,9 @@ HRESULT Broadcast::Open(gui::WindowHandle* owner, const std::string& path) {
   protocol::PacketSink* out = fec_ ? static_cast<protocol::PacketSink*>(fec_.get()) : &Wire();
   auto session = std::make_unique<SenderSession>(sessionNumber_, out, graph_);
   HRESULT hr = session->Open(owner, path);
-  missingDecoders_ = session->MissingDecoders();
-  if (!FAILED(hr) && !session->IsStreaming()) hr = VFW_E_UNSUPPORTED_STREAM;
+  const bool streaming = !FAILED(hr) && session->IsStreaming();
+  if (!FAILED(hr) && !streaming) hr = VFW_E_UNSUPPORTED_STREAM;
+  openError_ = media::MakeOpenError(hr, session->Findings(), streaming);
   if (FAILED(hr)) {
     session->Close();
     return hr;
@@ -76,8 +77,21 @@ GraphEventNews Broadcast::HandleGraphEvents() {
   news.completed = after.completes > before.completes;
   news.failed = after.errors > before.errors;
   news.lastError = after.lastError;
+  news.lastErrorText = after.lastErrorText;
   news.noAudioDevice = after.noAudioDevice;
   return news;
+}
+
+void Broadcast::Announce(protocol::SenderState state, protocol::SenderSource source,
+                         std::string title) {
+  if (ended_) return;
+  const std::uint8_t session =
+      session_ ? static_cast<std::uint8_t>(sessionNumber_ - 1) : announcer_.Current().session;
+  announcer_.Set(state, source, std::move(title), session);
+}
+
+void Broadcast::TickAnnouncement() {
+  if (!ended_) announcer_.Tick();
 }
 
 // Receivers rebuild on the first end-of-broadcast datagram; the gaps keep the last sample

@@ -11,8 +11,11 @@
 #include <vector>
 
 #include "platform/gui/window_message.h"
+#include "platform/media/open_error.h"
 #include "platform/media/output_modes.h"
+#include "protocol/announcement.h"
 #include "protocol/signing.h"
+#include "sender/announcer.h"
 #include "sender/fec_encoder.h"
 #include "sender/sender_session.h"
 #include "sender/signing_sink.h"
@@ -28,6 +31,7 @@ struct GraphEventNews {
   bool completed = false;  // the end of the file
   bool failed = false;     // an error; lastError says which
   HRESULT lastError = S_OK;
+  std::string lastErrorText;  // GStreamer's message for it
   bool noAudioDevice = false;
 };
 
@@ -38,9 +42,10 @@ class Broadcast {
 
   // `sink` (not owned) carries every session and the end of the broadcast; it outlives this.
   // `fecPercent` is the share of parity added to the media datagrams (0: none). With an
-  // `identity`, every datagram is signed with it.
+  // `identity`, every datagram is signed with it. The broadcast announces itself under `name`
+  // (empty: this host's name).
   Broadcast(UdpBroadcastSink& sink, media::GraphOptions graph, int fecPercent = kDefaultFecPercent,
-            std::optional<protocol::SigningKey> identity = std::nullopt);
+            std::optional<protocol::SigningKey> identity = std::nullopt, std::string name = {});
   ~Broadcast();
   Broadcast(const Broadcast&) = delete;
   Broadcast& operator=(const Broadcast&) = delete;
@@ -50,13 +55,22 @@ class Broadcast {
   // session and returns why (VFW_E_UNSUPPORTED_STREAM for the latter). The new session is
   // stopped; the caller plays it.
   HRESULT Open(gui::WindowHandle* owner, const std::string& path);
-  // The decoders that the last Open looked for and did not find.
-  const std::vector<std::string>& MissingDecoders() const { return missingDecoders_; }
+  // Why the last Open failed, with what its graph learned; code S_OK after a success.
+  const media::OpenError& LastOpenError() const { return openError_; }
   void CloseSession();
   // Collects the session's graph events (on the graph-event message).
   GraphEventNews HandleGraphEvents();
-  // Closes the session and sends the end-of-broadcast datagrams; once.
+  // Closes the session and sends the end-of-broadcast datagrams; once. Nothing is announced
+  // after it.
   void End();
+
+  // What the sender says of itself from now on (sent at once when it changed), with the
+  // current session's number.
+  void Announce(protocol::SenderState state, protocol::SenderSource source, std::string title);
+  // Announces again when the last announcement is a second old; call it often (a timer).
+  void TickAnnouncement();
+  const protocol::Announcement& Announced() const { return announcer_.Current(); }
+  std::uint64_t AnnouncementsSent() const { return announcer_.Sent(); }
 
   SenderSession* Session() const { return session_.get(); }
   // The samples of the last session closed, counted once its streams had stopped.
@@ -80,10 +94,11 @@ class Broadcast {
   std::unique_ptr<SigningSink> signer_;
   // Between the sessions and the signer (or the sink) when parity is added.
   std::unique_ptr<FecEncoder> fec_;
+  Announcer announcer_;  // straight to the sink
   std::unique_ptr<SenderSession> session_;
   std::uint8_t sessionNumber_ = 0;
   bool ended_ = false;
-  std::vector<std::string> missingDecoders_;
+  media::OpenError openError_;
   SampleCounts closedSamples_;
 };
 

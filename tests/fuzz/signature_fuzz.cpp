@@ -42,6 +42,7 @@
 #include "protocol/signing.h"
 #include "protocol/wire_format.h"
 #include "receiver/signature_gate.h"
+#include "tests/protocol/test_keys.h"
 
 namespace {
 
@@ -67,11 +68,7 @@ void Check(bool condition) {
   if (!condition) __builtin_trap();
 }
 
-protocol::SigningKey KeyFrom(std::uint8_t fill) {
-  std::array<std::uint8_t, protocol::kSeedSize> seed;
-  seed.fill(fill);
-  return protocol::SigningKey::FromSeed(seed);
-}
+using testing::KeyFrom;
 
 const protocol::SigningKey& Trusted() {
   static const protocol::SigningKey key = KeyFrom(0x5A);

@@ -8,15 +8,12 @@
 #include <vector>
 
 #include "protocol/wire_format.h"
+#include "tests/protocol/test_keys.h"
 
 namespace vantorel::protocol {
 namespace {
 
-SigningKey KeyFrom(std::uint8_t fill) {
-  std::array<std::uint8_t, kSeedSize> seed;
-  seed.fill(fill);
-  return SigningKey::FromSeed(seed);
-}
+using testing::KeyFrom;
 
 std::vector<DatagramHash> Hashes(std::size_t n) {
   std::vector<DatagramHash> out;

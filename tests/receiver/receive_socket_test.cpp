@@ -87,6 +87,10 @@ class CollectingWindow : public gui::WindowHandle {
 class Sender {
  public:
   Sender() { socket_.Bind(net::Endpoint{net::kLoopbackAddress, 0}); }
+  DatagramSource Source() const {
+    const net::Endpoint at = socket_.LocalEndpoint().value_or(net::Endpoint{});
+    return {at.address, at.port};
+  }
   void Send(std::uint16_t port, const Bytes& datagram) {
     const net::ConstBytes part{datagram.data(), datagram.size()};
     ASSERT_EQ(socket_.SendTo(net::Endpoint{net::kLoopbackAddress, port}, {&part, 1}),
@@ -263,6 +267,59 @@ TEST(ReceiveSocketLockTest, ASilentSenderLosesTheLockAndAPausedOneKeepsIt) {
   const ReceiveStats stats = socket.Stats();
   EXPECT_EQ(stats.senderChanges, 1u);
   EXPECT_EQ(stats.foreignSender, 2u);
+}
+
+// Announcements of every sender go on, whoever holds the lock, and lock nothing; a flood of
+// them is cut to the rate a room of senders sends.
+TEST_F(ReceiveSocketTest, EverySendersAnnouncementsGoOnWithinTheRate) {
+  const Bytes announcement = Keyed(protocol::kRouteKeyAnnouncement, Pattern(40));
+  a_.Send(Port(), Media(Pattern(30)));
+  for (int i = 0; i < 100; ++i) b_.Send(Port(), announcement);
+  a_.Send(Port(), Marker());
+  const auto posted = window_.WaitFor(2 + static_cast<std::size_t>(kAnnouncementBurst));
+  std::this_thread::sleep_for(20ms);
+  const ReceiveStats stats = socket_.Stats();
+  EXPECT_GE(stats.announcements, static_cast<std::uint64_t>(kAnnouncementBurst));
+  EXPECT_LT(stats.announcements, 100u);
+  EXPECT_EQ(stats.announcements + stats.announcementFlood, 100u);
+  EXPECT_EQ(stats.foreignSender, 0u);
+  EXPECT_EQ(socket_.LockedSender()->port, a_.Source().port);
+}
+
+// A preferred sender takes the lock at once from another (which the window is told, as for a
+// silent one); the one not preferred never gets it back, and with nobody preferred nothing
+// plays.
+TEST(ReceiveSocketLockTest, APreferredSenderTakesTheLockAtOnce) {
+  CollectingWindow window;
+  ReceiveOptions options = LoopbackOptions();
+  options.senderSilence = 50ms;
+  ReceiveSocket socket(window, options);
+  ASSERT_TRUE(socket.IsOpen());
+  window.TakeFrom(&socket);
+  Sender a, b;
+  a.Send(socket.LocalPort(), Media(Pattern(30)));
+  ASSERT_EQ(window.WaitFor(1).size(), 1u);
+  socket.SetPreference(SenderPreference::Only(b.Source()));
+  a.Send(socket.LocalPort(), Media(Pattern(31)));
+  b.Send(socket.LocalPort(), Media(Pattern(32)));  // takes over: the window rebuilds
+  b.Send(socket.LocalPort(), Media(Pattern(33)));
+  std::this_thread::sleep_for(100ms);
+  a.Send(socket.LocalPort(), Media(Pattern(34)));  // silent long enough, still not preferred
+  b.Send(socket.LocalPort(), Media(Pattern(35)));
+  auto posted = window.WaitFor(4);
+  ASSERT_EQ(posted.size(), 4u);
+  EXPECT_EQ(posted[1].message, gui::kMsgSenderChanged);
+  EXPECT_EQ(posted[1].lParam, b.Source().port);
+  EXPECT_EQ(posted[2].wParam, 33u);
+  EXPECT_EQ(posted[3].wParam, 35u);
+  socket.SetPreference(SenderPreference::Nobody());
+  b.Send(socket.LocalPort(), Media(Pattern(36)));
+  std::this_thread::sleep_for(50ms);
+  window.TakeFrom(nullptr);
+  EXPECT_EQ(window.WaitFor(5).size(), 4u);
+  const ReceiveStats stats = socket.Stats();
+  EXPECT_EQ(stats.senderChanges, 1u);
+  EXPECT_EQ(stats.foreignSender, 3u);
 }
 
 TEST_F(ReceiveSocketTest, EndOfBroadcastPostsItsOwnMessage) {

@@ -49,6 +49,26 @@ TEST(ReceptionStatusTest, TellsWhatTheReceptionIsDoing) {
   EXPECT_EQ(status.Current(t0 + 30s), (StatusLine{StatusKind::kReceiving, "10.0.0.7:4000", 0}));
 }
 
+// A sender that announces its pause or stop is told by name, quietly; one that falls silent
+// without a word (or goes off the air) is still "no signal".
+TEST(ReceptionStatusTest, APauseOrStopTheSenderAnnouncedIsNoFault) {
+  using protocol::SenderState;
+  ReceptionStatus status;
+  const Clock::time_point t0{};
+  status.SetWaitingFor("Saal Nord");
+  EXPECT_EQ(status.Current(t0), (StatusLine{StatusKind::kWaiting, "Saal Nord", 0}));
+  status.OnDatagrams("10.0.0.5:4000", t0);
+  status.SetAnnounced(ReceptionStatus::Announced{"Saal Nord", SenderState::kPaused});
+  EXPECT_EQ(status.Current(t0 + 400ms).kind, StatusKind::kReceiving);
+  EXPECT_EQ(status.Current(t0 + 10s), (StatusLine{StatusKind::kPaused, "Saal Nord", 0}));
+  status.SetAnnounced(ReceptionStatus::Announced{"Saal Nord", SenderState::kStopped});
+  EXPECT_EQ(status.Current(t0 + 10s), (StatusLine{StatusKind::kStopped, "Saal Nord", 0}));
+  status.SetAnnounced(ReceptionStatus::Announced{"Saal Nord", SenderState::kPlaying});
+  EXPECT_EQ(status.Current(t0 + 10s).kind, StatusKind::kNoSignal);
+  status.SetAnnounced(std::nullopt);
+  EXPECT_EQ(status.Current(t0 + 10s).kind, StatusKind::kNoSignal);
+}
+
 TEST(ReceptionStatusTest, BitRateIsMeasuredOverTheLastSeconds) {
   BitRateMeter meter;
   const Clock::time_point t0{};

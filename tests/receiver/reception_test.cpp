@@ -16,6 +16,7 @@
 
 #include "protocol/byte_io.h"
 #include "protocol/signing.h"
+#include "sender/announcer.h"
 #include "sender/packetizer.h"
 #include "sender/signing_sink.h"
 #include "sender/udp_broadcast_sink.h"
@@ -205,6 +206,49 @@ TEST_F(ReceptionPathTest, OnlyWhatATrustedSenderSignedIsDelivered) {
   EXPECT_EQ(journal_.Events(), (std::vector<std::string>{"kind 10", "kind 24", "end"}));
   EXPECT_EQ(totals.reassembly.delivered, 2u);
   EXPECT_EQ(totals.trust.badSignature + totals.trust.replayed, 0u);
+}
+
+// Two named senders on the air: both are listed; the chosen one is played, from the moment it
+// is heard, and the first sender heard plays again when the choice is dropped.
+TEST_F(ReceptionPathTest, TheChosenSenderIsPlayedAndBothAreListed) {
+  sender::UdpBroadcastSink southSink(port_, net::kLoopbackAddress);
+  sender::Packetizer southPacketizer;
+  southPacketizer.AddRoute(protocol::kRouteKeyMedia, &southSink);
+  sender::Announcer north(*sink_, "North"), south(southSink, "South");
+  SlowBuilder builder(0ms);
+  ReceptionOptions options = Options(&builder);
+  options.choice.name = "South";
+  Reception reception(options, &journal_);
+
+  north.Set(protocol::SenderState::kPlaying, protocol::SenderSource::kFile, "n.mkv", 1);
+  SendMessage(testing::AudioVideo(1));  // nobody chosen is on the air: North plays
+  ASSERT_TRUE(WaitFor([&] { return reception.View().session == 1; }));
+  EXPECT_FALSE(reception.View().chosen);
+  ASSERT_TRUE(reception.View().announced);
+  EXPECT_EQ(reception.View().announced->announcement.name, "North");
+
+  south.Set(protocol::SenderState::kPaused, protocol::SenderSource::kScreen, "Screen", 4);
+  ASSERT_TRUE(WaitFor([&] { return reception.Totals().choicesApplied == 1; }));
+  SendMessage(testing::AudioVideo(2));  // North is no longer taken
+  const testing::Body southDescription = testing::AudioVideo(3);
+  const protocol::Buffer b = protocol::MakeBuffer(southDescription.data(), southDescription.size());
+  southPacketizer.Send(protocol::kChannelMessage, {&b, 1});
+  ASSERT_TRUE(WaitFor([&] { return reception.View().session == 3; }));
+  ReceptionView view = reception.View();
+  ASSERT_EQ(view.senders.size(), 2u);
+  EXPECT_EQ(view.senders[0].announcement.name, "North");
+  EXPECT_EQ(view.senders[1].announcement.title, "Screen");
+  ASSERT_TRUE(view.chosen);
+  EXPECT_EQ(view.chosen->announcement.name, "South");
+  EXPECT_EQ(view.announced->announcement.state, protocol::SenderState::kPaused);
+
+  reception.Choose({});
+  std::this_thread::sleep_for(50ms);
+  SendMessage(testing::AudioVideo(4));  // South holds the lock; North is not taken
+  southPacketizer.Send(protocol::kChannelMessage, {&b, 1});
+  ASSERT_TRUE(WaitFor([&] { return reception.Totals().receive.foreignSender >= 2; }));
+  EXPECT_FALSE(reception.View().chosen);
+  EXPECT_EQ(reception.Totals().directory.taken, 2u);
 }
 
 // A port held by another program is tried again until it is free; meanwhile the reception says

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "protocol/wire_format.h"
+#include "tests/protocol/test_keys.h"
 
 namespace vantorel::receiver {
 namespace {
@@ -20,11 +21,7 @@ using Clock = SignatureGate::Clock;
 constexpr DatagramSource kSender{0x0A4D0001, 40000};
 constexpr DatagramSource kOther{0x0A4D0002, 40000};
 
-protocol::SigningKey KeyFrom(std::uint8_t fill) {
-  std::array<std::uint8_t, protocol::kSeedSize> seed;
-  seed.fill(fill);
-  return protocol::SigningKey::FromSeed(seed);
-}
+using testing::KeyFrom;
 
 // What the gate let through, in order: a tag per datagram (its first payload byte), "changed"
 // for a sender change.
@@ -278,6 +275,22 @@ TEST_F(SignatureGateTest, AnotherTrustedSenderTakesOverOnlyAfterTheSilence) {
   gate.Take(faker.Make(4, t_));
   gate.Tick(t_ + 1s);
   EXPECT_EQ(out_.released.back(), "3");
+}
+
+// A chosen sender takes the lock at once from a trusted one that was not chosen; a sender that
+// is not chosen never gets it, not even after the silence.
+TEST_F(SignatureGateTest, AChosenSenderTakesTheLockAtOnceAndNoOtherGetsIt) {
+  SignatureGate& gate = Trusting({sender_.key.FingerprintOf(), stranger_.key.FingerprintOf()});
+  SendGroup(sender_, {1}, t_);
+  gate.SetPreference(SenderPreference::Only({kOther.address, 0}));
+  SendGroup(sender_, {2}, t_);
+  SendGroup(stranger_, {3}, t_);
+  EXPECT_EQ(out_.released, (std::vector<std::string>{"1", "changed", "3"}));
+  EXPECT_EQ(gate.Sender(), kOther);
+  t_ += 2100ms;
+  SendGroup(sender_, {4}, t_);
+  EXPECT_EQ(out_.released.back(), "3");
+  EXPECT_EQ(gate.Stats().verified, 2u) << "the one not chosen is not checked";
 }
 
 TEST_F(SignatureGateTest, ASignedEndGoesOnOnceAndItsRepeatsEndNothingMore) {
