@@ -297,6 +297,9 @@ void Reception::ApplyChoice(std::chrono::steady_clock::time_point now) {
   ++past_.choicesApplied;
   Rebuild();
   gate_.Reset();
+  if (events_ != nullptr && preference.mode == SenderPreference::Mode::kOnly) {
+    events_->OnSenderChanged(net::Endpoint{preference.only.address, preference.only.port});
+  }
 }
 
 void Reception::Publish() {
@@ -312,6 +315,7 @@ void Reception::Publish() {
     listedGeneration_ = directory_.Generation();
     listedAt_ = now;
     onAir_ = directory_.OnAir(now);
+    heard_ = directory_.Remembered();
   }
   view.senders = onAir_;
   view.choice = options_.choice;
@@ -326,6 +330,7 @@ void Reception::Publish() {
   }
   ReceptionTotals totals = past_;
   totals.directory = directory_.Stats();
+  totals.heard = heard_;
   if (socket_) totals.receive += socket_->Stats();
   if (reassembler_) totals.reassembly += reassembler_->Stats();
   if (fec_) totals.fec += fec_->Stats();

@@ -49,7 +49,8 @@ class ReceptionEvents {
   virtual ~ReceptionEvents() = default;
   // The sender ended its broadcast; the pipeline was built again for the next one.
   virtual void OnEndOfBroadcast() {}
-  // The locked sender fell silent and `sender` took the lock; the pipeline was built again.
+  // The locked sender fell silent and `sender` took the lock, or `sender` was chosen while
+  // another one held it; the pipeline was built again.
   virtual void OnSenderChanged(const net::Endpoint& sender) { (void)sender; }
   // Datagrams of `sender` arrived; told at most every kHeardInterval.
   virtual void OnHeard(const net::Endpoint& sender) { (void)sender; }
@@ -88,6 +89,7 @@ struct ReceptionTotals {
   FecStats fec;
   TrustStats trust;
   DirectoryStats directory;
+  std::vector<HeardSender> heard;  // every sender remembered, the first heard first
   std::optional<protocol::Fingerprint> lastFingerprint;  // of the last sender that signed
   SignatureGate::Counters counters;   // the highest seen of each trusted key, for the next run
   std::vector<StreamReport> streams;  // of the graphs closed so far
@@ -221,6 +223,7 @@ class Reception {
   std::uint64_t listedGeneration_ = ~std::uint64_t{0};
   std::chrono::steady_clock::time_point listedAt_{};
   std::vector<HeardSender> onAir_;    // as last listed
+  std::vector<HeardSender> heard_;    // as last listed
   SignatureGate::Counters counters_;  // the gate's, as last published
   std::uint64_t countersAt_ = 0;      // good signatures when counters_ was made
   ReceptionTotals past_;

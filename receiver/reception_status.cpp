@@ -30,7 +30,18 @@ void ReceptionStatus::OnSenderChanged(const std::string& sender, Clock::time_poi
   OnDatagrams(sender, now);
 }
 
+void ReceptionStatus::SetSendersOnAir(int count, Clock::time_point now) {
+  if (count > sendersOnAir_ && count > 1) moreSendersAt_ = now;
+  sendersOnAir_ = count;
+}
+
 StatusLine ReceptionStatus::Current(Clock::time_point now) const {
+  StatusLine line = Line(now);
+  line.sendersOnAir = sendersOnAir_;
+  return line;
+}
+
+StatusLine ReceptionStatus::Line(Clock::time_point now) const {
   if (!heard_) {
     if (ended_) return StatusLine{StatusKind::kEnded, {}, 0};
     return StatusLine{StatusKind::kWaiting, waitingFor_, 0};
@@ -47,7 +58,10 @@ StatusLine ReceptionStatus::Current(Clock::time_point now) const {
     return StatusLine{StatusKind::kNoSignal, {}, static_cast<int>(seconds.count())};
   }
   if (hover_ || statistics_) return StatusLine{StatusKind::kStatistics, sender_, 0};
-  if (now - firstHeard_ < kShowSender) return StatusLine{StatusKind::kReceiving, sender_, 0};
+  const bool moreSenders = sendersOnAir_ > 1 && now - moreSendersAt_ < kShowSender;
+  if (now - firstHeard_ < kShowSender || moreSenders) {
+    return StatusLine{StatusKind::kReceiving, sender_, 0};
+  }
   if (audioOnly_) return StatusLine{StatusKind::kAudioOnly, {}, 0};
   return {};
 }

@@ -36,6 +36,7 @@ struct StatusLine {
   // sender waited for (empty: anyone) for kWaiting.
   std::string sender;
   int silentSeconds = 0;  // for kNoSignal
+  int sendersOnAir = 0;   // told beside the line when more than one
   friend bool operator==(const StatusLine&, const StatusLine&) = default;
 };
 
@@ -65,6 +66,9 @@ class ReceptionStatus {
   void SetAnnounced(std::optional<Announced> announced) { announced_ = std::move(announced); }
   // The sender waited for by name; empty: the first one heard.
   void SetWaitingFor(std::string name) { waitingFor_ = std::move(name); }
+  // How many senders are on the air: when one more comes on, the line shows again for a few
+  // seconds, so that nobody misses that there is a choice.
+  void SetSendersOnAir(int count, Clock::time_point now);
   // The pointer rests on the video: the figures are shown while it does.
   void SetHover(bool hover) { hover_ = hover; }
   // The figures stay shown until asked again.
@@ -74,6 +78,8 @@ class ReceptionStatus {
   StatusLine Current(Clock::time_point now) const;
 
  private:
+  StatusLine Line(Clock::time_point now) const;
+
   bool heard_ = false;  // since the last end of broadcast
   bool ended_ = false;
   bool audioOnly_ = false;
@@ -82,6 +88,8 @@ class ReceptionStatus {
   std::string sender_;
   std::optional<Announced> announced_;
   std::string waitingFor_;
+  int sendersOnAir_ = 0;
+  Clock::time_point moreSendersAt_{};
   Clock::time_point firstHeard_{};
   Clock::time_point lastHeard_{};
 };

@@ -67,6 +67,15 @@ TEST(ReceptionStatusTest, APauseOrStopTheSenderAnnouncedIsNoFault) {
   EXPECT_EQ(status.Current(t0 + 10s).kind, StatusKind::kNoSignal);
   status.SetAnnounced(std::nullopt);
   EXPECT_EQ(status.Current(t0 + 10s).kind, StatusKind::kNoSignal);
+
+  // A second sender coming on the air brings the line back for a few seconds, with the count.
+  status.OnDatagrams("10.0.0.5:4000", t0 + 20s);
+  EXPECT_EQ(status.Current(t0 + 20s).kind, StatusKind::kNone);
+  status.SetSendersOnAir(2, t0 + 20s);
+  EXPECT_EQ(status.Current(t0 + 20s), (StatusLine{StatusKind::kReceiving, "10.0.0.5:4000", 0, 2}));
+  status.OnDatagrams("10.0.0.5:4000", t0 + 25s);
+  status.SetSendersOnAir(2, t0 + 25s);
+  EXPECT_EQ(status.Current(t0 + 25s), (StatusLine{StatusKind::kNone, "", 0, 2}));
 }
 
 TEST(ReceptionStatusTest, BitRateIsMeasuredOverTheLastSeconds) {

@@ -229,6 +229,7 @@ TEST_F(ReceptionPathTest, TheChosenSenderIsPlayedAndBothAreListed) {
 
   south.Set(protocol::SenderState::kPaused, protocol::SenderSource::kScreen, "Screen", 4);
   ASSERT_TRUE(WaitFor([&] { return reception.Totals().choicesApplied == 1; }));
+  EXPECT_EQ(journal_.Events().back(), "sender");
   SendMessage(testing::AudioVideo(2));  // North is no longer taken
   const testing::Body southDescription = testing::AudioVideo(3);
   const protocol::Buffer b = protocol::MakeBuffer(southDescription.data(), southDescription.size());
