@@ -15,7 +15,7 @@ HRESULT GraphPlayer::Open(gui::WindowHandle* owner, const std::string& path) {
   if (owner == nullptr || path.empty()) return E_FAIL;
   graph_.reset();
   creationResult_ = E_FAIL;
-  missingDecoders_.clear();
+  findings_ = {};
   ResetPlayback();
   OnReset();
 
@@ -24,7 +24,7 @@ HRESULT GraphPlayer::Open(gui::WindowHandle* owner, const std::string& path) {
   creationResult_ = S_OK;
 
   const HRESULT hr = Render(owner, path);
-  missingDecoders_ = graph_->MissingDecoders();
+  findings_ = graph_->Findings();
   if (FAILED(hr)) {
     CloseGraph();
     ReleaseGraph();
@@ -139,6 +139,7 @@ HRESULT GraphPlayer::HandleGraphEvents() {
     } else if (event->code == media::EC_ERRORABORT) {
       ++events_.errors;
       events_.lastError = event->param;
+      events_.lastErrorText = event->text;
     } else if (event->code == media::EC_NO_AUDIO_DEVICE) {
       events_.noAudioDevice = true;
     }

@@ -20,6 +20,7 @@ struct GraphEventCounts {
   std::uint32_t completes = 0;
   std::uint32_t errors = 0;
   HRESULT lastError = S_OK;
+  std::string lastErrorText;  // GStreamer's message for the last error
   bool noAudioDevice = false;
 };
 
@@ -39,8 +40,9 @@ class GraphPlayer {
   // kMsgGraphEvent. Leaves the player stopped at the start.
   HRESULT Open(gui::WindowHandle* owner, const std::string& path);
   void Close();
-  // The decoders the last Open found missing; kept after a failed open.
-  const std::vector<std::string>& MissingDecoders() const { return missingDecoders_; }
+  // What the last Open learned (missing decoders, streams no filter took, GStreamer's error);
+  // kept after a failed open.
+  const media::OpenFindings& Findings() const { return findings_; }
 
   void SetVideoRect(int left, int top, int width, int height);
   double Duration();
@@ -80,7 +82,7 @@ class GraphPlayer {
   bool loaded_ = false;
   VideoRect videoRect_;
   GraphEventCounts events_;
-  std::vector<std::string> missingDecoders_;
+  media::OpenFindings findings_;
 };
 
 }  // namespace vantorel::sender

@@ -45,45 +45,4 @@ std::string_view RefusalReason(FileKind kind) {
   return "is not a regular file";
 }
 
-OpenFailure FailureOf(HRESULT result, const std::vector<std::string>& missingDecoders) {
-  if (!missingDecoders.empty()) return OpenFailure::kDecoderMissing;
-  switch (result) {
-    case E_FILE_NOT_FOUND:
-      return OpenFailure::kNotFound;
-    case E_ACCESSDENIED:
-      return OpenFailure::kNotReadable;
-    case E_BAD_FILE_TYPE:
-      return OpenFailure::kNotAFile;
-    default:
-      return OpenFailure::kNoPlayableStream;
-  }
-}
-
-std::string_view FailureText(OpenFailure failure) {
-  switch (failure) {
-    case OpenFailure::kNotFound:
-      return "The file was not found.";
-    case OpenFailure::kNotReadable:
-      return "The file may not be read.";
-    case OpenFailure::kNotAFile:
-      return "It is not a regular file.";
-    case OpenFailure::kDecoderMissing:
-      return "Missing on this computer: %1.";
-    case OpenFailure::kNoPlayableStream:
-      break;
-  }
-  return "It holds no stream that can be played.";
-}
-
-std::string WithDecoderNames(std::string_view text, const std::vector<std::string>& decoders) {
-  std::string names;
-  for (const std::string& decoder : decoders) {
-    if (!names.empty()) names += ", ";
-    names += decoder;
-  }
-  std::string out(text);
-  if (const std::size_t at = out.find("%1"); at != std::string::npos) out.replace(at, 2, names);
-  return out;
-}
-
 }  // namespace vantorel::media

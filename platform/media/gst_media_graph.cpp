@@ -39,13 +39,6 @@ HRESULT ResultForError(const GError* error) {
   return E_FAIL;
 }
 
-HRESULT ResultForErrorMessage(GstMessage* message) {
-  GError* raw = nullptr;
-  gst_message_parse_error(message, &raw, nullptr);
-  ErrorPtr error(raw);
-  return error ? ResultForError(error.get()) : E_FAIL;
-}
-
 void DiscardElement(GstElement* element) {
   if (element == nullptr) return;
   gst_object_ref_sink(element);
@@ -111,8 +104,8 @@ HRESULT GstMediaGraph::RemoveFilter(GraphFilter& filter) {
 HRESULT GstMediaGraph::RenderFile(const std::string& path) {
   const HRESULT hr = Render(path);
   if (FAILED(hr)) {
-    GST_CAT_WARNING(DebugCategory(), "cannot render %s: 0x%08x", path.c_str(),
-                    static_cast<unsigned>(hr));
+    GST_CAT_WARNING(DebugCategory(), "cannot render %s: 0x%08x %s", path.c_str(),
+                    static_cast<unsigned>(hr), Findings().errorText.c_str());
   }
   return hr;
 }
@@ -144,7 +137,7 @@ HRESULT GstMediaGraph::Render(const std::string& path) {
   rendered_ = true;
   if (gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
     MessagePtr error = TakeError();
-    return error ? ResultForErrorMessage(error.get()) : E_FAIL;
+    return error ? ResultOfError(error.get()) : E_FAIL;
   }
   // parsebin finishes its own state change before it has found the streams. It exposes all of
   // them together and lets no data out before that is done, so once the streams seen have
@@ -162,9 +155,9 @@ HRESULT GstMediaGraph::Render(const std::string& path) {
 HRESULT GstMediaGraph::WaitForDecoders(GstClockTime timeout) {
   for (GstClockTime waited = 0; waited < timeout; waited += kStatePollStep) {
     MessagePtr error = TakeError();
-    if (error) return ResultForErrorMessage(error.get());
+    if (error) return ResultOfError(error.get());
     std::unique_lock guard(lock_);
-    if (!missing_.empty()) return VFW_E_UNSUPPORTED_STREAM;
+    if (!findings_.missingDecoders.empty()) return VFW_E_UNSUPPORTED_STREAM;
     if (streamsFound_.wait_for(guard, std::chrono::nanoseconds(kStatePollStep),
                                [this] { return decodersPending_ <= 0; })) {
       return S_OK;
@@ -176,7 +169,7 @@ HRESULT GstMediaGraph::WaitForDecoders(GstClockTime timeout) {
 HRESULT GstMediaGraph::WaitForStreams(GstClockTime timeout) {
   for (GstClockTime waited = 0; waited < timeout; waited += kStatePollStep) {
     MessagePtr error = TakeError();
-    if (error) return ResultForErrorMessage(error.get());
+    if (error) return ResultOfError(error.get());
     std::unique_lock guard(lock_);
     if (streamsFound_.wait_for(guard, std::chrono::nanoseconds(kStatePollStep),
                                [this] { return streamsSeen_ > 0 && pathsPending_ == 0; })) {
@@ -191,18 +184,18 @@ HRESULT GstMediaGraph::WaitForStreams(GstClockTime timeout) {
 HRESULT GstMediaGraph::WaitForState(GstClockTime timeout) {
   for (GstClockTime waited = 0; waited < timeout; waited += kStatePollStep) {
     MessagePtr error = TakeError();
-    if (error) return ResultForErrorMessage(error.get());
+    if (error) return ResultOfError(error.get());
     switch (gst_element_get_state(pipeline_.get(), nullptr, nullptr, kStatePollStep)) {
       case GST_STATE_CHANGE_SUCCESS:
       case GST_STATE_CHANGE_NO_PREROLL: {
         // A decodebin that found no decoder posts its error just before it lets the state
         // change finish.
         MessagePtr late = TakeError();
-        return late ? ResultForErrorMessage(late.get()) : S_OK;
+        return late ? ResultOfError(late.get()) : S_OK;
       }
       case GST_STATE_CHANGE_FAILURE: {
         MessagePtr failure = TakeError();
-        return failure ? ResultForErrorMessage(failure.get()) : E_FAIL;
+        return failure ? ResultOfError(failure.get()) : E_FAIL;
       }
       case GST_STATE_CHANGE_ASYNC:
         break;
@@ -298,11 +291,16 @@ std::optional<GraphEvent> GstMediaGraph::GetEvent() {
     }
     switch (GST_MESSAGE_TYPE(message.get())) {
       case GST_MESSAGE_EOS:
-        return GraphEvent{EC_COMPLETE, S_OK};
-      case GST_MESSAGE_ERROR:
-        return GraphEvent{EC_ERRORABORT, ResultForErrorMessage(message.get())};
+        return GraphEvent{EC_COMPLETE, S_OK, {}};
+      case GST_MESSAGE_ERROR: {
+        GError* raw = nullptr;
+        gst_message_parse_error(message.get(), &raw, nullptr);
+        const ErrorPtr error(raw);
+        if (!error) return GraphEvent{EC_ERRORABORT, E_FAIL, {}};
+        return GraphEvent{EC_ERRORABORT, ResultForError(error.get()), error->message};
+      }
       case GST_MESSAGE_APPLICATION:
-        return GraphEvent{EC_NO_AUDIO_DEVICE, S_OK};
+        return GraphEvent{EC_NO_AUDIO_DEVICE, S_OK, {}};
       default:
         break;
     }
@@ -341,18 +339,50 @@ GstBusSyncReply GstMediaGraph::OnBusMessage(GstBus*, GstMessage* message, gpoint
 void GstMediaGraph::NoteMissing(GstMessage* message) {
   gchar* raw = gst_missing_plugin_message_get_description(message);
   if (raw == nullptr) return;
-  std::string description(raw);
+  MissingDecoder missing{raw, {}};
   g_free(raw);
+  if (gchar* detail = gst_missing_plugin_message_get_installer_detail(message)) {
+    missing.package = PackageForMissing(detail);
+    g_free(detail);
+  }
   std::lock_guard guard(lock_);
-  if (std::find(missing_.begin(), missing_.end(), description) == missing_.end()) {
-    missing_.push_back(std::move(description));
+  std::vector<MissingDecoder>& known = findings_.missingDecoders;
+  if (std::none_of(known.begin(), known.end(), [&missing](const MissingDecoder& m) {
+        return m.description == missing.description;
+      })) {
+    known.push_back(std::move(missing));
   }
   streamsFound_.notify_all();
 }
 
-std::vector<std::string> GstMediaGraph::MissingDecoders() const {
+// Runs on parsebin's streaming thread, for a stream that no added filter takes.
+void GstMediaGraph::NoteRefusedStream(const GstCaps* caps) {
+  gchar* raw = gst_pb_utils_get_codec_description(caps);
+  std::string codec =
+      raw != nullptr ? raw : gst_structure_get_name(gst_caps_get_structure(caps, 0));
+  g_free(raw);
   std::lock_guard guard(lock_);
-  return missing_;
+  findings_.refusedCodecs.push_back(std::move(codec));
+}
+
+HRESULT GstMediaGraph::ResultOfError(GstMessage* message) {
+  GError* raw = nullptr;
+  gst_message_parse_error(message, &raw, nullptr);
+  ErrorPtr error(raw);
+  if (!error) return E_FAIL;
+  std::lock_guard guard(lock_);
+  if (findings_.errorText.empty()) findings_.errorText = error->message;
+  // Type finding recognised nothing, or something that is not media (a text file).
+  if (error->domain == GST_STREAM_ERROR && (error->code == GST_STREAM_ERROR_TYPE_NOT_FOUND ||
+                                            error->code == GST_STREAM_ERROR_WRONG_TYPE)) {
+    findings_.unknownType = true;
+  }
+  return ResultForError(error.get());
+}
+
+OpenFindings GstMediaGraph::Findings() const {
+  std::lock_guard guard(lock_);
+  return findings_;
 }
 
 void GstMediaGraph::Announce(MessagePtr message) {

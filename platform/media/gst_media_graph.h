@@ -48,7 +48,7 @@ class GstMediaGraph : public MediaGraph {
   HRESULT SetNotifyWindow(gui::WindowHandle* owner) override;
   std::optional<GraphEvent> GetEvent() override;
   bool HasVideo() const override { return hasVideo_.load(); }
-  std::vector<std::string> MissingDecoders() const override;
+  OpenFindings Findings() const override;
 
   GstElement* Pipeline() const { return pipeline_.get(); }
 
@@ -84,12 +84,15 @@ class GstMediaGraph : public MediaGraph {
   HRESULT WaitForDecoders(GstClockTime timeout);
   void Announce(MessagePtr message);
   void NoteMissing(GstMessage* message);
+  void NoteRefusedStream(const GstCaps* caps);
   MessagePtr TakeError();
+  // The result for an error message that stops the open; keeps its text in the findings.
+  HRESULT ResultOfError(GstMessage* message);
 
   GraphOptions options_;
   ElementPtr pipeline_;
   BusPtr bus_;
-  // Guards filters_, owner_, events_, missing_, queues_ and the stream counts.
+  // Guards filters_, owner_, events_, findings_, queues_ and the stream counts.
   mutable std::mutex lock_;
   struct FilterSlot {
     GstGraphFilter* filter = nullptr;
@@ -97,9 +100,9 @@ class GstMediaGraph : public MediaGraph {
   };
   std::vector<FilterSlot> filters_;
   gui::WindowHandle* owner_ = nullptr;
-  std::deque<MessagePtr> events_;     // graph events not yet collected, oldest first
-  std::vector<std::string> missing_;  // descriptions of the decoders not found
-  std::vector<ElementPtr> queues_;    // each stream's read-ahead queue
+  std::deque<MessagePtr> events_;  // graph events not yet collected, oldest first
+  OpenFindings findings_;
+  std::vector<ElementPtr> queues_;  // each stream's read-ahead queue
   int streamsSeen_ = 0;
   int pathsPending_ = 0;
   int decodersPending_ = 0;               // decodebins that have neither exposed a pad nor failed

@@ -143,7 +143,11 @@ void GstMediaGraph::LinkStreamPath(GstPad* pad, const GstCaps* caps) {
   const CapsPtr grabbed = AddConversion(caps, added);
   std::vector<GstElement*> chain = added;
   GstGraphFilter* filter = TakeFilterFor(grabbed.get());
-  if (filter != nullptr) chain.push_back(filter->Element());
+  if (filter != nullptr) {
+    chain.push_back(filter->Element());
+  } else {
+    NoteRefusedStream(caps);
+  }
   GstElement* output = MakeStreamOutput();
   added.push_back(output);
   chain.push_back(output);

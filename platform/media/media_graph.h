@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/media/open_error.h"
 #include "protocol/media_type.h"
 #include "protocol/result.h"
 
@@ -29,6 +30,7 @@ inline constexpr std::int32_t EC_NO_AUDIO_DEVICE = 0x8001;
 struct GraphEvent {
   std::int32_t code = 0;
   HRESULT param = S_OK;  // the failure for EC_ERRORABORT
+  std::string text;      // GStreamer's message for EC_ERRORABORT
 };
 
 // A filter that the graph may place in the path of one of the file's streams.
@@ -68,9 +70,9 @@ class MediaGraph {
 
   // True when a video stream is shown by the graph's video output.
   virtual bool HasVideo() const = 0;
-  // The decoders the graph looked for and did not find, as GStreamer describes them
-  // ("H.265 (Main Profile) decoder"); each once.
-  virtual std::vector<std::string> MissingDecoders() const { return {}; }
+  // What the graph learned while it rendered the file: the decoders it looked for and did not
+  // find, the streams no filter took, and the error that stopped it.
+  virtual OpenFindings Findings() const { return {}; }
 };
 
 class GraphFactory {

@@ -3,6 +3,7 @@
 #include <gst/app/gstappsink.h>
 
 #include "platform/media/audio_level.h"
+#include "platform/media/gst_ptr.h"
 
 namespace vantorel::media {
 
@@ -128,6 +129,17 @@ GstElement* MakeAudioOutput(bool& noDevice, AudioLevel* level) {
                        gst_element_factory_make("audioresample", nullptr), volume, sink});
   if (bin != nullptr) level->Follow(volume);
   return bin;
+}
+
+bool AudioDeviceMissing() {
+  if (!gst_is_initialized()) gst_init(nullptr, nullptr);
+  bool noDevice = false;
+  GstElement* made = MakeAudioOutput(noDevice);
+  if (made == nullptr) return true;
+  const ElementPtr output(GST_ELEMENT(gst_object_ref_sink(made)));
+  // The output chose its device on the way to READY; it is released again here.
+  gst_element_set_state(output.get(), GST_STATE_NULL);
+  return noDevice;
 }
 
 }  // namespace vantorel::media

@@ -56,6 +56,10 @@ GstElement* MakeVideoOutput(VideoFrameSink* frames);
 // device and fell back to its clock-synchronised fake sink. Returns a floating bin, or null.
 GstElement* MakeAudioOutput(bool& noDevice, AudioLevel* level = nullptr);
 
+// True when audio would go to a null sink for want of a device: an output is made, asked, and
+// let go again. Starts GStreamer when nobody has yet.
+bool AudioDeviceMissing();
+
 // A clock-synchronised sink that discards what it gets; floating.
 GstElement* MakeNullSink();
 

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <net/if.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/udp.h>
 #include <sys/ioctl.h>
@@ -56,6 +57,29 @@ std::optional<std::uint32_t> ParseIpv4(const std::string& text) {
   in_addr a{};
   if (::inet_pton(AF_INET, text.c_str(), &a) != 1) return std::nullopt;
   return ntohl(a.s_addr);
+}
+
+std::optional<std::uint32_t> ResolveIpv4(const std::string& name) {
+  const auto isDigitOrDot = [](char c) { return c == '.' || (c >= '0' && c <= '9'); };
+  const auto isHostChar = [](char c) {
+    return c == '.' || c == '-' || c == '_' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+           (c >= 'A' && c <= 'Z');
+  };
+  if (name.empty() || std::all_of(name.begin(), name.end(), isDigitOrDot) ||
+      !std::all_of(name.begin(), name.end(), isHostChar)) {
+    return std::nullopt;
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+    return std::nullopt;
+  }
+  const auto* in = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+  const std::uint32_t address = ntohl(in->sin_addr.s_addr);
+  ::freeaddrinfo(found);
+  return address;
 }
 
 namespace {

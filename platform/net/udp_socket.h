@@ -28,6 +28,10 @@ inline constexpr std::uint32_t kMaxUdpPayload = 65507;
 // "a.b.c.d" to a host-order address, and back.
 std::optional<std::uint32_t> ParseIpv4(const std::string& text);
 std::string FormatIpv4(std::uint32_t address);
+// A host name's first IPv4 address (getaddrinfo: /etc/hosts, then DNS), or nothing. A name
+// made of digits and dots is never looked up, and neither is one with characters no host name
+// holds.
+std::optional<std::uint32_t> ResolveIpv4(const std::string& name);
 // The IPv4 addresses of this host's interfaces that are up, loopback left out, dotted.
 std::vector<std::string> LocalIpv4Addresses();
 // 224.0.0.0/4.

@@ -1,8 +1,12 @@
 // lunnet [OPTIONS]: receives what a Vantorel sender broadcasts on the local network and plays it.
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/gui/quit_on_signal.h"
@@ -17,14 +21,43 @@ namespace {
 constexpr const char* kProgram = "lunnet";
 constexpr const char* kUsageHead =
     "usage: lunnet [--port P] [--group ADDR] [--interface NAME] [--trust FINGERPRINT]...\n"
+    "              [--fullscreen] [--screen N]\n"
     "  Receives what a Vantorel sender broadcasts on the local network and plays it.\n";
+constexpr const char* kDisplayUsage =
+    "  --fullscreen      start in full screen (also remembered from the last run)\n"
+    "  --screen N        show on monitor N, counted from 0\n";
 constexpr const char* kUsageTail = "  --help            this text; --version the version\n";
+
+// --fullscreen and --screen N.
+vantorel::ui::Taken TakeDisplayOption(int argc, char** argv, int& i,
+                                      vantorel::receiver_app::ReceiverWindowOptions& options,
+                                      std::string& error) {
+  const std::string_view arg = argv[i];
+  if (arg == "--fullscreen") {
+    options.fullScreen = vantorel::receiver_app::FullScreenAtStart::kAlways;
+    return vantorel::ui::Taken::kTaken;
+  }
+  if (arg != "--screen") return vantorel::ui::Taken::kNotMine;
+  if (i + 1 >= argc) {
+    error = "--screen needs a value";
+    return vantorel::ui::Taken::kError;
+  }
+  const char* value = argv[++i];
+  char* end = nullptr;
+  const long screen = std::strtol(value, &end, 10);
+  if (*value < '0' || *value > '9' || *end != '\0' || screen > 999) {
+    error = std::string("bad value for --screen: ") + value + " (a monitor number from 0)";
+    return vantorel::ui::Taken::kError;
+  }
+  options.screen = static_cast<int>(screen);
+  return vantorel::ui::Taken::kTaken;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string usage = std::string(kUsageHead) + vantorel::ui::kReceiveOptionsUsage +
-                            vantorel::ui::kTrustOptionsUsage + kUsageTail;
+                            vantorel::ui::kTrustOptionsUsage + kDisplayUsage + kUsageTail;
   if (const int code = vantorel::ui::AnswerEarlyRequest(argc, argv, kProgram, usage.c_str());
       code >= 0) {
     return code;
@@ -32,10 +65,11 @@ int main(int argc, char** argv) {
   vantorel::receiver_app::ReceiverWindowOptions options;
   std::vector<char*> toolkitArgs;
   const auto takeOption = [&options](int n, char** args, int& i, std::string& error) {
-    const vantorel::ui::Taken taken =
-        vantorel::ui::TakeReceiveOption(n, args, i, options.receive, error);
+    vantorel::ui::Taken taken = vantorel::ui::TakeReceiveOption(n, args, i, options.receive, error);
     if (taken != vantorel::ui::Taken::kNotMine) return taken;
-    return vantorel::ui::TakeTrustOption(n, args, i, options.trusted, error);
+    taken = vantorel::ui::TakeTrustOption(n, args, i, options.trusted, error);
+    if (taken != vantorel::ui::Taken::kNotMine) return taken;
+    return TakeDisplayOption(n, args, i, options, error);
   };
   if (const int code =
           vantorel::ui::SplitToolkitArguments(argc, argv, kProgram, takeOption, toolkitArgs);
@@ -59,6 +93,13 @@ int main(int argc, char** argv) {
   // The toolkit keeps the count and the arguments for the application's life.
   int toolkitArgc = static_cast<int>(toolkitArgs.size()) - 1;
   QApplication application(toolkitArgc, toolkitArgs.data());
+  // The monitors are known only now.
+  if (const auto screens = QGuiApplication::screens().size();
+      options.screen && *options.screen >= screens) {
+    std::fprintf(stderr, "lunnet: no screen %d (%d screens)\n", *options.screen,
+                 static_cast<int>(screens));
+    return 2;
+  }
   // Set up before the window, saved when the process ends.
   vantorel::lang::TheLanguageManager();
   // A termination request closes the window the way its close button does, so that

@@ -53,7 +53,7 @@ int ReceiverApp::Run() {
     window = std::make_unique<ReceiverMainWindow>(library.get(), options_);
   }
   window->RestoreGeometry(QStringLiteral("lunnet"));
-  window->show();
+  window->ShowAtStart();
   QApplication::exec();
   window->SaveGeometry(QStringLiteral("lunnet"));
   window.reset();

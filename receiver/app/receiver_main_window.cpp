@@ -1,21 +1,28 @@
 #include "receiver/app/receiver_main_window.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLoggingCategory>
+#include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSettings>
 
 #include "platform/profile/key_files.h"
 #include "platform/profile/program_folder.h"
 #include "receiver/app/receiver_strings.h"
+#include "receiver/app/session_autostart.h"
 #include "receiver/gst/receiver_playback_graph.h"
+#include "ui/lang/help_page.h"
 #include "ui/lang/language_access.h"
 #include "ui/lang/language_manager.h"
 #include "ui/lang/language_menu.h"
-#include "ui/lang/open_with_browser.h"
 #include "ui/skin/skin_bitmap.h"
 #include "ui/skin/video_widget.h"
 
@@ -23,6 +30,15 @@ namespace vantorel::receiver_app {
 namespace {
 
 Q_LOGGING_CATEGORY(lcLunnet, "vantorel.lunnet")
+
+using Clock = std::chrono::steady_clock;
+
+const QString kProgram = QStringLiteral("lunnet");
+const QString kFullScreenKey = QStringLiteral("window/fullScreen");
+
+bool RememberedFullScreen() {
+  return QSettings(QStringLiteral("vantorel"), kProgram).value(kFullScreenKey, false).toBool();
+}
 
 // The addresses a sender can reach the window on: its interface's, or every interface's.
 std::vector<std::string> ListenAddresses(const receiver::ReceiveOptions& receive) {
@@ -51,7 +67,7 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
     : SkinnedFrame(skin::FrameProgram::kReceiver, module),
       options_(std::move(options)),
       handle_(this),
-      volume_(QStringLiteral("lunnet")),
+      volume_(kProgram),
       video_(new skin::VideoWidget(this, skin::WithoutPicture::kBlack)),
       builder_(std::make_unique<media::GstPlaybackGraphBuilder>(
           GraphOptions(options_.output, video_, volume_.Level()))) {
@@ -59,6 +75,13 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
   setWindowTitle(Strings().String(kIdsCaption));
   AppendSystemMenuItem(skin::kAboutCommand, Strings().String(kIdsAboutMenu));
   AppendSystemMenuItem(kTrustCommand, Strings().String(kIdsTrustMenu));
+  AppendSystemMenuItem(kAutostartCommand, Strings().String(kIdsAutostartMenu));
+  autostartEntry_ = SystemMenu()->actions().last();
+  autostartEntry_->setCheckable(true);
+  connect(SystemMenu(), &QMenu::aboutToShow, this, [this] {
+    std::error_code error;
+    autostartEntry_->setChecked(std::filesystem::exists(AutostartFile(), error));
+  });
   setWindowIcon(QIcon(QStringLiteral(":/lunnet/lunnet.png")));
   hasWidgets_ = AllButtonPicturesLoad(module);
   if (!hasWidgets_) DropWidgets();
@@ -208,6 +231,11 @@ void ReceiverMainWindow::ShowEndOfBroadcast() {
   ShowStatus();
 }
 
+struct ReceiverMainWindow::Status {
+  QString text;
+  skin::StatusIcon icon;
+};
+
 void ReceiverMainWindow::ShowStatus() {
   const QString port = QString::number(options_.receive.port);
   if (!reception_->Listening()) {
@@ -220,11 +248,23 @@ void ReceiverMainWindow::ShowStatus() {
     return;
   }
   status_.SetAudioOnly(reception_->View().audioOnly);
-  status_.SetHover(video_->underMouse());
-  const receiver::StatusLine line = status_.Current(receiver::ReceptionStatus::Clock::now());
+  // A pointer hidden on a full screen rests there unattended: it asks for nothing.
+  status_.SetHover(video_->underMouse() && !pointerHidden_);
+  const receiver::StatusLine line = status_.Current(Clock::now());
+  Status shown = StatusFor(line, port);
+  // The figures keep the note themselves.
+  if (line.kind != receiver::StatusKind::kStatistics && Clock::now() < audioNoteUntil_) {
+    if (!shown.text.isEmpty()) shown.text += QLatin1Char('\n');
+    shown.text += Text(kIdsNoAudioDevice);
+    if (shown.icon == skin::StatusIcon::kNone) shown.icon = skin::StatusIcon::kWarning;
+  }
+  video_->SetStatus(shown.text, shown.icon);
+}
+
+ReceiverMainWindow::Status ReceiverMainWindow::StatusFor(const receiver::StatusLine& line,
+                                                         const QString& port) const {
   switch (line.kind) {
     case receiver::StatusKind::kNone:
-      video_->SetStatus(QString(), skin::StatusIcon::kNone);
       break;
     case receiver::StatusKind::kWaiting: {
       QString text = Text(kIdsStatusWaiting).arg(port);
@@ -237,28 +277,28 @@ void ReceiverMainWindow::ShowStatus() {
         for (const std::string& a : addresses_) list << QString::fromStdString(a);
         text += QLatin1Char('\n') + Text(kIdsStatusListeningOn).arg(list.join(QLatin1String(", ")));
       }
-      video_->SetStatus(text + TrustLine(), skin::StatusIcon::kWaiting);
-      break;
+      return {text + TrustLine(), skin::StatusIcon::kWaiting};
     }
     case receiver::StatusKind::kReceiving:
-      video_->SetStatus(
-          Text(kIdsStatusReceiving).arg(QString::fromStdString(line.sender)) + TrustLine(),
-          skin::StatusIcon::kReceiving);
-      break;
+      return {Text(kIdsStatusReceiving).arg(QString::fromStdString(line.sender)) + TrustLine(),
+              skin::StatusIcon::kReceiving};
     case receiver::StatusKind::kNoSignal:
-      video_->SetStatus(Text(kIdsStatusNoSignal).arg(line.silentSeconds),
-                        skin::StatusIcon::kWarning);
-      break;
+      return {Text(kIdsStatusNoSignal).arg(line.silentSeconds), skin::StatusIcon::kWarning};
+    case receiver::StatusKind::kPaused:
+    case receiver::StatusKind::kStopped:
+      return {QString::fromStdString(line.sender), skin::StatusIcon::kWaiting};
     case receiver::StatusKind::kEnded:
-      video_->SetStatus(Text(kIdsStatusEnded) + TrustLine(), skin::StatusIcon::kWaiting);
-      break;
+      return {Text(kIdsStatusEnded) + TrustLine(), skin::StatusIcon::kWaiting};
     case receiver::StatusKind::kAudioOnly:
-      video_->SetStatus(Text(kIdsStatusAudioOnly), skin::StatusIcon::kSound);
-      break;
+      return {Text(kIdsStatusAudioOnly), skin::StatusIcon::kSound};
     case receiver::StatusKind::kStatistics:
-      video_->SetStatus(StatisticsText(line.sender), skin::StatusIcon::kReceiving);
-      break;
+      return {StatisticsText(line.sender), skin::StatusIcon::kReceiving};
   }
+  return {QString(), skin::StatusIcon::kNone};
+}
+
+bool ReceiverMainWindow::AudioNoteShown() const {
+  return audioNoted_ && options_.audioNote == AudioNote::kShow;
 }
 
 // The sender, the formats of its streams, the bit rate, and what was lost on the way.
@@ -284,6 +324,7 @@ QString ReceiverMainWindow::StatisticsText(const std::string& sender) const {
                  .arg(QString::number(trust.unsignedDropped), QString::number(trust.badSignature),
                       QString::number(trust.replayed), QString::number(trust.untrusted));
   }
+  if (AudioNoteShown()) lines << Text(kIdsNoAudioDevice);
   return lines.join(QLatin1Char('\n'));
 }
 
@@ -307,14 +348,11 @@ bool ReceiverMainWindow::OnCommand(std::uintptr_t command) {
       return true;
     case skin::kCmdHelp:
     case kCmdAppHelp:
-      lang::OpenWithBrowser((options_.applicationFolder / "help" / "help.htm").string(),
-                            lang::kShowNormal);
+    case skin::kCmdHomePage:
+      OpenHelp();
       return true;
     case skin::kCmdLanguage:
       ShowLanguageMenu();
-      return true;
-    case skin::kCmdHomePage:
-      lang::OpenWithBrowser(Strings().Text(kIdsHomePage), lang::kShowNormal);
       return true;
     default:
       // The frame buttons.
@@ -325,6 +363,126 @@ bool ReceiverMainWindow::OnCommand(std::uintptr_t command) {
 void ReceiverMainWindow::ShowLanguageMenu() {
   const QPoint at = mapFromGlobal(QCursor::pos());
   lang::ShowLanguageMenu(Languages(), this, at.x(), at.y());
+}
+
+void ReceiverMainWindow::OpenHelp() {
+  lang::OpenHelpPage(lang::HelpPage(options_.applicationFolder), this, Text(kIdsMessageTitle),
+                     Text(kIdsHelpNotOpened));
+}
+
+void ReceiverMainWindow::Quit() {
+  SendMessage({skin::WM_SYSCOMMAND, skin::SC_CLOSE, 0, nullptr});
+}
+
+void ReceiverMainWindow::ToggleFigures() {
+  status_.ToggleStatistics();
+  ShowStatus();
+}
+
+void ReceiverMainWindow::BuildContextMenu(QMenu& menu) {
+  QAction* fullScreen = menu.addAction(Text(kIdsFullScreenMenu));
+  fullScreen->setCheckable(true);
+  fullScreen->setChecked(isFullScreen());
+  connect(fullScreen, &QAction::triggered, this, [this] { ToggleFullScreen(); });
+  QAction* figures = menu.addAction(Text(kIdsFiguresMenu));
+  figures->setCheckable(true);
+  figures->setChecked(status_.StatisticsAsked());
+  connect(figures, &QAction::triggered, this, [this] { ToggleFigures(); });
+  std::unique_ptr<QMenu> languages = lang::BuildLanguageMenu(Languages());
+  languages->setTitle(Text(kIdsLanguageMenu));
+  // The choice is made once the menu has closed, so that the translation pass skips it.
+  connect(languages.get(), &QMenu::triggered, this, [this](QAction* chosen) {
+    const QByteArray name = chosen->data().toString().toUtf8();
+    QMetaObject::invokeMethod(
+        this,
+        [this, name] {
+          Languages().ChooseLanguage(std::string_view(name.constData(), name.size()));
+        },
+        Qt::QueuedConnection);
+  });
+  languages->setParent(&menu, languages->windowFlags());
+  menu.addMenu(languages.release());  // owned by `menu` from here
+  menu.addSeparator();
+  QAction* quit = menu.addAction(Text(kIdsQuitMenu));
+  connect(quit, &QAction::triggered, this, [this] { Quit(); });
+}
+
+// On the video: the window's own menu; elsewhere on the frame: the window menu.
+void ReceiverMainWindow::contextMenuEvent(QContextMenuEvent* e) {
+  if (!video_->geometry().contains(e->pos())) {
+    SkinnedFrame::contextMenuEvent(e);
+    return;
+  }
+  auto* menu = new QMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  BuildContextMenu(*menu);
+  menu->popup(e->globalPos());
+}
+
+void ReceiverMainWindow::ToggleAutostart() {
+  const std::filesystem::path file = AutostartFile();
+  std::error_code ignored;
+  const bool installed = std::filesystem::exists(file, ignored);
+  const std::string error =
+      installed ? RemoveAutostart(file)
+                : InstallAutostart(file, QCoreApplication::applicationFilePath().toStdString());
+  autostartEntry_->setChecked(std::filesystem::exists(file, ignored));
+  if (!error.empty()) {
+    QMessageBox::warning(this, windowTitle(),
+                         Text(kIdsAutostartFailed).arg(QString::fromStdString(error)));
+  }
+}
+
+void ReceiverMainWindow::ShowAtStart() {
+  if (options_.screen) {
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (*options_.screen >= 0 && *options_.screen < screens.size()) {
+      QScreen* screen = screens[*options_.screen];
+      setScreen(screen);
+      QRect place(QPoint(), size());
+      place.moveCenter(screen->availableGeometry().center());
+      move(place.topLeft());
+    }
+  }
+  // The saved geometry may hold a full screen of its own; the remembered choice decides.
+  setWindowState(windowState() & ~Qt::WindowFullScreen);
+  if (options_.fullScreen == FullScreenAtStart::kAlways || RememberedFullScreen()) {
+    showFullScreen();
+  } else {
+    show();
+  }
+}
+
+void ReceiverMainWindow::OnFullScreenChosen(bool fullScreen) {
+  QSettings(QStringLiteral("vantorel"), kProgram).setValue(kFullScreenKey, fullScreen);
+}
+
+void ReceiverMainWindow::changeEvent(QEvent* e) {
+  if (e->type() == QEvent::WindowStateChange) {
+    lastPointerMove_ = Clock::now();
+    if (!isFullScreen() && pointerHidden_) {
+      pointerHidden_ = false;
+      unsetCursor();
+    }
+  }
+  SkinnedFrame::changeEvent(e);
+}
+
+void ReceiverMainWindow::mouseMoveEvent(QMouseEvent* e) {
+  lastPointerMove_ = Clock::now();
+  if (pointerHidden_) {
+    pointerHidden_ = false;
+    unsetCursor();
+  }
+  SkinnedFrame::mouseMoveEvent(e);
+}
+
+void ReceiverMainWindow::HidePointerWhenIdle() {
+  if (pointerHidden_ || !isFullScreen() || Clock::now() - lastPointerMove_ < kHidePointerAfter) {
+    return;
+  }
+  pointerHidden_ = true;
+  setCursor(Qt::BlankCursor);
 }
 
 void ReceiverMainWindow::OnVideoAreaChanged(const skin::Rect& area) {
@@ -356,28 +514,13 @@ void ReceiverMainWindow::OnTimerTick() {
   if (reception_) {
     bitRate_.Sample(receiver::BitRateMeter::Clock::now(), reception_->Totals().reassembly.bytes);
   }
-  ShowStatus();
+  // Told without stopping anything or waiting for anyone: a screen may be unattended.
   if (!audioNoted_ && builder_->NoAudioDevice()) {
     audioNoted_ = true;
-    if (options_.audioNote == AudioNote::kShow) NoteMissingAudioDevice();
+    if (options_.audioNote == AudioNote::kShow) audioNoteUntil_ = Clock::now() + kAudioNoteShownFor;
   }
-}
-
-// Told once, without stopping anything. The note stands below the window, where it hides
-// none of the video, unless the screen has no room there.
-void ReceiverMainWindow::NoteMissingAudioDevice() {
-  auto* box = new QMessageBox(QMessageBox::Information, windowTitle(), Text(kIdsNoAudioDevice),
-                              QMessageBox::Ok, this);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->setModal(false);
-  box->adjustSize();
-  const QPoint below = frameGeometry().bottomLeft() + QPoint(0, 1);
-  const QScreen* screen = this->screen();
-  if (screen != nullptr &&
-      screen->availableGeometry().contains(QRect(below, box->frameGeometry().size()))) {
-    box->move(below);
-  }
-  box->show();
+  HidePointerWhenIdle();
+  ShowStatus();
 }
 
 QString ReceiverMainWindow::Text(int id) const {
@@ -389,13 +532,22 @@ void ReceiverMainWindow::OnAboutCommand(std::uintptr_t command) {
     TrustSender();
     return;
   }
+  if (command == kAutostartCommand) {
+    ToggleAutostart();
+    return;
+  }
   QMessageBox::about(this, Text(kIdsAboutTitle),
                      Text(kIdsAboutVersion) + QLatin1Char('\n') + Text(kIdsAboutText));
 }
 
 void ReceiverMainWindow::keyPressEvent(QKeyEvent* e) {
-  if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
-    if (!LeaveFullScreen()) close();
+  // Escape never closes the window: on a screen nobody watches, a stray key must not end it.
+  if (e->key() == Qt::Key_Escape) {
+    LeaveFullScreen();
+    return;
+  }
+  if (e->key() == Qt::Key_Q && e->modifiers() == Qt::ControlModifier) {
+    Quit();
     return;
   }
   if (e->key() == Qt::Key_F1 && e->modifiers() == Qt::NoModifier) {
@@ -407,8 +559,7 @@ void ReceiverMainWindow::keyPressEvent(QKeyEvent* e) {
     return;
   }
   if (e->key() == Qt::Key_I && e->modifiers() == Qt::NoModifier) {
-    status_.ToggleStatistics();
-    ShowStatus();
+    ToggleFigures();
     return;
   }
   if (e->key() == Qt::Key_T && e->modifiers() == Qt::NoModifier) {

@@ -4,9 +4,11 @@
 // posted to it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,9 @@
 #include "receiver/reception_status.h"
 #include "ui/skin/playback_volume.h"
 #include "ui/skin/skinned_frame.h"
+
+class QAction;
+class QMenu;
 
 namespace vantorel::lang {
 class LanguageManager;
@@ -31,17 +36,26 @@ class GstPlaybackGraphBuilder;
 namespace vantorel::receiver_app {
 
 inline constexpr std::uint32_t kCmdAppHelp = 57670;
-// The window menu's "Trust this sender" (a program system command, beside the about entry).
+// The window menu's "Trust this sender" and "Start with the session" (program system
+// commands, beside the about entry).
 inline constexpr std::uintptr_t kTrustCommand = skin::kAboutCommand + 1;
+inline constexpr std::uintptr_t kAutostartCommand = kTrustCommand + 1;
 
 enum class AudioNote { kShow, kSilent };
+// Whether the window opens in full screen: as the user last left it, or in any case (this run
+// only; the remembered choice stays).
+enum class FullScreenAtStart { kAsRemembered, kAlways };
 
 struct ReceiverWindowOptions {
   // The broadcast port on every address by default; tests pass loopback addresses.
   receiver::ReceiveOptions receive;
   media::ReceiverOutput output = media::ReceiverOutput::kDevices;
-  // Whether the window tells the user once that the machine has no audio device.
+  // Whether the window tells the user that the machine has no audio device (a few seconds in
+  // the status line, and a line of the figures).
   AudioNote audioNote = AudioNote::kShow;
+  FullScreenAtStart fullScreen = FullScreenAtStart::kAsRemembered;
+  // The monitor, an index into QGuiApplication::screens(); none: where the system puts it.
+  std::optional<int> screen;
   // Null: the process-wide manager.
   lang::LanguageManager* languages = nullptr;
   // The folder holding help/help.htm; empty: the folder of the running program.
@@ -59,6 +73,11 @@ using receiver::ReceptionTotals;
 
 class ReceiverMainWindow : public skin::SkinnedFrame, private receiver::ReceptionEvents {
  public:
+  // In full screen the pointer hides after resting this long; a move shows it again.
+  static constexpr std::chrono::seconds kHidePointerAfter{2};
+  // How long the status line tells that there is no audio device.
+  static constexpr std::chrono::seconds kAudioNoteShownFor{8};
+
   // `module` is the resource library for the pictures; it may be freed once the window exists.
   explicit ReceiverMainWindow(const skin::ResourceLibrary* module,
                               ReceiverWindowOptions options = {});
@@ -73,13 +92,21 @@ class ReceiverMainWindow : public skin::SkinnedFrame, private receiver::Receptio
   }
   const skin::VideoWidget& Video() const { return *video_; }
   ReceptionTotals Totals() const;
+  // Shows the window on the chosen monitor, in full screen when asked for or remembered.
+  void ShowAtStart();
+  // The entries of the context menu on the video.
+  void BuildContextMenu(QMenu& menu);
 
  protected:
   std::intptr_t HandleMessage(gui::WindowMessage& message) override;
   void OnVideoAreaChanged(const skin::Rect& area) override;
   void OnTimerTick() override;
   void OnAboutCommand(std::uintptr_t command) override;
+  void OnFullScreenChosen(bool fullScreen) override;
   void keyPressEvent(QKeyEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void contextMenuEvent(QContextMenuEvent* e) override;
+  void changeEvent(QEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
 
  private:
@@ -99,9 +126,19 @@ class ReceiverMainWindow : public skin::SkinnedFrame, private receiver::Receptio
   // False for the commands the frame handles.
   bool OnCommand(std::uintptr_t command);
   void ShowLanguageMenu();
-  void NoteMissingAudioDevice();
+  void OpenHelp();
+  // Closes the window the way its close button does, so that reception stops in order.
+  void Quit();
+  void ToggleFigures();
+  // Installs or removes the autostart entry, whichever it is not.
+  void ToggleAutostart();
+  void HidePointerWhenIdle();
   // The status line over the video, as the reception stands now.
   void ShowStatus();
+  struct Status;
+  Status StatusFor(const receiver::StatusLine& line, const QString& port) const;
+  // The note that there is no audio device: shown for a while, and kept in the figures.
+  bool AudioNoteShown() const;
   lang::LanguageManager& Languages() const;
   // A text of the string table in the current language.
   QString Text(int id) const;
@@ -111,8 +148,12 @@ class ReceiverMainWindow : public skin::SkinnedFrame, private receiver::Receptio
   skin::PlaybackVolume volume_;  // before the graphs, which follow its level
   skin::VideoWidget* video_;     // child widget, owned by the window
   std::unique_ptr<media::GstPlaybackGraphBuilder> builder_;
+  QAction* autostartEntry_ = nullptr;  // in the window menu, owned by it
   bool hasWidgets_ = false;
   bool audioNoted_ = false;
+  std::chrono::steady_clock::time_point audioNoteUntil_{};
+  bool pointerHidden_ = false;
+  std::chrono::steady_clock::time_point lastPointerMove_{};
   int ticksToSave_ = 0;
 
   std::unique_ptr<receiver::Reception> reception_;

@@ -4,9 +4,9 @@ namespace vantorel::receiver_app {
 namespace {
 
 constexpr ui::StringEntry kStrings[] = {
-    {kIdsAboutMenu, "About Lunnet(&A)..."},
-    {kIdsHomePage, "https://vantorel.example.org/"},
+    {kIdsAboutMenu, "&About Lunnet..."},
     {kIdsTrustMenu, "Trust this sender"},
+    {kIdsAutostartMenu, "Start with the session"},
     // The trailing blank is part of the text.
     {kIdsResourceError, "Error: Can not load resource files. "},
     {kIdsCaption, "Vantorel - [Lunnet]"},
@@ -33,6 +33,12 @@ constexpr ui::StringEntry kStrings[] = {
     {kIdsUnsignedSender, "This sender does not sign its broadcasts, so it cannot be trusted."},
     {kIdsNowTrusted, "%1 is trusted. From now on only trusted senders are received."},
     {kIdsTrustNotSaved, "The sender is trusted until Lunnet closes, but not saved: %1"},
+    {kIdsFullScreenMenu, "Full screen\tF11"},
+    {kIdsFiguresMenu, "Figures\tI"},
+    {kIdsLanguageMenu, "Language"},
+    {kIdsQuitMenu, "Quit\tCtrl+Q"},
+    {kIdsAutostartFailed, "Starting with the session cannot be changed: %1"},
+    {kIdsHelpNotOpened, "No program opened the help page. Open it in a web browser: %1"},
 };
 
 }  // namespace

@@ -7,8 +7,8 @@ namespace vantorel::receiver_app {
 
 enum StringId : int {
   kIdsAboutMenu = 101,
-  kIdsHomePage = 102,
   kIdsTrustMenu = 103,
+  kIdsAutostartMenu = 104,
   kIdsResourceError = 32776,
   // The window's caption and the about box.
   kIdsCaption = 32777,
@@ -39,6 +39,14 @@ enum StringId : int {
   kIdsUnsignedSender = 32804,
   kIdsNowTrusted = 32805,
   kIdsTrustNotSaved = 32806,
+  // The context menu on the video (a tab and the key after the entry's name).
+  kIdsFullScreenMenu = 32807,
+  kIdsFiguresMenu = 32808,
+  kIdsLanguageMenu = 32809,
+  kIdsQuitMenu = 32810,
+  // Starting with the session, and the help page (%1: a reason, a path).
+  kIdsAutostartFailed = 32811,
+  kIdsHelpNotOpened = 32812,
 };
 
 // Lunnet's texts.

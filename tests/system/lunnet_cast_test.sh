@@ -72,6 +72,9 @@ for program in lunnet strovan; do
   env -u DISPLAY QT_QPA_PLATFORM=xcb "$out/$program" --help | grep -q "^usage: $program" ||
     fail "$program --help"
   [[ $(env -u DISPLAY "$out/$program" --version) == "$program 1.0" ]] || fail "$program --version"
+  env -u DISPLAY QT_QPA_PLATFORM=xcb "$out/$program" -h | grep -q "^usage: $program" ||
+    fail "$program -h"
+  [[ $(env -u DISPLAY "$out/$program" -V) == "$program 1.0" ]] || fail "$program -V"
 done
 # Their own options are checked before any display is needed: a bad value is named, status 2.
 for bad in "strovan --ttl 0" "strovan --fec 101" "strovan --interface vantorel-none0" \
@@ -87,6 +90,30 @@ status=0
 env -u DISPLAY "$out/lunnet" --frobnicate 2>"$work/bad.err" || status=$?
 ((status == 2)) && grep -q "^lunnet: unknown option --frobnicate" "$work/bad.err" ||
   fail "lunnet accepted an unknown option"
+# --option=value, and "--" before what Lunnet does not take: a file.
+for bad in "strovan|bad value for --fec: 101|--fec=101" "lunnet|--group needs a value|--group" \
+  "lunnet|unexpected argument x|-- x" "strovan|--unsigned takes no value|--unsigned=yes" \
+  "lunnet|bad value for --screen: x|--screen x" "lunnet|--fullscreen takes no value|--fullscreen=1"; do
+  IFS='|' read -r program message arguments <<<"$bad"
+  status=0
+  # shellcheck disable=SC2086
+  env -u DISPLAY "$out/$program" $arguments 2>"$work/bad.err" || status=$?
+  ((status == 2)) && grep -qF "$program: $message" "$work/bad.err" ||
+    fail "$program $arguments: status $status, $(cat "$work/bad.err")"
+done
+# The monitors are known once the toolkit runs: one that does not exist is named, status 2.
+status=0
+"$out/lunnet" -platform offscreen --screen 9 2>"$work/bad.err" || status=$?
+((status == 2)) && grep -qF "lunnet: no screen 9 (1 screens)" "$work/bad.err" ||
+  fail "lunnet --screen 9: status $status, $(cat "$work/bad.err")"
+# Strovan plays the first of several files and says so; the toolkit's own options still work.
+"$out/strovan" -platform offscreen --unsigned --dest 127.0.0.1 --port 5999 \
+  "$media/tone.wav" "$media/mpeg1-av.mpg" 2>"$work/strovan.log" &
+strovan=$!
+wait_for_line "$work/strovan.log" "^strovan: playing .*/tone.wav; the other files are not played" \
+  10 || fail "strovan did not say which of two files it plays: $(cat "$work/strovan.log")"
+kill -TERM "$strovan"
+wait "$strovan" || true
 
 "$out/lunnet" -qwindowgeometry 406x306+0+0 2>"$work/lunnet.log" &
 lunnet=$!

@@ -18,7 +18,7 @@ GalleryFrame::GalleryFrame(const skin::ResourceLibrary* module, std::FILE* out)
   setWindowTitle(QStringLiteral("Vantorel - skin gallery"));
   transport_ = AddTransport(module);
   Slider()->SetRange(0, kDurationSeconds, false);
-  AppendSystemMenuItem(skin::kAboutCommand, QStringLiteral("About Gallery(&A)..."));
+  AppendSystemMenuItem(skin::kAboutCommand, QStringLiteral("&About Gallery..."));
   Refresh();
 }
 

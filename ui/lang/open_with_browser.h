@@ -9,8 +9,9 @@ inline constexpr int kShowNormal = 1;
 
 // Looks up the default application for text/html, builds its command line with the argument
 // (BuildBrowserCommand) and starts it without waiting. Returns 1 when the browser was
-// started, 0 when there is no such application or the command cannot be started. The show
-// command has no counterpart here and is accepted for the callers' sake.
+// started, 0 when there is no such application, when it runs in a terminal (its desktop entry
+// says Terminal=true: started from a window it would have none), or when the command cannot be
+// started. The show command has no counterpart here and is accepted for the callers' sake.
 int OpenWithBrowser(std::string_view argument, int showCommand = kShowNormal);
 
 }  // namespace vantorel::lang

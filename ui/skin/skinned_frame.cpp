@@ -119,16 +119,19 @@ QRect SkinnedFrame::VideoWidgetRect(const Rect& area) const {
 }
 
 void SkinnedFrame::ToggleFullScreen() {
-  if (isFullScreen()) {
-    showNormal();
-  } else {
+  const bool fullScreen = !isFullScreen();
+  if (fullScreen) {
     showFullScreen();
+  } else {
+    showNormal();
   }
+  OnFullScreenChosen(fullScreen);
 }
 
 bool SkinnedFrame::LeaveFullScreen() {
   if (!isFullScreen()) return false;
   showNormal();
+  OnFullScreenChosen(false);
   return true;
 }
 

@@ -118,6 +118,9 @@ class SkinnedFrame : public QWidget, public WidgetOwner, public ui::ToolTipRegis
   virtual void OnTimerTick() {}
   // System commands 16 to 31.
   virtual void OnAboutCommand(std::uintptr_t) {}
+  // Runs when ToggleFullScreen or LeaveFullScreen changed the full screen state (true: now
+  // full screen).
+  virtual void OnFullScreenChosen(bool) {}
 
   bool event(QEvent* e) override;
   void paintEvent(QPaintEvent* e) override;

@@ -36,8 +36,10 @@ VideoWidget::VideoWidget(QWidget* parent, WithoutPicture withoutPicture)
   // A hidden-mode widget shows the frame's own picture through it while it has no picture of
   // its own (it may still show a status line).
   if (withoutPicture_ == WithoutPicture::kBlack) setAttribute(Qt::WA_OpaquePaintEvent);
-  // The frame handles every press and move over the video area itself.
-  setAttribute(Qt::WA_TransparentForMouseEvents);
+  // Moves are tracked so that the widget knows when the pointer rests on it (underMouse);
+  // presses, moves and context menu requests are ignored here and reach the frame, which
+  // handles them for the whole window.
+  setMouseTracking(true);
   if (withoutPicture_ == WithoutPicture::kHidden) hide();
 }
 

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCursor>
 #include <QImage>
 #include <QPixmap>
+#include <QTest>
 
 #include <filesystem>
 
 #include "platform/net/udp_socket.h"
+#include "ui/skin/video_widget.h"
 
 namespace vantorel::receiver_app::testing {
 namespace {
@@ -37,27 +40,57 @@ std::string TestMedia(const char* name) {
   return std::filesystem::exists(path) ? path.string() : std::string();
 }
 
+namespace {
+
+ReceiverWindowOptions OnLoopback(std::uint16_t port) {
+  ReceiverWindowOptions options;
+  options.receive = {port, net::kLoopbackAddress, net::kLoopbackAddress, {}};
+  options.audioNote = AudioNote::kSilent;
+  return options;
+}
+
+}  // namespace
+
 LoopbackReceiver::LoopbackReceiver(std::uint16_t port, QSize size, Pictures pictures,
                                    const std::string& loopbackInterface,
                                    std::filesystem::path trustedSendersFile) {
-  const std::filesystem::path folder = languageFolder_.path().toStdString();
-  languages_ =
-      std::make_unique<lang::LanguageManager>(lang::LanguageFolders{folder, folder}, nullptr);
-  ReceiverWindowOptions options;
-  options.receive = {port, net::kLoopbackAddress, net::kLoopbackAddress, {}};
+  ReceiverWindowOptions options = OnLoopback(port);
   if (!loopbackInterface.empty()) {
     options.receive.bindAddress = net::kAnyAddress;
     options.receive.interfaceName = loopbackInterface;
   }
-  options.audioNote = AudioNote::kSilent;
   options.trustedSendersFile = std::move(trustedSendersFile);
-  options.languages = languages_.get();
   const auto library = pictures == Pictures::kLibrary
                            ? skin::ResourceLibrary::Load(QStringLiteral(VANTOREL_RESDLL_PATH))
                            : nullptr;
-  window_ = std::make_unique<ReceiverMainWindow>(library.get(), options);
+  Open(std::move(options), library.get(), size);
+}
+
+LoopbackReceiver::LoopbackReceiver(std::uint16_t port,
+                                   const std::function<void(ReceiverWindowOptions&)>& adjust) {
+  ReceiverWindowOptions options = OnLoopback(port);
+  adjust(options);
+  const auto library = skin::ResourceLibrary::Load(QStringLiteral(VANTOREL_RESDLL_PATH));
+  Open(std::move(options), library.get(), {});
+}
+
+void LoopbackReceiver::Open(ReceiverWindowOptions options, const skin::ResourceLibrary* library,
+                            QSize size) {
+  const std::filesystem::path folder = languageFolder_.path().toStdString();
+  languages_ =
+      std::make_unique<lang::LanguageManager>(lang::LanguageFolders{folder, folder}, nullptr);
+  options.languages = languages_.get();
+  window_ = std::make_unique<ReceiverMainWindow>(library, options);
   if (size.isValid()) window_->resize(size);
-  window_->show();
+  window_->ShowAtStart();
+  // The offscreen pointer starts at (10, 10), on the video of a window shown there, where it
+  // would ask for the figures. It crosses the video and leaves the window (a leave needs an
+  // enter first) so that no test finds it resting there unasked.
+  if (QTest::qWaitForWindowExposed(window_.get())) {
+    QTest::mouseMove(window_.get(), window_->Video().geometry().center());
+    QCursor::setPos(window_->mapToGlobal(QPoint(window_->width(), window_->height()) * 2));
+    QCoreApplication::processEvents();
+  }
 }
 
 LoopbackSender::LoopbackSender(std::uint16_t port, std::uint8_t session,

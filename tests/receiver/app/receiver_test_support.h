@@ -43,9 +43,13 @@ class LoopbackReceiver {
                             Pictures pictures = Pictures::kLibrary,
                             const std::string& loopbackInterface = {},
                             std::filesystem::path trustedSendersFile = {});
+  // With options of the test's own, set by `adjust` before the window is made.
+  LoopbackReceiver(std::uint16_t port, const std::function<void(ReceiverWindowOptions&)>& adjust);
   ReceiverMainWindow& Window() { return *window_; }
 
  private:
+  void Open(ReceiverWindowOptions options, const skin::ResourceLibrary* library, QSize size);
+
   QTemporaryDir languageFolder_;
   std::unique_ptr<lang::LanguageManager> languages_;
   std::unique_ptr<ReceiverMainWindow> window_;

@@ -8,11 +8,16 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMessageBox>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
+#include "receiver/app/session_autostart.h"
 #include "receiver_test_support.h"
 #include "ui/skin/video_widget.h"
 
@@ -22,6 +27,38 @@ namespace {
 using testing::FreeLoopbackPort;
 using testing::LoopbackReceiver;
 using testing::WaitUntil;
+using namespace std::chrono_literals;
+
+// In the bottom panel, between the buttons.
+QPoint OffTheVideo(const ReceiverMainWindow& window) {
+  return QPoint(window.width() / 2, window.height() - 30);
+}
+
+bool ShowsFigures(const ReceiverMainWindow& window) {
+  return window.Video().StatusText().contains(QStringLiteral(" Mbit/s"));
+}
+
+// Waits for `done` while the window hears from a sender all along, as the reception tells it:
+// the figures are a sender's.
+bool WaitHearing(ReceiverMainWindow& window, const std::function<bool()>& done,
+                 std::chrono::milliseconds deadline = 20s) {
+  return WaitUntil(
+      [&] {
+        gui::QtWindowHandle(&window).Post(
+            {gui::kMsgDatagram, net::kLoopbackAddress, 5000, nullptr});
+        return done();
+      },
+      deadline);
+}
+
+bool InNormalLayout(const ReceiverMainWindow& window) {
+  return !window.isFullScreen() &&
+         window.Video().geometry() == QRect(8, 8, window.width() - 16, window.height() - 72);
+}
+
+void AlwaysFullScreen(ReceiverWindowOptions& options) {
+  options.fullScreen = FullScreenAtStart::kAlways;
+}
 
 TEST(ReceiverWindowTest, OpensWithItsCaptionButtonsTooltipsAndPipeline) {
   LoopbackReceiver receiver(FreeLoopbackPort());
@@ -57,7 +94,7 @@ TEST(ReceiverWindowTest, AboutEntryOfTheFrameMenuOpensTheAboutBox) {
   LoopbackReceiver receiver(FreeLoopbackPort());
   QAction* about = nullptr;
   for (QAction* action : receiver.Window().SystemMenu()->actions()) {
-    if (action->text() == QStringLiteral("About Lunnet(&A)...")) about = action;
+    if (action->text() == QStringLiteral("&About Lunnet...")) about = action;
   }
   ASSERT_NE(about, nullptr);
   QString shownTitle;
@@ -71,14 +108,202 @@ TEST(ReceiverWindowTest, AboutEntryOfTheFrameMenuOpensTheAboutBox) {
   EXPECT_EQ(shownTitle, QStringLiteral("About Lunnet"));
 }
 
-TEST(ReceiverWindowTest, EscapeClosesTheWindowAndEndsReception) {
+// A stray Escape cannot end an unattended screen: it only leaves full screen. Ctrl+Q quits the
+// way the close button does.
+TEST(ReceiverWindowTest, EscapeOnlyLeavesFullScreenAndCtrlQQuits) {
   LoopbackReceiver receiver(FreeLoopbackPort());
   ReceiverMainWindow& window = receiver.Window();
-  ASSERT_TRUE(window.isVisible());
+  QTest::keyClick(&window, Qt::Key_F11);
+  ASSERT_TRUE(WaitUntil([&] { return window.isFullScreen(); }));
   QTest::keyClick(&window, Qt::Key_Escape);
+  ASSERT_TRUE(WaitUntil([&] { return !window.isFullScreen(); }));
+  QTest::keyClick(&window, Qt::Key_Escape);
+  QTest::keyClick(&window, Qt::Key_Escape);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_TRUE(window.HasPipeline());
+  QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
   EXPECT_FALSE(window.isVisible());
   EXPECT_FALSE(window.HasPipeline());
 }
+
+// --fullscreen holds for its run only; otherwise the window opens as the user last left it.
+TEST(ReceiverWindowTest, OpensInFullScreenWhenAskedOrAsTheUserLeftIt) {
+  const auto remembered = [] {
+    return QSettings(QStringLiteral("vantorel"), QStringLiteral("lunnet"))
+        .value(QStringLiteral("window/fullScreen"), false)
+        .toBool();
+  };
+  {
+    LoopbackReceiver asked(FreeLoopbackPort(), AlwaysFullScreen);
+    EXPECT_TRUE(WaitUntil([&] { return asked.Window().isFullScreen(); }));
+  }
+  EXPECT_FALSE(remembered());
+  {
+    LoopbackReceiver first(FreeLoopbackPort());
+    ReceiverMainWindow& window = first.Window();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_FALSE(window.isFullScreen());
+    // A real double click on the video still reaches the frame through the video widget.
+    QTest::mouseDClick(window.windowHandle(), Qt::LeftButton, {},
+                       window.Video().geometry().center());
+    ASSERT_TRUE(WaitUntil([&] { return window.isFullScreen(); }));
+  }
+  EXPECT_TRUE(remembered());
+  {
+    LoopbackReceiver next(FreeLoopbackPort());
+    ASSERT_TRUE(WaitUntil([&] { return next.Window().isFullScreen(); }));
+    QTest::keyClick(&next.Window(), Qt::Key_Escape);
+    ASSERT_TRUE(WaitUntil([&] { return !next.Window().isFullScreen(); }));
+  }
+  EXPECT_FALSE(remembered());
+}
+
+// The pointer resting on the video shows the figures; moved off it, the status line is back.
+TEST(ReceiverWindowTest, ThePointerOnTheVideoShowsTheFigures) {
+  LoopbackReceiver receiver(FreeLoopbackPort());
+  ReceiverMainWindow& window = receiver.Window();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QTest::mouseMove(&window, OffTheVideo(window));
+  const auto receiving = [&window] {
+    return window.Video().StatusText().startsWith(
+               QStringLiteral("Receiving from 127.0.0.1:5000")) &&
+           !ShowsFigures(window);
+  };
+  ASSERT_TRUE(WaitHearing(window, receiving)) << window.Video().StatusText().toStdString();
+  QTest::mouseMove(&window, window.Video().geometry().center());
+  EXPECT_TRUE(WaitHearing(window, [&] { return ShowsFigures(window); }));
+  QTest::mouseMove(&window, OffTheVideo(window));
+  EXPECT_TRUE(WaitHearing(window, receiving));
+}
+
+// On a full screen the pointer hides when it rests, and asks for no figures meanwhile; a move
+// brings it back.
+TEST(ReceiverWindowTest, InFullScreenARestingPointerHides) {
+  LoopbackReceiver receiver(FreeLoopbackPort(), AlwaysFullScreen);
+  ReceiverMainWindow& window = receiver.Window();
+  ASSERT_TRUE(WaitUntil([&] { return window.isFullScreen(); }));
+  QTest::mouseMove(&window, window.rect().center());
+  EXPECT_NE(window.cursor().shape(), Qt::BlankCursor);
+  EXPECT_TRUE(WaitHearing(window, [&] { return ShowsFigures(window); }));
+  EXPECT_TRUE(WaitHearing(
+      window, [&] { return window.cursor().shape() == Qt::BlankCursor; },
+      ReceiverMainWindow::kHidePointerAfter + 3s));
+  EXPECT_TRUE(WaitHearing(window, [&] { return !ShowsFigures(window); }));
+  QTest::mouseMove(&window, window.rect().center() + QPoint(20, 10));
+  EXPECT_NE(window.cursor().shape(), Qt::BlankCursor);
+}
+
+// A right click on the video opens Lunnet's own menu.
+TEST(ReceiverWindowTest, ARightClickOnTheVideoOpensItsMenu) {
+  LoopbackReceiver receiver(FreeLoopbackPort());
+  ReceiverMainWindow& window = receiver.Window();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QTest::mouseMove(&window, OffTheVideo(window));
+  const auto openMenu = [&] {
+    QTest::mouseClick(window.windowHandle(), Qt::RightButton, {},
+                      window.Video().geometry().center());
+    QMenu* menu = nullptr;
+    WaitUntil([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }, 5s);
+    return menu;
+  };
+  const auto choose = [](QMenu* menu, int entry) {
+    menu->actions()[entry]->trigger();
+    menu->close();
+  };
+  QMenu* menu = openMenu();
+  ASSERT_NE(menu, nullptr);
+  QStringList entries;
+  for (const QAction* action : menu->actions()) {
+    QString shown = action->isSeparator() ? QStringLiteral("-") : action->text();
+    if (action->isCheckable()) shown += action->isChecked() ? " [x]" : " [ ]";
+    if (action->menu() != nullptr) shown += QStringLiteral(" >");
+    entries << shown;
+  }
+  EXPECT_EQ(entries, (QStringList{"Full screen\tF11 [ ]", "Figures\tI [ ]", "Language >", "-",
+                                  "Quit\tCtrl+Q"}));
+  ASSERT_FALSE(menu->actions()[2]->menu()->actions().isEmpty());
+  EXPECT_EQ(menu->actions()[2]->menu()->actions()[0]->text(), QStringLiteral("English"));
+
+  choose(menu, 1);
+  EXPECT_TRUE(WaitHearing(window, [&] { return ShowsFigures(window); }));
+  menu = openMenu();
+  ASSERT_NE(menu, nullptr);
+  EXPECT_TRUE(menu->actions()[1]->isChecked());
+  choose(menu, 0);
+  ASSERT_TRUE(WaitUntil([&] {
+    return window.isFullScreen() &&
+           QRect(QPoint(), window.windowHandle()->size()).contains(window.Video().geometry());
+  }));
+  menu = openMenu();
+  ASSERT_NE(menu, nullptr);
+  EXPECT_TRUE(menu->actions()[0]->isChecked());
+  choose(menu, 0);
+  ASSERT_TRUE(WaitUntil([&] { return InNormalLayout(window); }));
+  menu = openMenu();
+  ASSERT_NE(menu, nullptr);
+  choose(menu, 4);
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_FALSE(window.HasPipeline());
+}
+
+// "Start with the session" in the window menu writes the session's autostart entry for this
+// program, and takes it away again.
+TEST(ReceiverWindowTest, StartWithTheSessionWritesAndRemovesTheAutostartEntry) {
+  const QTemporaryDir config;
+  const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
+  qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+  LoopbackReceiver receiver(FreeLoopbackPort());
+  QMenu* windowMenu = receiver.Window().SystemMenu();
+  QAction* entry = nullptr;
+  for (QAction* action : windowMenu->actions()) {
+    if (action->text() == QStringLiteral("Start with the session")) entry = action;
+  }
+  ASSERT_NE(entry, nullptr);
+  ASSERT_TRUE(entry->isCheckable());
+  const std::filesystem::path file =
+      std::filesystem::path(config.path().toStdString()) / "autostart" / "lunnet.desktop";
+
+  entry->trigger();
+  std::stringstream text;
+  text << std::ifstream(file).rdbuf();
+  EXPECT_TRUE(text.str().starts_with("[Desktop Entry]\n")) << text.str();
+  EXPECT_NE(text.str().find(
+                "\nExec=" + ExecWord(QCoreApplication::applicationFilePath().toStdString()) + "\n"),
+            std::string::npos)
+      << text.str();
+  emit windowMenu->aboutToShow();
+  EXPECT_TRUE(entry->isChecked());
+
+  entry->trigger();
+  EXPECT_FALSE(std::filesystem::exists(file));
+  emit windowMenu->aboutToShow();
+  EXPECT_FALSE(entry->isChecked());
+  if (saved.isNull()) {
+    qunsetenv("XDG_CONFIG_HOME");
+  } else {
+    qputenv("XDG_CONFIG_HOME", saved);
+  }
+}
+
+struct ExecCase {
+  const char* name;
+  const char* program;
+  const char* word;
+};
+
+class AutostartExec : public ::testing::TestWithParam<ExecCase> {};
+
+TEST_P(AutostartExec, TheProgramStaysOneWordOfTheExecLine) {
+  EXPECT_EQ(ExecWord(GetParam().program), GetParam().word);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, AutostartExec,
+    ::testing::Values(ExecCase{"Plain", "/usr/bin/lunnet", "/usr/bin/lunnet"},
+                      ExecCase{"Space", "/opt/my programs/lunnet", "\"/opt/my programs/lunnet\""},
+                      ExecCase{"EscapedInQuotes", "/opt/a$b/x\"y", "\"/opt/a\\\\$b/x\\\\\"y\""},
+                      ExecCase{"PercentIsNoFieldCode", "/opt/100%/lunnet", "/opt/100%%/lunnet"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReceiverWindowTest, ResizingMovesTheVideoToTheNewVideoAreaAtOnce) {
   LoopbackReceiver receiver(FreeLoopbackPort());

@@ -7,12 +7,18 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QMessageBox>
 #include <QTemporaryDir>
+
+#include <gst/gst.h>
 
 #include <array>
 #include <filesystem>
 #include <thread>
 
+#include "platform/media/gst_ptr.h"
+#include "platform/media/video_output.h"
 #include "platform/profile/key_files.h"
 
 #include "receiver_test_support.h"
@@ -79,6 +85,26 @@ TEST_F(ReceptionTest, ALateJoinerShowsTheSendersVideo) {
   EXPECT_EQ(lines[3], QStringLiteral("Messages lost 0 · datagrams recovered 0 · dropped 0"));
   QTest::keyClick(&window, Qt::Key_I);
   EXPECT_FALSE(window.Video().StatusText().contains(QStringLiteral("Mbit/s")));
+}
+
+// Without an audio device the picture plays on and the status line says so for a while, the
+// figures for good: there is no box for anyone to close.
+TEST_F(ReceptionTest, AMissingAudioDeviceIsNotedWithoutABox) {
+  if (!media::AudioDeviceMissing()) GTEST_SKIP() << "this machine has an audio device";
+  LoopbackSender sender(port_, 0);
+  ASSERT_TRUE(sender.Start(clip_));
+  LoopbackReceiver receiver(
+      port_, [](ReceiverWindowOptions& options) { options.audioNote = AudioNote::kShow; });
+  ReceiverMainWindow& window = receiver.Window();
+  const QString note = QStringLiteral(
+      "No audio device was found. The sound of the broadcast is received but not played here.");
+  ASSERT_TRUE(WaitUntil([&] { return window.Video().StatusText().endsWith(note); }));
+  EXPECT_TRUE(WaitUntil([&] { return ShowsVideo(window); }));
+  for (QWidget* shown : QApplication::topLevelWidgets()) {
+    EXPECT_EQ(qobject_cast<QMessageBox*>(shown), nullptr);
+  }
+  QTest::keyClick(&window, Qt::Key_I);
+  EXPECT_EQ(window.Video().StatusText().split(QLatin1Char('\n')).last(), note);
 }
 
 // A window held up for 2 s (a modal box, a slow repaint) holds up nothing of the reception:

@@ -23,7 +23,7 @@ void FakeDesktop::ShowMessage(QWidget*, const QString& text, sender::app::Messag
 
 int FakeDesktop::OpenWithBrowser(std::string_view argument) {
   browsed.emplace_back(argument);
-  return 1;
+  return browserStarts;
 }
 
 DatagramCapture::DatagramCapture() {

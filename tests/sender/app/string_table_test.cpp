@@ -13,7 +13,7 @@ TEST(FileDialogFilter, ConvertsEveryEntryOfTheOpenFilter) {
   ASSERT_EQ(filters.size(), 11);
   EXPECT_EQ(filters[0],
             "Media Files(All Types) (*.mpg *.mpeg *.dat *.avi *.asf *.ivf *.mp3 *.wav *.wma "
-            "*.au *.snd)");
+            "*.au *.snd *.mp4 *.mkv *.webm)");
   EXPECT_EQ(filters[1], "MPEG Files (*.mpg *.mpeg *.m1v)");
   EXPECT_EQ(filters[9], "UNIX Audio Files (*.au *.snd)");
   EXPECT_EQ(filters[10], "All Files (*.*)");

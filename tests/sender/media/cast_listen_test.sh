@@ -73,7 +73,9 @@ wait "$looper" || status=$?
 # value is named on stderr and exits 2.
 for tool in "$cast" "$listen"; do
   "$tool" --help | grep -q '^usage: ' || fail "$tool --help"
+  "$tool" -h | grep -q '^usage: ' || fail "$tool -h"
   [[ $("$tool" --version) == "$(basename "$tool") 1.0" ]] || fail "$tool --version"
+  [[ $("$tool" -V) == "$(basename "$tool") 1.0" ]] || fail "$tool -V"
   status=0
   "$tool" --frobnicate 2>"$work/bad.err" || status=$?
   ((status == 2)) && grep -q "^$(basename "$tool"): unknown option --frobnicate" "$work/bad.err" ||
@@ -100,12 +102,48 @@ refused "$listen" --port 0
 status=0
 "$listen" --count -1 2>"$work/bad.err" || status=$?
 ((status == 2)) && grep -q 'bad value for --count' "$work/bad.err" || fail "a negative count passed"
+# usage_error TOOL MESSAGE ARGS...: the tool exits with 2 and says MESSAGE.
+usage_error() {
+  local tool=$1 message=$2 status=0
+  shift 2
+  "$tool" "$@" 2>"$work/bad.err" || status=$?
+  ((status == 2)) && grep -qF "$(basename "$tool"): $message" "$work/bad.err" ||
+    fail "$(basename "$tool") $*: status $status, $(cat "$work/bad.err")"
+}
+# --option=value is read as the option and its value; a flag takes none.
+usage_error "$cast" "bad value for --port: 70000" --port=70000 "$media/tone.wav"
+usage_error "$cast" "--loop takes no value" --loop=1 "$media/tone.wav"
+usage_error "$listen" "--play takes no value" --play=1
+# A value that starts with "--" is another option, unless given after '='.
+usage_error "$listen" "--group needs a value" --group --port 5000
+usage_error "$listen" "bad value for --group: --port" --group=--port
+# --help is never taken as a value.
+"$listen" --group --help | grep -q '^usage: ' || fail "--group took --help as its value"
+# After "--" come file names only.
+usage_error "$listen" "unexpected argument x" -- x
+status=0
+"$cast" -- -h 2>"$work/dashed.err" || status=$?
+((status == 1)) && grep -q '^vantorel-cast: -h does not exist' "$work/dashed.err" ||
+  fail "a file named -h after -- was not taken as a file ($status)"
+# A destination may be a host name; one that does not resolve is named. Names with characters
+# no host name has are refused without a lookup.
+usage_error "$cast" "bad value for --dest: no!such!host (unknown host)" --dest no!such!host \
+  "$media/tone.wav"
+"$cast" --dest=localhost --show-identity >/dev/null 2>"$work/bad.err" ||
+  fail "--dest=localhost refused: $(cat "$work/bad.err")"
 
 # 4. A file that is not media is refused.
 echo "not media" >"$work/not-media.txt"
 if "$cast" "$work/not-media.txt" 2>"$work/refused.err"; then fail "a text file was accepted"; fi
-grep -q "not-media.txt: Does not support this file type. It holds no stream that can be played." \
+grep -q "^vantorel-cast: $work/not-media.txt: Does not support this file type.$" \
   "$work/refused.err" || fail "no refusal message with its reason"
+# VP9 plays, but no media type on the wire carries it; nothing prints a bare result code.
+if "$cast" "$media/vp9-video.webm" 2>"$work/vp9.err"; then fail "a VP9 file was broadcast"; fi
+grep -q "vp9-video.webm: This codec cannot be broadcast: VP9.$" "$work/vp9.err" ||
+  fail "the VP9 codec was not named"
+if grep -q '0x[0-9a-f]\{8\}' "$work/refused.err" "$work/vp9.err"; then
+  fail "a bare result code was printed"
+fi
 # A FIFO would block the open for good: it is refused with the reason, before any reading.
 mkfifo "$work/pipe.mpg"
 if "$cast" "$work/pipe.mpg" 2>"$work/fifo.err"; then fail "a FIFO was accepted"; fi

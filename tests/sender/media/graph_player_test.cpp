@@ -204,7 +204,7 @@ TEST_F(GraphPlayerTest, PauseAndPlayMoveThroughTheTable) {
 TEST_F(GraphPlayerTest, EndOfStreamRestsBeforeTheEndAndTheNextPlayRestarts) {
   player.Play();
   graph->position = kDuration;
-  graph->events.push_back({media::EC_COMPLETE, S_OK});
+  graph->events.push_back({media::EC_COMPLETE, S_OK, {}});
   EXPECT_EQ(player.HandleGraphEvents(), S_OK);
   EXPECT_EQ(player.State(), PlayerState::kStopped);
   EXPECT_NEAR(player.Position(), kDuration - GraphPlayer::kEndRestBack, 1e-9);
@@ -217,7 +217,7 @@ TEST_F(GraphPlayerTest, EndOfStreamRestsBeforeTheEndAndTheNextPlayRestarts) {
 TEST_F(GraphPlayerTest, EndOfStreamWhosePauseFailsStopsAndRunsAgain) {
   player.Play();
   graph->pauseResult = E_FAIL;
-  graph->events.push_back({media::EC_COMPLETE, S_OK});
+  graph->events.push_back({media::EC_COMPLETE, S_OK, {}});
   graph->calls.clear();
   EXPECT_EQ(player.HandleGraphEvents(), S_OK);
   EXPECT_THAT(graph->calls,
@@ -226,12 +226,14 @@ TEST_F(GraphPlayerTest, EndOfStreamWhosePauseFailsStopsAndRunsAgain) {
 }
 
 TEST_F(GraphPlayerTest, OtherEventsAreCountedAndDrained) {
-  graph->events.push_back({media::EC_NO_AUDIO_DEVICE, S_OK});
-  graph->events.push_back({media::EC_ERRORABORT, E_FAIL});
+  graph->events.push_back({media::EC_NO_AUDIO_DEVICE, S_OK, {}});
+  graph->events.push_back({media::EC_ERRORABORT, E_FAIL, "Internal data stream error."});
   EXPECT_EQ(player.HandleGraphEvents(), S_OK);
   EXPECT_TRUE(graph->events.empty());
   EXPECT_TRUE(player.EventCounts().noAudioDevice);
   EXPECT_EQ(player.EventCounts().errors, 1u);
+  // The error's words are kept for the user, not only its code.
+  EXPECT_EQ(player.EventCounts().lastErrorText, "Internal data stream error.");
   EXPECT_EQ(player.State(), PlayerState::kStopped);
 }
 

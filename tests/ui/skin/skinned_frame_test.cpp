@@ -197,11 +197,11 @@ TEST_F(FrameTest, TooltipsFollowTheirWidgetsAndCanBeTranslated) {
 
 TEST_F(FrameTest, SystemMenuStandsInForTheWindowMenu) {
   RecordingFrame frame(library.get());
-  frame.AppendSystemMenuItem(kAboutCommand, QStringLiteral("About Lunnet(&A)..."));
+  frame.AppendSystemMenuItem(kAboutCommand, QStringLiteral("&About Lunnet..."));
   QStringList texts;
   for (QAction* action : frame.SystemMenu()->actions()) texts << action->text();
   EXPECT_EQ(texts, (QStringList{"Mi&nimize", "Ma&ximize", "&Restore", "&Close\tAlt+F4", "",
-                                "About Lunnet(&A)..."}));
+                                "&About Lunnet..."}));
   frame.SystemMenu()->actions().last()->trigger();
   EXPECT_EQ(frame.about, (std::vector<std::uintptr_t>{kAboutCommand}));
 }

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QContextMenuEvent>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPixmap>
 #include <QTest>
 
@@ -115,6 +117,36 @@ TEST(VideoWidgetTest, HiddenWithoutAPictureAndAfterClear) {
   EXPECT_FALSE(video.isVisible());
   EXPECT_EQ(video.FramesShown(), 0);
   EXPECT_TRUE(video.PictureRect().isEmpty());
+}
+
+// A window that keeps what reaches it of the pointer.
+class PointerFrame : public QWidget {
+ public:
+  PointerFrame() { setMouseTracking(true); }
+  QPoint lastMove{-1, -1};
+  int menuRequests = 0;
+
+ protected:
+  void mouseMoveEvent(QMouseEvent* e) override { lastMove = e->position().toPoint(); }
+  void contextMenuEvent(QContextMenuEvent*) override { ++menuRequests; }
+};
+
+// The pointer over the picture is on the widget (the figures follow it), and the window still
+// gets the moves and the right clicks, in its own coordinates.
+TEST(VideoWidgetTest, KnowsThePointerAndPassesItsEventsOnToTheWindow) {
+  PointerFrame frame;
+  frame.resize(200, 100);
+  VideoWidget video(&frame, WithoutPicture::kBlack);
+  video.setGeometry(10, 10, 100, 50);
+  frame.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+  QTest::mouseMove(&frame, QPoint(150, 80));
+  EXPECT_FALSE(video.underMouse());
+  QTest::mouseMove(&frame, QPoint(40, 30));
+  EXPECT_TRUE(video.underMouse());
+  EXPECT_EQ(frame.lastMove, QPoint(40, 30));
+  QTest::mouseClick(frame.windowHandle(), Qt::RightButton, {}, QPoint(40, 30));
+  EXPECT_EQ(frame.menuRequests, 1);
 }
 
 }  // namespace

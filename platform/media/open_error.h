@@ -1,0 +1,71 @@
+// Why a file could not be opened, in words a user can act on: what the graph learned while it
+// tried (GStreamer's error text, the streams no grabber took, the decoders that were missing and
+// the Debian package that brings each), and the sentence that tells it.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "protocol/result.h"
+
+namespace vantorel::media {
+
+struct MissingDecoder {
+  std::string description;  // as GStreamer describes it: "H.265 (Main Profile) decoder"
+  std::string package;      // the Debian package that brings it; empty when none is known
+};
+
+// What a graph learned while it opened a file.
+struct OpenFindings {
+  std::vector<MissingDecoder> missingDecoders;  // each once
+  // The codecs of the streams that no added filter took, named as GStreamer names them ("VP9").
+  std::vector<std::string> refusedCodecs;
+  std::string errorText;     // GStreamer's message for the error that stopped the open
+  bool unknownType = false;  // no installed element recognised what the file holds
+};
+
+// A failed open: the interface's result and what is known of the cause.
+struct OpenError {
+  HRESULT code = S_OK;
+  std::string detail;  // GStreamer's message, for logs
+  std::string codec;   // the codecs that cannot be broadcast, joined with ", "
+  std::vector<MissingDecoder> missing;
+  bool unknownType = false;
+};
+
+// The open's result with what the graph found. `streaming`: whether any stream is broadcast.
+OpenError MakeOpenError(HRESULT code, const OpenFindings& findings, bool streaming);
+
+// Why a file could not be played, as the user is told.
+enum class OpenFailure {
+  kNotFound,
+  kNotReadable,
+  kNotAFile,
+  kUnsupportedType,
+  kNoPlayableStream,
+  kCodecNotBroadcast,
+  kDecoderMissing,
+  kDecoderMissingNoPackage,
+};
+
+// A missing decoder is the cause whatever the graph answered; then a codec that no grabber
+// takes, then the graph's answer.
+OpenFailure FailureOf(const OpenError& error);
+
+// The reason in English, which the language files use as its key: "%1" stands for the codecs
+// or the decoders, "%2" for the packages.
+std::string_view FailureText(OpenFailure failure);
+
+// The (translated) text of FailureText with "%1" and "%2" filled in from the error.
+std::string FillFailureText(std::string_view text, const OpenError& error);
+
+// The whole reason in English.
+std::string FailureMessage(const OpenError& error);
+
+// The Debian package whose plug-ins handle the caps of a missing-plug-in message's installer
+// detail ("gstreamer|1.0|app|H.265 decoder|decoder-video/x-h265, ..."); empty when none is
+// known.
+std::string PackageForMissing(std::string_view installerDetail);
+
+}  // namespace vantorel::media

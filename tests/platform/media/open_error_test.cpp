@@ -1,0 +1,95 @@
+// Why an open failed, in words: the cause chosen from what the graph found, the sentence with
+// its codecs, decoders and packages, and the Debian package for a missing plug-in's caps.
+#include <gtest/gtest.h>
+
+#include "platform/media/open_error.h"
+
+namespace vantorel::media {
+namespace {
+
+struct PackageCase {
+  const char* installerDetail;
+  const char* package;
+};
+
+class PackageForMissingTest : public ::testing::TestWithParam<PackageCase> {};
+
+TEST_P(PackageForMissingTest, NamesThePackageOfTheCapsFamily) {
+  EXPECT_EQ(PackageForMissing(GetParam().installerDetail), GetParam().package);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Caps, PackageForMissingTest,
+    ::testing::Values(
+        PackageCase{
+            "gstreamer|1.0|strovan|H.265 decoder|decoder-video/x-h265, alignment=(string)au",
+            "gstreamer1.0-libav"},
+        PackageCase{"gstreamer|1.0|strovan|VP9 decoder|decoder-video/x-vp9",
+                    "gstreamer1.0-plugins-good"},
+        PackageCase{"gstreamer|1.0|s|MPEG-4 AAC decoder|decoder-audio/mpeg, mpegversion=(int)4",
+                    "gstreamer1.0-libav"},
+        PackageCase{"gstreamer|1.0|s|MP3 decoder|decoder-audio/mpeg, mpegversion=(int)1, "
+                    "layer=(int)3",
+                    "gstreamer1.0-plugins-good"},
+        PackageCase{"gstreamer|1.0|s|MPEG-2 decoder|decoder-video/mpeg, mpegversion=(int)2, "
+                    "systemstream=(boolean)false",
+                    "gstreamer1.0-plugins-ugly"},
+        PackageCase{"gstreamer|1.0|s|DivX decoder|decoder-video/mpeg, mpegversion=(int)4, "
+                    "systemstream=(boolean)false",
+                    "gstreamer1.0-libav"},
+        PackageCase{"gstreamer|1.0|s|MPEG system stream demuxer|decoder-video/mpeg, "
+                    "systemstream=(boolean)true, mpegversion=(int)1",
+                    "gstreamer1.0-plugins-bad"},
+        PackageCase{"gstreamer|1.0|s|Opus decoder|decoder-audio/x-opus",
+                    "gstreamer1.0-plugins-base"},
+        PackageCase{"gstreamer|1.0|s|AV1 decoder|decoder-video/x-av1", "gstreamer1.0-plugins-bad"},
+        // Unknown families are not guessed.
+        PackageCase{"gstreamer|1.0|s|Frobnicator decoder|decoder-video/x-frobnicate", ""},
+        PackageCase{"garbage", ""}, PackageCase{"", ""}));
+
+TEST(OpenError, AMissingDecoderComesFirstAndNamesItsPackage) {
+  OpenFindings findings;
+  findings.missingDecoders = {{"H.265 (Main Profile) decoder", "gstreamer1.0-libav"}};
+  findings.refusedCodecs = {"H.265"};
+  const OpenError error = MakeOpenError(VFW_E_UNSUPPORTED_STREAM, findings, false);
+  EXPECT_EQ(FailureOf(error), OpenFailure::kDecoderMissing);
+  EXPECT_EQ(FailureMessage(error),
+            "A decoder is missing: H.265 (Main Profile) decoder. Install the package "
+            "gstreamer1.0-libav.");
+  // Two decoders of one package name it once; one without a known package says so.
+  findings.missingDecoders.push_back({"AAC decoder", "gstreamer1.0-libav"});
+  EXPECT_EQ(FailureMessage(MakeOpenError(E_FAIL, findings, false)),
+            "A decoder is missing: H.265 (Main Profile) decoder, AAC decoder. Install the package "
+            "gstreamer1.0-libav.");
+  findings.missingDecoders.push_back({"Frobnicator decoder", ""});
+  EXPECT_EQ(FailureMessage(MakeOpenError(E_FAIL, findings, false)),
+            "A decoder is missing: H.265 (Main Profile) decoder, AAC decoder, Frobnicator decoder. "
+            "No package is known to bring it.");
+}
+
+TEST(OpenError, TheCauseFollowsTheResultThenWhatTheGraphFound) {
+  OpenFindings refused;
+  refused.refusedCodecs = {"VP9", "VP9"};
+  EXPECT_EQ(FailureMessage(MakeOpenError(VFW_E_UNSUPPORTED_STREAM, refused, false)),
+            "This codec cannot be broadcast: VP9.");
+  // Another stream is broadcast: the codec is no reason.
+  EXPECT_EQ(FailureMessage(MakeOpenError(VFW_E_UNSUPPORTED_STREAM, refused, true)),
+            "It holds no stream that can be played.");
+  EXPECT_EQ(FailureMessage(MakeOpenError(E_FILE_NOT_FOUND, refused, false)),
+            "The file was not found.");
+  EXPECT_EQ(FailureMessage(MakeOpenError(E_ACCESSDENIED, {}, false)), "The file may not be read.");
+  EXPECT_EQ(FailureMessage(MakeOpenError(E_BAD_FILE_TYPE, {}, false)), "It is not a regular file.");
+  OpenFindings unknown;
+  unknown.unknownType = true;
+  unknown.errorText = "Could not determine type of stream.";
+  const OpenError error = MakeOpenError(VFW_E_UNSUPPORTED_STREAM, unknown, false);
+  EXPECT_EQ(FailureMessage(error), "Does not support this file type.");
+  EXPECT_EQ(error.detail, "Could not determine type of stream.");
+  // A translated sentence is filled the same way.
+  EXPECT_EQ(FillFailureText("Ce codec ne peut pas être diffusé : %1.",
+                            MakeOpenError(E_FAIL, refused, false)),
+            "Ce codec ne peut pas être diffusé : VP9.");
+}
+
+}  // namespace
+}  // namespace vantorel::media
