@@ -13,8 +13,7 @@ Announcer::Announcer(protocol::PacketSink& out, std::string name,
                      std::optional<protocol::SigningKey> key,
                      std::function<Clock::time_point()> now)
     : out_(out), key_(std::move(key)), now_(std::move(now)) {
-  current_.name = protocol::CleanAnnouncedText(name, protocol::kMaxSenderName);
-  if (current_.name.empty()) current_.name = DefaultSenderName();
+  SetName(name);
   const auto wall = std::chrono::system_clock::now().time_since_epoch();
   current_.counter = static_cast<std::uint64_t>(std::max<std::int64_t>(
       1, std::chrono::duration_cast<std::chrono::microseconds>(wall).count()));
@@ -30,6 +29,14 @@ void Announcer::Set(protocol::SenderState state, protocol::SenderSource source, 
   current_.title = std::move(title);
   current_.session = session;
   if (changed || sent_ == 0) Send();
+}
+
+void Announcer::SetName(const std::string& name) {
+  std::string cleaned = protocol::CleanAnnouncedText(name, protocol::kMaxSenderName);
+  if (cleaned.empty()) cleaned = DefaultSenderName();
+  if (cleaned == current_.name) return;
+  current_.name = std::move(cleaned);
+  if (sent_ != 0) Send();
 }
 
 void Announcer::Tick() {

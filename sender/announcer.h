@@ -30,6 +30,8 @@ class Announcer {
   // What is announced from now on; sent at once when it differs from what was.
   void Set(protocol::SenderState state, protocol::SenderSource source, std::string title,
            std::uint8_t session);
+  // Announces under another name from now on (sent at once when it changed).
+  void SetName(const std::string& name);
   // Sends again when the last one is kInterval old.
   void Tick();
   const protocol::Announcement& Current() const { return current_; }

@@ -67,6 +67,8 @@ class Broadcast {
   // What the sender says of itself from now on (sent at once when it changed), with the
   // current session's number.
   void Announce(protocol::SenderState state, protocol::SenderSource source, std::string title);
+  // Announces under another name (empty: this host's name) from now on.
+  void Rename(const std::string& name) { announcer_.SetName(name); }
   // Announces again when the last announcement is a second old; call it often (a timer).
   void TickAnnouncement();
   const protocol::Announcement& Announced() const { return announcer_.Current(); }

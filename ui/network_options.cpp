@@ -23,13 +23,19 @@ std::optional<long> ParseInteger(const std::string& text, long low, long high) {
   return value;
 }
 
+// Digits and dots only: meant as an address, never looked up as a host name.
+bool IsDottedNumber(const std::string& text) {
+  return text.find_first_not_of("0123456789.") == std::string::npos;
+}
+
 // One option with its value: knows the option's name, reads the value, words the error.
 class OptionValue {
  public:
   OptionValue(int argc, char** argv, int& i, std::string& error)
       : argc_(argc), argv_(argv), i_(i), error_(error), name_(argv[i]) {}
 
-  // The value after the option; false (with the error) when the option ends the line.
+  // The value after the option; false (with the error) when the option ends the line (the walk
+  // over the arguments ends it before a value that starts with "--").
   bool Read() {
     if (i_ + 1 >= argc_) {
       error_ = name_ + " needs a value";
@@ -80,8 +86,10 @@ Taken TakeSendOption(int argc, char** argv, int& i, sender::SinkOptions& sink, i
   if (arg == "--interface") return TakeInterface(option, sink.interfaceName);
   if (arg != "--dest") return Taken::kNotMine;
   if (!option.Read()) return Taken::kError;
-  const std::optional<std::uint32_t> address = net::ParseIpv4(option.Text());
-  if (!address) return option.Refuse("not an IPv4 address");
+  std::optional<std::uint32_t> address = net::ParseIpv4(option.Text());
+  if (!address && IsDottedNumber(option.Text())) return option.Refuse("not an IPv4 address");
+  if (!address) address = net::ResolveIpv4(option.Text());
+  if (!address) return option.Refuse("unknown host");
   sink.destination = *address;
   return Taken::kTaken;
 }
@@ -101,6 +109,38 @@ Taken TakeReceiveOption(int argc, char** argv, int& i, receiver::ReceiveOptions&
     return option.Refuse("not a multicast group, 224.0.0.0 to 239.255.255.255");
   }
   receive.group = *group;
+  return Taken::kTaken;
+}
+
+std::optional<receiver::SenderChoice> ParseSenderChoice(const std::string& text, bool only) {
+  if (text.empty()) return std::nullopt;
+  receiver::SenderChoice choice;
+  choice.only = only;
+  const std::size_t colon = text.rfind(':');
+  const std::string host = text.substr(0, colon);
+  if (IsDottedNumber(host)) {
+    if (const std::optional<std::uint32_t> address = net::ParseIpv4(host)) {
+      std::optional<long> port = 0;
+      if (colon != std::string::npos) port = ParseInteger(text.substr(colon + 1), 1, kMaxPort);
+      if (!port) return std::nullopt;
+      choice.address = receiver::DatagramSource{*address, static_cast<std::uint16_t>(*port)};
+      return choice;
+    }
+  }
+  choice.name = text;
+  return choice;
+}
+
+Taken TakeSenderChoice(int argc, char** argv, int& i, receiver::SenderChoice& choice,
+                       std::string& error) {
+  const std::string_view arg = argv[i];
+  if (arg != "--sender" && arg != "--prefer") return Taken::kNotMine;
+  OptionValue option(argc, argv, i, error);
+  if (!option.Read()) return Taken::kError;
+  const std::optional<receiver::SenderChoice> parsed =
+      ParseSenderChoice(option.Text(), arg == "--sender");
+  if (!parsed) return option.Refuse("a sender's name, its address or ADDR:PORT");
+  choice = *parsed;
   return Taken::kTaken;
 }
 

@@ -3,9 +3,11 @@
 // --port, --group and --interface. An interface name is checked against this host's interfaces.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "receiver/receive_socket.h"
+#include "receiver/sender_directory.h"
 #include "sender/udp_broadcast_sink.h"
 #include "ui/command_line.h"
 
@@ -15,7 +17,8 @@ namespace vantorel::ui {
 inline constexpr const char* kSendOptionsUsage =
     "  --port P          UDP destination port (default 5937)\n"
     "  --dest ADDR       destination: the broadcast address (default 255.255.255.255), a\n"
-    "                    multicast group (224.0.0.0 to 239.255.255.255) or one host\n"
+    "                    multicast group (224.0.0.0 to 239.255.255.255) or one host (an\n"
+    "                    address or a name)\n"
     "  --ttl N           routers a multicast datagram may cross, 1 to 255 (default 1)\n"
     "  --interface NAME  send through this network interface only\n"
     "  --fec PERCENT     parity added to the broadcast, 0 to 100 (0: none)\n";
@@ -24,11 +27,22 @@ inline constexpr const char* kReceiveOptionsUsage =
     "  --group ADDR      also receive this multicast group (224.0.0.0 to 239.255.255.255)\n"
     "  --interface NAME  receive on this network interface only\n";
 
+inline constexpr const char* kSenderChoiceUsage =
+    "  --sender WHO      receive only this sender: its name, its address or ADDR:PORT\n"
+    "  --prefer WHO      receive this sender while it is on the air, else the first heard\n";
+
+// A sender as a person names it: "ADDR" or "ADDR:PORT" is an address (a port of 0 for every
+// port), anything else a name. Nothing for an empty text or a port out of range.
+std::optional<receiver::SenderChoice> ParseSenderChoice(const std::string& text, bool only);
+
 // Takes argv[i] and its value (i moves onto the value) when it is a sending option.
 Taken TakeSendOption(int argc, char** argv, int& i, sender::SinkOptions& sink, int& fecPercent,
                      std::string& error);
 // Takes argv[i] and its value (i moves onto the value) when it is a receiving option.
 Taken TakeReceiveOption(int argc, char** argv, int& i, receiver::ReceiveOptions& receive,
                         std::string& error);
+// Takes --sender or --prefer and its value.
+Taken TakeSenderChoice(int argc, char** argv, int& i, receiver::SenderChoice& choice,
+                       std::string& error);
 
 }  // namespace vantorel::ui

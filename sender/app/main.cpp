@@ -1,9 +1,12 @@
-// strovan [OPTIONS] [FILE]: the sender. With a file it opens and broadcasts that file at once.
+// strovan [OPTIONS] [FILE]: the sender. With a file it opens and broadcasts that file at once;
+// of several files it plays the first and says so.
 #include <QApplication>
+#include <QFile>
 #include <QStringList>
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/gui/quit_on_signal.h"
@@ -19,9 +22,14 @@ namespace {
 constexpr const char* kProgram = "strovan";
 constexpr const char* kUsageHead =
     "usage: strovan [--port P] [--dest ADDR] [--ttl N] [--interface NAME] [--fec PERCENT]\n"
-    "               [--identity FILE | --unsigned] [FILE]\n"
+    "               [--identity FILE | --unsigned] [--name TEXT] [--] [FILE]...\n"
     "  Opens FILE, plays it in the window and broadcasts it on the local network.\n";
-constexpr const char* kUsageTail = "  --help            this text; --version the version\n";
+constexpr const char* kUsageTail =
+    "  --name TEXT       the name receivers list this sender by (default: the name given\n"
+    "                    last in the window menu, else the host's name)\n"
+    "  --help, -h        this text; --version, -V the version\n"
+    "  An option's value may also follow an '=' (--port=6000). After --, FILE may start with\n"
+    "  a '-'.\n";
 
 }  // namespace
 
@@ -35,15 +43,24 @@ int main(int argc, char** argv) {
   vantorel::sender::app::SenderAppOptions options;
   vantorel::sender::app::SenderWindowOptions& window = options.window;
   std::vector<char*> toolkitArgs;
+  std::vector<std::string> filesAfterOptions;  // those after "--"
   vantorel::ui::IdentityChoice identity;
   const auto takeOption = [&window, &identity](int n, char** args, int& i, std::string& error) {
     const vantorel::ui::Taken taken =
         vantorel::ui::TakeSendOption(n, args, i, window.sink, window.fecPercent, error);
     if (taken != vantorel::ui::Taken::kNotMine) return taken;
+    if (std::string_view(args[i]) == "--name") {
+      if (n <= i + 1 || args[i + 1][0] == '\0') {
+        error = "--name needs a value";
+        return vantorel::ui::Taken::kError;
+      }
+      window.name = args[++i];
+      return vantorel::ui::Taken::kTaken;
+    }
     return vantorel::ui::TakeIdentityOption(n, args, i, identity, error);
   };
-  if (const int code =
-          vantorel::ui::SplitToolkitArguments(argc, argv, kProgram, takeOption, toolkitArgs);
+  if (const int code = vantorel::ui::SplitToolkitArguments(argc, argv, kProgram, takeOption,
+                                                           toolkitArgs, &filesAfterOptions);
       code >= 0) {
     return code;
   }
@@ -76,8 +93,14 @@ int main(int argc, char** argv) {
   // with its end-of-broadcast datagrams.
   const vantorel::gui::QuitOnSignal quitOnSignal(&QApplication::closeAllWindows);
 
-  const QStringList args = QApplication::arguments();
-  if (args.size() > 1) options.fileToOpen = args[1];
+  // The toolkit has taken its own options out of what came before "--".
+  QStringList files = QApplication::arguments().mid(1);
+  for (const std::string& file : filesAfterOptions) files << QFile::decodeName(file.c_str());
+  if (!files.isEmpty()) options.fileToOpen = files.front();
+  if (files.size() > 1) {
+    std::fprintf(stderr, "%s: playing %s; the other files are not played\n", kProgram,
+                 qUtf8Printable(files.front()));
+  }
   vantorel::sender::app::QtSenderDesktop desktop(languages);
   vantorel::sender::app::SenderApp sender(std::move(options), desktop, languages);
   return vantorel::gui::QuitOnSignal::ExitCode(sender.Run());

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QSettings>
@@ -39,13 +40,33 @@ std::optional<QString> QtSenderDesktop::ChooseFileToOpen(QWidget* parent, const 
   return path;
 }
 
+QString QtSenderDesktop::RememberedName() {
+  return QSettings(QStringLiteral("vantorel"), QStringLiteral("strovan"))
+      .value(QStringLiteral("sender/name"))
+      .toString();
+}
+
+std::optional<QString> QtSenderDesktop::AskName(QWidget* parent, const QString& current) {
+  QInputDialog dialog(parent);
+  dialog.setWindowTitle(Strings().String(IDS_NAME_TITLE));
+  dialog.setLabelText(Strings().String(IDS_NAME_PROMPT));
+  dialog.setTextValue(current);
+  languages_.TranslateAllWindows();
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QString name = dialog.textValue().trimmed();
+  QSettings(QStringLiteral("vantorel"), QStringLiteral("strovan"))
+      .setValue(QStringLiteral("sender/name"), name);
+  return name;
+}
+
 void QtSenderDesktop::ShowMessage(QWidget* parent, const QString& text, MessageIcon icon,
                                   const QString& detail) {
   QMessageBox box(ToQtIcon(icon), Strings().String(IDS_MESSAGE_TITLE), text, QMessageBox::Ok,
                   parent);
   if (!detail.isEmpty()) {
     box.setInformativeText(detail);
-    // The reason wraps in a readable column rather than the width of the first line.
+    // The detail (a file's path) wraps in a readable column rather than the width of the first
+    // line.
     if (auto* line = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
       line->setMinimumWidth(kDetailWidth);
     }

@@ -33,6 +33,11 @@ class SenderDesktop {
   virtual void ShowAbout(QWidget* parent, const QString& signing) = 0;
   // Opens a page or address with the default browser; 1 when it was started.
   virtual int OpenWithBrowser(std::string_view argument) = 0;
+  // The name the user gave the sender last time; empty: none.
+  virtual QString RememberedName() = 0;
+  // Asks for the name receivers list the sender by, starting from `current`, and remembers
+  // it; nothing when the user cancels.
+  virtual std::optional<QString> AskName(QWidget* parent, const QString& current) = 0;
 };
 
 // The real dialogs and the real browser. Each box is translated, like every dialog, before it
@@ -47,6 +52,8 @@ class QtSenderDesktop : public SenderDesktop {
   void ShowNote(QWidget* parent, const QString& text) override;
   void ShowAbout(QWidget* parent, const QString& signing) override;
   int OpenWithBrowser(std::string_view argument) override;
+  QString RememberedName() override;
+  std::optional<QString> AskName(QWidget* parent, const QString& current) override;
 
  private:
   lang::LanguageManager& languages_;

@@ -18,11 +18,12 @@
 
 #include "platform/media/file_kind.h"
 #include "platform/media/playable_files.h"
-#include "sender/app/audio_device.h"
+#include "platform/media/video_output.h"
 #include "sender/app/sender_desktop.h"
 #include "sender/app/string_table.h"
 #include "sender/broadcast.h"
 #include "sender/sender_session.h"
+#include "ui/lang/help_page.h"
 #include "ui/lang/language_manager.h"
 #include "ui/lang/language_menu.h"
 #include "ui/skin/video_widget.h"
@@ -43,6 +44,7 @@ SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module, SenderWi
       handle_(this),
       volume_(QStringLiteral("strovan")) {
   AppendSystemMenuItem(skin::kAboutCommand, Strings().String(IDS_ABOUTBOX));
+  AppendSystemMenuItem(kNameCommand, Strings().String(IDS_NAME_MENU));
   setWindowIcon(QIcon(QStringLiteral(":/strovan/strovan.png")));
   setWindowTitle(Strings().String(IDS_TITLE));
   CreateTransport(module);
@@ -53,9 +55,10 @@ SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module, SenderWi
   video_ = new skin::VideoWidget(this, skin::WithoutPicture::kHidden);
   sink_ = std::make_unique<UdpBroadcastSink>(options_.sink);
   if (!sink_->IsOpen()) qCWarning(lcStrovan, "cannot open the broadcast socket: nothing is sent");
+  if (options_.name.empty()) options_.name = desktop_.RememberedName().toStdString();
   broadcast_ = std::make_unique<Broadcast>(
       *sink_, media::GraphOptions{options_.output, video_, &volume_.Level()}, options_.fecPercent,
-      options_.identity);
+      options_.identity, options_.name);
   timerRunning_ = true;
   resize(skin::kDefaultFrameWidth, skin::kDefaultFrameHeight);
   setAcceptDrops(true);
@@ -143,16 +146,22 @@ void SenderMainWindow::OnCommand(int id) {
       RefreshTransport();
       break;
     case skin::kCmdHelp:
-      desktop_.OpenWithBrowser((options_.appFolder / "help" / "help.htm").string());
+    case skin::kCmdHomePage:
+      OpenHelp();
       break;
     case skin::kCmdLanguage:
       OnLanguage();
       break;
-    case skin::kCmdHomePage:
-      desktop_.OpenWithBrowser(Strings().String(IDS_HOMEPAGE_ADDRESS).toStdString());
-      break;
     default:
       break;
+  }
+}
+
+// When no program opens the page, a note gives its path instead.
+void SenderMainWindow::OpenHelp() {
+  const std::string page = lang::HelpPage(options_.appFolder).string();
+  if (desktop_.OpenWithBrowser(page) == 0) {
+    desktop_.ShowNote(this, Text(IDS_HELP_NOT_OPENED).arg(QString::fromStdString(page)));
   }
 }
 
@@ -168,15 +177,16 @@ bool SenderMainWindow::OpenFile(const QString& path) {
   CloseSession();
   const HRESULT hr = broadcast_->Open(&handle_, QFile::encodeName(path).toStdString());
   if (FAILED(hr)) {
-    qCWarning(lcStrovan, "cannot broadcast %s: 0x%08x", qUtf8Printable(path),
-              static_cast<unsigned>(hr));
+    // The box is headed by what happened and gives the whole path.
+    const media::OpenError& error = broadcast_->LastOpenError();
+    const std::string reason = media::FillFailureText(
+        languages_.LookUp(media::FailureText(media::FailureOf(error))), error);
+    qCWarning(lcStrovan, "cannot broadcast %s: %s%s%s", qUtf8Printable(path),
+              media::FailureMessage(error).c_str(), error.detail.empty() ? "" : " ",
+              error.detail.c_str());
     video_->Clear();
-    const std::vector<std::string>& missing = broadcast_->MissingDecoders();
-    const std::string reason = media::WithDecoderNames(
-        languages_.LookUp(media::FailureText(media::FailureOf(hr, missing))), missing);
-    desktop_.ShowMessage(
-        this, Strings().String(IDS_UNSUPPORTED_FILE), MessageIcon::kExclamation,
-        QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), QString::fromStdString(reason)));
+    desktop_.ShowMessage(this, QString::fromStdString(reason), MessageIcon::kExclamation,
+                         QFileInfo(path).absoluteFilePath());
     RefreshTransport();
     return false;
   }
@@ -192,7 +202,7 @@ bool SenderMainWindow::OpenFile(const QString& path) {
   handle_.Post(gui::WindowMessage{gui::kMsgGraphEvent, 0, 0, nullptr});
   if (!noAudioNoted_ && options_.output == media::OutputMode::kPlay &&
       session->AudioGrabber() != nullptr && session->AudioGrabber()->IsConnected() &&
-      AudioDeviceMissing()) {
+      media::AudioDeviceMissing()) {
     NoteMissingAudioDevice();
   }
   return true;
@@ -271,6 +281,30 @@ void SenderMainWindow::RefreshTransport() {
   transport_[kPause]->SetDisabled(!pause);
   transport_[kStop]->SetDisabled(!stop);
   slider_->SetDisabled(!seek);
+  Announce();
+}
+
+// The end of the file leaves the session stopped, like the Stop command.
+void SenderMainWindow::Announce() {
+  if (!broadcast_ || !timerRunning_) return;
+  protocol::SenderState state = protocol::SenderState::kStopped;
+  if (Session()) {
+    const PlayerState player = Session()->State();
+    if (player == PlayerState::kRunning) state = protocol::SenderState::kPlaying;
+    if (player == PlayerState::kPaused) state = protocol::SenderState::kPaused;
+  }
+  broadcast_->Announce(state,
+                       Session() ? protocol::SenderSource::kFile : protocol::SenderSource::kNothing,
+                       Session() ? fileName_.toStdString() : std::string());
+  broadcast_->TickAnnouncement();
+}
+
+void SenderMainWindow::AskName() {
+  const QString current = QString::fromStdString(broadcast_->Announced().name);
+  const std::optional<QString> name = desktop_.AskName(this, current);
+  if (!name) return;
+  options_.name = name->toStdString();
+  broadcast_->Rename(options_.name);
 }
 
 void SenderMainWindow::OnVideoAreaChanged(const skin::Rect& area) {
@@ -325,12 +359,17 @@ void SenderMainWindow::ShowStatus() {
 void SenderMainWindow::OnTimerTick() {
   if (!timerRunning_) return;
   ShowStatus();
+  Announce();
   if (Session() && Session()->State() == PlayerState::kRunning) {
     slider_->SetPos(static_cast<int>(Session()->Position()));
   }
 }
 
-void SenderMainWindow::OnAboutCommand(std::uintptr_t) {
+void SenderMainWindow::OnAboutCommand(std::uintptr_t command) {
+  if (command == kNameCommand) {
+    AskName();
+    return;
+  }
   desktop_.ShowAbout(this, SigningText());
 }
 

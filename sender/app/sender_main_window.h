@@ -50,7 +50,12 @@ struct SenderWindowOptions {
   int fecPercent = kDefaultFecPercent;
   // Signs the broadcast; none: unsigned.
   std::optional<protocol::SigningKey> identity;
+  // The name receivers list the sender by; empty: the one the user gave last, else the host's.
+  std::string name;
 };
+
+// The window menu's "Sender name..." (a program system command, beside the about entry).
+inline constexpr std::uintptr_t kNameCommand = skin::kAboutCommand + 1;
 
 inline constexpr int kTimerId = 1;
 // How far Left and Right seek.
@@ -103,9 +108,13 @@ class SenderMainWindow : public skin::SkinnedFrame {
   // Tells the user, once per run, that the sound is broadcast but not played here.
   void NoteMissingAudioDevice();
   void OnLanguage();
+  void OpenHelp();
   void SetRanges();
   void CloseSession();
   void RefreshTransport();
+  // Tells the receivers what plays and whether it plays, at once when that changed.
+  void Announce();
+  void AskName();
   // The status line over the video area: a hint before a file is open, then the file's name
   // and times with a mark that shows whether the broadcast is going out.
   void ShowStatus();

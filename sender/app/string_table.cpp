@@ -6,7 +6,7 @@ namespace vantorel::sender::app {
 namespace {
 
 constexpr ui::StringEntry kStrings[] = {
-    {IDS_ABOUTBOX, "About Strovan(&A)..."},
+    {IDS_ABOUTBOX, "&About Strovan..."},
     {IDS_SOCKET_ERROR, "Windows Socket error"},
     {IDS_TIP_HELP, "Help of Vantorel"},
     {IDS_TIP_MINIMIZE, "Minimize Window"},
@@ -21,12 +21,12 @@ constexpr ui::StringEntry kStrings[] = {
     {IDS_TIP_RESTORE, "Restore Window"},
     {IDS_TIP_LANGUAGE, "Choose a language"},
     {IDS_TIP_HOMEPAGE, "Visit Vantorel's homepage"},
-    {IDS_HOMEPAGE_ADDRESS, "https://vantorel.example.org/"},
     {IDS_TITLE, "Vantorel - [Strovan]"},
     {IDS_RESOURCE_ERROR, "Error: Can not load resource files."},
     {IDS_FILE_FILTER,
      "Media Files(All Types)|*.mpg; *.mpeg; *.dat; *.avi; *.asf; *.ivf; *.mp3; *.wav; *.wma; "
-     "*.au; *.snd|MPEG Files(*.mpg *.mpeg *.m1v)|*.mpg; *.mpeg; *.m1v|VCD Files(*.dat)|*.dat|"
+     "*.au; *.snd; *.mp4; *.mkv; *.webm|MPEG Files(*.mpg *.mpeg *.m1v)|*.mpg; *.mpeg; *.m1v|VCD "
+     "Files(*.dat)|*.dat|"
      "AVI Files(*.avi)|*.avi|ASF Files(*.asf)|*.asf|Intel Video Files(*.ivf)|*.ivf|"
      "MP3 Files(*.mp3)|*.mp3|WAV Files(*.wav)|*.wav|WMA Files(*.wma)|*.wma|"
      "UNIX Audio Files(*.au *.snd)|*.au; *.snd|All Files (*.*)|*.*||"},
@@ -46,6 +46,10 @@ constexpr ui::StringEntry kStrings[] = {
     {IDS_PLAYABLE_FILES, "Every file this computer can play"},
     {IDS_VOLUME, "Volume %1%"},
     {IDS_MUTED, "Muted"},
+    {IDS_HELP_NOT_OPENED, "No program opened the help page. Open it in a web browser: %1"},
+    {IDS_NAME_MENU, "Sender &name..."},
+    {IDS_NAME_TITLE, "Sender name"},
+    {IDS_NAME_PROMPT, "The name receivers list this sender by:"},
 };
 
 }  // namespace

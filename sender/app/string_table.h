@@ -25,7 +25,6 @@ inline constexpr int IDS_UNSUPPORTED_FILE = 113;
 inline constexpr int IDS_TIP_RESTORE = 32773;
 inline constexpr int IDS_TIP_LANGUAGE = 32774;
 inline constexpr int IDS_TIP_HOMEPAGE = 32775;
-inline constexpr int IDS_HOMEPAGE_ADDRESS = 32776;
 inline constexpr int IDS_TITLE = 32777;
 inline constexpr int IDS_RESOURCE_ERROR = 32778;
 inline constexpr int IDS_FILE_FILTER = 32784;
@@ -46,6 +45,12 @@ inline constexpr int IDS_PLAYABLE_FILES = 32792;
 // The local volume, shown for a moment when it changes (%1: percent).
 inline constexpr int IDS_VOLUME = 32793;
 inline constexpr int IDS_MUTED = 32794;
+// When no program opens the help page (%1: its path).
+inline constexpr int IDS_HELP_NOT_OPENED = 32798;
+// The name receivers list the sender by: the window menu's entry and its dialog.
+inline constexpr int IDS_NAME_MENU = 32799;
+inline constexpr int IDS_NAME_TITLE = 32800;
+inline constexpr int IDS_NAME_PROMPT = 32801;
 
 // Strovan's texts.
 const ui::StringTable& Strings();

@@ -22,3 +22,9 @@ endif()
 if(TARGET vantorel-cast AND TARGET vantorel-listen AND TARGET vantorel-relay)
   vantorel_media_system_test(lossy_link_system lossy_link_test.sh 180)
 endif()
+
+# Two named senders: the list, a chosen sender played alone, a preferred one taken as soon as
+# it is on the air and left when it has gone.
+if(TARGET vantorel-cast AND TARGET vantorel-listen)
+  vantorel_media_system_test(named_senders_system named_senders_test.sh 120)
+endif()

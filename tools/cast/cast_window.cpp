@@ -1,5 +1,6 @@
 #include "tools/cast/cast_window.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -7,6 +8,8 @@
 #include <QCoreApplication>
 
 #include <cinttypes>
+#include <cstdlib>
+#include <string_view>
 
 #include "protocol/wire_format.h"
 
@@ -18,6 +21,47 @@ namespace {
 media::GraphOptions HeadlessGraph() {
   return {media::OutputMode::kNullSinks, nullptr};
 }
+// Room for the figures of the in-place progress line.
+constexpr std::size_t kFiguresCapacity = 128;
+constexpr int kFallbackColumns = 80;
+constexpr int kAnnounceCheckMs = 100;
+
+// The terminal's width in columns: its window size, else $COLUMNS, else 80.
+int TerminalColumns(int fd) {
+  winsize size{};
+  if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+  if (const char* columns = std::getenv("COLUMNS")) {
+    const int value = std::atoi(columns);
+    if (value > 0) return value;
+  }
+  return kFallbackColumns;
+}
+
+// The name and the figures in fewer columns than `columns` (the last one stays free, so that
+// the line never wraps): the name is shortened first, from the middle, then the figures are cut.
+std::string FitToWidth(const std::string& name, const std::string& figures, int columns) {
+  const std::size_t room = columns > 1 ? static_cast<std::size_t>(columns - 1) : 0;
+  static constexpr std::string_view kEllipsis = "...";
+  std::string shown = name;
+  if (shown.size() + figures.size() > room) {
+    const std::size_t keep =
+        room > figures.size() + kEllipsis.size() + 2 ? room - figures.size() - kEllipsis.size() : 0;
+    // Cuts fall between UTF-8 sequences.
+    const auto continues = [&name](std::size_t at) {
+      return at < name.size() && (static_cast<unsigned char>(name[at]) & 0xC0) == 0x80;
+    };
+    std::size_t head = keep / 2;
+    while (head > 0 && continues(head)) --head;
+    std::size_t tail = name.size() - (keep - keep / 2);
+    while (continues(tail)) ++tail;
+    shown = keep > 0 ? name.substr(0, head) + std::string(kEllipsis) + name.substr(tail)
+                     : std::string();
+  }
+  std::string line = shown + (shown.empty() ? figures.substr(2) : figures);
+  if (line.size() > room) line.resize(room);
+  return line;
+}
+
 // Whole mebibytes a sample message can carry, for messages: 16.
 constexpr std::uint32_t kMaxSampleMebibytes = (protocol::kMaxSampleData + 1) / (1024 * 1024);
 }  // namespace
@@ -27,7 +71,7 @@ CastWindow::CastWindow(CastOptions options, sender::UdpBroadcastSink& sink, std:
       sink_(sink),
       progress_(progress),
       handle_(this),
-      broadcast_(sink_, HeadlessGraph(), options_.fecPercent, options_.identity),
+      broadcast_(sink_, HeadlessGraph(), options_.fecPercent, options_.identity, options_.name),
       terminal_(::isatty(::fileno(progress)) == 1) {}
 
 CastWindow::~CastWindow() {
@@ -38,6 +82,10 @@ HRESULT CastWindow::Start() {
   const HRESULT hr = broadcast_.Open(&handle_, options_.path);
   if (FAILED(hr)) return hr;
   broadcast_.Session()->Play();
+  broadcast_.Announce(protocol::SenderState::kPlaying, protocol::SenderSource::kFile,
+                      std::filesystem::path(options_.path).filename().string());
+  // Often enough that a second never passes without an announcement.
+  startTimer(kAnnounceCheckMs);
   return hr;
 }
 
@@ -66,6 +114,10 @@ void CastWindow::Finish() {
   gui::RemovePostedMessages(this, gui::kMsgGraphEvent);
 }
 
+void CastWindow::timerEvent(QTimerEvent*) {
+  if (!finished_) broadcast_.TickAnnouncement();
+}
+
 bool CastWindow::event(QEvent* e) {
   if (!gui::WindowMessageEvent::IsWindowMessage(e)) return QObject::event(e);
   auto& m = static_cast<gui::WindowMessageEvent*>(e)->Message();
@@ -79,8 +131,8 @@ void CastWindow::OnGraphEvent() {
   if (news.failed) {
     if (lineOpen_) std::fputc('\n', progress_);
     lineOpen_ = false;
-    std::fprintf(progress_, "vantorel-cast: playback error 0x%08" PRIx32 "\n",
-                 static_cast<std::uint32_t>(news.lastError));
+    std::fprintf(progress_, "vantorel-cast: playback error: %s\n",
+                 news.lastErrorText.empty() ? "the graph stopped" : news.lastErrorText.c_str());
     exitCode_ = 1;
     QCoreApplication::quit();
     return;
@@ -110,8 +162,11 @@ void CastWindow::PrintProgress() {
     lastBytes_ = sent.bytes;
     lastPosition_ = position;
     const std::string name = std::filesystem::path(options_.path).filename().string();
-    std::fprintf(progress_, "\r\033[K%s  %.1f/%.1f s  %.2f Mbit/s  %" PRIu64 " datagrams",
-                 name.c_str(), position, session->Duration(), mbits, sent.datagrams);
+    char figures[kFiguresCapacity];
+    std::snprintf(figures, sizeof figures, "  %.1f/%.1f s  %.2f Mbit/s  %" PRIu64 " datagrams",
+                  position, session->Duration(), mbits, sent.datagrams);
+    const std::string line = FitToWidth(name, figures, TerminalColumns(::fileno(progress_)));
+    std::fprintf(progress_, "\r\033[K%s", line.c_str());
     lineOpen_ = true;
   } else {
     std::fprintf(progress_,

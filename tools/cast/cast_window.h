@@ -20,6 +20,7 @@ struct CastOptions {
   bool loop = false;
   int fecPercent = sender::kDefaultFecPercent;   // parity added, in percent (0: none)
   std::optional<protocol::SigningKey> identity;  // signs the broadcast; none: unsigned
+  std::string name;                              // announced; empty: this host's name
 };
 
 class CastWindow : public QObject {
@@ -30,14 +31,16 @@ class CastWindow : public QObject {
 
   // Opens the file and starts playing it; a failure when the file cannot be broadcast.
   HRESULT Start();
-  // The decoders that the open looked for and did not find.
-  const std::vector<std::string>& MissingDecoders() const { return broadcast_.MissingDecoders(); }
+  // Why Start failed.
+  const media::OpenError& LastOpenError() const { return broadcast_.LastOpenError(); }
   // Closes the session and sends the end-of-broadcast datagrams. Idempotent.
   void Finish();
   // Non-zero after a graph error, or when samples were refused as too long and none was sent.
   int ExitCode() const { return exitCode_; }
 
   bool event(QEvent* e) override;
+  // Announces the broadcast again when due.
+  void timerEvent(QTimerEvent* e) override;
   // One progress line: position/duration, messages, datagrams, bytes. On a terminal, one line
   // instead, redrawn in place: file, position/duration, rate in Mbit/s, datagrams.
   void PrintProgress();

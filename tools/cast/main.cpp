@@ -23,12 +23,15 @@ constexpr int kProgressIntervalMs = 1000;
 constexpr const char* kProgram = "vantorel-cast";
 constexpr const char* kUsageHead =
     "usage: vantorel-cast [--port P] [--dest ADDR] [--ttl N] [--interface NAME] [--fec PERCENT]\n"
-    "                     [--identity FILE | --unsigned] [--loop] FILE\n"
+    "                     [--identity FILE | --unsigned] [--name TEXT] [--loop] [--] FILE\n"
     "       vantorel-cast [--identity FILE] --show-identity\n";
 constexpr const char* kUsageTail =
     "  --show-identity   print the fingerprint that receivers trust, and exit\n"
+    "  --name TEXT       the name receivers list this sender by (default: the host's name)\n"
     "  --loop            start again from the beginning at the end of the file\n"
-    "  --help            this text; --version the version\n";
+    "  --help, -h        this text; --version, -V the version\n"
+    "  An option's value may also follow an '=' (--port=6000). After --, FILE may start with\n"
+    "  a '-'.\n";
 
 struct Parsed {
   vantorel::tools::CastOptions cast;
@@ -37,37 +40,51 @@ struct Parsed {
   bool showIdentity = false;
 };
 
-// The options, or nothing with `error` saying what is wrong.
-std::optional<Parsed> Parse(int argc, char** argv, std::string& error) {
+// The options, or nothing when the usage error has been told (exit code 2).
+std::optional<Parsed> Parse(int argc, char** argv) {
   Parsed p;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
+  const auto take = [&p](int n, char** args, int& i, std::string& error) {
     vantorel::ui::Taken taken =
-        vantorel::ui::TakeSendOption(argc, argv, i, p.sink, p.cast.fecPercent, error);
+        vantorel::ui::TakeSendOption(n, args, i, p.sink, p.cast.fecPercent, error);
     if (taken == vantorel::ui::Taken::kNotMine)
-      taken = vantorel::ui::TakeIdentityOption(argc, argv, i, p.identity, error);
-    if (taken == vantorel::ui::Taken::kError) return std::nullopt;
-    if (taken == vantorel::ui::Taken::kTaken) continue;
+      taken = vantorel::ui::TakeIdentityOption(n, args, i, p.identity, error);
+    if (taken != vantorel::ui::Taken::kNotMine) return taken;
+    const std::string_view arg = args[i];
     if (arg == "--show-identity") {
       p.showIdentity = true;
     } else if (arg == "--loop") {
       p.cast.loop = true;
-    } else if (arg.starts_with("-")) {
-      error = "unknown option " + arg;
-      return std::nullopt;
+    } else if (arg == "--name") {
+      if (n <= i + 1 || args[i + 1][0] == '\0') {
+        error = "--name needs a value";
+        return vantorel::ui::Taken::kError;
+      }
+      p.cast.name = args[++i];
+    } else {
+      return vantorel::ui::Taken::kNotMine;
+    }
+    return vantorel::ui::Taken::kTaken;
+  };
+  const auto keep = [&p](const char* arg, vantorel::ui::Place place, std::string& error) {
+    if (place == vantorel::ui::Place::kAmongOptions && arg[0] == '-') {
+      error = "unknown option " + std::string(arg);
     } else if (!p.cast.path.empty()) {
-      error = "one file only: " + arg;
-      return std::nullopt;
+      error = "one file only: " + std::string(arg);
     } else {
       p.cast.path = arg;
+      return vantorel::ui::Taken::kTaken;
     }
-  }
+    return vantorel::ui::Taken::kError;
+  };
+  if (vantorel::ui::WalkArguments(argc, argv, kProgram, take, keep) >= 0) return std::nullopt;
+  std::string error;
   if (p.showIdentity && !p.identity.sign) {
     error = "--show-identity and --unsigned exclude each other";
-    return std::nullopt;
-  }
-  if (p.cast.path.empty() && !p.showIdentity) {
+  } else if (p.cast.path.empty() && !p.showIdentity) {
     error = "no file given";
+  }
+  if (!error.empty()) {
+    vantorel::ui::UsageError(kProgram, error);
     return std::nullopt;
   }
   return p;
@@ -82,9 +99,8 @@ int main(int argc, char** argv) {
       code >= 0) {
     return code;
   }
-  std::string error;
-  auto parsed = Parse(argc, argv, error);
-  if (!parsed) return vantorel::ui::UsageError(kProgram, error);
+  auto parsed = Parse(argc, argv);
+  if (!parsed) return 2;
   if (parsed->identity.sign) {
     auto identity = vantorel::ui::LoadIdentity(parsed->identity);
     if (!identity.value) {
@@ -116,12 +132,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   vantorel::tools::CastWindow window(parsed->cast, sink, stderr);
-  if (const vantorel::HRESULT hr = window.Start(); vantorel::FAILED(hr)) {
-    const std::string reason = vantorel::media::WithDecoderNames(
-        vantorel::media::FailureText(vantorel::media::FailureOf(hr, window.MissingDecoders())),
-        window.MissingDecoders());
-    std::fprintf(stderr, "vantorel-cast: %s: Does not support this file type. %s\n",
-                 parsed->cast.path.c_str(), reason.c_str());
+  if (vantorel::FAILED(window.Start())) {
+    std::fprintf(stderr, "vantorel-cast: %s: %s\n", parsed->cast.path.c_str(),
+                 vantorel::media::FailureMessage(window.LastOpenError()).c_str());
     return 1;
   }
   // Scripts wait for this line: the file plays and its samples go out from here on.

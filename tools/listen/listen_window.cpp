@@ -11,11 +11,59 @@
 namespace vantorel::tools {
 
 namespace {
+
+// A value as it goes in a line of name=value pairs: in double quotes when it is empty or holds
+// a space, a quote or a backslash.
+std::string Quoted(const std::string& text) {
+  if (!text.empty() && text.find_first_of(" \"\\") == std::string::npos) return text;
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + '"';
+}
+
+const char* StateName(protocol::SenderState state) {
+  switch (state) {
+    case protocol::SenderState::kPlaying:
+      return "playing";
+    case protocol::SenderState::kPaused:
+      return "paused";
+    case protocol::SenderState::kStopped:
+      break;
+  }
+  return "stopped";
+}
+
+const char* SourceName(protocol::SenderSource source) {
+  switch (source) {
+    case protocol::SenderSource::kFile:
+      return "file";
+    case protocol::SenderSource::kScreen:
+      return "screen";
+    case protocol::SenderSource::kCamera:
+      return "camera";
+    case protocol::SenderSource::kNothing:
+      break;
+  }
+  return "nothing";
+}
+
 double MeanWaitMs(const receiver::FecStats& fec) {
   if (fec.groupsDecoded == 0) return 0;
   return static_cast<double>(fec.waitTotalUs) / 1000.0 / static_cast<double>(fec.groupsDecoded);
 }
 }  // namespace
+
+std::string DescribeSender(const receiver::HeardSender& sender) {
+  const protocol::Announcement& a = sender.announcement;
+  const net::Endpoint address{sender.address.address, sender.address.port};
+  return "sender name=" + Quoted(a.name) + " address=" + address.ToString() +
+         " playing=" + Quoted(a.title) + " state=" + StateName(a.state) +
+         " source=" + SourceName(a.source) + " session=" + std::to_string(a.session) +
+         " signed-by=" + (sender.fingerprint ? sender.fingerprint->Text() : "-");
+}
 
 ListenWindow::ListenWindow(ListenOptions options, std::FILE* out)
     : options_(options),
@@ -28,9 +76,10 @@ ListenWindow::ListenWindow(ListenOptions options, std::FILE* out)
   receiver::ReceptionOptions reception;
   reception.receive = options_.receive;
   reception.graph = options_.play ? &graphBuilder_ : nullptr;
-  reception.observer = &printer_;
+  reception.observer = options_.listSenders ? nullptr : &printer_;
   reception.trusted = options_.trusted;
   reception.knownCounters = options_.knownCounters;
+  reception.choice = options_.sender;
   reception_ = std::make_unique<receiver::Reception>(std::move(reception),
                                                      static_cast<receiver::ReceptionEvents*>(this));
   started_.store(reception_.get());
@@ -94,7 +143,9 @@ void ListenWindow::Finish() {
       " unrecoverable=%" PRIu64 " reordered=%" PRIu64 " groups-rebuilt=%" PRIu64
       " rebuild-wait-ms=%.1f/%.1f signatures=%" PRIu64 " signed=%" PRIu64 " unsigned=%" PRIu64
       " bad-signature=%" PRIu64 " replayed=%" PRIu64 " untrusted=%" PRIu64 " other-sender=%" PRIu64
-      " unchecked=%" PRIu64 " malformed-signatures=%" PRIu64 " sender-fingerprint=%s",
+      " unchecked=%" PRIu64 " malformed-signatures=%" PRIu64
+      " sender-fingerprint=%s"
+      " announcements=%" PRIu64 " senders-heard=%zu",
       delivered_, dropped, r.lostFragment, t.foreignSender, r.oversized + t.oversized,
       r.malformed + t.malformed, r.incomplete, t.unknownKey, t.postFailed, r.abandoned, r.repeated,
       t.queueOverflow, t.senderChanges, t.receiveErrors, t.discarded, totals.LostMessages(),
@@ -103,7 +154,11 @@ void ListenWindow::Finish() {
       static_cast<double>(totals.fec.waitMaxUs) / 1000.0, trust.verified, trust.signedDatagrams,
       trust.unsignedDropped, trust.badSignature, trust.replayed, trust.untrusted, trust.otherSender,
       trust.overBudget, trust.malformed,
-      totals.lastFingerprint ? totals.lastFingerprint->Text().c_str() : "-");
+      totals.lastFingerprint ? totals.lastFingerprint->Text().c_str() : "-", totals.directory.taken,
+      totals.heard.size());
+  if (options_.listSenders) {
+    for (const receiver::HeardSender& sender : totals.heard) Print(DescribeSender(sender));
+  }
   for (const receiver::StreamReport& stream : totals.streams) {
     Print(DescribeStream(stream));
     std::fprintf(stderr, "%s\n", DescribeTiming(stream).c_str());

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "protocol/packet_sink.h"
@@ -23,7 +24,13 @@ struct ListenOptions {
   bool play = false;        // also play the broadcast, decoded, into null outputs
   std::vector<protocol::Fingerprint> trusted;       // empty: any sender
   receiver::SignatureGate::Counters knownCounters;  // of an earlier run
+  receiver::SenderChoice sender;                    // empty: the first sender heard
+  // Print no messages; at the end, one line per sender heard.
+  bool listSenders = false;
 };
+
+// One line of --list-senders: "sender name=... address=A:P playing=... state=... ...".
+std::string DescribeSender(const receiver::HeardSender& sender);
 
 // Everything but the constructor, Finish and Listening runs on the reception's thread, so the
 // lines come out in the order things happened there.

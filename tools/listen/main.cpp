@@ -8,6 +8,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/gui/quit_on_signal.h"
 #include "platform/net/udp_socket.h"
@@ -22,7 +23,8 @@ constexpr const char* kProgram = "vantorel-listen";
 constexpr const char* kUsageHead =
     "usage: vantorel-listen [--port P] [--group ADDR] [--interface NAME] [--count N]\n"
     "                       [--seconds S] [--bind ADDR] [--wake ADDR] [--play] [--no-parity]\n"
-    "                       [--trust FINGERPRINT]...\n";
+    "                       [--trust FINGERPRINT]... [--sender WHO | --prefer WHO]\n"
+    "                       [--list-senders]\n";
 constexpr const char* kUsageTail =
     "  --count N         stop after N delivered messages\n"
     "  --seconds S       stop after S seconds\n"
@@ -31,62 +33,78 @@ constexpr const char* kUsageTail =
     "  --play            also play what is received (decoded, to null outputs) and print\n"
     "                    one line per stream at exit\n"
     "  --no-parity       drop parity datagrams, as a receiver that does not know them\n"
-    "  --help            this text; --version the version\n";
+    "  --list-senders    print no messages; at the end one line per sender heard:\n"
+    "                    sender name=... address=A:P playing=... state=... (with --seconds)\n"
+    "  --help, -h        this text; --version, -V the version\n"
+    "  An option's value may also follow an '=' (--port=6000).\n";
 
 struct Parsed {
   vantorel::tools::ListenOptions listen;
   double seconds = 0;
 };
 
-// The options, or nothing with `error` saying what is wrong.
-std::optional<Parsed> Parse(int argc, char** argv, std::string& error) {
-  Parsed p;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    vantorel::ui::Taken taken =
-        vantorel::ui::TakeReceiveOption(argc, argv, i, p.listen.receive, error);
-    if (taken == vantorel::ui::Taken::kNotMine)
-      taken = vantorel::ui::TakeTrustOption(argc, argv, i, p.listen.trusted, error);
-    if (taken == vantorel::ui::Taken::kError) return std::nullopt;
-    if (taken == vantorel::ui::Taken::kTaken) continue;
-    if (arg == "--play") {
-      p.listen.play = true;
-      continue;
-    }
-    if (arg == "--no-parity") {
-      p.listen.receive.useParity = false;
-      continue;
-    }
-    if (arg != "--count" && arg != "--seconds" && arg != "--bind" && arg != "--wake") {
-      error = "unknown option " + arg;
-      return std::nullopt;
-    }
-    if (i + 1 >= argc) {
-      error = arg + " needs a value";
-      return std::nullopt;
-    }
-    const std::string value = argv[++i];
-    char* end = nullptr;
-    bool ok = !value.empty();
-    if (arg == "--count") {
-      ok = ok && value[0] != '-';
-      p.listen.count = std::strtoull(value.c_str(), &end, 10);
-      ok = ok && *end == '\0';
-    } else if (arg == "--seconds") {
-      p.seconds = std::strtod(value.c_str(), &end);
-      ok = ok && *end == '\0' && p.seconds >= 0;
-    } else {
-      auto address = vantorel::net::ParseIpv4(value);
-      ok = ok && address.has_value();
-      if (address) {
-        (arg == "--bind" ? p.listen.receive.bindAddress : p.listen.receive.wakeAddress) = *address;
-      }
-    }
-    if (!ok) {
-      error = "bad value for " + arg + ": " + value;
-      return std::nullopt;
+// One of the tool's own options with a value: --count, --seconds, --bind or --wake.
+vantorel::ui::Taken TakeListenValue(int argc, char** argv, int& i, Parsed& p, std::string& error) {
+  const std::string arg = argv[i];
+  if (i + 1 >= argc) {
+    error = arg + " needs a value";
+    return vantorel::ui::Taken::kError;
+  }
+  const std::string value = argv[++i];
+  char* end = nullptr;
+  bool ok = !value.empty();
+  if (arg == "--count") {
+    ok = ok && value[0] != '-';
+    p.listen.count = std::strtoull(value.c_str(), &end, 10);
+    ok = ok && *end == '\0';
+  } else if (arg == "--seconds") {
+    p.seconds = std::strtod(value.c_str(), &end);
+    ok = ok && *end == '\0' && p.seconds >= 0;
+  } else {
+    auto address = vantorel::net::ParseIpv4(value);
+    ok = ok && address.has_value();
+    if (address) {
+      (arg == "--bind" ? p.listen.receive.bindAddress : p.listen.receive.wakeAddress) = *address;
     }
   }
+  if (ok) return vantorel::ui::Taken::kTaken;
+  error = "bad value for " + arg + ": " + value;
+  return vantorel::ui::Taken::kError;
+}
+
+// The options, or nothing when the usage error has been told (exit code 2).
+std::optional<Parsed> Parse(int argc, char** argv) {
+  Parsed p;
+  const auto take = [&p](int n, char** args, int& i, std::string& error) {
+    vantorel::ui::Taken taken =
+        vantorel::ui::TakeReceiveOption(n, args, i, p.listen.receive, error);
+    if (taken == vantorel::ui::Taken::kNotMine)
+      taken = vantorel::ui::TakeTrustOption(n, args, i, p.listen.trusted, error);
+    if (taken == vantorel::ui::Taken::kNotMine)
+      taken = vantorel::ui::TakeSenderChoice(n, args, i, p.listen.sender, error);
+    if (taken != vantorel::ui::Taken::kNotMine) return taken;
+    const std::string_view arg = args[i];
+    if (arg == "--play") {
+      p.listen.play = true;
+    } else if (arg == "--no-parity") {
+      p.listen.receive.useParity = false;
+    } else if (arg == "--list-senders") {
+      p.listen.listSenders = true;
+    } else if (arg == "--count" || arg == "--seconds" || arg == "--bind" || arg == "--wake") {
+      return TakeListenValue(n, args, i, p, error);
+    } else {
+      return vantorel::ui::Taken::kNotMine;
+    }
+    return vantorel::ui::Taken::kTaken;
+  };
+  // The tool opens no file: any other argument is a mistake.
+  const auto keep = [](const char* arg, vantorel::ui::Place place, std::string& error) {
+    error =
+        (place == vantorel::ui::Place::kAmongOptions ? "unknown option " : "unexpected argument ") +
+        std::string(arg);
+    return vantorel::ui::Taken::kError;
+  };
+  if (vantorel::ui::WalkArguments(argc, argv, kProgram, take, keep) >= 0) return std::nullopt;
   return p;
 }
 
@@ -94,14 +112,14 @@ std::optional<Parsed> Parse(int argc, char** argv, std::string& error) {
 
 int main(int argc, char** argv) {
   const std::string usage = std::string(kUsageHead) + vantorel::ui::kReceiveOptionsUsage +
-                            vantorel::ui::kTrustOptionsUsage + kUsageTail;
+                            vantorel::ui::kTrustOptionsUsage + vantorel::ui::kSenderChoiceUsage +
+                            kUsageTail;
   if (const int code = vantorel::ui::AnswerEarlyRequest(argc, argv, kProgram, usage.c_str());
       code >= 0) {
     return code;
   }
-  std::string error;
-  auto parsed = Parse(argc, argv, error);
-  if (!parsed) return vantorel::ui::UsageError(kProgram, error);
+  auto parsed = Parse(argc, argv);
+  if (!parsed) return 2;
   auto trusted = vantorel::ui::LoadTrust(parsed->listen.trusted);
   if (!trusted.value) {
     std::fprintf(stderr, "vantorel-listen: %s\n", trusted.error.c_str());

@@ -36,6 +36,7 @@ class FakeDesktop : public sender::app::SenderDesktop {
   std::vector<Message> messages;
   std::vector<QString> notes;
   std::vector<std::string> browsed;
+  int browserStarts = 1;  // what OpenWithBrowser answers
   QString aboutSigning;
   int aboutBoxes = 0;
 
@@ -46,6 +47,14 @@ class FakeDesktop : public sender::app::SenderDesktop {
   void ShowAbout(QWidget*, const QString& signing) override {
     ++aboutBoxes;
     aboutSigning = signing;
+  }
+  // The name remembered, and what the name dialog answers (nothing: cancel).
+  QString rememberedName;
+  std::optional<QString> nameAnswer;
+  QString RememberedName() override { return rememberedName; }
+  std::optional<QString> AskName(QWidget*, const QString&) override {
+    if (nameAnswer) rememberedName = *nameAnswer;
+    return nameAnswer;
   }
   int OpenWithBrowser(std::string_view argument) override;
 };

@@ -9,6 +9,9 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
+#include "protocol/announcement.h"
 #include "protocol/wire_format.h"
 #include "sender/sender_session.h"
 #include "tests/sender/app/window_fixture.h"
@@ -94,7 +97,13 @@ TEST_F(SenderWindowTest, ClosingEndsTheSessionBeforeTheEndOfBroadcast) {
         return ends >= 3;
       },
       5s));
-  const auto datagrams = capture_.Datagrams();
+  // The window's announcements go out beside the broadcast, and none after its end.
+  std::vector<std::vector<std::uint8_t>> datagrams = capture_.Datagrams();
+  const auto announcement = [](const auto& d) {
+    return RouteKey(d) == protocol::kRouteKeyAnnouncement;
+  };
+  EXPECT_TRUE(std::any_of(datagrams.begin(), datagrams.end(), announcement));
+  std::erase_if(datagrams, announcement);
   ASSERT_GE(datagrams.size(), 4u);
   // The last three are the 8-byte end-of-broadcast datagrams; no media follows the first.
   for (std::size_t i = datagrams.size() - 3; i < datagrams.size(); ++i) {
@@ -239,7 +248,7 @@ TEST_F(SenderWindowTest, TheFrameMenuOpensTheAboutBox) {
   const auto openAbout = [this] {
     QAction* about = nullptr;
     for (QAction* action : MakeWindow().SystemMenu()->actions()) {
-      if (action->text() == QStringLiteral("About Strovan(&A)...")) about = action;
+      if (action->text() == QStringLiteral("&About Strovan...")) about = action;
     }
     ASSERT_NE(about, nullptr);
     about->trigger();
@@ -252,6 +261,47 @@ TEST_F(SenderWindowTest, TheFrameMenuOpensTheAboutBox) {
   openAbout();
   EXPECT_EQ(desktop_.aboutSigning, QStringLiteral("Signs its broadcasts as ") +
                                        QString::fromStdString(identity_->FingerprintOf().Text()));
+}
+
+// The last announcement the window sent.
+std::optional<protocol::Announcement> LastAnnouncement(DatagramCapture& capture) {
+  const auto datagrams = capture.Datagrams();
+  for (auto d = datagrams.rbegin(); d != datagrams.rend(); ++d) {
+    if (RouteKey(*d) != protocol::kRouteKeyAnnouncement) continue;
+    const auto view = protocol::ReadAnnouncement(std::span(*d).subspan(4));
+    if (view) return view->announcement;
+  }
+  return std::nullopt;
+}
+
+// The window tells the network its name, its file and whether it plays, pauses or stopped;
+// the name comes from the window menu and is remembered for the next start.
+TEST_F(SenderWindowTest, AnnouncesItsNameFileAndState) {
+  using protocol::SenderState;
+  desktop_.rememberedName = QStringLiteral("Saal Nord");
+  MakeWindow();
+  const auto announced = [this](SenderState state, const std::string& title) {
+    return capture_.WaitFor(
+        [&](const auto&) {
+          const auto a = LastAnnouncement(capture_);
+          return a && a->state == state && a->title == title;
+        },
+        5s);
+  };
+  ASSERT_TRUE(announced(SenderState::kStopped, ""));
+  EXPECT_EQ(LastAnnouncement(capture_)->name, "Saal Nord");
+  ASSERT_TRUE(OpenThroughDialog(TestMedia("mpeg1-av.mpg")));
+  EXPECT_TRUE(announced(SenderState::kPlaying, "mpeg1-av.mpg"));
+  Command(skin::kCmdPause);
+  EXPECT_TRUE(announced(SenderState::kPaused, "mpeg1-av.mpg"));
+  Command(skin::kCmdStop);
+  EXPECT_TRUE(announced(SenderState::kStopped, "mpeg1-av.mpg"));
+
+  desktop_.nameAnswer = QStringLiteral("Foyer");
+  Send(skin::WM_SYSCOMMAND, sender::app::kNameCommand, 0);
+  EXPECT_TRUE(capture_.WaitFor(
+      [&](const auto&) { return LastAnnouncement(capture_)->name == "Foyer"; }, 5s));
+  EXPECT_EQ(desktop_.rememberedName, QStringLiteral("Foyer"));
 }
 
 void UseFrench(const QTemporaryDir& temp, std::unique_ptr<lang::LanguageManager>& languages) {
@@ -303,15 +353,22 @@ TEST_F(SenderWindowTest, TheLanguageMenuSwitchesTheWindowsLanguage) {
             QStringLiteral("Open a media file and broadcast"));
 }
 
-TEST_F(SenderWindowTest, HelpAndHomePageGoToTheBrowser) {
+// The help button, the logo and F1 all open the help page; when no program opens it, a note
+// gives its path.
+TEST_F(SenderWindowTest, HelpHomePageAndF1OpenTheHelpPageOrGiveItsPath) {
   MakeWindow();
   Command(skin::kCmdHelp);
   Command(skin::kCmdHomePage);
   QTest::keyClick(window_.get(), Qt::Key_F1);
-  ASSERT_EQ(desktop_.browsed.size(), 3u);
-  EXPECT_EQ(desktop_.browsed[0], temp_.path().toStdString() + "/help/help.htm");
-  EXPECT_EQ(desktop_.browsed[1], "https://vantorel.example.org/");
-  EXPECT_EQ(desktop_.browsed[2], desktop_.browsed[0]);
+  const std::string page = temp_.path().toStdString() + "/help/help.htm";
+  EXPECT_EQ(desktop_.browsed, (std::vector<std::string>{page, page, page}));
+  EXPECT_TRUE(desktop_.notes.empty());
+  desktop_.browserStarts = 0;
+  Command(skin::kCmdHelp);
+  ASSERT_EQ(desktop_.notes.size(), 1u);
+  EXPECT_EQ(desktop_.notes[0],
+            QStringLiteral("No program opened the help page. Open it in a web browser: ") +
+                QString::fromStdString(page));
 }
 
 }  // namespace
