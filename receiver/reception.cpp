@@ -298,7 +298,7 @@ void Reception::ApplyChoice(std::chrono::steady_clock::time_point now) {
   Rebuild();
   gate_.Reset();
   if (events_ != nullptr && preference.mode == SenderPreference::Mode::kOnly) {
-    events_->OnSenderChanged(net::Endpoint{preference.only.address, preference.only.port});
+    events_->OnChoiceApplied(net::Endpoint{preference.only.address, preference.only.port});
   }
 }
 

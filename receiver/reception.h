@@ -49,9 +49,11 @@ class ReceptionEvents {
   virtual ~ReceptionEvents() = default;
   // The sender ended its broadcast; the pipeline was built again for the next one.
   virtual void OnEndOfBroadcast() {}
-  // The locked sender fell silent and `sender` took the lock, or `sender` was chosen while
-  // another one held it; the pipeline was built again.
+  // The locked sender fell silent and `sender` took the lock; the pipeline was built again.
   virtual void OnSenderChanged(const net::Endpoint& sender) { (void)sender; }
+  // Another sender held the lock when `chosen` (a port of 0: any port) was chosen: the
+  // pipeline was built again and waits for the chosen one.
+  virtual void OnChoiceApplied(const net::Endpoint& chosen) { (void)chosen; }
   // Datagrams of `sender` arrived; told at most every kHeardInterval.
   virtual void OnHeard(const net::Endpoint& sender) { (void)sender; }
 };

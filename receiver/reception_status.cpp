@@ -24,6 +24,12 @@ void ReceptionStatus::OnEndOfBroadcast() {
   audioOnly_ = false;
 }
 
+void ReceptionStatus::OnWaiting() {
+  heard_ = false;
+  ended_ = false;
+  audioOnly_ = false;
+}
+
 void ReceptionStatus::OnSenderChanged(const std::string& sender, Clock::time_point now) {
   heard_ = false;
   audioOnly_ = false;

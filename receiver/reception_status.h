@@ -59,6 +59,8 @@ class ReceptionStatus {
   // Datagrams of the locked sender arrived.
   void OnDatagrams(const std::string& sender, Clock::time_point now);
   void OnEndOfBroadcast();
+  // The reception waits for a sender again (one chosen while another played).
+  void OnWaiting();
   // A new sender took over; it is announced like one heard for the first time.
   void OnSenderChanged(const std::string& sender, Clock::time_point now);
   void SetAudioOnly(bool audioOnly) { audioOnly_ = audioOnly; }

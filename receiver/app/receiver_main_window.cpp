@@ -17,6 +17,7 @@
 #include "platform/profile/key_files.h"
 #include "platform/profile/program_folder.h"
 #include "receiver/app/receiver_strings.h"
+#include "receiver/app/senders_menu.h"
 #include "receiver/app/session_autostart.h"
 #include "receiver/gst/receiver_playback_graph.h"
 #include "ui/lang/help_page.h"
@@ -72,6 +73,7 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
       builder_(std::make_unique<media::GstPlaybackGraphBuilder>(
           GraphOptions(options_.output, video_, volume_.Level()))) {
   if (options_.applicationFolder.empty()) options_.applicationFolder = profile::ProgramFolder();
+  if (!options_.sender) options_.sender = RememberedSender();
   setWindowTitle(Strings().String(kIdsCaption));
   AppendSystemMenuItem(skin::kAboutCommand, Strings().String(kIdsAboutMenu));
   AppendSystemMenuItem(kTrustCommand, Strings().String(kIdsTrustMenu));
@@ -134,6 +136,7 @@ void ReceiverMainWindow::StartReception() {
   reception.videoRect = receiver::VideoRect{area.left, area.top, area.Width(), area.Height()};
   reception.trusted = options_.trusted;
   reception.knownCounters = options_.knownCounters;
+  reception.choice.name = options_.sender.value_or(std::string());
   reception_ = std::make_unique<receiver::Reception>(reception,
                                                      static_cast<receiver::ReceptionEvents*>(this));
   if (!reception_->Listening()) {
@@ -188,6 +191,11 @@ void ReceiverMainWindow::OnSenderChanged(const net::Endpoint& sender) {
   handle_.Post(gui::WindowMessage{gui::kMsgSenderChanged, sender.address, sender.port, nullptr});
 }
 
+// Told as a sender change to nobody: the window waits again.
+void ReceiverMainWindow::OnChoiceApplied(const net::Endpoint&) {
+  handle_.Post(gui::WindowMessage{gui::kMsgSenderChanged, 0, 0, nullptr});
+}
+
 void ReceiverMainWindow::OnHeard(const net::Endpoint& sender) {
   handle_.Post(gui::WindowMessage{gui::kMsgDatagram, sender.address, sender.port, nullptr});
 }
@@ -209,6 +217,11 @@ std::intptr_t ReceiverMainWindow::HandleMessage(gui::WindowMessage& message) {
       return 0;
     case gui::kMsgSenderChanged:
       video_->Clear();
+      if (message.wParam == 0) {
+        status_.OnWaiting();
+        ShowStatus();
+        return 0;
+      }
       status_.OnSenderChanged(net::Endpoint{static_cast<std::uint32_t>(message.wParam),
                                             static_cast<std::uint16_t>(message.lParam)}
                                   .ToString(),
@@ -247,11 +260,21 @@ void ReceiverMainWindow::ShowStatus() {
     video_->SetStatus(level, skin::StatusIcon::kSound);
     return;
   }
-  status_.SetAudioOnly(reception_->View().audioOnly);
+  const receiver::ReceptionView view = reception_->View();
+  status_.SetAudioOnly(view.audioOnly);
+  status_.SetAnnounced(
+      view.announced ? std::optional<receiver::ReceptionStatus::Announced>(
+                           {view.announced->announcement.name, view.announced->announcement.state})
+                     : std::nullopt);
+  status_.SetWaitingFor(view.chosen ? view.chosen->announcement.name : std::string());
+  status_.SetSendersOnAir(static_cast<int>(view.senders.size()), Clock::now());
   // A pointer hidden on a full screen rests there unattended: it asks for nothing.
   status_.SetHover(video_->underMouse() && !pointerHidden_);
   const receiver::StatusLine line = status_.Current(Clock::now());
   Status shown = StatusFor(line, port);
+  if (line.kind != receiver::StatusKind::kNone && line.sendersOnAir > 1) {
+    shown.text += QLatin1Char('\n') + Text(kIdsStatusSendersOnAir).arg(line.sendersOnAir);
+  }
   // The figures keep the note themselves.
   if (line.kind != receiver::StatusKind::kStatistics && Clock::now() < audioNoteUntil_) {
     if (!shown.text.isEmpty()) shown.text += QLatin1Char('\n');
@@ -267,7 +290,10 @@ ReceiverMainWindow::Status ReceiverMainWindow::StatusFor(const receiver::StatusL
     case receiver::StatusKind::kNone:
       break;
     case receiver::StatusKind::kWaiting: {
-      QString text = Text(kIdsStatusWaiting).arg(port);
+      QString text =
+          line.sender.empty()
+              ? Text(kIdsStatusWaiting).arg(port)
+              : Text(kIdsStatusWaitingFor).arg(QString::fromStdString(line.sender), port);
       // On a host with several addresses, or on a chosen interface, which ones a sender can
       // reach.
       const bool chosen = !options_.receive.interfaceName.empty();
@@ -280,13 +306,17 @@ ReceiverMainWindow::Status ReceiverMainWindow::StatusFor(const receiver::StatusL
       return {text + TrustLine(), skin::StatusIcon::kWaiting};
     }
     case receiver::StatusKind::kReceiving:
-      return {Text(kIdsStatusReceiving).arg(QString::fromStdString(line.sender)) + TrustLine(),
+      return {Text(kIdsStatusReceiving).arg(SenderShown(line.sender)) + TrustLine(),
               skin::StatusIcon::kReceiving};
     case receiver::StatusKind::kNoSignal:
       return {Text(kIdsStatusNoSignal).arg(line.silentSeconds), skin::StatusIcon::kWarning};
     case receiver::StatusKind::kPaused:
-    case receiver::StatusKind::kStopped:
-      return {QString::fromStdString(line.sender), skin::StatusIcon::kWaiting};
+    case receiver::StatusKind::kStopped: {
+      // A pause or a stop the sender told of is no fault: the quiet mark.
+      const int said =
+          line.kind == receiver::StatusKind::kPaused ? kIdsStatusPaused : kIdsStatusStopped;
+      return {Text(said).arg(QString::fromStdString(line.sender)), skin::StatusIcon::kWaiting};
+    }
     case receiver::StatusKind::kEnded:
       return {Text(kIdsStatusEnded) + TrustLine(), skin::StatusIcon::kWaiting};
     case receiver::StatusKind::kAudioOnly:
@@ -303,7 +333,7 @@ bool ReceiverMainWindow::AudioNoteShown() const {
 
 // The sender, the formats of its streams, the bit rate, and what was lost on the way.
 QString ReceiverMainWindow::StatisticsText(const std::string& sender) const {
-  QStringList lines{Text(kIdsStatusReceiving).arg(QString::fromStdString(sender)) + TrustLine()};
+  QStringList lines{Text(kIdsStatusReceiving).arg(SenderShown(sender)) + TrustLine()};
   QStringList formats;
   for (const std::string& format : reception_->View().formats) {
     formats << QString::fromStdString(format);
@@ -379,6 +409,40 @@ void ReceiverMainWindow::ToggleFigures() {
   ShowStatus();
 }
 
+QString ReceiverMainWindow::SenderShown(const std::string& address) const {
+  const receiver::ReceptionView view = reception_->View();
+  if (!view.announced) return QString::fromStdString(address);
+  return QStringLiteral("%1 (%2)").arg(QString::fromStdString(view.announced->announcement.name),
+                                       QString::fromStdString(address));
+}
+
+SendersMenuTexts ReceiverMainWindow::MenuTexts() const {
+  return {Text(kIdsSendersMenu), Text(kIdsAnySender), Text(kIdsSenderPaused),
+          Text(kIdsSenderStopped)};
+}
+
+void ReceiverMainWindow::ChooseSender(const std::string& name) {
+  options_.sender = name;
+  RememberSender(name);
+  receiver::SenderChoice choice;
+  choice.name = name;
+  reception_->Choose(choice);
+  ShowStatus();
+}
+
+// Chosen once the menu has closed: the reception may be built again for the choice.
+void ReceiverMainWindow::ShowSendersMenu() {
+  std::unique_ptr<QMenu> menu =
+      BuildSendersMenu(reception_->View(), MenuTexts(), [this](const std::string& name) {
+        QMetaObject::invokeMethod(
+            this, [this, name] { ChooseSender(name); }, Qt::QueuedConnection);
+      });
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  const QPoint at =
+      video_->underMouse() ? QCursor::pos() : video_->mapToGlobal(video_->rect().center());
+  menu.release()->popup(at);
+}
+
 void ReceiverMainWindow::BuildContextMenu(QMenu& menu) {
   QAction* fullScreen = menu.addAction(Text(kIdsFullScreenMenu));
   fullScreen->setCheckable(true);
@@ -388,6 +452,13 @@ void ReceiverMainWindow::BuildContextMenu(QMenu& menu) {
   figures->setCheckable(true);
   figures->setChecked(status_.StatisticsAsked());
   connect(figures, &QAction::triggered, this, [this] { ToggleFigures(); });
+  std::unique_ptr<QMenu> senders =
+      BuildSendersMenu(reception_->View(), MenuTexts(), [this](const std::string& name) {
+        QMetaObject::invokeMethod(
+            this, [this, name] { ChooseSender(name); }, Qt::QueuedConnection);
+      });
+  senders->setParent(&menu, senders->windowFlags());
+  menu.addMenu(senders.release());  // owned by `menu` from here
   std::unique_ptr<QMenu> languages = lang::BuildLanguageMenu(Languages());
   languages->setTitle(Text(kIdsLanguageMenu));
   // The choice is made once the menu has closed, so that the translation pass skips it.
@@ -560,6 +631,10 @@ void ReceiverMainWindow::keyPressEvent(QKeyEvent* e) {
   }
   if (e->key() == Qt::Key_I && e->modifiers() == Qt::NoModifier) {
     ToggleFigures();
+    return;
+  }
+  if (e->key() == Qt::Key_S && e->modifiers() == Qt::NoModifier) {
+    ShowSendersMenu();
     return;
   }
   if (e->key() == Qt::Key_T && e->modifiers() == Qt::NoModifier) {

@@ -14,6 +14,7 @@
 
 #include "platform/gui/qt_window_message.h"
 #include "platform/media/output_modes.h"
+#include "receiver/app/senders_menu.h"
 #include "receiver/reception.h"
 #include "receiver/reception_status.h"
 #include "ui/skin/playback_volume.h"
@@ -67,6 +68,8 @@ struct ReceiverWindowOptions {
   // The signature counters an earlier run saw, and where this one keeps them (empty: nowhere).
   receiver::SignatureGate::Counters knownCounters;
   std::filesystem::path countersFile;
+  // The sender chosen by name (empty: the first heard); nothing: the one chosen last time.
+  std::optional<std::string> sender;
 };
 
 using receiver::ReceptionTotals;
@@ -121,6 +124,7 @@ class ReceiverMainWindow : public skin::SkinnedFrame, private receiver::Receptio
   // ReceptionEvents, on the reception thread: each becomes a message posted to the window.
   void OnEndOfBroadcast() override;
   void OnSenderChanged(const net::Endpoint& sender) override;
+  void OnChoiceApplied(const net::Endpoint& chosen) override;
   void OnHeard(const net::Endpoint& sender) override;
   void ShowEndOfBroadcast();
   // False for the commands the frame handles.
@@ -130,6 +134,12 @@ class ReceiverMainWindow : public skin::SkinnedFrame, private receiver::Receptio
   // Closes the window the way its close button does, so that reception stops in order.
   void Quit();
   void ToggleFigures();
+  // Prefers the sender of that name from now on (empty: the first heard), and remembers it.
+  void ChooseSender(const std::string& name);
+  void ShowSendersMenu();
+  SendersMenuTexts MenuTexts() const;
+  // The sender as the status line names it: its name and address, or its address.
+  QString SenderShown(const std::string& address) const;
   // Installs or removes the autostart entry, whichever it is not.
   void ToggleAutostart();
   void HidePointerWhenIdle();

@@ -39,6 +39,14 @@ constexpr ui::StringEntry kStrings[] = {
     {kIdsQuitMenu, "Quit\tCtrl+Q"},
     {kIdsAutostartFailed, "Starting with the session cannot be changed: %1"},
     {kIdsHelpNotOpened, "No program opened the help page. Open it in a web browser: %1"},
+    {kIdsStatusWaitingFor, "Waiting for %1 on UDP port %2"},
+    {kIdsStatusPaused, "Paused by %1"},
+    {kIdsStatusStopped, "Stopped by %1"},
+    {kIdsStatusSendersOnAir, "%1 senders on the air · S: choose"},
+    {kIdsSendersMenu, "Senders\tS"},
+    {kIdsAnySender, "The first sender heard"},
+    {kIdsSenderPaused, "paused"},
+    {kIdsSenderStopped, "stopped"},
 };
 
 }  // namespace

@@ -47,6 +47,15 @@ enum StringId : int {
   // Starting with the session, and the help page (%1: a reason, a path).
   kIdsAutostartFailed = 32811,
   kIdsHelpNotOpened = 32812,
+  // Senders by name (%1: a name, a count; %2: a port): the status line, the senders menu.
+  kIdsStatusWaitingFor = 32813,
+  kIdsStatusPaused = 32814,
+  kIdsStatusStopped = 32815,
+  kIdsStatusSendersOnAir = 32816,
+  kIdsSendersMenu = 32817,
+  kIdsAnySender = 32818,
+  kIdsSenderPaused = 32819,
+  kIdsSenderStopped = 32820,
 };
 
 // Lunnet's texts.

@@ -32,6 +32,7 @@ class Journal : public ReceptionEvents, public protocol::PacketSink {
  public:
   void OnEndOfBroadcast() override { Add("end"); }
   void OnSenderChanged(const net::Endpoint&) override { Add("sender"); }
+  void OnChoiceApplied(const net::Endpoint&) override { Add("chosen"); }
   int Send(std::uint32_t, protocol::BufferList buffers) override {
     if (!buffers.empty() && buffers[0].length >= 4) {
       Add("kind " + std::to_string(protocol::HeaderKind(protocol::LoadU32(buffers[0].data))));
@@ -229,7 +230,7 @@ TEST_F(ReceptionPathTest, TheChosenSenderIsPlayedAndBothAreListed) {
 
   south.Set(protocol::SenderState::kPaused, protocol::SenderSource::kScreen, "Screen", 4);
   ASSERT_TRUE(WaitFor([&] { return reception.Totals().choicesApplied == 1; }));
-  EXPECT_EQ(journal_.Events().back(), "sender");
+  EXPECT_EQ(journal_.Events().back(), "chosen");
   SendMessage(testing::AudioVideo(2));  // North is no longer taken
   const testing::Body southDescription = testing::AudioVideo(3);
   const protocol::Buffer b = protocol::MakeBuffer(southDescription.data(), southDescription.size());

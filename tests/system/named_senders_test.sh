@@ -39,7 +39,7 @@ north_pid=$!
 wait_for_line "$work/prefer.out" 'kind=10 flags=3 ' 10 || fail "North did not play while alone"
 timeout -k 5 60 "$out/vantorel-cast" --name "$south" --loop "$south_clip" >"$work/south.out" 2>&1 &
 south_pid=$!
-wait_for_line "$work/prefer.out" '^sender-changed' 10 || fail "the preferred sender took nothing"
+wait_for_line "$work/prefer.out" '^sender-chosen to=' 10 || fail "the preferred sender took nothing"
 wait_for_line "$work/prefer.out" 'kind=10 flags=2 ' 10 || fail "the preferred sender did not play"
 wait_for_line "$work/only.out" 'kind=10 flags=2 ' 10 || fail "--sender did not play its sender"
 north_after_change=$(descriptions prefer 3)

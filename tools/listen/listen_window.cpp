@@ -99,6 +99,11 @@ void ListenWindow::OnSenderChanged(const net::Endpoint& sender) {
   Print("sender-changed from=" + sender.ToString());
 }
 
+void ListenWindow::OnChoiceApplied(const net::Endpoint& chosen) {
+  if (finished_) return;
+  Print("sender-chosen to=" + chosen.ToString());
+}
+
 int ListenWindow::Printer::Send(std::uint32_t key, protocol::BufferList buffers) {
   if (owner_.finished_ || buffers.empty()) return 0;
   // The reception may deliver before its constructor has returned to ours.

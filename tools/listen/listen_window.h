@@ -57,6 +57,7 @@ class ListenWindow : private receiver::ReceptionEvents {
 
   void OnEndOfBroadcast() override;
   void OnSenderChanged(const net::Endpoint& sender) override;
+  void OnChoiceApplied(const net::Endpoint& chosen) override;
   void Print(const std::string& line);
 
   ListenOptions options_;

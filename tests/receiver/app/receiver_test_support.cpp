@@ -117,6 +117,24 @@ bool LoopbackSender::Start(const std::string& path) {
   return true;
 }
 
+void LoopbackSender::Pause(bool paused) {
+  paused_ = paused;
+  if (!player_) return;
+  if (paused) {
+    player_->Pause();
+  } else {
+    player_->Play();
+  }
+}
+
+void LoopbackSender::Announce(const std::string& name, protocol::SenderState state,
+                              const std::string& title) {
+  if (!announcer_) announcer_ = std::make_unique<sender::Announcer>(sink_, name);
+  announcer_->SetName(name);
+  announcer_->Set(state, protocol::SenderSource::kFile, title, session_);
+  announcer_->Tick();
+}
+
 void LoopbackSender::Finish() {
   if (!player_) return;
   player_->Close();

@@ -16,6 +16,7 @@
 
 #include "platform/gui/qt_window_message.h"
 #include "receiver/app/receiver_main_window.h"
+#include "sender/announcer.h"
 #include "sender/sender_session.h"
 #include "sender/signing_sink.h"
 #include "sender/udp_broadcast_sink.h"
@@ -65,6 +66,11 @@ class LoopbackSender : public QObject {
   bool Start(const std::string& path);
   // Closes the session and sends the three end-of-broadcast datagrams.
   void Finish();
+  // Pauses the session, or plays it again.
+  void Pause(bool paused);
+  bool Paused() const { return paused_; }
+  // Announces the sender as `name`, with its file and state, from the sender's own port.
+  void Announce(const std::string& name, protocol::SenderState state, const std::string& title);
   bool event(QEvent* e) override;
 
  private:
@@ -73,6 +79,8 @@ class LoopbackSender : public QObject {
   gui::QtWindowHandle handle_;
   std::uint8_t session_;
   std::unique_ptr<sender::SenderSession> player_;
+  std::unique_ptr<sender::Announcer> announcer_;
+  bool paused_ = false;
 };
 
 // Pixels brighter than mid-grey in the video area of a grab of the window.

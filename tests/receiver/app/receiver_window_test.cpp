@@ -219,10 +219,15 @@ TEST(ReceiverWindowTest, ARightClickOnTheVideoOpensItsMenu) {
     if (action->menu() != nullptr) shown += QStringLiteral(" >");
     entries << shown;
   }
-  EXPECT_EQ(entries, (QStringList{"Full screen\tF11 [ ]", "Figures\tI [ ]", "Language >", "-",
-                                  "Quit\tCtrl+Q"}));
-  ASSERT_FALSE(menu->actions()[2]->menu()->actions().isEmpty());
-  EXPECT_EQ(menu->actions()[2]->menu()->actions()[0]->text(), QStringLiteral("English"));
+  EXPECT_EQ(entries, (QStringList{"Full screen\tF11 [ ]", "Figures\tI [ ]", "Senders\tS >",
+                                  "Language >", "-", "Quit\tCtrl+Q"}));
+  // No sender on the air: only the first one heard, which is the choice.
+  const QList<QAction*> senders = menu->actions()[2]->menu()->actions();
+  ASSERT_EQ(senders.size(), 1);
+  EXPECT_EQ(senders[0]->text(), QStringLiteral("The first sender heard"));
+  EXPECT_TRUE(senders[0]->isChecked());
+  ASSERT_FALSE(menu->actions()[3]->menu()->actions().isEmpty());
+  EXPECT_EQ(menu->actions()[3]->menu()->actions()[0]->text(), QStringLiteral("English"));
 
   choose(menu, 1);
   EXPECT_TRUE(WaitHearing(window, [&] { return ShowsFigures(window); }));
@@ -241,7 +246,7 @@ TEST(ReceiverWindowTest, ARightClickOnTheVideoOpensItsMenu) {
   ASSERT_TRUE(WaitUntil([&] { return InNormalLayout(window); }));
   menu = openMenu();
   ASSERT_NE(menu, nullptr);
-  choose(menu, 4);
+  choose(menu, 5);
   EXPECT_FALSE(window.isVisible());
   EXPECT_FALSE(window.HasPipeline());
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMenu>
 #include <QMessageBox>
 #include <QTemporaryDir>
 
@@ -105,6 +106,65 @@ TEST_F(ReceptionTest, AMissingAudioDeviceIsNotedWithoutABox) {
   }
   QTest::keyClick(&window, Qt::Key_I);
   EXPECT_EQ(window.Video().StatusText().split(QLatin1Char('\n')).last(), note);
+}
+
+// Two named senders on the air: the status line names the one played and counts the others,
+// the S key lists them to choose from, a choice is remembered by name and waited for, and a
+// pause the sender tells of is no fault.
+TEST_F(ReceptionTest, NamedSendersAreToldListedAndChosen) {
+  using protocol::SenderState;
+  LoopbackReceiver receiver(port_,
+                            [](ReceiverWindowOptions& options) { options.sender = std::string(); });
+  ReceiverMainWindow& window = receiver.Window();
+  LoopbackSender north(port_, 0), foyer(port_, 1);
+  ASSERT_TRUE(north.Start(clip_));
+  const auto status = [&] { return window.Video().StatusText(); };
+  const auto announcing = [&](const std::function<bool()>& done) {
+    return WaitUntil([&] {
+      north.Announce("Saal Nord", north.Paused() ? SenderState::kPaused : SenderState::kPlaying,
+                     "mpeg1-av.mpg");
+      foyer.Announce("Foyer", SenderState::kStopped, "");
+      return done();
+    });
+  };
+  ASSERT_TRUE(announcing([&] {
+    return status().startsWith(QStringLiteral("Receiving from Saal Nord (127.0.0.1:")) &&
+           status().contains(QStringLiteral("2 senders on the air · S: choose"));
+  })) << status().toStdString();
+
+  QTest::keyClick(&window, Qt::Key_S);
+  QMenu* menu = nullptr;
+  ASSERT_TRUE(
+      WaitUntil([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }));
+  QStringList entries;
+  for (const QAction* action : menu->actions()) {
+    if (!action->isSeparator()) entries << action->text().section(QStringLiteral(" · 127"), 0, 0);
+  }
+  EXPECT_EQ(entries, (QStringList{"The first sender heard", "Saal Nord · mpeg1-av.mpg",
+                                  "Foyer · (stopped)"}));
+  menu->actions().last()->trigger();
+  menu->close();
+  // Foyer sends nothing: the window leaves Saal Nord and waits for it.
+  ASSERT_TRUE(announcing([&] {
+    return status().startsWith(QStringLiteral("Stopped by Foyer")) ||
+           status().startsWith(QStringLiteral("Waiting for Foyer on UDP port"));
+  })) << status().toStdString();
+  EXPECT_EQ(RememberedSender(), "Foyer");
+  EXPECT_EQ(window.Reception().choice.name, "Foyer");
+
+  // Back to the first heard: Saal Nord plays; its pause is told by name, with the quiet mark.
+  QTest::keyClick(&window, Qt::Key_S);
+  ASSERT_TRUE(
+      WaitUntil([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }));
+  menu->actions().first()->trigger();
+  menu->close();
+  ASSERT_TRUE(announcing([&] { return ShowsVideo(window); }));
+  north.Pause(true);
+  EXPECT_TRUE(announcing([&] {
+    return status().startsWith(QStringLiteral("Paused by Saal Nord"));
+  })) << status().toStdString();
+  EXPECT_FALSE(status().contains(QStringLiteral("No signal")));
+  EXPECT_EQ(RememberedSender(), "");
 }
 
 // A window held up for 2 s (a modal box, a slow repaint) holds up nothing of the reception:
