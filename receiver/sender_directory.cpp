@@ -39,16 +39,19 @@ void SenderDirectory::Hear(std::span<const std::uint8_t> payload, const Datagram
   if (!Check(*view, now, fingerprint)) return;
   HeardSender* slot = Slot(from, now);
   ++stats_.taken;
+  // An unchecked signature (over budget, open mode) keeps the fingerprint shown when it names
+  // the same key; another key's shows none, as an unsigned announcement does.
+  if (!fingerprint && view->key && slot->fingerprint == protocol::Fingerprint::Of(*view->key)) {
+    fingerprint = slot->fingerprint;
+  }
   const bool wasOnAir = slot->lastHeard != Clock::time_point{} && IsOnAir(*slot, now);
   if (!wasOnAir || slot->announcement.name != view->announcement.name ||
       slot->announcement.title != view->announcement.title ||
       slot->announcement.state != view->announcement.state ||
-      slot->announcement.source != view->announcement.source ||
-      (fingerprint && slot->fingerprint != fingerprint)) {
+      slot->announcement.source != view->announcement.source || slot->fingerprint != fingerprint) {
     ++generation_;
   }
-  // An unchecked signature (over budget, open mode) keeps the fingerprint of the same key.
-  if (fingerprint || !view->key) slot->fingerprint = fingerprint;
+  slot->fingerprint = fingerprint;
   slot->announcement = view->announcement;
   slot->lastHeard = now;
 }

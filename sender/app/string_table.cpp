@@ -20,7 +20,7 @@ constexpr ui::StringEntry kStrings[] = {
     {IDS_UNSUPPORTED_FILE, "Does not support this file type."},
     {IDS_TIP_RESTORE, "Restore Window"},
     {IDS_TIP_LANGUAGE, "Choose a language"},
-    {IDS_TIP_HOMEPAGE, "Visit Vantorel's homepage"},
+    {IDS_TIP_LOGO, "Open Vantorel's help page"},
     {IDS_TITLE, "Vantorel - [Strovan]"},
     {IDS_RESOURCE_ERROR, "Error: Can not load resource files."},
     {IDS_FILE_FILTER,

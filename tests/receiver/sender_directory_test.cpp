@@ -152,6 +152,13 @@ TEST(SenderDirectoryTest, AFloodCostsABoundedListAndBoundedChecks) {
   EXPECT_EQ(directory.Stats().full, 200 - SenderDirectory::kMaxSenders);
   EXPECT_EQ(directory.Stats().overBudget,
             SenderDirectory::kMaxSenders - static_cast<std::size_t>(SenderDirectory::kCheckBurst));
+  // Left unchecked, a signature keeps the fingerprint shown only when it names the same key.
+  TestSender other("Other", KeyFrom(6));
+  other.announcer.Set(SenderState::kPlaying, SenderSource::kFile, "y", 1);
+  directory.Hear(bytes, {kNorth.address, 1}, t0);
+  directory.Hear(other.Last(), {kNorth.address, 2}, t0);
+  EXPECT_EQ(directory.Find({kNorth.address, 1})->fingerprint, KeyFrom(5).FingerprintOf());
+  EXPECT_FALSE(directory.Find({kNorth.address, 2})->fingerprint);
   // Off the air for long enough, the old ones make room for a new sender.
   directory.Hear(bytes, kSouth, t0 + SenderDirectory::kOnAir);
   EXPECT_EQ(directory.Remembered().back().address, kSouth);

@@ -45,7 +45,7 @@ inline constexpr std::array<SkinButtonInfo, 7> kFrameButtons{{
     {kCmdHomePage,
      {{146, 150, 150, 150}, {147, 145, 145, 145}},
      32775,
-     "Visit Vantorel's homepage"},
+     "Open Vantorel's help page"},
     {kCmdLanguage, {{143, 126, 127, 143}, {149, 149, 149, 149}}, 32774, "Choose a language"},
     {kCmdHelp, {{128, 129, 130, 128}, {149, 149, 149, 149}}, 104, "Help of Vantorel"},
     {kCmdMinimize, {{131, 132, 133, 131}, {149, 149, 149, 149}}, 105, "Minimize Window"},

@@ -48,7 +48,7 @@ class TestWindows {
  public:
   TestWindows() {
     main_.setWindowTitle("Vantorel - [Strovan]");
-    main_.tips = {"Visit Vantorel's homepage",
+    main_.tips = {"Open Vantorel's help page",
                   "Choose a language",
                   "Help of Vantorel",
                   "Minimize Window",
