@@ -175,15 +175,22 @@ void Reception::TakeDatagrams() {
   if (!socket_) return;
   std::deque<Datagram> batch = socket_->TakeDatagrams();
   if (batch.empty()) return;
+  // Only what the locked sender broadcasts tells that it is heard: announcements go on while a
+  // sender pauses, and come from every sender on the air.
+  const std::optional<net::Endpoint> before = Sender();
+  bool heard = false, broadcast = false;
   for (Datagram& datagram : batch) {
     if (datagram.kind == DatagramKind::kAnnouncement) {
       directory_.Hear({datagram.payload.get(), datagram.length}, datagram.source, datagram.arrived);
-    } else {
-      Deliver(datagram);
+      continue;
     }
+    broadcast = true;
+    heard = heard || (before && datagram.source == DatagramSource{before->address, before->port});
+    Deliver(datagram);
   }
   const std::optional<net::Endpoint> sender = Sender();
-  if (!sender || events_ == nullptr) return;
+  if (sender != before) heard = broadcast;  // the lock was taken in this batch
+  if (!heard || !sender || events_ == nullptr) return;
   const auto now = std::chrono::steady_clock::now();
   if (heardTold_ == sender && now - lastHeardTold_ < kHeardInterval) return;
   heardTold_ = sender;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -33,6 +34,8 @@ class Journal : public ReceptionEvents, public protocol::PacketSink {
   void OnEndOfBroadcast() override { Add("end"); }
   void OnSenderChanged(const net::Endpoint&) override { Add("sender"); }
   void OnChoiceApplied(const net::Endpoint&) override { Add("chosen"); }
+  void OnHeard(const net::Endpoint&) override { ++heard; }
+  std::atomic<int> heard{0};
   int Send(std::uint32_t, protocol::BufferList buffers) override {
     if (!buffers.empty() && buffers[0].length >= 4) {
       Add("kind " + std::to_string(protocol::HeaderKind(protocol::LoadU32(buffers[0].data))));
@@ -244,13 +247,24 @@ TEST_F(ReceptionPathTest, TheChosenSenderIsPlayedAndBothAreListed) {
   EXPECT_EQ(view.chosen->announcement.name, "South");
   EXPECT_EQ(view.announced->announcement.state, protocol::SenderState::kPaused);
 
+  // The announcements of the sender played, paused, do not tell that it is heard.
+  std::this_thread::sleep_for(Reception::kHeardInterval * 2);
+  const int heard = journal_.heard;
+  for (int i = 0; i < 3; ++i) {
+    south.Set(protocol::SenderState::kPaused, protocol::SenderSource::kScreen,
+              "Screen " + std::to_string(i), 4);
+    std::this_thread::sleep_for(Reception::kHeardInterval);
+  }
+  ASSERT_TRUE(WaitFor([&] { return reception.Totals().directory.taken >= 5; }));
+  EXPECT_EQ(journal_.heard, heard);
+
   reception.Choose({});
   std::this_thread::sleep_for(50ms);
   SendMessage(testing::AudioVideo(4));  // South holds the lock; North is not taken
   southPacketizer.Send(protocol::kChannelMessage, {&b, 1});
   ASSERT_TRUE(WaitFor([&] { return reception.Totals().receive.foreignSender >= 2; }));
   EXPECT_FALSE(reception.View().chosen);
-  EXPECT_EQ(reception.Totals().directory.taken, 2u);
+  EXPECT_EQ(reception.Totals().directory.taken, 5u);
 }
 
 // A port held by another program is tried again until it is free; meanwhile the reception says
