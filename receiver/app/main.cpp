@@ -21,20 +21,32 @@ namespace {
 constexpr const char* kProgram = "lunnet";
 constexpr const char* kUsageHead =
     "usage: lunnet [--port P] [--group ADDR] [--interface NAME] [--trust FINGERPRINT]...\n"
-    "              [--fullscreen] [--screen N]\n"
+    "              [--fullscreen] [--screen N] [--prefer NAME]\n"
     "  Receives what a Vantorel sender broadcasts on the local network and plays it.\n";
 constexpr const char* kDisplayUsage =
     "  --fullscreen      start in full screen (also remembered from the last run)\n"
-    "  --screen N        show on monitor N, counted from 0\n";
-constexpr const char* kUsageTail = "  --help            this text; --version the version\n";
+    "  --screen N        show on monitor N, counted from 0\n"
+    "  --prefer NAME     play the sender of that name while it is on the air, else the first\n"
+    "                    heard (this run; the senders menu's choice is remembered)\n";
+constexpr const char* kUsageTail =
+    "  --help, -h        this text; --version, -V the version\n"
+    "  An option's value may also follow an '=' (--port=6000).\n";
 
-// --fullscreen and --screen N.
+// --fullscreen, --screen N and --prefer NAME.
 vantorel::ui::Taken TakeDisplayOption(int argc, char** argv, int& i,
                                       vantorel::receiver_app::ReceiverWindowOptions& options,
                                       std::string& error) {
   const std::string_view arg = argv[i];
   if (arg == "--fullscreen") {
     options.fullScreen = vantorel::receiver_app::FullScreenAtStart::kAlways;
+    return vantorel::ui::Taken::kTaken;
+  }
+  if (arg == "--prefer") {
+    if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+      error = "--prefer needs a value";
+      return vantorel::ui::Taken::kError;
+    }
+    options.sender = argv[++i];
     return vantorel::ui::Taken::kTaken;
   }
   if (arg != "--screen") return vantorel::ui::Taken::kNotMine;
