@@ -68,7 +68,7 @@ void Check(bool condition) {
   if (!condition) __builtin_trap();
 }
 
-using testing::KeyFrom;
+using vantorel::testing::KeyFrom;
 
 const protocol::SigningKey& Trusted() {
   static const protocol::SigningKey key = KeyFrom(0x5A);
