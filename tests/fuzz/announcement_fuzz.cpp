@@ -38,6 +38,7 @@
 #include "protocol/announcement.h"
 #include "protocol/signing.h"
 #include "receiver/sender_directory.h"
+#include "tests/fuzz/fuzz_input.h"
 #include "tests/protocol/test_keys.h"
 
 namespace {
@@ -54,9 +55,7 @@ constexpr std::size_t kRemembered = 64;
 constexpr int kMaxSignatures = 24;
 constexpr std::array<const char*, 5> kNames{"Hall", "Stage", "Foyer", "Hall 2", "Bühne"};
 
-void Check(bool condition) {
-  if (!condition) __builtin_trap();
-}
+using vantorel::testing::Check;
 
 using vantorel::testing::KeyFrom;
 
@@ -70,23 +69,7 @@ const protocol::SigningKey& Stranger() {
   return key;
 }
 
-class Input {
- public:
-  Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  bool Empty() const { return at_ >= size_; }
-  std::uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-  std::span<const std::uint8_t> Bytes(std::size_t n) {
-    n = std::min(n, size_ - std::min(at_, size_));
-    const std::span<const std::uint8_t> out(data_ + at_, n);
-    at_ += n;
-    return out;
-  }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t at_ = 0;
-};
+using Input = vantorel::testing::FuzzInput;
 
 bool Clean(const protocol::Announcement& a) {
   return !a.name.empty() && a.name.size() <= protocol::kMaxSenderName &&

@@ -42,6 +42,7 @@
 #include "protocol/signing.h"
 #include "protocol/wire_format.h"
 #include "receiver/signature_gate.h"
+#include "tests/fuzz/fuzz_input.h"
 #include "tests/protocol/test_keys.h"
 
 namespace {
@@ -64,9 +65,7 @@ constexpr std::size_t kRemembered = 64;
 // Signing and checking cost; a few dozen signatures reach every path.
 constexpr int kMaxSignatures = 24;
 
-void Check(bool condition) {
-  if (!condition) __builtin_trap();
-}
+using vantorel::testing::Check;
 
 using vantorel::testing::KeyFrom;
 
@@ -84,23 +83,7 @@ protocol::DatagramHash HashOf(DatagramKind kind, std::span<const std::uint8_t> p
   return protocol::HashDatagram(RouteKeyOf(kind), payload);
 }
 
-class Input {
- public:
-  Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  bool Empty() const { return at_ >= size_; }
-  std::uint8_t Byte() { return at_ < size_ ? data_[at_++] : 0; }
-  std::span<const std::uint8_t> Bytes(std::size_t n) {
-    n = std::min(n, size_ - std::min(at_, size_));
-    const std::span<const std::uint8_t> out(data_ + at_, n);
-    at_ += n;
-    return out;
-  }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-  std::size_t at_ = 0;
-};
+using Input = vantorel::testing::FuzzInput;
 
 // The signature datagram read on its own.
 void ReadWhole(std::span<const std::uint8_t> payload) {
