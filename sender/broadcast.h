@@ -72,7 +72,6 @@ class Broadcast {
   // Announces again when the last announcement is a second old; call it often (a timer).
   void TickAnnouncement();
   const protocol::Announcement& Announced() const { return announcer_.Current(); }
-  std::uint64_t AnnouncementsSent() const { return announcer_.Sent(); }
 
   SenderSession* Session() const { return session_.get(); }
   // The samples of the last session closed, counted once its streams had stopped.
