@@ -120,7 +120,7 @@ std::optional<AnnouncementView> ReadAnnouncement(std::span<const std::uint8_t> p
   const std::uint8_t source = r.U8();
   a.counter = r.U64();
   a.session = r.U8();
-  if ((flags & ~kAnnouncementSigned) != 0 || state > 2 || source > 3) return std::nullopt;
+  if ((flags & ~kAnnouncementSigned) != 0 || state > 2 || source > 4) return std::nullopt;
   a.state = static_cast<SenderState>(state);
   a.source = static_cast<SenderSource>(source);
   const std::size_t nameSize = r.U8();

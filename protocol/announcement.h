@@ -28,7 +28,13 @@ inline constexpr std::size_t kMaxAnnouncementPayload =
     kAnnouncementFixed + kMaxSenderName + kMaxSenderTitle + kPublicKeySize + kSignatureSize;
 
 enum class SenderState : std::uint8_t { kStopped = 0, kPlaying = 1, kPaused = 2 };
-enum class SenderSource : std::uint8_t { kNothing = 0, kFile = 1, kScreen = 2, kCamera = 3 };
+enum class SenderSource : std::uint8_t {
+  kNothing = 0,
+  kFile = 1,
+  kScreen = 2,
+  kCamera = 3,
+  kMicrophone = 4,  // the microphone alone
+};
 
 struct Announcement {
   SenderState state = SenderState::kStopped;

@@ -30,10 +30,24 @@ Broadcast::~Broadcast() {
 }
 
 HRESULT Broadcast::Open(gui::WindowHandle* owner, const std::string& path) {
+  return OpenWith([owner, &path](SenderSession& session) { return session.Open(owner, path); });
+}
+
+HRESULT Broadcast::OpenLive(gui::WindowHandle* owner, const media::LiveSource& source) {
+  const HRESULT hr = OpenWith(
+      [owner, &source](SenderSession& session) { return session.OpenLive(owner, source); });
+  if (openError_.liveDevice) {
+    openError_.deviceName = media::LiveDeviceName(source, *openError_.liveDevice);
+  }
+  return hr;
+}
+
+template <typename OpenInto>
+HRESULT Broadcast::OpenWith(OpenInto open) {
   CloseSession();
   protocol::PacketSink* out = fec_ ? static_cast<protocol::PacketSink*>(fec_.get()) : &Wire();
   auto session = std::make_unique<SenderSession>(sessionNumber_, out, graph_);
-  HRESULT hr = session->Open(owner, path);
+  HRESULT hr = open(*session);
   const bool streaming = !FAILED(hr) && session->IsStreaming();
   if (!FAILED(hr) && !streaming) hr = VFW_E_UNSUPPORTED_STREAM;
   openError_ = media::MakeOpenError(hr, session->Findings(), streaming);

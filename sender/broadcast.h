@@ -55,6 +55,8 @@ class Broadcast {
   // session and returns why (VFW_E_UNSUPPORTED_STREAM for the latter). The new session is
   // stopped; the caller plays it.
   HRESULT Open(gui::WindowHandle* owner, const std::string& path);
+  // The same for a live source. A device that does not start is named in LastOpenError().
+  HRESULT OpenLive(gui::WindowHandle* owner, const media::LiveSource& source);
   // Why the last Open failed, with what its graph learned; code S_OK after a success.
   const media::OpenError& LastOpenError() const { return openError_; }
   void CloseSession();
@@ -86,6 +88,8 @@ class Broadcast {
   std::uint8_t SessionNumber() const { return sessionNumber_; }
 
  private:
+  template <typename OpenInto>
+  HRESULT OpenWith(OpenInto open);
   // Where the sessions' datagrams go after the parity: the signer or the sink.
   protocol::PacketSink& Wire();
 

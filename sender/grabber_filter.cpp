@@ -134,6 +134,11 @@ std::int64_t GrabberFilter::ReadClock100ns() {
   return static_cast<std::int64_t>(media::ReadElementClock(element_.get()) / kNanosecondsPer100ns);
 }
 
+std::int64_t GrabberFilter::BaseTime100ns() {
+  return static_cast<std::int64_t>(gst_element_get_base_time(element_.get()) /
+                                   kNanosecondsPer100ns);
+}
+
 std::int64_t GrabberFilter::ReadClock() {
   const std::int64_t now = ReadClock100ns();
   std::int64_t unset = 0;
@@ -143,9 +148,12 @@ std::int64_t GrabberFilter::ReadClock() {
 }
 
 void GrabberFilter::NewSegment(const GstSegment&) {
+  segmentPending_.store(false);
   const std::int64_t now = ReadClock100ns();
   lastClock_.store(now);
-  segmentBase_.store(now);
+  // A live stream's running time goes on across a pause: its samples are timed from the base
+  // time, which the pipeline moves on by the pause, so that they stay on the clock.
+  segmentBase_.store(live_.load() ? BaseTime100ns() : now);
   if (multiplexer_ == nullptr) return;
   const auto bytes = protocol::EncodeSegmentStart({kind_, now});
   const protocol::Buffer buffer = protocol::MakeBuffer(bytes.data(), bytes.size());
@@ -155,8 +163,9 @@ void GrabberFilter::NewSegment(const GstSegment&) {
 
 void GrabberFilter::Transform(GstBuffer* buffer, const GstSegment& segment) {
   if (multiplexer_ == nullptr) return;
-  const protocol::SampleProperties properties =
-      MakeSampleProperties(FactsOf(buffer, segment), segmentBase_.load());
+  if (segmentPending_.load()) NewSegment(segment);
+  const protocol::SampleProperties properties = MakeSampleProperties(
+      FactsOf(buffer, segment), live_.load() ? BaseTime100ns() : segmentBase_.load());
   MappedBuffer mapped(buffer);
   if (!mapped.Mapped()) {
     unmappable_.fetch_add(1);

@@ -52,6 +52,12 @@ class GrabberFilter final : public media::GstGraphFilter,
   void Transform(GstBuffer* buffer, const GstSegment& segment) override;
   void CapsReady(const GstCaps* caps) override;
 
+  // A live stream's samples are timed from its pipeline's base time, which moves on at every
+  // resume, as its running time does not restart; a file's from the clock at each segment.
+  void SetLive(bool live) { live_.store(live); }
+  // The next sample goes out after a new segment start (a live stream resumes).
+  void StartNewSegment() { segmentPending_.store(true); }
+
   protocol::StreamKind Kind() const { return kind_; }
   GrabberStats Stats() const;
   // The published record (empty until published). Only for inspection after streaming.
@@ -59,6 +65,7 @@ class GrabberFilter final : public media::GstGraphFilter,
 
  private:
   std::int64_t ReadClock100ns();
+  std::int64_t BaseTime100ns();
 
   const std::uint8_t session_;
   StreamMultiplexer* const multiplexer_;
@@ -73,6 +80,8 @@ class GrabberFilter final : public media::GstGraphFilter,
   // published.
   std::vector<std::uint8_t> record_;
 
+  std::atomic<bool> live_{false};
+  std::atomic<bool> segmentPending_{false};
   std::atomic<std::int64_t> segmentBase_{0};
   std::atomic<std::int64_t> lastClock_{0};
   std::atomic<std::uint64_t> samples_{0};

@@ -13,6 +13,17 @@ GraphPlayer::~GraphPlayer() {
 
 HRESULT GraphPlayer::Open(gui::WindowHandle* owner, const std::string& path) {
   if (owner == nullptr || path.empty()) return E_FAIL;
+  return Build(owner, false, [&path](media::MediaGraph& graph) { return graph.RenderFile(path); });
+}
+
+HRESULT GraphPlayer::OpenLive(gui::WindowHandle* owner, const media::LiveSource& source) {
+  if (owner == nullptr || !media::HasStream(source)) return E_FAIL;
+  return Build(owner, true,
+               [&source](media::MediaGraph& graph) { return graph.RenderLive(source); });
+}
+
+template <typename RenderInto>
+HRESULT GraphPlayer::Build(gui::WindowHandle* owner, bool live, RenderInto render) {
   graph_.reset();
   creationResult_ = E_FAIL;
   findings_ = {};
@@ -23,26 +34,19 @@ HRESULT GraphPlayer::Open(gui::WindowHandle* owner, const std::string& path) {
   if (!graph_) return E_FAIL;
   creationResult_ = S_OK;
 
-  const HRESULT hr = Render(owner, path);
+  owner_ = owner;
+  live_ = live;
+  HRESULT hr = OnBuild(*graph_);
+  if (SUCCEEDED(hr)) hr = render(*graph_);
+  if (SUCCEEDED(hr)) hr = graph_->SetNotifyWindow(owner);
   findings_ = graph_->Findings();
   if (FAILED(hr)) {
     CloseGraph();
     ReleaseGraph();
+    return hr;
   }
-  return hr;
-}
-
-HRESULT GraphPlayer::Render(gui::WindowHandle* owner, const std::string& path) {
-  owner_ = owner;
-  HRESULT hr = OnBuild(*graph_);
-  if (FAILED(hr)) return hr;
-  hr = graph_->RenderFile(path);
-  if (FAILED(hr)) return hr;
-  hr = graph_->SetNotifyWindow(owner);
-  if (SUCCEEDED(hr)) {
-    state_ = PlayerState::kStopped;
-    loaded_ = true;
-  }
+  state_ = PlayerState::kStopped;
+  loaded_ = true;
   return hr;
 }
 
@@ -51,6 +55,8 @@ void GraphPlayer::ResetPlayback() {
   videoRect_ = {};
   state_ = PlayerState::kNoGraph;
   loaded_ = false;
+  live_ = false;
+  resumeStartsSegment_ = false;
   events_ = {};
 }
 
@@ -77,9 +83,13 @@ void GraphPlayer::SetVideoRect(int left, int top, int width, int height) {
   videoRect_ = {left, top, width, height};
 }
 
+void GraphPlayer::SetMicrophoneMuted(bool muted) {
+  if (graph_) graph_->SetMicrophoneMuted(muted);
+}
+
 double GraphPlayer::Duration() {
   double seconds = 0;
-  if (!graph_ || FAILED(graph_->GetDuration(seconds))) return 0;
+  if (!graph_ || live_ || FAILED(graph_->GetDuration(seconds))) return 0;
   return seconds;
 }
 
@@ -91,6 +101,12 @@ double GraphPlayer::Position() {
 
 HRESULT GraphPlayer::Play() {
   if (!loaded_ || state_ == PlayerState::kRunning) return S_OK;
+  if (live_) {
+    if (resumeStartsSegment_) OnLiveResume();
+    const HRESULT hr = graph_->Run();
+    if (SUCCEEDED(hr)) state_ = PlayerState::kRunning;
+    return hr;
+  }
   double duration = 0;
   double position = 0;
   if (SUCCEEDED(graph_->GetDuration(duration)) && SUCCEEDED(graph_->GetCurrentPosition(position)) &&
@@ -108,12 +124,24 @@ HRESULT GraphPlayer::Play() {
 HRESULT GraphPlayer::Pause() {
   if (!loaded_ || state_ == PlayerState::kPaused) return S_OK;
   const HRESULT hr = graph_->Pause();
-  if (SUCCEEDED(hr)) state_ = PlayerState::kPaused;
+  if (SUCCEEDED(hr)) {
+    resumeStartsSegment_ = live_;
+    state_ = PlayerState::kPaused;
+  }
   return hr;
 }
 
 HRESULT GraphPlayer::Stop() {
   if (!loaded_ || state_ == PlayerState::kStopped) return S_OK;
+  if (live_) {
+    // A live source has no start to go back to: stopping holds it, as a pause does.
+    const HRESULT hr = graph_->Pause();
+    if (SUCCEEDED(hr)) {
+      resumeStartsSegment_ = true;
+      state_ = PlayerState::kStopped;
+    }
+    return hr;
+  }
   if (state_ == PlayerState::kPaused) graph_->Run();
   HRESULT hr = graph_->PutCurrentPosition(0);
   if (FAILED(hr)) return hr;
@@ -123,7 +151,7 @@ HRESULT GraphPlayer::Stop() {
 }
 
 HRESULT GraphPlayer::Seek(double seconds) {
-  if (!loaded_) return E_FAIL;
+  if (!loaded_ || live_) return E_FAIL;
   if (Duration() > seconds) return graph_->PutCurrentPosition(seconds);
   return S_OK;
 }

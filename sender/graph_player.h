@@ -39,6 +39,8 @@ class GraphPlayer {
   // Builds the graph for the file; graph events are then posted to `owner` (not owned) as
   // kMsgGraphEvent. Leaves the player stopped at the start.
   HRESULT Open(gui::WindowHandle* owner, const std::string& path);
+  // The same for a live source: the screen, a camera, the microphone.
+  HRESULT OpenLive(gui::WindowHandle* owner, const media::LiveSource& source);
   void Close();
   // What the last Open learned (missing decoders, streams no filter took, GStreamer's error);
   // kept after a failed open.
@@ -49,6 +51,9 @@ class GraphPlayer {
   double Position();
   PlayerState State() const { return state_; }
   bool Loaded() const { return loaded_; }
+  // A live source plays: no seeking, no end, and the position is the time on the air.
+  bool Live() const { return live_; }
+  void SetMicrophoneMuted(bool muted);
 
   HRESULT Play();
   HRESULT Pause();
@@ -60,6 +65,8 @@ class GraphPlayer {
 
  protected:
   virtual void OnReset() {}
+  // A live source resumes after a pause or a stop: its streams start a new segment.
+  virtual void OnLiveResume() {}
   virtual HRESULT OnBuild(media::MediaGraph&) { return S_OK; }
   virtual HRESULT OnTeardown(media::MediaGraph&) { return S_OK; }
 
@@ -68,7 +75,9 @@ class GraphPlayer {
     int left = 0, top = 0, width = 0, height = 0;
   };
 
-  HRESULT Render(gui::WindowHandle* owner, const std::string& path);
+  // Builds the graph and renders into it with `render`.
+  template <typename RenderInto>
+  HRESULT Build(gui::WindowHandle* owner, bool live, RenderInto render);
   HRESULT OnComplete();
   void ResetPlayback();
   void CloseGraph();
@@ -80,6 +89,8 @@ class GraphPlayer {
   gui::WindowHandle* owner_ = nullptr;
   PlayerState state_ = PlayerState::kNoGraph;
   bool loaded_ = false;
+  bool live_ = false;
+  bool resumeStartsSegment_ = false;  // a live source was paused or stopped after playing
   VideoRect videoRect_;
   GraphEventCounts events_;
   media::OpenFindings findings_;

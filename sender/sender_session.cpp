@@ -43,11 +43,18 @@ HRESULT SenderSession::OnBuild(media::MediaGraph& graph) {
                                                   protocol::StreamKind::kVideo);
   audioGrabber_ = std::make_unique<GrabberFilter>(session_, multiplexer_.get(), "grabberAudio",
                                                   protocol::StreamKind::kAudio);
+  videoGrabber_->SetLive(Live());
+  audioGrabber_->SetLive(Live());
   if (FAILED(graph.AddFilter(*videoGrabber_)) || FAILED(graph.AddFilter(*audioGrabber_))) {
     OnTeardown(graph);
     return E_FAIL;
   }
   return S_OK;
+}
+
+void SenderSession::OnLiveResume() {
+  if (videoGrabber_) videoGrabber_->StartNewSegment();
+  if (audioGrabber_) audioGrabber_->StartNewSegment();
 }
 
 // The graph stops streaming before a grabber leaves it, so no streaming thread is inside a

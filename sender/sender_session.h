@@ -42,6 +42,7 @@ class SenderSession : public GraphPlayer {
   void OnReset() override;
   HRESULT OnBuild(media::MediaGraph& graph) override;
   HRESULT OnTeardown(media::MediaGraph& graph) override;
+  void OnLiveResume() override;
 
  private:
   const std::uint8_t session_;

@@ -372,6 +372,7 @@ HRESULT GstMediaGraph::ResultOfError(GstMessage* message) {
   if (!error) return E_FAIL;
   std::lock_guard guard(lock_);
   if (findings_.errorText.empty()) findings_.errorText = error->message;
+  NoteLiveError(message);
   // Type finding recognised nothing, or something that is not media (a text file).
   if (error->domain == GST_STREAM_ERROR && (error->code == GST_STREAM_ERROR_TYPE_NOT_FOUND ||
                                             error->code == GST_STREAM_ERROR_WRONG_TYPE)) {

@@ -9,6 +9,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,9 @@ class GstMediaGraph : public MediaGraph {
   HRESULT AddFilter(GraphFilter& filter) override;
   HRESULT RemoveFilter(GraphFilter& filter) override;
   HRESULT RenderFile(const std::string& path) override;
+  HRESULT RenderLive(const LiveSource& source) override;
+  bool IsLive() const override { return live_; }
+  void SetMicrophoneMuted(bool muted) override;
   HRESULT Run() override;
   HRESULT Pause() override;
   HRESULT Stop() override;
@@ -74,6 +78,16 @@ class GstMediaGraph : public MediaGraph {
   static void OnQueueFull(GstElement* queue, gpointer self);
 
   HRESULT Render(const std::string& path);
+  HRESULT StartLive(const LiveSource& source);
+  // Each live branch is a bin with one ghost "src" pad that gives the encoded stream; null when
+  // an element is missing.
+  GstElement* MakeScreenBranch(const LiveSource& source, const std::string& display);
+  GstElement* MakeCameraBranch(const LiveSource& source);
+  GstElement* MakeMicrophoneBranch(const LiveSource& source);
+  // The device whose branch holds the element that posted `message`.
+  std::optional<LiveDevice> DeviceOf(GstMessage* message) const;
+  HRESULT LiveFailure(LiveDevice device, std::string reason);
+  void NoteLiveError(GstMessage* message);
   void BuildStreamPath(GstPad* pad, const GstCaps* caps);
   void LinkStreamPath(GstPad* pad, const GstCaps* caps);
   GstGraphFilter* TakeFilterFor(const GstCaps* caps);
@@ -112,6 +126,13 @@ class GstMediaGraph : public MediaGraph {
   std::atomic<GstClockTime> contentOrigin_{GST_CLOCK_TIME_NONE};  // first segment's start
   std::atomic<bool> noAudioReported_{false};
   bool rendered_ = false;
+  bool live_ = false;
+  struct LiveBranch {
+    LiveDevice device;
+    GstElement* bin;  // owned by the pipeline
+  };
+  std::vector<LiveBranch> liveBranches_;
+  ElementPtr microphoneVolume_;
 };
 
 class GstGraphFactory : public GraphFactory {

@@ -264,7 +264,8 @@ void GstMediaGraph::OnDecodedPad(GstElement* decodebin, GstPad* pad, gpointer se
   if (CapsNameStartsWith(caps.get(), "video/")) {
     output = MakeVideoOutput(graph->options_.videoFrames);
     graph->hasVideo_.store(output != nullptr);
-  } else if (CapsNameStartsWith(caps.get(), "audio/")) {
+  } else if (CapsNameStartsWith(caps.get(), "audio/") && !graph->live_) {
+    // Only a file's sound plays here: a live source's is the microphone, which would record it.
     bool noDevice = false;
     output = MakeAudioOutput(noDevice, graph->options_.audioLevel);
     if (noDevice && !graph->noAudioReported_.exchange(true)) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/media/live_source.h"
 #include "platform/media/open_error.h"
 #include "protocol/media_type.h"
 #include "protocol/result.h"
@@ -52,6 +53,14 @@ class MediaGraph {
   virtual HRESULT RemoveFilter(GraphFilter& filter) = 0;
   // Builds the file's streams and leaves the graph paused at the start, ready to run.
   virtual HRESULT RenderFile(const std::string& path) = 0;
+  // Starts capturing and encoding the live source and builds its streams; leaves the graph
+  // paused, ready to run. A device that does not start is named in Findings().failedDevice.
+  virtual HRESULT RenderLive(const LiveSource&) { return E_FAIL; }
+  // True once a live source is rendered: it cannot seek, and its position is the time it has
+  // been running.
+  virtual bool IsLive() const { return false; }
+  // Silences the live source's microphone (its stream goes on, with silence).
+  virtual void SetMicrophoneMuted(bool) {}
 
   virtual HRESULT Run() = 0;
   virtual HRESULT Pause() = 0;

@@ -76,11 +76,22 @@ OpenError MakeOpenError(HRESULT code, const OpenFindings& findings, bool streami
   error.detail = findings.errorText;
   error.missing = findings.missingDecoders;
   error.unknownType = findings.unknownType;
+  error.liveDevice = findings.failedDevice;
   if (!streaming) error.codec = Join(findings.refusedCodecs);
   return error;
 }
 
 OpenFailure FailureOf(const OpenError& error) {
+  if (error.liveDevice) {
+    switch (*error.liveDevice) {
+      case LiveDevice::kScreen:
+        return OpenFailure::kScreenRefused;
+      case LiveDevice::kCamera:
+        return OpenFailure::kCameraFailed;
+      case LiveDevice::kMicrophone:
+        return OpenFailure::kMicrophoneFailed;
+    }
+  }
   if (!error.missing.empty()) {
     const bool known = std::all_of(error.missing.begin(), error.missing.end(),
                                    [](const MissingDecoder& m) { return !m.package.empty(); });
@@ -117,6 +128,12 @@ std::string_view FailureText(OpenFailure failure) {
       return "A decoder is missing: %1. Install the package %2.";
     case OpenFailure::kDecoderMissingNoPackage:
       return "A decoder is missing: %1. No package is known to bring it.";
+    case OpenFailure::kScreenRefused:
+      return "The screen %1 cannot be captured: %2";
+    case OpenFailure::kCameraFailed:
+      return "The camera %1 cannot be opened: %2";
+    case OpenFailure::kMicrophoneFailed:
+      return "The microphone %1 cannot be opened: %2";
     case OpenFailure::kNoPlayableStream:
       break;
   }
@@ -131,6 +148,13 @@ std::string FillFailureText(std::string_view text, const OpenError& error) {
     packages.push_back(m.package);
   }
   std::string out(text);
+  if (error.liveDevice) {
+    Replace(out, "%1", error.deviceName);
+    std::string reason = error.detail.empty() ? std::string("it did not start") : error.detail;
+    if (reason.back() != '.') reason += '.';
+    Replace(out, "%2", reason);
+    return out;
+  }
   Replace(out, "%1", error.missing.empty() ? error.codec : Join(decoders));
   Replace(out, "%2", Join(packages));
   return out;

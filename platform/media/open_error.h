@@ -3,10 +3,12 @@
 // the Debian package that brings each), and the sentence that tells it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/media/live_source.h"
 #include "protocol/result.h"
 
 namespace vantorel::media {
@@ -23,6 +25,8 @@ struct OpenFindings {
   std::vector<std::string> refusedCodecs;
   std::string errorText;     // GStreamer's message for the error that stopped the open
   bool unknownType = false;  // no installed element recognised what the file holds
+  // A live source's device that did not start (its reason is errorText).
+  std::optional<LiveDevice> failedDevice;
 };
 
 // A failed open: the interface's result and what is known of the cause.
@@ -32,6 +36,10 @@ struct OpenError {
   std::string codec;   // the codecs that cannot be broadcast, joined with ", "
   std::vector<MissingDecoder> missing;
   bool unknownType = false;
+  // A live source that did not start: the device, named as the user knows it; the reason is
+  // `detail`.
+  std::optional<LiveDevice> liveDevice;
+  std::string deviceName;
 };
 
 // The open's result with what the graph found. `streaming`: whether any stream is broadcast.
@@ -47,6 +55,9 @@ enum class OpenFailure {
   kCodecNotBroadcast,
   kDecoderMissing,
   kDecoderMissingNoPackage,
+  kScreenRefused,
+  kCameraFailed,
+  kMicrophoneFailed,
 };
 
 // A missing decoder is the cause whatever the graph answered; then a codec that no grabber
@@ -54,7 +65,8 @@ enum class OpenFailure {
 OpenFailure FailureOf(const OpenError& error);
 
 // The reason in English, which the language files use as its key: "%1" stands for the codecs
-// or the decoders, "%2" for the packages.
+// or the decoders, "%2" for the packages; for a live source "%1" is the device, "%2" the
+// reason.
 std::string_view FailureText(OpenFailure failure);
 
 // The (translated) text of FailureText with "%1" and "%2" filled in from the error.

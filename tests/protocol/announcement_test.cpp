@@ -73,7 +73,7 @@ TEST(AnnouncementTest, RefusesWhatIsNotOne) {
       with(0, 2),                    // another version
       with(1, 0x02),                 // an unknown flag
       with(2, 3),                    // an unknown state
-      with(3, 4),                    // an unknown source
+      with(3, 5),                    // an unknown source
       with(13, 0),                   // an empty name
       with(13, 200),                 // a name longer than the datagram
       with(nameAt, 0x07),            // a control character

@@ -62,6 +62,18 @@ std::string FitToWidth(const std::string& name, const std::string& figures, int 
   return line;
 }
 
+protocol::SenderSource LiveSourceKind(const media::LiveSource& live) {
+  switch (live.video) {
+    case media::LiveVideo::kScreen:
+      return protocol::SenderSource::kScreen;
+    case media::LiveVideo::kCamera:
+      return protocol::SenderSource::kCamera;
+    case media::LiveVideo::kNone:
+      break;
+  }
+  return protocol::SenderSource::kMicrophone;
+}
+
 // Whole mebibytes a sample message can carry, for messages: 16.
 constexpr std::uint32_t kMaxSampleMebibytes = (protocol::kMaxSampleData + 1) / (1024 * 1024);
 }  // namespace
@@ -79,14 +91,68 @@ CastWindow::~CastWindow() {
 }
 
 HRESULT CastWindow::Start() {
-  const HRESULT hr = broadcast_.Open(&handle_, options_.path);
-  if (FAILED(hr)) return hr;
-  broadcast_.Session()->Play();
-  broadcast_.Announce(protocol::SenderState::kPlaying, protocol::SenderSource::kFile,
-                      std::filesystem::path(options_.path).filename().string());
+  HRESULT hr = S_OK;
+  if (options_.live) {
+    hr = broadcast_.OpenLive(&handle_, *options_.live);
+    if (FAILED(hr)) return hr;
+    broadcast_.Session()->Play();
+    broadcast_.Announce(protocol::SenderState::kPlaying, LiveSourceKind(*options_.live),
+                        media::DescribeLive(*options_.live));
+    TellBroadcasting(ShownName());
+  } else {
+    playlist_.Assign(options_.paths);
+    playlist_.SetLoop(options_.loop && options_.paths.size() > 1);
+    hr = StartNextItem();
+    if (FAILED(hr)) return hr;
+  }
   // Often enough that a second never passes without an announcement.
   startTimer(kAnnounceCheckMs);
   return hr;
+}
+
+void CastWindow::TellBroadcasting(const std::string& what) {
+  // Scripts wait for this line: the samples go out from here on.
+  if (!toldSigning_ && options_.identity) {
+    std::fprintf(progress_, "vantorel-cast: signing as %s\n",
+                 options_.identity->FingerprintOf().Text().c_str());
+  }
+  toldSigning_ = true;
+  if (lineOpen_) std::fputc('\n', progress_);
+  lineOpen_ = false;
+  std::fprintf(progress_, "vantorel-cast: broadcasting %s\n", what.c_str());
+  std::fflush(progress_);
+}
+
+HRESULT CastWindow::StartNextItem() {
+  HRESULT hr = E_FAIL;
+  while (const auto index = playlist_.Next()) {
+    const std::string path = playlist_.CurrentItem();
+    hr = broadcast_.Open(&handle_, path);
+    if (SUCCEEDED(hr)) {
+      playlist_.MarkPlayed();
+      broadcast_.Session()->Play();
+      broadcast_.Announce(protocol::SenderState::kPlaying, protocol::SenderSource::kFile,
+                          std::filesystem::path(path).filename().string());
+      lastBytes_ = sink_.Stats().bytes;
+      lastPosition_ = 0;
+      TellBroadcasting(path);
+      return hr;
+    }
+    playlist_.MarkFailed();
+    // One file alone is the whole broadcast: its failure is the tool's, told by the caller.
+    if (playlist_.Size() == 1) return hr;
+    if (lineOpen_) std::fputc('\n', progress_);
+    lineOpen_ = false;
+    std::fprintf(progress_, "vantorel-cast: skipped %s: %s\n", path.c_str(),
+                 media::FailureMessage(broadcast_.LastOpenError()).c_str());
+    std::fflush(progress_);
+  }
+  return hr;
+}
+
+std::string CastWindow::ShownName() const {
+  if (options_.live) return media::DescribeLive(*options_.live);
+  return std::filesystem::path(playlist_.CurrentItem()).filename().string();
 }
 
 void CastWindow::Finish() {
@@ -139,10 +205,12 @@ void CastWindow::OnGraphEvent() {
   }
   if (news.completed) {
     // The end of the file leaves the session stopped just before the end; playing from
-    // there starts again from the beginning.
-    if (options_.loop) {
+    // there starts again from the beginning. A list goes on with its next file, each in a
+    // session of its own.
+    if (options_.loop && playlist_.Size() == 1) {
       broadcast_.Session()->Play();
-    } else {
+    } else if (FAILED(StartNextItem())) {
+      if (playlist_.Exhausted()) exitCode_ = 1;
       QCoreApplication::quit();
     }
   }
@@ -161,10 +229,16 @@ void CastWindow::PrintProgress() {
     const double mbits = static_cast<double>(sent.bytes - lastBytes_) * 8 / 1e6 / seconds;
     lastBytes_ = sent.bytes;
     lastPosition_ = position;
-    const std::string name = std::filesystem::path(options_.path).filename().string();
     char figures[kFiguresCapacity];
-    std::snprintf(figures, sizeof figures, "  %.1f/%.1f s  %.2f Mbit/s  %" PRIu64 " datagrams",
-                  position, session->Duration(), mbits, sent.datagrams);
+    if (session->Live()) {
+      std::snprintf(figures, sizeof figures,
+                    "  %.1f s on the air  %.2f Mbit/s  %" PRIu64 " datagrams", position, mbits,
+                    sent.datagrams);
+    } else {
+      std::snprintf(figures, sizeof figures, "  %.1f/%.1f s  %.2f Mbit/s  %" PRIu64 " datagrams",
+                    position, session->Duration(), mbits, sent.datagrams);
+    }
+    const std::string name = ShownName();
     const std::string line = FitToWidth(name, figures, TerminalColumns(::fileno(progress_)));
     std::fprintf(progress_, "\r\033[K%s", line.c_str());
     lineOpen_ = true;

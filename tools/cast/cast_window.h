@@ -12,12 +12,16 @@
 
 #include "platform/gui/qt_window_message.h"
 #include "sender/broadcast.h"
+#include "sender/playlist.h"
 
 namespace vantorel::tools {
 
 struct CastOptions {
-  std::string path;
-  bool loop = false;
+  // The files, played one after another (folders already expanded).
+  std::vector<std::string> paths;
+  // A live source instead of files.
+  std::optional<media::LiveSource> live;
+  bool loop = false;  // the list (or the one file) starts again after its end
   int fecPercent = sender::kDefaultFecPercent;   // parity added, in percent (0: none)
   std::optional<protocol::SigningKey> identity;  // signs the broadcast; none: unsigned
   std::string name;                              // announced; empty: this host's name
@@ -29,9 +33,12 @@ class CastWindow : public QObject {
   CastWindow(CastOptions options, sender::UdpBroadcastSink& sink, std::FILE* progress);
   ~CastWindow() override;
 
-  // Opens the file and starts playing it; a failure when the file cannot be broadcast.
+  // Opens the live source, or the first file of the list that opens, and starts playing it; a
+  // failure when nothing can be broadcast. Each file or source is told on the progress stream
+  // as it starts ("vantorel-cast: broadcasting NAME"); a file of several that cannot be opened
+  // is told and skipped.
   HRESULT Start();
-  // Why Start failed.
+  // Why Start failed (the last file tried).
   const media::OpenError& LastOpenError() const { return broadcast_.LastOpenError(); }
   // Closes the session and sends the end-of-broadcast datagrams. Idempotent.
   void Finish();
@@ -47,6 +54,12 @@ class CastWindow : public QObject {
 
  private:
   void OnGraphEvent();
+  // Opens and plays the next file of the list that opens; false when none is left.
+  HRESULT StartNextItem();
+  // "vantorel-cast: broadcasting WHAT" (after the signing line, the first time).
+  void TellBroadcasting(const std::string& what);
+  // What plays, for the progress line: the file's name or the live source.
+  std::string ShownName() const;
   void ReportRefusedSamples(const sender::SampleCounts& counts);
 
   CastOptions options_;
@@ -54,6 +67,8 @@ class CastWindow : public QObject {
   std::FILE* progress_;
   gui::QtWindowHandle handle_;
   sender::Broadcast broadcast_;
+  sender::Playlist playlist_;
+  bool toldSigning_ = false;
   bool finished_ = false;
   int exitCode_ = 0;
   const bool terminal_;

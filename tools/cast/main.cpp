@@ -1,15 +1,21 @@
-// vantorel-cast: broadcasts a media file on the local network without a window, in real time,
-// and ends the broadcast when the file ends or the tool is interrupted.
+// vantorel-cast: broadcasts media files one after another, or a live source (the screen, a
+// camera, the microphone), on the local network without a window, in real time, and ends the
+// broadcast when the last file ends or the tool is interrupted.
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/gui/quit_on_signal.h"
 #include "platform/media/file_kind.h"
+#include "platform/media/playable_files.h"
+#include "sender/playlist.h"
 #include "sender/udp_broadcast_sink.h"
 #include "tools/cast/cast_window.h"
 #include "ui/command_line.h"
@@ -23,15 +29,27 @@ constexpr int kProgressIntervalMs = 1000;
 constexpr const char* kProgram = "vantorel-cast";
 constexpr const char* kUsageHead =
     "usage: vantorel-cast [--port P] [--dest ADDR] [--ttl N] [--interface NAME] [--fec PERCENT]\n"
-    "                     [--identity FILE | --unsigned] [--name TEXT] [--loop] [--] FILE\n"
+    "                     [--identity FILE | --unsigned] [--name TEXT] [--loop] [--] "
+    "FILE|FOLDER...\n"
+    "       vantorel-cast [options] [--screen | --camera DEVICE] [--microphone [DEVICE]]\n"
+    "                     [--bitrate KBIT]\n"
     "       vantorel-cast [--identity FILE] --show-identity\n";
 constexpr const char* kUsageTail =
     "  --show-identity   print the fingerprint that receivers trust, and exit\n"
     "  --name TEXT       the name receivers list this sender by (default: the host's name)\n"
-    "  --loop            start again from the beginning at the end of the file\n"
+    "  --loop            start again from the first file at the end of the last\n"
+    "  FILE|FOLDER...    files play one after another; a folder gives its media files in\n"
+    "                    the order of their names; a file that cannot be opened is skipped\n"
+    "  --screen          broadcast the X display in $DISPLAY\n"
+    "  --camera DEVICE   broadcast a camera (/dev/video0; 'test' for a generated picture)\n"
+    "  --microphone [DEVICE]  add the microphone (default input; 'test' for a tone), or\n"
+    "                    broadcast it alone\n"
+    "  --bitrate KBIT    the live picture's bit rate (default: follows its size)\n"
     "  --help, -h        this text; --version, -V the version\n"
     "  An option's value may also follow an '=' (--port=6000). After --, FILE may start with\n"
     "  a '-'.\n";
+
+constexpr int kMaxBitrateKbit = 100000;
 
 struct Parsed {
   vantorel::tools::CastOptions cast;
@@ -40,26 +58,82 @@ struct Parsed {
   bool showIdentity = false;
 };
 
+vantorel::media::LiveSource& Live(Parsed& p) {
+  if (!p.cast.live) p.cast.live.emplace();
+  return *p.cast.live;
+}
+
+// What the options, each good alone, say against each other; empty when nothing.
+std::string Contradiction(const Parsed& p) {
+  if (p.showIdentity && !p.identity.sign) {
+    return "--show-identity and --unsigned exclude each other";
+  }
+  if (p.cast.live && !p.cast.paths.empty()) {
+    return "a live source and files exclude each other: " + p.cast.paths.front();
+  }
+  if (p.cast.live && p.cast.loop) return "--loop is for files";
+  if (p.cast.live && p.cast.live->bitrateKbit > 0 &&
+      p.cast.live->video == vantorel::media::LiveVideo::kNone) {
+    return "--bitrate is for the screen or a camera";
+  }
+  if (!p.cast.live && p.cast.paths.empty() && !p.showIdentity) return "no file given";
+  return {};
+}
+
 // The options, or nothing when the usage error has been told (exit code 2).
 std::optional<Parsed> Parse(int argc, char** argv) {
   Parsed p;
-  const auto take = [&p](int n, char** args, int& i, std::string& error) {
+  std::string liveError;
+  const auto take = [&p, &liveError](int n, char** args, int& i, std::string& error) {
     vantorel::ui::Taken taken =
         vantorel::ui::TakeSendOption(n, args, i, p.sink, p.cast.fecPercent, error);
     if (taken == vantorel::ui::Taken::kNotMine)
       taken = vantorel::ui::TakeIdentityOption(n, args, i, p.identity, error);
     if (taken != vantorel::ui::Taken::kNotMine) return taken;
     const std::string_view arg = args[i];
+    const auto value = [&](const char* what) -> const char* {
+      if (n <= i + 1 || args[i + 1][0] == '\0') {
+        error = std::string(arg) + " needs " + what;
+        return nullptr;
+      }
+      return args[++i];
+    };
     if (arg == "--show-identity") {
       p.showIdentity = true;
     } else if (arg == "--loop") {
       p.cast.loop = true;
     } else if (arg == "--name") {
-      if (n <= i + 1 || args[i + 1][0] == '\0') {
-        error = "--name needs a value";
+      const char* name = value("a value");
+      if (name == nullptr) return vantorel::ui::Taken::kError;
+      p.cast.name = name;
+    } else if (arg == "--screen" || arg == "--camera") {
+      if (Live(p).video != vantorel::media::LiveVideo::kNone) {
+        liveError = "--screen and --camera exclude each other, and each is given once";
+      }
+      if (arg == "--screen") {
+        Live(p).video = vantorel::media::LiveVideo::kScreen;
+      } else {
+        const char* device = value("a device");
+        if (device == nullptr) return vantorel::ui::Taken::kError;
+        Live(p).video = vantorel::media::LiveVideo::kCamera;
+        Live(p).camera = device;
+      }
+    } else if (arg == "--microphone") {
+      Live(p).microphone = true;
+      // The device is optional: a value that is not an option is taken as it.
+      if (n > i + 1 && args[i + 1][0] != '-' && args[i + 1][0] != '\0') {
+        Live(p).microphoneDevice = args[++i];
+      }
+    } else if (arg == "--bitrate") {
+      const char* text = value("a value");
+      if (text == nullptr) return vantorel::ui::Taken::kError;
+      char* end = nullptr;
+      const long kbit = std::strtol(text, &end, 10);
+      if (end == text || *end != '\0' || kbit < 1 || kbit > kMaxBitrateKbit) {
+        error = "--bitrate takes kbit/s from 1 to " + std::to_string(kMaxBitrateKbit) + ": " + text;
         return vantorel::ui::Taken::kError;
       }
-      p.cast.name = args[++i];
+      Live(p).bitrateKbit = static_cast<int>(kbit);
     } else {
       return vantorel::ui::Taken::kNotMine;
     }
@@ -68,21 +142,13 @@ std::optional<Parsed> Parse(int argc, char** argv) {
   const auto keep = [&p](const char* arg, vantorel::ui::Place place, std::string& error) {
     if (place == vantorel::ui::Place::kAmongOptions && arg[0] == '-') {
       error = "unknown option " + std::string(arg);
-    } else if (!p.cast.path.empty()) {
-      error = "one file only: " + std::string(arg);
-    } else {
-      p.cast.path = arg;
-      return vantorel::ui::Taken::kTaken;
+      return vantorel::ui::Taken::kError;
     }
-    return vantorel::ui::Taken::kError;
+    p.cast.paths.emplace_back(arg);
+    return vantorel::ui::Taken::kTaken;
   };
   if (vantorel::ui::WalkArguments(argc, argv, kProgram, take, keep) >= 0) return std::nullopt;
-  std::string error;
-  if (p.showIdentity && !p.identity.sign) {
-    error = "--show-identity and --unsigned exclude each other";
-  } else if (p.cast.path.empty() && !p.showIdentity) {
-    error = "no file given";
-  }
+  const std::string error = liveError.empty() ? Contradiction(p) : liveError;
   if (!error.empty()) {
     vantorel::ui::UsageError(kProgram, error);
     return std::nullopt;
@@ -114,13 +180,26 @@ int main(int argc, char** argv) {
     parsed->cast.identity = std::move(identity.value);
   }
   // The graph refuses anything but a regular file (a FIFO would block its open for good);
-  // the tool says why before it opens a socket.
-  const vantorel::media::FileKind kind = vantorel::media::KindOfFile(parsed->cast.path);
-  if (kind != vantorel::media::FileKind::kRegular) {
-    const std::string_view reason = vantorel::media::RefusalReason(kind);
-    std::fprintf(stderr, "vantorel-cast: %s %.*s\n", parsed->cast.path.c_str(),
-                 static_cast<int>(reason.size()), reason.data());
-    return 1;
+  // for one file the tool says why before it opens a socket.
+  if (!parsed->cast.live) {
+    std::vector<std::string>& paths = parsed->cast.paths;
+    const bool folders = std::any_of(paths.begin(), paths.end(), [](const std::string& path) {
+      return std::filesystem::is_directory(path);
+    });
+    if (folders) {
+      paths = vantorel::sender::ExpandPlaylist(paths, vantorel::media::PlayableExtensions());
+    }
+    if (paths.empty()) {
+      std::fprintf(stderr, "vantorel-cast: the folders given hold no media file\n");
+      return 1;
+    }
+    const vantorel::media::FileKind kind = vantorel::media::KindOfFile(paths.front());
+    if (paths.size() == 1 && kind != vantorel::media::FileKind::kRegular) {
+      const std::string_view reason = vantorel::media::RefusalReason(kind);
+      std::fprintf(stderr, "vantorel-cast: %s %.*s\n", paths.front().c_str(),
+                   static_cast<int>(reason.size()), reason.data());
+      return 1;
+    }
   }
   QCoreApplication app(argc, argv);
   const vantorel::gui::QuitOnSignal quitOnSignal(&QCoreApplication::quit);
@@ -133,16 +212,18 @@ int main(int argc, char** argv) {
   }
   vantorel::tools::CastWindow window(parsed->cast, sink, stderr);
   if (vantorel::FAILED(window.Start())) {
-    std::fprintf(stderr, "vantorel-cast: %s: %s\n", parsed->cast.path.c_str(),
-                 vantorel::media::FailureMessage(window.LastOpenError()).c_str());
+    const std::string reason = vantorel::media::FailureMessage(window.LastOpenError());
+    if (parsed->cast.live) {
+      std::fprintf(stderr, "vantorel-cast: %s\n", reason.c_str());
+    } else if (parsed->cast.paths.size() == 1) {
+      std::fprintf(stderr, "vantorel-cast: %s: %s\n", parsed->cast.paths.front().c_str(),
+                   reason.c_str());
+    } else {
+      std::fprintf(stderr, "vantorel-cast: none of the %zu files could be played\n",
+                   parsed->cast.paths.size());
+    }
     return 1;
   }
-  // Scripts wait for this line: the file plays and its samples go out from here on.
-  if (parsed->cast.identity) {
-    std::fprintf(stderr, "vantorel-cast: signing as %s\n",
-                 parsed->cast.identity->FingerprintOf().Text().c_str());
-  }
-  std::fprintf(stderr, "vantorel-cast: broadcasting %s\n", parsed->cast.path.c_str());
 
   QTimer progress;
   QObject::connect(&progress, &QTimer::timeout, &window, [&window] { window.PrintProgress(); });

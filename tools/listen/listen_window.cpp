@@ -44,6 +44,8 @@ const char* SourceName(protocol::SenderSource source) {
       return "screen";
     case protocol::SenderSource::kCamera:
       return "camera";
+    case protocol::SenderSource::kMicrophone:
+      return "microphone";
     case protocol::SenderSource::kNothing:
       break;
   }
