@@ -149,6 +149,8 @@ std::string FillFailureText(std::string_view text, const OpenError& error) {
   }
   std::string out(text);
   if (error.liveDevice) {
+    // A device without a name (no display at all) leaves no gap in the sentence.
+    if (error.deviceName.empty()) Replace(out, " %1", "");
     Replace(out, "%1", error.deviceName);
     std::string reason = error.detail.empty() ? std::string("it did not start") : error.detail;
     if (reason.back() != '.') reason += '.';

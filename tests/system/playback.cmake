@@ -27,4 +27,7 @@ endif()
 # it is on the air and left when it has gone.
 if(TARGET vantorel-cast AND TARGET vantorel-listen)
   vantorel_media_system_test(named_senders_system named_senders_test.sh 120)
+  # The screen of a virtual X server, the generated camera and tone, lists of files, and the
+  # devices that do not start.
+  vantorel_media_system_test(live_sources_system live_sources_test.sh 180)
 endif()

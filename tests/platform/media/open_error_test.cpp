@@ -91,5 +91,62 @@ TEST(OpenError, TheCauseFollowsTheResultThenWhatTheGraphFound) {
             "Ce codec ne peut pas être diffusé : VP9.");
 }
 
+// A live device that did not start names itself and the reason, whatever the result was.
+TEST(OpenError, ALiveDeviceIsNamedWithItsReason) {
+  OpenFindings findings;
+  findings.failedDevice = LiveDevice::kCamera;
+  findings.errorText = "Cannot identify device '/dev/video7'";
+  OpenError error = MakeOpenError(E_FILE_NOT_FOUND, findings, false);
+  error.deviceName = "/dev/video7";
+  EXPECT_EQ(FailureOf(error), OpenFailure::kCameraFailed);
+  EXPECT_EQ(FailureMessage(error),
+            "The camera /dev/video7 cannot be opened: Cannot identify device '/dev/video7'.");
+  findings.failedDevice = LiveDevice::kMicrophone;
+  findings.errorText.clear();
+  error = MakeOpenError(E_FAIL, findings, false);
+  error.deviceName = "default";
+  EXPECT_EQ(FailureMessage(error), "The microphone default cannot be opened: it did not start.");
+  findings.failedDevice = LiveDevice::kScreen;
+  findings.errorText = "Could not open X display for reading.";
+  error = MakeOpenError(E_FAIL, findings, false);
+  error.deviceName = ":5";
+  EXPECT_EQ(FailureMessage(error),
+            "The screen :5 cannot be captured: Could not open X display for reading.");
+  error.deviceName.clear();
+  EXPECT_EQ(FailureMessage(error),
+            "The screen cannot be captured: Could not open X display for reading.");
+}
+
+TEST(LiveSource, DescribedAsTheStatusLineShowsIt) {
+  LiveSource screen;
+  screen.video = LiveVideo::kScreen;
+  EXPECT_EQ(DescribeLive(screen), "Screen");
+  screen.window = 0x1e00007;
+  screen.display = ":3";
+  EXPECT_EQ(DescribeLive(screen), "Window");
+  EXPECT_EQ(LiveDeviceName(screen, LiveDevice::kScreen), ":3 window 0x1e00007");
+  LiveSource camera;
+  camera.video = LiveVideo::kCamera;
+  camera.camera = "/dev/video0";
+  camera.microphone = true;
+  EXPECT_EQ(DescribeLive(camera), "Camera: /dev/video0 + Microphone");
+  camera.cameraName = "Desk camera";
+  EXPECT_EQ(DescribeLive(camera), "Camera: Desk camera + Microphone");
+  EXPECT_EQ(LiveDeviceName(camera, LiveDevice::kMicrophone), "default");
+  LiveSource microphone;
+  EXPECT_FALSE(HasStream(microphone));
+  microphone.microphone = true;
+  EXPECT_TRUE(HasStream(microphone));
+  EXPECT_EQ(DescribeLive(microphone), "Microphone");
+}
+
+TEST(LiveSource, TheBitRateFollowsThePictureWithinBounds) {
+  EXPECT_EQ(LiveBitrateKbit(1280, 720, 30), 2764);
+  EXPECT_GT(LiveBitrateKbit(1920, 1080, 30), LiveBitrateKbit(1280, 720, 30));
+  EXPECT_EQ(LiveBitrateKbit(160, 120, 30), 500);
+  EXPECT_EQ(LiveBitrateKbit(7680, 4320, 60), 20000);
+  EXPECT_EQ(LiveBitrateKbit(0, 0, 0), 500);
+}
+
 }  // namespace
 }  // namespace vantorel::media
