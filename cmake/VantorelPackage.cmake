@@ -23,7 +23,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, \
-gstreamer1.0-plugins-ugly, gstreamer1.0-libav, gstreamer1.0-alsa, qt6-qpa-plugins")
+gstreamer1.0-plugins-ugly, gstreamer1.0-libav, gstreamer1.0-alsa, gstreamer1.0-x, qt6-qpa-plugins")
+# Recording through a sound server, and the screen of a Wayland desktop.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-pulseaudio, gstreamer1.0-pipewire")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS ufw)
 
 # Files under /etc are the administrator's: dpkg keeps their changes on upgrade.
