@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ostream>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -130,6 +131,10 @@ struct DeviceCase {
   media::LiveSource source;
   media::LiveDevice device;
 };
+
+void PrintTo(const DeviceCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 media::LiveSource Camera(const char* device) {
   media::LiveSource s;

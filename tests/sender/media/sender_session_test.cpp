@@ -268,9 +268,21 @@ TEST(SenderSessionFiles, ReopeningLeavesNothingAlive) {
   std::ofstream(notMedia) << "Not a media file.\n";
   testing::MessageCapture capture;
   testing::EventWindow window;
-  auto openPlayClose = [&](const std::string& path) {
+  // The generated camera picture and tone stand for a live source, and a missing camera for
+  // one that does not start.
+  media::LiveSource camera;
+  camera.video = media::LiveVideo::kCamera;
+  camera.camera = std::string(media::kTestCamera);
+  camera.microphone = true;
+  camera.microphoneDevice = std::string(media::kTestMicrophone);
+  media::LiveSource missing = camera;
+  missing.camera = "/dev/vantorel-no-camera";
+  auto openPlayClose = [&](const std::string& path, const media::LiveSource* source) {
     SenderSession session(kSession, &capture, {media::OutputMode::kNullSinks, nullptr});
-    if (FAILED(session.Open(&window, path))) return;
+    if (FAILED(source != nullptr ? session.OpenLive(&window, *source)
+                                 : session.Open(&window, path))) {
+      return;
+    }
     session.Play();
     std::this_thread::sleep_for(150ms);
     session.HandleGraphEvents();
@@ -278,12 +290,15 @@ TEST(SenderSessionFiles, ReopeningLeavesNothingAlive) {
   };
   const std::string files[] = {testing::TestMediaPath("mpeg1-av.mpg"),
                                testing::TestMediaPath("mjpeg-pcm.avi"), notMedia};
-  for (const std::string& file : files) openPlayClose(file);
+  auto round = [&] {
+    for (const std::string& file : files) openPlayClose(file, nullptr);
+    openPlayClose({}, &camera);
+    openPlayClose({}, &missing);
+  };
+  round();
   live.Start();
   constexpr int kRounds = 8;
-  for (int i = 0; i < kRounds; ++i) {
-    for (const std::string& file : files) openPlayClose(file);
-  }
+  for (int i = 0; i < kRounds; ++i) round();
   EXPECT_EQ(live.Grown(), "");
 }
 
