@@ -11,8 +11,8 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-tools
-  gstreamer1.0-x gstreamer1.0-gl gstreamer1.0-alsa
-  qt6-base-dev qt6-base-dev-tools libglib2.0-dev
+  gstreamer1.0-x gstreamer1.0-gl gstreamer1.0-alsa gstreamer1.0-pulseaudio gstreamer1.0-pipewire
+  qt6-base-dev qt6-base-dev-tools libglib2.0-dev libx11-dev
   libjpeg62-turbo-dev libisal-dev libsodium-dev
   xvfb xauth x11-utils imagemagick iproute2 python3-pil openbox
   fonts-wqy-microhei qt6-translations-l10n

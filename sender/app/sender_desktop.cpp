@@ -15,6 +15,11 @@ namespace vantorel::sender::app {
 namespace {
 
 constexpr int kDetailWidth = 320;
+const QString kFolderKey = QStringLiteral("open/folder");
+
+QSettings Settings() {
+  return QSettings(QStringLiteral("vantorel"), QStringLiteral("strovan"));
+}
 
 QMessageBox::Icon ToQtIcon(MessageIcon icon) {
   switch (icon) {
@@ -30,20 +35,33 @@ QMessageBox::Icon ToQtIcon(MessageIcon icon) {
 
 }  // namespace
 
-// The dialog starts in the folder of the last file chosen, kept in the user's configuration.
-std::optional<QString> QtSenderDesktop::ChooseFileToOpen(QWidget* parent, const QString& filter) {
-  QSettings settings(QStringLiteral("vantorel"), QStringLiteral("strovan"));
-  const QString folder = settings.value(QStringLiteral("open/folder")).toString();
-  const QString path = QFileDialog::getOpenFileName(parent, QString(), folder, filter);
-  if (path.isEmpty()) return std::nullopt;
-  settings.setValue(QStringLiteral("open/folder"), QFileInfo(path).absolutePath());
+// The dialogs start in the folder of the last file chosen, kept in the user's configuration.
+QStringList QtSenderDesktop::ChooseFilesToOpen(QWidget* parent, const QString& filter) {
+  QSettings settings = Settings();
+  const QString folder = settings.value(kFolderKey).toString();
+  const QStringList paths = QFileDialog::getOpenFileNames(parent, QString(), folder, filter);
+  if (!paths.isEmpty()) settings.setValue(kFolderKey, QFileInfo(paths.front()).absolutePath());
+  return paths;
+}
+
+QString QtSenderDesktop::ChooseFolderToOpen(QWidget* parent) {
+  QSettings settings = Settings();
+  const QString path =
+      QFileDialog::getExistingDirectory(parent, QString(), settings.value(kFolderKey).toString());
+  if (!path.isEmpty()) settings.setValue(kFolderKey, path);
   return path;
 }
 
 QString QtSenderDesktop::RememberedName() {
-  return QSettings(QStringLiteral("vantorel"), QStringLiteral("strovan"))
-      .value(QStringLiteral("sender/name"))
-      .toString();
+  return Settings().value(QStringLiteral("sender/name")).toString();
+}
+
+bool QtSenderDesktop::RememberedLoop() {
+  return Settings().value(QStringLiteral("playlist/loop"), false).toBool();
+}
+
+void QtSenderDesktop::RememberLoop(bool loop) {
+  Settings().setValue(QStringLiteral("playlist/loop"), loop);
 }
 
 std::optional<QString> QtSenderDesktop::AskName(QWidget* parent, const QString& current) {
@@ -54,8 +72,7 @@ std::optional<QString> QtSenderDesktop::AskName(QWidget* parent, const QString& 
   languages_.TranslateAllWindows();
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
   const QString name = dialog.textValue().trimmed();
-  QSettings(QStringLiteral("vantorel"), QStringLiteral("strovan"))
-      .setValue(QStringLiteral("sender/name"), name);
+  Settings().setValue(QStringLiteral("sender/name"), name);
   return name;
 }
 

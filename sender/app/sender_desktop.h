@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <string_view>
@@ -20,9 +21,11 @@ enum class MessageIcon { kError, kExclamation, kInformation };
 class SenderDesktop {
  public:
   virtual ~SenderDesktop() = default;
-  // The chosen file's full path; nothing when the user cancels. `filter` is in the
-  // dialog's form (FileDialogFilter).
-  virtual std::optional<QString> ChooseFileToOpen(QWidget* parent, const QString& filter) = 0;
+  // The chosen files' full paths, one or several; empty when the user cancels. `filter` is in
+  // the dialog's form (FileDialogFilter).
+  virtual QStringList ChooseFilesToOpen(QWidget* parent, const QString& filter) = 0;
+  // The chosen folder's full path; empty when the user cancels.
+  virtual QString ChooseFolderToOpen(QWidget* parent) = 0;
   // A modal message box with one OK button; `detail`, when not empty, is a second line under
   // the text (already in the chosen language).
   virtual void ShowMessage(QWidget* parent, const QString& text, MessageIcon icon,
@@ -38,6 +41,9 @@ class SenderDesktop {
   // Asks for the name receivers list the sender by, starting from `current`, and remembers
   // it; nothing when the user cancels.
   virtual std::optional<QString> AskName(QWidget* parent, const QString& current) = 0;
+  // Whether the list of files starts again after its last one, as the user left it.
+  virtual bool RememberedLoop() = 0;
+  virtual void RememberLoop(bool loop) = 0;
 };
 
 // The real dialogs and the real browser. Each box is translated, like every dialog, before it
@@ -46,7 +52,8 @@ class QtSenderDesktop : public SenderDesktop {
  public:
   // `languages` is not owned.
   explicit QtSenderDesktop(lang::LanguageManager& languages) : languages_(languages) {}
-  std::optional<QString> ChooseFileToOpen(QWidget* parent, const QString& filter) override;
+  QStringList ChooseFilesToOpen(QWidget* parent, const QString& filter) override;
+  QString ChooseFolderToOpen(QWidget* parent) override;
   void ShowMessage(QWidget* parent, const QString& text, MessageIcon icon,
                    const QString& detail) override;
   void ShowNote(QWidget* parent, const QString& text) override;
@@ -54,6 +61,8 @@ class QtSenderDesktop : public SenderDesktop {
   int OpenWithBrowser(std::string_view argument) override;
   QString RememberedName() override;
   std::optional<QString> AskName(QWidget* parent, const QString& current) override;
+  bool RememberedLoop() override;
+  void RememberLoop(bool loop) override;
 
  private:
   lang::LanguageManager& languages_;

@@ -4,11 +4,10 @@
 #include <QCursor>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
-#include <QFileInfo>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLoggingCategory>
+#include <QMenu>
 #include <QMimeData>
 #include <QSlider>
 #include <QUrl>
@@ -17,8 +16,6 @@
 #include <chrono>
 
 #include "platform/media/file_kind.h"
-#include "platform/media/playable_files.h"
-#include "platform/media/video_output.h"
 #include "sender/app/sender_desktop.h"
 #include "sender/app/string_table.h"
 #include "sender/broadcast.h"
@@ -29,11 +26,8 @@
 #include "ui/skin/video_widget.h"
 
 namespace vantorel::sender::app {
-namespace {
 
 Q_LOGGING_CATEGORY(lcStrovan, "vantorel.strovan")
-
-}  // namespace
 
 SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module, SenderWindowOptions options,
                                    SenderDesktop& desktop, lang::LanguageManager& languages)
@@ -45,6 +39,9 @@ SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module, SenderWi
       volume_(QStringLiteral("strovan")) {
   AppendSystemMenuItem(skin::kAboutCommand, Strings().String(IDS_ABOUTBOX));
   AppendSystemMenuItem(kNameCommand, Strings().String(IDS_NAME_MENU));
+  SystemMenu()->addSeparator();
+  QMenu* sources = SystemMenu()->addMenu(Strings().String(IDS_SOURCE_MENU));
+  connect(sources, &QMenu::aboutToShow, this, [this, sources] { FillSourceEntries(*sources); });
   setWindowIcon(QIcon(QStringLiteral(":/strovan/strovan.png")));
   setWindowTitle(Strings().String(IDS_TITLE));
   CreateTransport(module);
@@ -53,9 +50,11 @@ SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module, SenderWi
   trackbar_->setRange(0, 100);
   trackbar_->hide();
   video_ = new skin::VideoWidget(this, skin::WithoutPicture::kHidden);
+  CreateListPanel();
   sink_ = std::make_unique<UdpBroadcastSink>(options_.sink);
   if (!sink_->IsOpen()) qCWarning(lcStrovan, "cannot open the broadcast socket: nothing is sent");
   if (options_.name.empty()) options_.name = desktop_.RememberedName().toStdString();
+  playlist_.SetLoop(desktop_.RememberedLoop());
   broadcast_ = std::make_unique<Broadcast>(
       *sink_, media::GraphOptions{options_.output, video_, &volume_.Level()}, options_.fecPercent,
       options_.identity, options_.name);
@@ -165,49 +164,6 @@ void SenderMainWindow::OpenHelp() {
   }
 }
 
-void SenderMainWindow::OnOpen() {
-  const QString filter = WithPlayableEntry(FileDialogFilter(Strings().String(IDS_FILE_FILTER)),
-                                           Text(IDS_PLAYABLE_FILES), media::PlayableExtensions());
-  const std::optional<QString> path = desktop_.ChooseFileToOpen(this, filter);
-  if (!path) return;
-  OpenFile(*path);
-}
-
-bool SenderMainWindow::OpenFile(const QString& path) {
-  CloseSession();
-  const HRESULT hr = broadcast_->Open(&handle_, QFile::encodeName(path).toStdString());
-  if (FAILED(hr)) {
-    // The box is headed by what happened and gives the whole path.
-    const media::OpenError& error = broadcast_->LastOpenError();
-    const std::string reason = media::FillFailureText(
-        languages_.LookUp(media::FailureText(media::FailureOf(error))), error);
-    qCWarning(lcStrovan, "cannot broadcast %s: %s%s%s", qUtf8Printable(path),
-              media::FailureMessage(error).c_str(), error.detail.empty() ? "" : " ",
-              error.detail.c_str());
-    video_->Clear();
-    desktop_.ShowMessage(this, QString::fromStdString(reason), MessageIcon::kExclamation,
-                         QFileInfo(path).absoluteFilePath());
-    RefreshTransport();
-    return false;
-  }
-  fileName_ = QFileInfo(path).fileName();
-  SenderSession* session = Session();
-  const skin::Rect area = VideoArea();
-  session->SetVideoRect(area.left, area.top, area.Width(), area.Height());
-  SetRanges();
-  session->Play();
-  RefreshTransport();
-  // Events that the graph queued while it was built, before it knew this window, are
-  // collected like any later ones.
-  handle_.Post(gui::WindowMessage{gui::kMsgGraphEvent, 0, 0, nullptr});
-  if (!noAudioNoted_ && options_.output == media::OutputMode::kPlay &&
-      session->AudioGrabber() != nullptr && session->AudioGrabber()->IsConnected() &&
-      media::AudioDeviceMissing()) {
-    NoteMissingAudioDevice();
-  }
-  return true;
-}
-
 void SenderMainWindow::OnPlay() {
   if (Session()) {
     SetRanges();
@@ -231,6 +187,7 @@ void SenderMainWindow::OnSeek(const gui::WindowMessage& message) {
 }
 
 void SenderMainWindow::SeekBy(double seconds) {
+  if (Session()->Live()) return;
   const double duration = Session()->Duration();
   const double target = std::clamp(Session()->Position() + seconds, 0.0, std::max(0.0, duration));
   Session()->Seek(target);
@@ -242,17 +199,30 @@ void SenderMainWindow::dragEnterEvent(QDragEnterEvent* e) {
   if (!urls.isEmpty() && urls.front().isLocalFile()) e->acceptProposedAction();
 }
 
-// A media file dropped on the window opens as through the Open command.
+// Media files dropped on the window open as through the Open command; several files, or a
+// folder, make a list.
 void SenderMainWindow::dropEvent(QDropEvent* e) {
-  const QList<QUrl> urls = e->mimeData()->urls();
-  if (urls.isEmpty() || !urls.front().isLocalFile()) return;
+  QStringList paths;
+  for (const QUrl& url : e->mimeData()->urls()) {
+    if (url.isLocalFile()) paths << url.toLocalFile();
+  }
+  if (paths.isEmpty()) return;
   e->acceptProposedAction();
-  OpenFile(urls.front().toLocalFile());
+  OpenFiles(paths);
 }
 
+// The end of a file starts the next item of the list at once; after the last one (without the
+// loop) the file stays stopped just before its end.
 void SenderMainWindow::OnGraphEvent() {
   if (!Session()) return;
-  if (broadcast_->HandleGraphEvents().noAudioDevice) NoteMissingAudioDevice();
+  const GraphEventNews news = broadcast_->HandleGraphEvents();
+  if (news.noAudioDevice) NoteMissingAudioDevice();
+  if (news.completed && !live_) {
+    if (const std::optional<std::size_t> next = playlist_.Next()) {
+      PlayFrom(next);
+      return;
+    }
+  }
   RefreshTransport();
 }
 
@@ -275,7 +245,7 @@ void SenderMainWindow::RefreshTransport() {
     play = state != PlayerState::kRunning;
     pause = state != PlayerState::kPaused;
     stop = state != PlayerState::kStopped;
-    seek = true;
+    seek = !Session()->Live();
   }
   transport_[kPlay]->SetDisabled(!play);
   transport_[kPause]->SetDisabled(!pause);
@@ -293,9 +263,18 @@ void SenderMainWindow::Announce() {
     if (player == PlayerState::kRunning) state = protocol::SenderState::kPlaying;
     if (player == PlayerState::kPaused) state = protocol::SenderState::kPaused;
   }
-  broadcast_->Announce(state,
-                       Session() ? protocol::SenderSource::kFile : protocol::SenderSource::kNothing,
-                       Session() ? fileName_.toStdString() : std::string());
+  protocol::SenderSource source = protocol::SenderSource::kNothing;
+  std::string title;
+  if (Session() && live_) {
+    source = live_->video == media::LiveVideo::kScreen   ? protocol::SenderSource::kScreen
+             : live_->video == media::LiveVideo::kCamera ? protocol::SenderSource::kCamera
+                                                         : protocol::SenderSource::kMicrophone;
+    title = media::DescribeLive(*live_);
+  } else if (Session()) {
+    source = protocol::SenderSource::kFile;
+    title = fileName_.toStdString();
+  }
+  broadcast_->Announce(state, source, std::move(title));
   broadcast_->TickAnnouncement();
 }
 
@@ -309,6 +288,7 @@ void SenderMainWindow::AskName() {
 
 void SenderMainWindow::OnVideoAreaChanged(const skin::Rect& area) {
   if (video_ != nullptr) video_->setGeometry(VideoWidgetRect(area));
+  PlaceListPanel();
   if (Session()) Session()->SetVideoRect(area.left, area.top, area.Width(), area.Height());
 }
 
@@ -330,15 +310,13 @@ void SenderMainWindow::ShowStatus() {
     video_->SetStatus(level, skin::StatusIcon::kSound);
     return;
   }
+  const QString skipped = skipped_.isEmpty() ? QString() : QLatin1Char('\n') + skipped_;
   SenderSession* session = Session();
   if (session == nullptr) {
-    video_->SetStatus(Text(IDS_STATUS_OPEN_HINT), skin::StatusIcon::kWaiting);
+    video_->SetStatus(Text(IDS_STATUS_OPEN_HINT) + skipped, skin::StatusIcon::kWaiting);
     return;
   }
-  QString text = QStringLiteral("%1   %2 / %3")
-                     .arg(fileName_, Clock(session->Position()), Clock(session->Duration()));
-  const bool video = session->VideoGrabber() != nullptr && session->VideoGrabber()->IsConnected();
-  if (!video) text += QStringLiteral("   ") + Text(IDS_STATUS_AUDIO_ONLY);
+  QString text = PlayingText(*session);
   // The mark is filled while datagrams go out (some did within the last second).
   const auto now = std::chrono::steady_clock::now();
   const std::uint64_t sent = sink_->Stats().datagrams;
@@ -353,14 +331,32 @@ void SenderMainWindow::ShowStatus() {
                 .arg(QString::number(sent), QString::number(parity.parityDatagrams),
                      QString::number(signing.signatureDatagrams));
   }
-  video_->SetStatus(text, sending ? skin::StatusIcon::kReceiving : skin::StatusIcon::kWaiting);
+  video_->SetStatus(text + skipped,
+                    sending ? skin::StatusIcon::kReceiving : skin::StatusIcon::kWaiting);
+}
+
+// A live source: what it is and how long it has been on the air; a file: its place in a
+// list of several, its name and times.
+QString SenderMainWindow::PlayingText(SenderSession& session) const {
+  if (live_) {
+    return QStringLiteral("%1   %2").arg(QString::fromStdString(media::DescribeLive(*live_)),
+                                         Text(IDS_ON_AIR).arg(Clock(session.Position())));
+  }
+  QString text = QStringLiteral("%1   %2 / %3")
+                     .arg(fileName_, Clock(session.Position()), Clock(session.Duration()));
+  if (playlist_.Size() > 1 && playlist_.Current()) {
+    text = QStringLiteral("%1/%2   ").arg(*playlist_.Current() + 1).arg(playlist_.Size()) + text;
+  }
+  const bool video = session.VideoGrabber() != nullptr && session.VideoGrabber()->IsConnected();
+  if (!video) text += QStringLiteral("   ") + Text(IDS_STATUS_AUDIO_ONLY);
+  return text;
 }
 
 void SenderMainWindow::OnTimerTick() {
   if (!timerRunning_) return;
   ShowStatus();
   Announce();
-  if (Session() && Session()->State() == PlayerState::kRunning) {
+  if (Session() && Session()->State() == PlayerState::kRunning && !Session()->Live()) {
     slider_->SetPos(static_cast<int>(Session()->Position()));
   }
 }
@@ -379,7 +375,8 @@ QString SenderMainWindow::SigningText() const {
 }
 
 // Escape never closes the window (it leaves full screen); F1 is the application's help
-// command; Space plays and pauses, Left and Right seek by 5 s, Ctrl+O opens, Ctrl+Q quits.
+// command; Space plays and pauses, Left and Right seek by 5 s, Ctrl+O opens, Ctrl+L shows the
+// source menu, L the list, Page Down and Page Up play its next and previous item, Ctrl+Q quits.
 void SenderMainWindow::keyPressEvent(QKeyEvent* e) {
   if (e->key() == Qt::Key_Escape) {
     LeaveFullScreen();
@@ -396,6 +393,24 @@ void SenderMainWindow::keyPressEvent(QKeyEvent* e) {
   }
   if (e->modifiers() == Qt::ControlModifier && e->key() == Qt::Key_Q) {
     close();
+    return;
+  }
+  if (e->modifiers() == Qt::ControlModifier && e->key() == Qt::Key_L) {
+    const skin::Rect open = OpenButton()->GetRect();
+    ShowSourceMenu(mapToGlobal(QPoint(open.left, open.bottom)));
+    return;
+  }
+  if (e->modifiers() == Qt::NoModifier && e->key() == Qt::Key_L) {
+    ToggleListPanel();
+    return;
+  }
+  if (e->modifiers() == Qt::NoModifier &&
+      (e->key() == Qt::Key_PageDown || e->key() == Qt::Key_PageUp)) {
+    if (e->key() == Qt::Key_PageDown) {
+      PlayNext();
+    } else {
+      PlayPrevious();
+    }
     return;
   }
   if (e->modifiers() == Qt::NoModifier && Session()) {

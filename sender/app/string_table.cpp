@@ -50,6 +50,18 @@ constexpr ui::StringEntry kStrings[] = {
     {IDS_NAME_MENU, "Sender &name..."},
     {IDS_NAME_TITLE, "Sender name"},
     {IDS_NAME_PROMPT, "The name receivers list this sender by:"},
+    {IDS_SOURCE_MENU, "&Sources"},
+    {IDS_BROADCAST_SCREEN, "Broadcast the screen"},
+    {IDS_WHOLE_SCREEN, "Whole screen"},
+    {IDS_BROADCAST_CAMERA, "Broadcast a camera"},
+    {IDS_NO_CAMERA, "No camera found"},
+    {IDS_ADD_MICROPHONE, "Add the microphone"},
+    {IDS_MUTE_MICROPHONE, "Mute the microphone"},
+    {IDS_OPEN_FOLDER, "Open a folder..."},
+    {IDS_SHOW_LIST, "Show the list\tL"},
+    {IDS_LOOP_LIST, "Loop the list"},
+    {IDS_SKIPPED, "Skipped %1: %2"},
+    {IDS_ON_AIR, "on air %1"},
 };
 
 }  // namespace

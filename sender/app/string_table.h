@@ -51,6 +51,22 @@ inline constexpr int IDS_HELP_NOT_OPENED = 32798;
 inline constexpr int IDS_NAME_MENU = 32799;
 inline constexpr int IDS_NAME_TITLE = 32800;
 inline constexpr int IDS_NAME_PROMPT = 32801;
+// The source menu (the window menu's submenu, a right click on the Open button or the video,
+// Ctrl+L): the screen or a window of it, a camera, the microphone, a folder, the list.
+inline constexpr int IDS_SOURCE_MENU = 32802;
+inline constexpr int IDS_BROADCAST_SCREEN = 32803;
+inline constexpr int IDS_WHOLE_SCREEN = 32804;
+inline constexpr int IDS_BROADCAST_CAMERA = 32805;
+inline constexpr int IDS_NO_CAMERA = 32806;
+inline constexpr int IDS_ADD_MICROPHONE = 32807;
+inline constexpr int IDS_MUTE_MICROPHONE = 32808;
+inline constexpr int IDS_OPEN_FOLDER = 32809;
+inline constexpr int IDS_SHOW_LIST = 32810;
+inline constexpr int IDS_LOOP_LIST = 32811;
+// A file of the list that could not be opened (%1: its name, %2: why), and the time a live
+// source has been on the air (%1: minutes and seconds).
+inline constexpr int IDS_SKIPPED = 32812;
+inline constexpr int IDS_ON_AIR = 32813;
 
 // Strovan's texts.
 const ui::StringTable& Strings();

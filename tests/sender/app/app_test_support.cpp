@@ -2,18 +2,25 @@
 
 #include <array>
 #include <cstdlib>
+#include <span>
+
+#include "protocol/wire_format.h"
 
 namespace vantorel::testing {
 
-std::optional<QString> FakeDesktop::ChooseFileToOpen(QWidget*, const QString& filter) {
+QStringList FakeDesktop::ChooseFilesToOpen(QWidget*, const QString& filter) {
   filters.push_back(filter);
-  if (choices.empty() || !choices.front()) {
-    if (!choices.empty()) choices.pop_front();
-    return std::nullopt;
-  }
-  const QString choice = *choices.front();
+  if (choices.empty()) return {};
+  const std::optional<QStringList> choice = choices.front();
   choices.pop_front();
-  return choice;
+  return choice.value_or(QStringList());
+}
+
+QString FakeDesktop::ChooseFolderToOpen(QWidget*) {
+  if (folders.empty()) return {};
+  const QString folder = folders.front();
+  folders.pop_front();
+  return folder;
 }
 
 void FakeDesktop::ShowMessage(QWidget*, const QString& text, sender::app::MessageIcon icon,
@@ -65,6 +72,16 @@ std::uint32_t RouteKey(const std::vector<std::uint8_t>& d) {
   if (d.size() < 4) return 0;
   return static_cast<std::uint32_t>(d[0]) | (static_cast<std::uint32_t>(d[1]) << 8) |
          (static_cast<std::uint32_t>(d[2]) << 16) | (static_cast<std::uint32_t>(d[3]) << 24);
+}
+
+std::optional<protocol::Announcement> LastAnnouncement(DatagramCapture& capture) {
+  const auto datagrams = capture.Datagrams();
+  for (auto d = datagrams.rbegin(); d != datagrams.rend(); ++d) {
+    if (RouteKey(*d) != protocol::kRouteKeyAnnouncement) continue;
+    const auto view = protocol::ReadAnnouncement(std::span(*d).subspan(4));
+    if (view) return view->announcement;
+  }
+  return std::nullopt;
 }
 
 QString TestMedia(const std::string& name) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "platform/net/udp_socket.h"
+#include "protocol/announcement.h"
 #include "sender/app/sender_desktop.h"
 #include "tests/support/wait_until.h"
 
@@ -30,8 +32,12 @@ class FakeDesktop : public sender::app::SenderDesktop {
     QString detail;
   };
 
-  // The answers the file dialog gives, in turn; nothing left means "cancel".
-  std::deque<std::optional<QString>> choices;
+  // The answers the file dialog gives, in turn (one file or several); nothing left means
+  // "cancel".
+  std::deque<std::optional<QStringList>> choices;
+  // The answers the folder dialog gives, in turn; nothing left means "cancel".
+  std::deque<QString> folders;
+  bool loop = false;  // remembered
   std::vector<QString> filters;
   std::vector<Message> messages;
   std::vector<QString> notes;
@@ -40,7 +46,10 @@ class FakeDesktop : public sender::app::SenderDesktop {
   QString aboutSigning;
   int aboutBoxes = 0;
 
-  std::optional<QString> ChooseFileToOpen(QWidget*, const QString& filter) override;
+  QStringList ChooseFilesToOpen(QWidget*, const QString& filter) override;
+  QString ChooseFolderToOpen(QWidget*) override;
+  bool RememberedLoop() override { return loop; }
+  void RememberLoop(bool on) override { loop = on; }
   void ShowMessage(QWidget*, const QString& text, sender::app::MessageIcon icon,
                    const QString& detail) override;
   void ShowNote(QWidget*, const QString& text) override { notes.push_back(text); }
@@ -84,6 +93,9 @@ class DatagramCapture {
 };
 
 std::uint32_t RouteKey(const std::vector<std::uint8_t>& datagram);
+
+// The last announcement among the datagrams received so far.
+std::optional<protocol::Announcement> LastAnnouncement(DatagramCapture& capture);
 
 // A generated test file; see tools/make-test-media.
 QString TestMedia(const std::string& name);

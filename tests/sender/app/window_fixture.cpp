@@ -1,5 +1,6 @@
 #include "tests/sender/app/window_fixture.h"
 
+#include <QCoreApplication>
 #include <QSettings>
 
 #include <cstdlib>
@@ -32,6 +33,7 @@ sender::app::SenderMainWindow& SenderWindowTest::MakeWindow(media::OutputMode ou
   options.appFolder = temp_.path().toStdString();
   options.output = output;
   options.identity = identity_;
+  options.microphone = microphone_;
   const auto library = skin::ResourceLibrary::Load(QStringLiteral(VANTOREL_RESDLL_PATH));
   EXPECT_NE(library, nullptr);
   window_ = std::make_unique<sender::app::SenderMainWindow>(library.get(), options, desktop_,
@@ -50,7 +52,7 @@ std::intptr_t SenderWindowTest::Send(std::uint32_t message, std::uintptr_t wPara
 }
 
 bool SenderWindowTest::OpenThroughDialog(const QString& path) {
-  desktop_.choices.push_back(path);
+  desktop_.choices.push_back(QStringList{path});
   Command(skin::kCmdOpen);
   return window_->Session() != nullptr;
 }
@@ -63,6 +65,36 @@ bool SenderWindowTest::WaitForMedia(std::size_t count) {
         return media >= count;
       },
       10s);
+}
+
+bool SenderWindowTest::WaitForAnnouncement(protocol::SenderState state,
+                                           protocol::SenderSource source,
+                                           const std::string& title) {
+  return capture_.WaitFor(
+      [&](const auto&) {
+        const auto a = LastAnnouncement(capture_);
+        return a && a->state == state && a->source == source && a->title == title;
+      },
+      10s);
+}
+
+QAction* FindEntry(const QMenu& menu, const QString& text) {
+  for (QAction* action : menu.actions()) {
+    if (action->text() == text) return action;
+    if (action->menu() != nullptr) {
+      if (QAction* inner = FindEntry(*action->menu(), text)) return inner;
+    }
+  }
+  return nullptr;
+}
+
+bool SenderWindowTest::ChooseSource(const QString& text) {
+  const std::unique_ptr<QMenu> menu = window_->MakeSourceMenu();
+  QAction* entry = FindEntry(*menu, text);
+  if (entry == nullptr || !entry->isEnabled()) return false;
+  entry->trigger();
+  QCoreApplication::processEvents();
+  return true;
 }
 
 QImage SenderWindowTest::Grab(const char* name) {

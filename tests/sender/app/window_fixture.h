@@ -4,19 +4,26 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QImage>
+#include <QMenu>
 #include <QTemporaryDir>
 
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "platform/gui/qt_window_message.h"
+#include "protocol/announcement.h"
 #include "sender/app/sender_main_window.h"
 #include "tests/sender/app/app_test_support.h"
 #include "ui/lang/language_manager.h"
 #include "ui/skin/skin_bitmap.h"
 
 namespace vantorel::testing {
+
+// The entry with this text in the menu or one of its submenus; null when there is none.
+QAction* FindEntry(const QMenu& menu, const QString& text);
 
 class SenderWindowTest : public ::testing::Test {
  protected:
@@ -30,6 +37,12 @@ class SenderWindowTest : public ::testing::Test {
   bool OpenThroughDialog(const QString& path);
   // Waits until media datagrams arrive on the test socket.
   bool WaitForMedia(std::size_t count = 1);
+  // Waits until the window announces this state, source and title.
+  bool WaitForAnnouncement(protocol::SenderState state, protocol::SenderSource source,
+                           const std::string& title);
+  // Triggers the entry with this text in the window's source menu (or one of its submenus)
+  // and runs what it queued; false when there is no such entry or it is disabled.
+  bool ChooseSource(const QString& text);
   // The window as it is drawn; also saved as NAME.png when VANTOREL_SCREENSHOT_DIR is set.
   QImage Grab(const char* name);
 
@@ -38,6 +51,8 @@ class SenderWindowTest : public ::testing::Test {
   DatagramCapture capture_;
   std::unique_ptr<lang::LanguageManager> languages_;
   std::optional<protocol::SigningKey> identity_;  // the next window's; none: unsigned
+  // The windows' microphone: the generated tone, never a device of the machine.
+  std::string microphone_ = std::string(media::kTestMicrophone);
   std::unique_ptr<sender::app::SenderMainWindow> window_;
 };
 

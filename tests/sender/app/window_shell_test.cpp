@@ -263,17 +263,6 @@ TEST_F(SenderWindowTest, TheFrameMenuOpensTheAboutBox) {
                                        QString::fromStdString(identity_->FingerprintOf().Text()));
 }
 
-// The last announcement the window sent.
-std::optional<protocol::Announcement> LastAnnouncement(DatagramCapture& capture) {
-  const auto datagrams = capture.Datagrams();
-  for (auto d = datagrams.rbegin(); d != datagrams.rend(); ++d) {
-    if (RouteKey(*d) != protocol::kRouteKeyAnnouncement) continue;
-    const auto view = protocol::ReadAnnouncement(std::span(*d).subspan(4));
-    if (view) return view->announcement;
-  }
-  return std::nullopt;
-}
-
 // The window tells the network its name, its file and whether it plays, pauses or stopped;
 // the name comes from the window menu and is remembered for the next start.
 TEST_F(SenderWindowTest, AnnouncesItsNameFileAndState) {
@@ -329,6 +318,8 @@ TEST_F(SenderWindowTest, ShowsTheChosenLanguageFromTheStart) {
   const skin::Rect play = w.PlayButton()->GetRect();
   EXPECT_EQ(w.ToolTipAt({play.left + 1, play.top + 1}), QStringLiteral("Diffuser"));
   EXPECT_TRUE(MenuHas(w.SystemMenu(), QStringLiteral("À &propos de Strovan...")));
+  EXPECT_TRUE(MenuHas(w.SystemMenu(), QStringLiteral("&Sources")));
+  EXPECT_NE(FindEntry(*w.MakeSourceMenu(), QStringLiteral("Diffuser l'écran")), nullptr);
 }
 
 // The language button's menu offers the languages; a choice translates the window at once.
