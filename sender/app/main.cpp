@@ -1,5 +1,5 @@
-// strovan [OPTIONS] [FILE]: the sender. With a file it opens and broadcasts that file at once;
-// of several files it plays the first and says so.
+// strovan [OPTIONS] [FILE|FOLDER...]: the sender. With a file it opens and broadcasts that file
+// at once; several files, or a folder, play one after another as a list.
 #include <QApplication>
 #include <QFile>
 #include <QStringList>
@@ -96,10 +96,10 @@ int main(int argc, char** argv) {
   // The toolkit has taken its own options out of what came before "--".
   QStringList files = QApplication::arguments().mid(1);
   for (const std::string& file : filesAfterOptions) files << QFile::decodeName(file.c_str());
-  if (!files.isEmpty()) options.fileToOpen = files.front();
+  options.filesToOpen = files;
   if (files.size() > 1) {
-    std::fprintf(stderr, "%s: playing %s; the other files are not played\n", kProgram,
-                 qUtf8Printable(files.front()));
+    std::fprintf(stderr, "%s: playing the %lld files one after another\n", kProgram,
+                 static_cast<long long>(files.size()));
   }
   vantorel::sender::app::QtSenderDesktop desktop(languages);
   vantorel::sender::app::SenderApp sender(std::move(options), desktop, languages);

@@ -1,6 +1,7 @@
 #include "sender/app/sender_app.h"
 
 #include <QApplication>
+#include <QFileInfo>
 
 #include "platform/net/udp_socket.h"
 #include "platform/profile/program_folder.h"
@@ -56,7 +57,14 @@ int SenderApp::Run() {
   CreateMainWindow();
   window_->RestoreGeometry(QStringLiteral("strovan"));
   window_->show();
-  if (!options_.fileToOpen.isEmpty()) window_->OpenFile(options_.fileToOpen);
+  // One file is opened as the Open command opens it (a failure is told in a box); several, or
+  // a folder, become the list.
+  const QStringList& files = options_.filesToOpen;
+  if (files.size() == 1 && !QFileInfo(files.front()).isDir()) {
+    window_->OpenFile(files.front());
+  } else if (!files.isEmpty()) {
+    window_->OpenFiles(files);
+  }
   // The window's close ends the loop: it is the program's only window. It may have been closed
   // already, while the message about the file was showing.
   if (window_->isVisible()) QApplication::exec();

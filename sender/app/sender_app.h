@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <filesystem>
 #include <memory>
@@ -20,8 +21,8 @@ class SenderDesktop;
 struct SenderAppOptions {
   // Empty: the folder of the running program.
   std::filesystem::path appFolder;
-  // A file to open and broadcast at once; empty for none.
-  QString fileToOpen;
+  // Files (or folders) to open and broadcast at once, one after another; empty for none.
+  QStringList filesToOpen;
   SenderWindowOptions window;
 };
 

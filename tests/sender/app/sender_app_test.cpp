@@ -69,7 +69,7 @@ TEST_F(SenderAppTest, RunsTheWindowWithTheFileOfTheCommandLine) {
   ASSERT_TRUE(QFile::copy(QStringLiteral(VANTOREL_RESDLL_PATH),
                           temp_.filePath(QStringLiteral("RESDLL.rcc"))));
   auto options = Options();
-  options.fileToOpen = TestMedia("mpeg1-av.mpg");
+  options.filesToOpen = {TestMedia("mpeg1-av.mpg")};
   SenderApp app(std::move(options), desktop_, *languages_);
   bool sawPlaying = false;
   QTimer poll;
