@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/media/gst_debug.h"
@@ -159,6 +161,53 @@ bool SoundServerPresent() {
   return ::stat((std::string(runtime) + "/pulse/native").c_str(), &info) == 0;
 }
 
+// A Wayland desktop: its screen is shared through the screen-cast portal, as X capture would
+// see only the windows of X programs.
+bool WaylandSession() {
+  const char* type = std::getenv("XDG_SESSION_TYPE");
+  if (type != nullptr && std::string_view(type) == "wayland") return true;
+  const char* display = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (display == nullptr || *display == '\0') && wayland != nullptr && *wayland != '\0';
+}
+
+bool HasElement(const char* factory) {
+  GstElementFactory* found = gst_element_factory_find(factory);
+  if (found == nullptr) return false;
+  gst_object_unref(found);
+  return true;
+}
+
+bool HasProperty(GstElement* element, const char* name) {
+  return g_object_class_find_property(G_OBJECT_GET_CLASS(element), name) != nullptr;
+}
+
+// The screen or window the portal shares, from PipeWire. Frames come as the picture changes,
+// not at a steady rate: the encoder's chain paces them, and while the picture stands still the
+// last frame is sent again, so that a receiver that joins then still gets its key frame.
+GstElement* MakePortalScreenBranch(const LiveSource& source, const ScreenCastPortal& portal) {
+  GstElement* bin = gst_bin_new("screen");
+  GstElement* capture = Make("pipewiresrc");
+  if (capture != nullptr) {
+    const std::string node = std::to_string(portal.NodeId());
+    g_object_set(capture, "fd", portal.PipeWireFd(), "path", node.c_str(), "do-timestamp", TRUE,
+                 nullptr);
+    // The desktop's buffers go back to it at once rather than waiting in the encoder's queue.
+    if (HasProperty(capture, "always-copy")) g_object_set(capture, "always-copy", TRUE, nullptr);
+    if (HasProperty(capture, "keepalive-time")) {
+      const int fps = source.framesPerSecond > 0 ? source.framesPerSecond : kLiveFramesPerSecond;
+      g_object_set(capture, "keepalive-time", 1000 / fps, nullptr);
+    }
+  }
+  GstElement* last = nullptr;
+  if (!AddChain(bin, {capture}) ||
+      (last = AddVideoEncoder(bin, capture, source, true)) == nullptr) {
+    gst_object_unref(gst_object_ref_sink(bin));
+    return nullptr;
+  }
+  return Finish(bin, last);
+}
+
 // The last line of an error's debug text: often the system's own reason ("Device or resource
 // busy") where the message only says that the device did not open.
 std::string DebugReason(GstMessage* message) {
@@ -196,22 +245,35 @@ HRESULT GstMediaGraph::StartLive(const LiveSource& source) {
   if (!HasStream(source)) return E_INVALIDARG;
   live_ = true;
   if (source.video == LiveVideo::kScreen) {
-    std::string display = source.display;
-    if (display.empty()) {
-      const char* env = std::getenv("DISPLAY");
-      display = env != nullptr ? env : "";
+    GstElement* bin = nullptr;
+    // A window chosen by its X id stays an X capture: X programs keep their windows under
+    // Wayland too.
+    const bool portal = source.display.empty() && source.window == 0 && WaylandSession();
+    if (portal) {
+      if (!HasElement("pipewiresrc")) {
+        return LiveFailure(LiveDevice::kScreen,
+                           "its capture element is missing (gstreamer1.0-pipewire)");
+      }
+      std::string whyNot;
+      screenCast_ = ScreenCastPortal::Open(whyNot);
+      if (!screenCast_) return LiveFailure(LiveDevice::kScreen, std::move(whyNot));
+      bin = MakePortalScreenBranch(source, *screenCast_);
+    } else {
+      std::string display = source.display;
+      if (display.empty()) {
+        const char* env = std::getenv("DISPLAY");
+        display = env != nullptr ? env : "";
+      }
+      if (display.empty()) {
+        return LiveFailure(LiveDevice::kScreen, "no display is set ($DISPLAY is empty)");
+      }
+      bin = MakeScreenBranch(source, display);
     }
-    if (display.empty()) {
-      return LiveFailure(LiveDevice::kScreen, std::getenv("WAYLAND_DISPLAY") != nullptr
-                                                  ? "only X displays can be captured, and "
-                                                    "$DISPLAY is not set"
-                                                  : "no display is set ($DISPLAY is empty)");
-    }
-    GstElement* bin = MakeScreenBranch(source, display);
     if (bin == nullptr) {
       return LiveFailure(LiveDevice::kScreen,
-                         "its capture or encoding elements are missing (gstreamer1.0-x, "
-                         "gstreamer1.0-plugins-ugly)");
+                         std::string("its capture or encoding elements are missing (") +
+                             (portal ? "gstreamer1.0-pipewire" : "gstreamer1.0-x") +
+                             ", gstreamer1.0-plugins-ugly)");
     }
     liveBranches_.push_back({LiveDevice::kScreen, bin});
   } else if (source.video == LiveVideo::kCamera) {

@@ -16,6 +16,7 @@
 #include "platform/media/gst_ptr.h"
 #include "platform/media/media_graph.h"
 #include "platform/media/output_modes.h"
+#include "platform/media/screencast_portal.h"
 #include "platform/media/video_output.h"
 
 namespace vantorel::media {
@@ -133,6 +134,8 @@ class GstMediaGraph : public MediaGraph {
   };
   std::vector<LiveBranch> liveBranches_;
   ElementPtr microphoneVolume_;
+  // A Wayland desktop's shared screen: closed after the destructor has stopped the pipeline.
+  std::unique_ptr<ScreenCastPortal> screenCast_;
 };
 
 class GstGraphFactory : public GraphFactory {

@@ -6,10 +6,14 @@
 #   - the generated camera picture and tone, both streams decoded;
 #   - two clips with an unreadable file between them: the file is skipped and named, each clip
 #     plays in a session of its own; with --loop the list starts again;
-#   - devices that do not start: named, nothing sent, exit status 1.
+#   - devices that do not start: named, nothing sent, exit status 1; among them the screen of a
+#     Wayland desktop whose session bus has no screen-cast portal, or one whose dialog the user
+#     cancels (a fake portal on a bus of the test's own).
 #   live_sources_test.sh PROGRAM_FOLDER MEDIA_FOLDER
 set -euo pipefail
 source "$(dirname "$0")/in_namespace.sh"
+# The screen is the virtual X server's below, whatever desktop the tests run on.
+unset XDG_SESSION_TYPE WAYLAND_DISPLAY
 fail() {
   echo "FAIL: $*" >&2
   for f in "$work"/*.out "$work"/*.err; do echo "--- $f" >&2; tail -n 8 "$f" >&2; done
@@ -104,11 +108,13 @@ cast loopcast 8 --loop "$media/tone.wav" "$media/mpeg1-av.mpg"
 
 # --- What does not start: named, exit status 1, nothing broadcast.
 listen idle
+under=()  # what vantorel-cast runs under
 refused() {
   local expected=$1
   shift
   local status=0
-  "$out/vantorel-cast" --unsigned "$@" >"$work/refused.out" 2>"$work/refused.err" || status=$?
+  "${under[@]}" "$out/vantorel-cast" --unsigned "$@" >"$work/refused.out" 2>"$work/refused.err" ||
+    status=$?
   ((status == 1)) || fail "$*: exit status $status, not 1"
   grep -qF "$expected" "$work/refused.err" || fail "$*: not told '$expected'"
 }
@@ -117,6 +123,30 @@ refused "The microphone hw:77 cannot be opened: " --microphone hw:77
 DISPLAY=:98 refused "The screen :98 cannot be captured: " --screen
 DISPLAY= refused "The screen cannot be captured: no display is set" --screen
 refused "none of the 2 files could be played" "$work/notes.mp4" "$work/notes.mp4"
+# A Wayland desktop's screen is asked of its screen-cast portal, here on a session bus that
+# starts no services.
+cat >"$work/bus.conf" <<EOF
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir=$work</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+EOF
+wayland=(env -u DISPLAY XDG_SESSION_TYPE=wayland dbus-run-session --config-file="$work/bus.conf" --)
+under=("${wayland[@]}")
+refused "The screen cannot be captured: the desktop offers no screen-cast portal" --screen
+under=("${wayland[@]}" "$here/fake_screencast_portal.py" --log "$work/portal.log"
+  --start-response 1 --)
+refused "The screen cannot be captured: the screen capture was refused." --screen
+under=()
+grep -qx "SelectSources types=3 multiple=False cursor_mode=2" "$work/portal.log" ||
+  fail "not asked for one screen or window with the pointer: $(cat "$work/portal.log")"
+grep -qx "Session.Close" "$work/portal.log" || fail "the portal's session was left open"
 sleep 0.5
 stop idle
 grep -q '^message=' "$work/idle.out" && fail "a refused source sent messages"

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <ostream>
 #include <cstdlib>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "protocol/media_codes.h"
 #include "sender/sender_session.h"
@@ -126,10 +129,40 @@ TEST_F(LiveSourceTest, PauseHoldsTheStreamsAndResumeStartsANewSegmentOnTheClock)
   EXPECT_LT(*firstAfter, resumed->clockTime + 200 * k100nsPerMs);
 }
 
+using Environment = std::vector<std::pair<const char*, const char*>>;
+
 struct DeviceCase {
   const char* name;
   media::LiveSource source;
   media::LiveDevice device;
+  Environment environment = {};  // set while the device is opened
+  const char* reason = "";       // a part of the reason, where the route to it matters
+};
+
+// Sets variables for its lifetime, and puts back what was there.
+class ScopedEnvironment {
+ public:
+  explicit ScopedEnvironment(const Environment& variables) {
+    for (const auto& [name, value] : variables) {
+      const char* old = std::getenv(name);
+      saved_.emplace_back(name, old != nullptr ? std::optional<std::string>(old) : std::nullopt);
+      ::setenv(name, value, 1);
+    }
+  }
+  ~ScopedEnvironment() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+      if (it->second) {
+        ::setenv(it->first, it->second->c_str(), 1);
+      } else {
+        ::unsetenv(it->first);
+      }
+    }
+  }
+  ScopedEnvironment(const ScopedEnvironment&) = delete;
+  ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+ private:
+  std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
 };
 
 void PrintTo(const DeviceCase& c, std::ostream* os) {
@@ -159,11 +192,16 @@ class LiveDeviceTest : public LiveSourceTest, public ::testing::WithParamInterfa
 
 // A device that does not start is named with GStreamer's reason, and nothing goes out.
 TEST_P(LiveDeviceTest, ADeviceThatDoesNotStartIsNamedAndNothingGoesOut) {
-  EXPECT_TRUE(FAILED(session.OpenLive(&window, GetParam().source)));
+  {
+    ScopedEnvironment environment(GetParam().environment);
+    EXPECT_TRUE(FAILED(session.OpenLive(&window, GetParam().source)));
+  }
   EXPECT_EQ(session.State(), PlayerState::kNoGraph);
   EXPECT_FALSE(session.Live());
   EXPECT_EQ(session.Findings().failedDevice, GetParam().device);
   EXPECT_FALSE(session.Findings().errorText.empty());
+  EXPECT_NE(session.Findings().errorText.find(GetParam().reason), std::string::npos)
+      << session.Findings().errorText;
   EXPECT_EQ(capture.Datagrams(), 0u);
 }
 
@@ -173,6 +211,13 @@ INSTANTIATE_TEST_SUITE_P(
                                  media::LiveDevice::kCamera},
                       DeviceCase{"NotACamera", Camera("/dev/null"), media::LiveDevice::kCamera},
                       DeviceCase{"MissingDisplay", Screen(":97"), media::LiveDevice::kScreen},
+                      // A Wayland desktop's screen is asked of its portal on the session bus.
+                      DeviceCase{"WaylandWithoutSessionBus",
+                                 Screen(""),
+                                 media::LiveDevice::kScreen,
+                                 {{"XDG_SESSION_TYPE", "wayland"},
+                                  {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus"}},
+                                 "no D-Bus session bus"},
                       DeviceCase{"MissingMicrophone", Microphone("vantorel-no-microphone"),
                                  media::LiveDevice::kMicrophone}),
     [](const auto& info) { return std::string(info.param.name); });
