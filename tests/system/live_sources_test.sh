@@ -3,7 +3,8 @@
 # a private network namespace that the script makes itself:
 #   - the screen of a virtual X server showing a moving picture, as H.264 at its size, nearly
 #     every captured frame decoded, and announced as the screen;
-#   - the generated camera picture and tone, both streams decoded;
+#   - the generated camera picture and tone, both streams decoded; a real camera where the
+#     machine has one;
 #   - two clips with an unreadable file between them: the file is skipped and named, each clip
 #     plays in a session of its own; with --loop the list starts again;
 #   - devices that do not start: named, nothing sent, exit status 1; among them the screen of a
@@ -85,6 +86,29 @@ stop camera
 for kind in video audio; do
   (($(field decoded "$(stream camera $kind)") > 0)) || fail "no $kind decoded"
 done
+
+# --- A real camera, where this machine has one that captures: its pictures are received.
+camera_device=""
+for device in /dev/video*; do
+  [[ -c $device ]] || continue
+  "$out/vantorel-cast" --unsigned --camera "$device" --port 5999 --dest 127.0.0.1 \
+    >/dev/null 2>"$work/probe.err" &
+  probe=$!
+  if wait_for_line "$work/probe.err" '^vantorel-cast: broadcasting' 10; then camera_device=$device; fi
+  kill -INT "$probe" 2>/dev/null || true
+  wait "$probe" || true
+  [[ -n $camera_device ]] && break
+done
+if [[ -n $camera_device ]]; then
+  listen realcamera --play
+  cast realcameracast 3 --camera "$camera_device"
+  stop realcamera
+  (($(field decoded "$(stream realcamera video)") > 0)) ||
+    fail "no picture of $camera_device decoded"
+  echo "camera $camera_device: received"
+else
+  echo "no capture device here: the real camera is not tried"
+fi
 
 # --- A list: a clip, an unreadable file (skipped), another clip; then the two looped.
 echo "not media" >"$work/notes.mp4"
