@@ -335,11 +335,33 @@ void SenderMainWindow::ShowStatus() {
                     sending ? skin::StatusIcon::kReceiving : skin::StatusIcon::kWaiting);
 }
 
+// In the window's language; receivers are told it in English (the announcement's title).
+QString SenderMainWindow::LiveTitle(const media::LiveSource& source) const {
+  QString title;
+  switch (source.video) {
+    case media::LiveVideo::kScreen:
+      title = Text(source.window != 0 ? IDS_LIVE_WINDOW : IDS_LIVE_SCREEN);
+      break;
+    case media::LiveVideo::kCamera:
+      title = Text(IDS_LIVE_CAMERA)
+                  .arg(QString::fromStdString(
+                      media::LiveDeviceName(source, media::LiveDevice::kCamera)));
+      break;
+    case media::LiveVideo::kNone:
+      break;
+  }
+  if (source.microphone) {
+    title += title.isEmpty() ? Text(IDS_LIVE_MICROPHONE)
+                             : QStringLiteral(" + ") + Text(IDS_LIVE_MICROPHONE);
+  }
+  return title;
+}
+
 // A live source: what it is and how long it has been on the air; a file: its place in a
 // list of several, its name and times.
 QString SenderMainWindow::PlayingText(SenderSession& session) const {
   if (live_) {
-    return QStringLiteral("%1   %2").arg(QString::fromStdString(media::DescribeLive(*live_)),
+    return QStringLiteral("%1   %2").arg(LiveTitle(*live_),
                                          Text(IDS_ON_AIR).arg(Clock(session.Position())));
   }
   QString text = QStringLiteral("%1   %2 / %3")

@@ -166,6 +166,7 @@ class SenderMainWindow : public skin::SkinnedFrame {
   // The status line over the video area: a hint before a file is open, then the file's name
   // and times with a mark that shows whether the broadcast is going out.
   void ShowStatus();
+  QString LiveTitle(const media::LiveSource& source) const;
   QString PlayingText(SenderSession& session) const;
   // Who signs the broadcast, for the about box and the figures.
   QString SigningText() const;

@@ -62,6 +62,10 @@ constexpr ui::StringEntry kStrings[] = {
     {IDS_LOOP_LIST, "Loop the list"},
     {IDS_SKIPPED, "Skipped %1: %2"},
     {IDS_ON_AIR, "on air %1"},
+    {IDS_LIVE_SCREEN, "Screen"},
+    {IDS_LIVE_WINDOW, "Window"},
+    {IDS_LIVE_CAMERA, "Camera: %1"},
+    {IDS_LIVE_MICROPHONE, "Microphone"},
 };
 
 }  // namespace

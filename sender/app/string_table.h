@@ -67,6 +67,11 @@ inline constexpr int IDS_LOOP_LIST = 32811;
 // source has been on the air (%1: minutes and seconds).
 inline constexpr int IDS_SKIPPED = 32812;
 inline constexpr int IDS_ON_AIR = 32813;
+// What a live source puts on the air, as the status line shows it (%1: the camera's name).
+inline constexpr int IDS_LIVE_SCREEN = 32814;
+inline constexpr int IDS_LIVE_WINDOW = 32815;
+inline constexpr int IDS_LIVE_CAMERA = 32816;
+inline constexpr int IDS_LIVE_MICROPHONE = 32817;
 
 // Strovan's texts.
 const ui::StringTable& Strings();

@@ -320,6 +320,18 @@ TEST_F(SenderWindowTest, ShowsTheChosenLanguageFromTheStart) {
   EXPECT_TRUE(MenuHas(w.SystemMenu(), QStringLiteral("À &propos de Strovan...")));
   EXPECT_TRUE(MenuHas(w.SystemMenu(), QStringLiteral("&Sources")));
   EXPECT_NE(FindEntry(*w.MakeSourceMenu(), QStringLiteral("Diffuser l'écran")), nullptr);
+  // What is on the air too; the receivers are told it in English.
+  media::LiveSource camera;
+  camera.video = media::LiveVideo::kCamera;
+  camera.camera = std::string(media::kTestCamera);
+  ASSERT_TRUE(w.OpenLive(camera));
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        return w.Video()->StatusText().startsWith(QStringLiteral("Caméra : test   à l'antenne"));
+      },
+      5s))
+      << w.Video()->StatusText().toStdString();
+  EXPECT_TRUE(w.Session()->Live());
 }
 
 // The language button's menu offers the languages; a choice translates the window at once.
