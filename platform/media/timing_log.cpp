@@ -38,12 +38,6 @@ void LogPresentation(const char* side, GstElement* element, bool video, std::int
                      GstClockTime runningTime) {
   TimingFile& t = Shared();
   if (!t.file || !GST_CLOCK_TIME_IS_VALID(runningTime)) return;
-  // A sample that passes while the pipeline prerolls has no presentation moment yet: the base
-  // time is the last run's, or none.
-  GST_OBJECT_LOCK(element);
-  const bool playing = GST_STATE(element) == GST_STATE_PLAYING;
-  GST_OBJECT_UNLOCK(element);
-  if (!playing) return;
   GstClock* clock = gst_element_get_clock(element);
   if (clock == nullptr) return;
   const GstClockTime now = gst_clock_get_time(clock);

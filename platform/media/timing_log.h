@@ -15,7 +15,7 @@ namespace vantorel::media {
 
 // The sample of `element` at `runningTime` is presented at the element's base time plus it,
 // on the element's clock, turned here into the monotonic clock. Thread-safe; does nothing
-// when the variable is not set, or while the element is not playing (prerolling).
+// when the variable is not set.
 void LogPresentation(const char* side, GstElement* element, bool video, std::int64_t start100ns,
                      GstClockTime runningTime);
 
