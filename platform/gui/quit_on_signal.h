@@ -3,18 +3,18 @@
 // datagrams, reception stops its threads).
 #pragma once
 
-#include <QTimer>
-
 #include <functional>
+#include <memory>
 
 namespace vantorel::gui {
 
 class QuitOnSignal {
  public:
   // Installs the handlers for SIGINT and SIGTERM; `quit` then runs on the event loop of the
-  // constructing thread, once per signal received. One instance per process. The handlers
-  // stay installed after the object is gone.
+  // constructing thread, once per signal received. One instance per process, made once the
+  // application object exists. The handlers stay installed after the object is gone.
   explicit QuitOnSignal(std::function<void()> quit);
+  ~QuitOnSignal();
 
   QuitOnSignal(const QuitOnSignal&) = delete;
   QuitOnSignal& operator=(const QuitOnSignal&) = delete;
@@ -24,7 +24,8 @@ class QuitOnSignal {
   static int ExitCode(int normal);
 
  private:
-  QTimer poll_;
+  class Wakeup;
+  std::unique_ptr<Wakeup> wakeup_;
 };
 
 }  // namespace vantorel::gui
