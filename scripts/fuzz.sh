@@ -8,7 +8,12 @@ seconds=${2:-30}
 CC=clang CXX=clang++ cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVANTOREL_FUZZ=ON -DVANTOREL_BENCH=OFF
 targets=$(cmake --build "$build_dir" --target help | awk -F: '/_fuzz:/ {print $1}')
-[[ -z $targets ]] && { echo "fuzz: no targets"; exit 0; }
+# No fuzzer found (tests/fuzz lost its targets, or the build folder's generator lists them in
+# another form) fails: a run that fuzzed nothing must not pass for one that found nothing.
+if [[ -z $targets ]]; then
+  echo "fuzz: no fuzz target (*_fuzz) in the build in $build_dir: nothing was fuzzed" >&2
+  exit 1
+fi
 cmake --build "$build_dir" --parallel "$(nproc)" --target $targets
 for t in $targets; do
   corpus="$build_dir/corpus/$t"

@@ -622,6 +622,86 @@ TEST_F(FecStageTest, AShortDatagramCostsOneParitySymbol) {
   EXPECT_EQ(receiver_.Stats().recovered, 2u);
 }
 
+// The length a parity header gives the lost datagram of its group, which a rebuild copies out
+// of the datagram's two rebuilt symbols. One out of range (past the two symbols, the largest the
+// field holds, or shorter than a fragment header) makes every parity datagram that carries it
+// refused and counted: nothing is rebuilt from them, nothing read past the symbols, and the gap
+// is given up at the cap. The same group with the length as sent rebuilds the datagram.
+struct LostLength {
+  const char* name;
+  std::size_t (*length)(std::size_t sent, std::size_t symbolSize);
+  bool rebuilt;
+};
+void PrintTo(const LostLength& l, std::ostream* os) {
+  *os << l.name;
+}
+
+class FecLostLengthTest : public FecStageTest, public ::testing::WithParamInterface<LostLength> {};
+
+TEST_P(FecLostLengthTest, OnlyALengthWithinTheTwoSymbolsRebuilds) {
+  std::vector<Bytes> bodies;
+  Wire wire;
+  for (int m = 0; m < 6; ++m) {
+    bodies.push_back(Pattern(700, static_cast<std::uint8_t>(m)));
+    for (auto& e : Send(bodies.back())) wire.push_back(std::move(e));
+  }
+  for (auto& e : Flush()) wire.push_back(std::move(e));
+  ASSERT_EQ(wire.size(), 6u + sender::FecEncoder::kMinParitySymbols) << "one group";
+  constexpr std::size_t kLost = 2;
+  std::uint64_t parity = 0;
+  for (std::size_t i = 0; i < wire.size(); ++i) {
+    if (i == kLost) continue;
+    if (IsParity(wire[i])) {
+      const auto d = protocol::ReadParityDatagram(wire[i].bytes);
+      ASSERT_TRUE(d);
+      protocol::ParityGroup group = d->group;
+      const std::uint16_t sent = group.sources[kLost];
+      const std::size_t length =
+          GetParam().length(sent & protocol::kParitySourceLength, group.symbolSize);
+      group.sources[kLost] = static_cast<std::uint16_t>((sent & protocol::kParitySourceLast) |
+                                                        (length & protocol::kParitySourceLength));
+      ASSERT_TRUE(protocol::WriteParityHeader(group, d->index, wire[i].bytes));
+      ++parity;
+    }
+    Arrive(wire[i]);
+  }
+  receiver_.Tick(now_ + FecReceiver::kHoldCap);
+  EXPECT_EQ(receiver_.Held(), 0u);
+  const FecStats& stats = receiver_.Stats();
+  if (GetParam().rebuilt) {
+    EXPECT_EQ(Delivered(), bodies);
+    EXPECT_EQ(stats.recovered, 1u);
+    EXPECT_EQ(stats.parity, parity);
+    EXPECT_EQ(stats.badParity, 0u);
+    return;
+  }
+  bodies.erase(bodies.begin() + kLost);
+  EXPECT_EQ(Delivered(), bodies);
+  EXPECT_EQ(stats.recovered, 0u);
+  EXPECT_EQ(stats.groupsDecoded, 0u);
+  EXPECT_EQ(stats.parity, 0u);
+  EXPECT_EQ(stats.badParity, parity);
+  EXPECT_EQ(stats.unrecoverable, 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lengths, FecLostLengthTest,
+    ::testing::Values(
+        LostLength{"as_sent", [](std::size_t sent, std::size_t) { return sent; }, true},
+        LostLength{"past_the_two_symbols",
+                   [](std::size_t, std::size_t symbolSize) { return 2 * symbolSize + 1; }, false},
+        LostLength{"largest_the_field_holds",
+                   [](std::size_t, std::size_t) {
+                     return static_cast<std::size_t>(protocol::kParitySourceLength);
+                   },
+                   false},
+        LostLength{"shorter_than_a_fragment_header",
+                   [](std::size_t, std::size_t) {
+                     return static_cast<std::size_t>(protocol::kFragmentHeaderSize - 1);
+                   },
+                   false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // How long a gap waits, judged by arrival times: until a later group's parity shows that its
 // own could not rebuild it (and a little reordering more), at most kHoldCap; and at the start
 // of a sender without parity only until kParityMemory shows that none comes.

@@ -114,6 +114,10 @@ void LanguageManager::ReadCurrentLanguage() {
 
 bool LanguageManager::Save() const {
   if (setFile_.empty()) return false;
+  // The settings folder is made only when a choice is first saved there: beside a shipped,
+  // read-only language.set it need not exist yet.
+  std::error_code error;
+  std::filesystem::create_directories(setFile_.parent_path(), error);
   return profile::WriteProfileString(kSetSection, kLanguageKey, currentLanguage, setFile_);
 }
 
