@@ -4,7 +4,12 @@
 // stderr with the program's name and exits 2. Works before any window system is touched.
 #pragma once
 
+#include <getopt.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,66 +59,131 @@ inline int UsageError(const char* program, const std::string& message) {
   return 2;
 }
 
-// Whether one step of a walk over the arguments took argv[i] (and its value) as its option.
+// Where the ids (getopt_long's `val`) of each group of options start: the shared groups and
+// each program's own never meet, nor the characters getopt_long returns.
+inline constexpr int kNetworkOptionIds = 0x100;
+inline constexpr int kTrustOptionIds = 0x200;
+inline constexpr int kProgramOptionIds = 0x300;
+
+// Whether a step of the parsing took the option or argument given to it.
 enum class Taken { kNotMine, kTaken, kError };
+
+// One option of the command line, as getopt_long found it.
+struct GivenOption {
+  int id;            // its `val` in the table
+  std::string name;  // as spelled, "--port"
+  // Its value; null for a flag, an optional value left out, or a value that is missing.
+  const char* value;
+
+  // "NAME needs WHAT" in `error`; returns kError.
+  Taken Missing(std::string& error, std::string_view what = "a value") const {
+    error = name + " needs " + std::string(what);
+    return Taken::kError;
+  }
+  // "bad value for NAME: VALUE (WHY)" in `error`; returns kError.
+  Taken Refuse(std::string& error, std::string_view why) const {
+    error = "bad value for " + name + ": " + value + " (" + std::string(why) + ")";
+    return Taken::kError;
+  }
+};
 
 // Where an argument that is not a --option stands: before "--" (a file name, or for the
 // windowed programs a toolkit option or its value) or after it (a file name).
 enum class Place { kAmongOptions, kAfterEnd };
 
-// Walks the arguments. Every --option goes to `take`, called as take(argc, argv, i, error) and
-// returning a Taken (i moved past a value it took; `error` set with kError). Such a function
-// reads its value from argv[i + 1], and a value that starts with "--" is hidden from it (argc is
-// cut), so that it says the option needs a value. --option=value goes to `take` as the two
-// arguments {"--option", "value"}; an option that takes no value refuses one. The other
-// arguments go to keep(argument, place, error), which returns kTaken or kError. Returns the exit
-// code after a usage error (named on stderr), or -1 when the program is to run.
+// getopt_long's table of a program's options: the shared groups and its own, in one.
+inline std::vector<option> JoinOptions(std::initializer_list<std::span<const option>> groups) {
+  std::vector<option> table;
+  for (const std::span<const option> group : groups) {
+    table.insert(table.end(), group.begin(), group.end());
+  }
+  return table;
+}
+
+// Parses the arguments with getopt_long, over `table` (JoinOptions). Every --option goes to
+// take(option, error) as a GivenOption, which returns a Taken (`error` set with kError). Only
+// the full name of an option is known: a prefix of it is an unknown option. A value that starts
+// with "--" is not taken after its option, only after '=' (--group=--port), so the option has
+// none; an optional value (`optional_argument`) follows as the next argument when that does not
+// start with '-', and never starts with '-' or is empty. An option that takes no value refuses
+// one. The other arguments go to keep(argument, place, error), which returns kTaken or kError.
+// Returns the exit code after a usage error (named on stderr), or -1 when the program is to run.
 template <typename Take, typename Keep>
-int WalkArguments(int argc, char** argv, const char* program, Take take, Keep keep) {
-  bool ended = false;
+int ParseArguments(int argc, char** argv, const char* program, std::vector<option> table, Take take,
+                   Keep keep) {
+  table.push_back({});  // the end of getopt_long's table
+  // Long options only, in the order given; ':' tells a missing value from an unknown option.
+  constexpr const char* kShortOptions = "+:";
+  opterr = 0;
+  // A scan over no argument: with optind 0, glibc forgets what an earlier scan left.
+  optind = 0;
+  getopt_long(1, argv, kShortOptions, table.data(), nullptr);
   std::string error;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    Taken taken = Taken::kTaken;
-    if (ended || arg == kEndOfOptions || !arg.starts_with("--")) {
-      if (!ended && arg == kEndOfOptions) {
-        ended = true;
-        continue;
+  for (int at = 1; at < argc; at = optind) {
+    const std::string_view arg = argv[at];
+    if (arg == kEndOfOptions) {
+      for (++at; at < argc; ++at) {
+        if (keep(argv[at], Place::kAfterEnd, error) == Taken::kError) {
+          return UsageError(program, error);
+        }
       }
-      taken = keep(argv[i], ended ? Place::kAfterEnd : Place::kAmongOptions, error);
-      if (taken == Taken::kError) return UsageError(program, error);
+      break;
+    }
+    // A file, or a toolkit option such as -platform: getopt_long would read a single dash as
+    // short options, and the programs have none.
+    if (!arg.starts_with("--")) {
+      optind = at + 1;
+      if (keep(argv[at], Place::kAmongOptions, error) == Taken::kError) {
+        return UsageError(program, error);
+      }
       continue;
     }
-    std::string name(arg);
-    if (const std::size_t equals = arg.find('='); equals != std::string_view::npos) {
-      name = std::string(arg.substr(0, equals));
-      std::string value(arg.substr(equals + 1));
-      char* pair[] = {name.data(), value.data(), nullptr};
-      int at = 0;
-      taken = take(2, pair, at, error);
-      if (taken == Taken::kTaken && at == 0) {
-        taken = Taken::kError;
-        error = name + " takes no value";
-      }
-    } else {
-      const bool valueIsOption =
-          i + 1 < argc && std::string_view(argv[i + 1]).starts_with(kEndOfOptions);
-      taken = take(valueIsOption ? i + 1 : argc, argv, i, error);
+    optind = at;
+    const int found = getopt_long(argc, argv, kShortOptions, table.data(), nullptr);
+    const std::size_t equals = arg.find('=');
+    GivenOption given{0, std::string(arg.substr(0, equals)), nullptr};
+    const auto entry = std::find_if(table.begin(), table.end() - 1, [&given](const option& o) {
+      return std::string_view(given.name).substr(2) == o.name;
+    });
+    if (entry == table.end() - 1) return UsageError(program, "unknown option " + given.name);
+    given.id = entry->val;
+    // getopt_long answers '?' for a known option only when it takes no value and has one.
+    if (found == '?') return UsageError(program, given.name + " takes no value");
+    if (found != ':') given.value = optarg;
+    const bool separate = equals == std::string_view::npos;
+    if (entry->has_arg == required_argument && separate && given.value != nullptr &&
+        std::string_view(given.value).starts_with(kEndOfOptions)) {
+      given.value = nullptr;
+      optind = at + 1;
     }
-    if (taken == Taken::kError) return UsageError(program, error);
-    if (taken == Taken::kNotMine) return UsageError(program, "unknown option " + name);
+    if (entry->has_arg == optional_argument) {
+      if (separate && optind < argc && argv[optind][0] != '-' && argv[optind][0] != '\0') {
+        given.value = argv[optind++];
+      } else if (given.value != nullptr && (given.value[0] == '-' || given.value[0] == '\0')) {
+        return UsageError(program, given.name + " takes no value");
+      }
+    }
+    switch (take(given, error)) {
+      case Taken::kError:
+        return UsageError(program, error);
+      case Taken::kNotMine:
+        return UsageError(program, "unknown option " + given.name);
+      case Taken::kTaken:
+        break;
+    }
   }
   return -1;
 }
 
-// For the windowed programs: the options as WalkArguments takes them. The rest before "--"
+// For the windowed programs: the options as ParseArguments takes them. The rest before "--"
 // (the toolkit's single-dash options and their values, file names) is kept for the toolkit in
 // `rest`, argv[0] first and a null pointer last. What follows "--" goes to `files`; without
 // `files` (a program that opens no file) it is refused. Returns the exit code, or -1 when the
 // program is to run.
 template <typename Take>
-int SplitToolkitArguments(int argc, char** argv, const char* program, Take take,
-                          std::vector<char*>& rest, std::vector<std::string>* files = nullptr) {
+int SplitToolkitArguments(int argc, char** argv, const char* program, std::vector<option> table,
+                          Take take, std::vector<char*>& rest,
+                          std::vector<std::string>* files = nullptr) {
   rest.assign(argv, argv + 1);
   const auto keep = [&rest, files](char* arg, Place place, std::string& error) {
     if (place == Place::kAmongOptions) {
@@ -126,7 +196,7 @@ int SplitToolkitArguments(int argc, char** argv, const char* program, Take take,
     }
     return Taken::kTaken;
   };
-  const int code = WalkArguments(argc, argv, program, take, keep);
+  const int code = ParseArguments(argc, argv, program, std::move(table), take, keep);
   rest.push_back(nullptr);
   return code;
 }

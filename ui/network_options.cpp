@@ -28,85 +28,66 @@ bool IsDottedNumber(const std::string& text) {
   return text.find_first_not_of("0123456789.") == std::string::npos;
 }
 
-// One option with its value: knows the option's name, reads the value, words the error.
-class OptionValue {
- public:
-  OptionValue(int argc, char** argv, int& i, std::string& error)
-      : argc_(argc), argv_(argv), i_(i), error_(error), name_(argv[i]) {}
-
-  // The value after the option; false (with the error) when the option ends the line (the walk
-  // over the arguments ends it before a value that starts with "--").
-  bool Read() {
-    if (i_ + 1 >= argc_) {
-      error_ = name_ + " needs a value";
-      return false;
-    }
-    value_ = argv_[++i_];
-    return true;
-  }
-  const std::string& Text() const { return value_; }
-  Taken Refuse(std::string_view why) {
-    error_ = "bad value for " + name_ + ": " + value_ + " (" + std::string(why) + ")";
-    return Taken::kError;
-  }
-
- private:
-  int argc_;
-  char** argv_;
-  int& i_;
-  std::string& error_;
-  std::string name_;
-  std::string value_;
-};
-
-Taken TakeInteger(OptionValue& option, long low, long high, std::string_view range, auto& out) {
-  if (!option.Read()) return Taken::kError;
-  const std::optional<long> value = ParseInteger(option.Text(), low, high);
-  if (!value) return option.Refuse(range);
+Taken TakeInteger(const GivenOption& given, long low, long high, std::string_view range, auto& out,
+                  std::string& error) {
+  if (given.value == nullptr) return given.Missing(error);
+  const std::optional<long> value = ParseInteger(given.value, low, high);
+  if (!value) return given.Refuse(error, range);
   out = static_cast<std::remove_reference_t<decltype(out)>>(*value);
   return Taken::kTaken;
 }
 
-Taken TakeInterface(OptionValue& option, std::string& out) {
-  if (!option.Read()) return Taken::kError;
-  if (!net::FindInterface(option.Text())) return option.Refuse("no such network interface");
-  out = option.Text();
+Taken TakeInterface(const GivenOption& given, std::string& out, std::string& error) {
+  if (given.value == nullptr) return given.Missing(error);
+  if (!net::FindInterface(given.value)) return given.Refuse(error, "no such network interface");
+  out = given.value;
   return Taken::kTaken;
 }
 
 }  // namespace
 
-Taken TakeSendOption(int argc, char** argv, int& i, sender::SinkOptions& sink, int& fecPercent,
+Taken TakeSendOption(const GivenOption& given, sender::SinkOptions& sink, int& fecPercent,
                      std::string& error) {
-  const std::string_view arg = argv[i];
-  OptionValue option(argc, argv, i, error);
-  if (arg == "--port") return TakeInteger(option, 1, kMaxPort, "a port is 1 to 65535", sink.port);
-  if (arg == "--ttl") return TakeInteger(option, 1, kMaxTtl, "1 to 255", sink.multicastTtl);
-  if (arg == "--fec") return TakeInteger(option, 0, kMaxFecPercent, "0 to 100", fecPercent);
-  if (arg == "--interface") return TakeInterface(option, sink.interfaceName);
-  if (arg != "--dest") return Taken::kNotMine;
-  if (!option.Read()) return Taken::kError;
-  std::optional<std::uint32_t> address = net::ParseIpv4(option.Text());
-  if (!address && IsDottedNumber(option.Text())) return option.Refuse("not an IPv4 address");
-  if (!address) address = net::ResolveIpv4(option.Text());
-  if (!address) return option.Refuse("unknown host");
+  switch (given.id) {
+    case kPortOption:
+      return TakeInteger(given, 1, kMaxPort, "a port is 1 to 65535", sink.port, error);
+    case kTtlOption:
+      return TakeInteger(given, 1, kMaxTtl, "1 to 255", sink.multicastTtl, error);
+    case kFecOption:
+      return TakeInteger(given, 0, kMaxFecPercent, "0 to 100", fecPercent, error);
+    case kInterfaceOption:
+      return TakeInterface(given, sink.interfaceName, error);
+    case kDestOption:
+      break;
+    default:
+      return Taken::kNotMine;
+  }
+  if (given.value == nullptr) return given.Missing(error);
+  const std::string text = given.value;
+  std::optional<std::uint32_t> address = net::ParseIpv4(text);
+  if (!address && IsDottedNumber(text)) return given.Refuse(error, "not an IPv4 address");
+  if (!address) address = net::ResolveIpv4(text);
+  if (!address) return given.Refuse(error, "unknown host");
   sink.destination = *address;
   return Taken::kTaken;
 }
 
-Taken TakeReceiveOption(int argc, char** argv, int& i, receiver::ReceiveOptions& receive,
+Taken TakeReceiveOption(const GivenOption& given, receiver::ReceiveOptions& receive,
                         std::string& error) {
-  const std::string_view arg = argv[i];
-  OptionValue option(argc, argv, i, error);
-  if (arg == "--port") {
-    return TakeInteger(option, 1, kMaxPort, "a port is 1 to 65535", receive.port);
+  switch (given.id) {
+    case kPortOption:
+      return TakeInteger(given, 1, kMaxPort, "a port is 1 to 65535", receive.port, error);
+    case kInterfaceOption:
+      return TakeInterface(given, receive.interfaceName, error);
+    case kGroupOption:
+      break;
+    default:
+      return Taken::kNotMine;
   }
-  if (arg == "--interface") return TakeInterface(option, receive.interfaceName);
-  if (arg != "--group") return Taken::kNotMine;
-  if (!option.Read()) return Taken::kError;
-  const std::optional<std::uint32_t> group = net::ParseIpv4(option.Text());
+  if (given.value == nullptr) return given.Missing(error);
+  const std::optional<std::uint32_t> group = net::ParseIpv4(given.value);
   if (!group || !net::IsMulticast(*group)) {
-    return option.Refuse("not a multicast group, 224.0.0.0 to 239.255.255.255");
+    return given.Refuse(error, "not a multicast group, 224.0.0.0 to 239.255.255.255");
   }
   receive.group = *group;
   return Taken::kTaken;
@@ -131,15 +112,13 @@ std::optional<receiver::SenderChoice> ParseSenderChoice(const std::string& text,
   return choice;
 }
 
-Taken TakeSenderChoice(int argc, char** argv, int& i, receiver::SenderChoice& choice,
+Taken TakeSenderChoice(const GivenOption& given, receiver::SenderChoice& choice,
                        std::string& error) {
-  const std::string_view arg = argv[i];
-  if (arg != "--sender" && arg != "--prefer") return Taken::kNotMine;
-  OptionValue option(argc, argv, i, error);
-  if (!option.Read()) return Taken::kError;
+  if (given.id != kSenderOption && given.id != kPreferOption) return Taken::kNotMine;
+  if (given.value == nullptr) return given.Missing(error);
   const std::optional<receiver::SenderChoice> parsed =
-      ParseSenderChoice(option.Text(), arg == "--sender");
-  if (!parsed) return option.Refuse("a sender's name, its address or ADDR:PORT");
+      ParseSenderChoice(given.value, given.id == kSenderOption);
+  if (!parsed) return given.Refuse(error, "a sender's name, its address or ADDR:PORT");
   choice = *parsed;
   return Taken::kTaken;
 }

@@ -31,18 +31,46 @@ inline constexpr const char* kSenderChoiceUsage =
     "  --sender WHO      receive only this sender: its name, its address or ADDR:PORT\n"
     "  --prefer WHO      receive this sender while it is on the air, else the first heard\n";
 
+// The ids of those options, and their tables for JoinOptions.
+enum NetworkOptionId : int {
+  kPortOption = kNetworkOptionIds,
+  kDestOption,
+  kTtlOption,
+  kInterfaceOption,
+  kFecOption,
+  kGroupOption,
+  kSenderOption,
+  kPreferOption,
+};
+inline constexpr option kSendOptions[] = {
+    {"port", required_argument, nullptr, kPortOption},
+    {"dest", required_argument, nullptr, kDestOption},
+    {"ttl", required_argument, nullptr, kTtlOption},
+    {"interface", required_argument, nullptr, kInterfaceOption},
+    {"fec", required_argument, nullptr, kFecOption},
+};
+inline constexpr option kReceiveOptions[] = {
+    {"port", required_argument, nullptr, kPortOption},
+    {"group", required_argument, nullptr, kGroupOption},
+    {"interface", required_argument, nullptr, kInterfaceOption},
+};
+inline constexpr option kSenderChoiceOptions[] = {
+    {"sender", required_argument, nullptr, kSenderOption},
+    {"prefer", required_argument, nullptr, kPreferOption},
+};
+
 // A sender as a person names it: "ADDR" or "ADDR:PORT" is an address (a port of 0 for every
 // port), anything else a name. Nothing for an empty text or a port out of range.
 std::optional<receiver::SenderChoice> ParseSenderChoice(const std::string& text, bool only);
 
-// Takes argv[i] and its value (i moves onto the value) when it is a sending option.
-Taken TakeSendOption(int argc, char** argv, int& i, sender::SinkOptions& sink, int& fecPercent,
+// Takes a sending option (kSendOptions).
+Taken TakeSendOption(const GivenOption& given, sender::SinkOptions& sink, int& fecPercent,
                      std::string& error);
-// Takes argv[i] and its value (i moves onto the value) when it is a receiving option.
-Taken TakeReceiveOption(int argc, char** argv, int& i, receiver::ReceiveOptions& receive,
+// Takes a receiving option (kReceiveOptions).
+Taken TakeReceiveOption(const GivenOption& given, receiver::ReceiveOptions& receive,
                         std::string& error);
-// Takes --sender or --prefer and its value.
-Taken TakeSenderChoice(int argc, char** argv, int& i, receiver::SenderChoice& choice,
+// Takes --sender or --prefer (kSenderChoiceOptions).
+Taken TakeSenderChoice(const GivenOption& given, receiver::SenderChoice& choice,
                        std::string& error);
 
 }  // namespace vantorel::ui

@@ -1,36 +1,21 @@
 #include "ui/trust_options.h"
 
 #include <algorithm>
-#include <string_view>
 
 namespace vantorel::ui {
 
-namespace {
-
-// The value after argv[i]; false (with the error) when the option ends the line.
-bool ReadValue(int argc, char** argv, int& i, std::string& value, std::string& error) {
-  if (i + 1 >= argc) {
-    error = std::string(argv[i]) + " needs a value";
-    return false;
+Taken TakeIdentityOption(const GivenOption& given, IdentityChoice& choice, std::string& error) {
+  switch (given.id) {
+    case kUnsignedOption:
+      choice.sign = false;
+      return Taken::kTaken;
+    case kIdentityOption:
+      if (given.value == nullptr) return given.Missing(error);
+      choice.file = given.value;
+      return Taken::kTaken;
+    default:
+      return Taken::kNotMine;
   }
-  value = argv[++i];
-  return true;
-}
-
-}  // namespace
-
-Taken TakeIdentityOption(int argc, char** argv, int& i, IdentityChoice& choice,
-                         std::string& error) {
-  const std::string_view arg = argv[i];
-  if (arg == "--unsigned") {
-    choice.sign = false;
-    return Taken::kTaken;
-  }
-  if (arg != "--identity") return Taken::kNotMine;
-  std::string value;
-  if (!ReadValue(argc, argv, i, value, error)) return Taken::kError;
-  choice.file = value;
-  return Taken::kTaken;
 }
 
 profile::Loaded<protocol::SigningKey> LoadIdentity(const IdentityChoice& choice) {
@@ -46,11 +31,11 @@ profile::Loaded<protocol::SigningKey> LoadIdentity(const IdentityChoice& choice)
   return profile::LoadIdentity(file, missing);
 }
 
-Taken TakeTrustOption(int argc, char** argv, int& i, std::vector<protocol::Fingerprint>& trusted,
+Taken TakeTrustOption(const GivenOption& given, std::vector<protocol::Fingerprint>& trusted,
                       std::string& error) {
-  if (std::string_view(argv[i]) != "--trust") return Taken::kNotMine;
-  std::string value;
-  if (!ReadValue(argc, argv, i, value, error)) return Taken::kError;
+  if (given.id != kTrustOption) return Taken::kNotMine;
+  if (given.value == nullptr) return given.Missing(error);
+  const std::string value = given.value;
   const auto fingerprint = protocol::Fingerprint::Parse(value);
   if (!fingerprint) {
     error = "bad value for --trust: " + value + " (a fingerprint: 20 letters and digits, as " +

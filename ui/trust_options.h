@@ -28,14 +28,24 @@ struct IdentityChoice {
   bool sign = true;
 };
 
-// Takes argv[i] (and its value) when it is --identity or --unsigned.
-Taken TakeIdentityOption(int argc, char** argv, int& i, IdentityChoice& choice, std::string& error);
+// The ids of those options, and their tables for JoinOptions.
+enum TrustOptionId : int { kIdentityOption = kTrustOptionIds, kUnsignedOption, kTrustOption };
+inline constexpr option kIdentityOptions[] = {
+    {"identity", required_argument, nullptr, kIdentityOption},
+    {"unsigned", no_argument, nullptr, kUnsignedOption},
+};
+inline constexpr option kTrustOptions[] = {
+    {"trust", required_argument, nullptr, kTrustOption},
+};
+
+// Takes --identity or --unsigned (kIdentityOptions).
+Taken TakeIdentityOption(const GivenOption& given, IdentityChoice& choice, std::string& error);
 // The key to sign with (choice.file, or the default one, created when missing); an error names
 // the file and the reason.
 profile::Loaded<protocol::SigningKey> LoadIdentity(const IdentityChoice& choice);
 
-// Takes argv[i] (and its value) when it is --trust.
-Taken TakeTrustOption(int argc, char** argv, int& i, std::vector<protocol::Fingerprint>& trusted,
+// Takes --trust (kTrustOptions).
+Taken TakeTrustOption(const GivenOption& given, std::vector<protocol::Fingerprint>& trusted,
                       std::string& error);
 // The fingerprints given on the command line and those of the trusted-senders file.
 profile::Loaded<std::vector<protocol::Fingerprint>> LoadTrust(

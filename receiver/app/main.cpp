@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/gui/quit_on_signal.h"
@@ -32,29 +31,32 @@ constexpr const char* kUsageTail =
     "  --help, -h        this text; --version, -V the version\n"
     "  An option's value may also follow an '=' (--port=6000).\n";
 
+enum : int { kFullScreenOption = vantorel::ui::kProgramOptionIds, kScreenOption, kPreferOption };
+constexpr option kDisplayOptions[] = {
+    {"fullscreen", no_argument, nullptr, kFullScreenOption},
+    {"screen", required_argument, nullptr, kScreenOption},
+    {"prefer", required_argument, nullptr, kPreferOption},
+};
+
 // --fullscreen, --screen N and --prefer NAME.
-vantorel::ui::Taken TakeDisplayOption(int argc, char** argv, int& i,
+vantorel::ui::Taken TakeDisplayOption(const vantorel::ui::GivenOption& given,
                                       vantorel::receiver_app::ReceiverWindowOptions& options,
                                       std::string& error) {
-  const std::string_view arg = argv[i];
-  if (arg == "--fullscreen") {
-    options.fullScreen = vantorel::receiver_app::FullScreenAtStart::kAlways;
-    return vantorel::ui::Taken::kTaken;
+  switch (given.id) {
+    case kFullScreenOption:
+      options.fullScreen = vantorel::receiver_app::FullScreenAtStart::kAlways;
+      return vantorel::ui::Taken::kTaken;
+    case kPreferOption:
+      if (given.value == nullptr || given.value[0] == '\0') return given.Missing(error);
+      options.sender = given.value;
+      return vantorel::ui::Taken::kTaken;
+    case kScreenOption:
+      break;
+    default:
+      return vantorel::ui::Taken::kNotMine;
   }
-  if (arg == "--prefer") {
-    if (i + 1 >= argc || argv[i + 1][0] == '\0') {
-      error = "--prefer needs a value";
-      return vantorel::ui::Taken::kError;
-    }
-    options.sender = argv[++i];
-    return vantorel::ui::Taken::kTaken;
-  }
-  if (arg != "--screen") return vantorel::ui::Taken::kNotMine;
-  if (i + 1 >= argc) {
-    error = "--screen needs a value";
-    return vantorel::ui::Taken::kError;
-  }
-  const char* value = argv[++i];
+  if (given.value == nullptr) return given.Missing(error);
+  const char* value = given.value;
   char* end = nullptr;
   const long screen = std::strtol(value, &end, 10);
   if (*value < '0' || *value > '9' || *end != '\0' || screen > 999) {
@@ -76,15 +78,17 @@ int main(int argc, char** argv) {
   }
   vantorel::receiver_app::ReceiverWindowOptions options;
   std::vector<char*> toolkitArgs;
-  const auto takeOption = [&options](int n, char** args, int& i, std::string& error) {
-    vantorel::ui::Taken taken = vantorel::ui::TakeReceiveOption(n, args, i, options.receive, error);
+  const auto takeOption = [&options](const vantorel::ui::GivenOption& given, std::string& error) {
+    vantorel::ui::Taken taken = vantorel::ui::TakeReceiveOption(given, options.receive, error);
     if (taken != vantorel::ui::Taken::kNotMine) return taken;
-    taken = vantorel::ui::TakeTrustOption(n, args, i, options.trusted, error);
+    taken = vantorel::ui::TakeTrustOption(given, options.trusted, error);
     if (taken != vantorel::ui::Taken::kNotMine) return taken;
-    return TakeDisplayOption(n, args, i, options, error);
+    return TakeDisplayOption(given, options, error);
   };
+  const std::vector<option> table = vantorel::ui::JoinOptions(
+      {vantorel::ui::kReceiveOptions, vantorel::ui::kTrustOptions, kDisplayOptions});
   if (const int code =
-          vantorel::ui::SplitToolkitArguments(argc, argv, kProgram, takeOption, toolkitArgs);
+          vantorel::ui::SplitToolkitArguments(argc, argv, kProgram, table, takeOption, toolkitArgs);
       code >= 0) {
     return code;
   }

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/gui/quit_on_signal.h"
@@ -31,6 +30,9 @@ constexpr const char* kUsageTail =
     "  An option's value may also follow an '=' (--port=6000). After --, FILE may start with\n"
     "  a '-'.\n";
 
+enum : int { kNameOption = vantorel::ui::kProgramOptionIds };
+constexpr option kOwnOptions[] = {{"name", required_argument, nullptr, kNameOption}};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -45,21 +47,21 @@ int main(int argc, char** argv) {
   std::vector<char*> toolkitArgs;
   std::vector<std::string> filesAfterOptions;  // those after "--"
   vantorel::ui::IdentityChoice identity;
-  const auto takeOption = [&window, &identity](int n, char** args, int& i, std::string& error) {
+  const auto takeOption = [&window, &identity](const vantorel::ui::GivenOption& given,
+                                               std::string& error) {
     const vantorel::ui::Taken taken =
-        vantorel::ui::TakeSendOption(n, args, i, window.sink, window.fecPercent, error);
+        vantorel::ui::TakeSendOption(given, window.sink, window.fecPercent, error);
     if (taken != vantorel::ui::Taken::kNotMine) return taken;
-    if (std::string_view(args[i]) == "--name") {
-      if (n <= i + 1 || args[i + 1][0] == '\0') {
-        error = "--name needs a value";
-        return vantorel::ui::Taken::kError;
-      }
-      window.name = args[++i];
+    if (given.id == kNameOption) {
+      if (given.value == nullptr || given.value[0] == '\0') return given.Missing(error);
+      window.name = given.value;
       return vantorel::ui::Taken::kTaken;
     }
-    return vantorel::ui::TakeIdentityOption(n, args, i, identity, error);
+    return vantorel::ui::TakeIdentityOption(given, identity, error);
   };
-  if (const int code = vantorel::ui::SplitToolkitArguments(argc, argv, kProgram, takeOption,
+  const std::vector<option> table = vantorel::ui::JoinOptions(
+      {vantorel::ui::kSendOptions, vantorel::ui::kIdentityOptions, kOwnOptions});
+  if (const int code = vantorel::ui::SplitToolkitArguments(argc, argv, kProgram, table, takeOption,
                                                            toolkitArgs, &filesAfterOptions);
       code >= 0) {
     return code;

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/gui/quit_on_signal.h"
 #include "platform/media/file_kind.h"
@@ -52,6 +53,26 @@ constexpr const char* kUsageTail =
 
 constexpr int kMaxBitrateKbit = 100000;
 
+enum : int {
+  kShowIdentityOption = vantorel::ui::kProgramOptionIds,
+  kLoopOption,
+  kNameOption,
+  kScreenOption,
+  kCameraOption,
+  kMicrophoneOption,
+  kBitrateOption,
+};
+constexpr option kOwnOptions[] = {
+    {"show-identity", no_argument, nullptr, kShowIdentityOption},
+    {"loop", no_argument, nullptr, kLoopOption},
+    {"name", required_argument, nullptr, kNameOption},
+    {"screen", no_argument, nullptr, kScreenOption},
+    {"camera", required_argument, nullptr, kCameraOption},
+    // The device is optional: it follows when it does not start with '-'.
+    {"microphone", optional_argument, nullptr, kMicrophoneOption},
+    {"bitrate", required_argument, nullptr, kBitrateOption},
+};
+
 struct Parsed {
   vantorel::tools::CastOptions cast;
   vantorel::sender::SinkOptions sink;
@@ -85,58 +106,65 @@ std::string Contradiction(const Parsed& p) {
 std::optional<Parsed> Parse(int argc, char** argv) {
   Parsed p;
   std::string liveError;
-  const auto take = [&p, &liveError](int n, char** args, int& i, std::string& error) {
+  const auto take = [&p, &liveError](const vantorel::ui::GivenOption& given, std::string& error) {
     vantorel::ui::Taken taken =
-        vantorel::ui::TakeSendOption(n, args, i, p.sink, p.cast.fecPercent, error);
+        vantorel::ui::TakeSendOption(given, p.sink, p.cast.fecPercent, error);
     if (taken == vantorel::ui::Taken::kNotMine)
-      taken = vantorel::ui::TakeIdentityOption(n, args, i, p.identity, error);
+      taken = vantorel::ui::TakeIdentityOption(given, p.identity, error);
     if (taken != vantorel::ui::Taken::kNotMine) return taken;
-    const std::string_view arg = args[i];
-    const auto value = [&](const char* what) -> const char* {
-      if (n <= i + 1 || args[i + 1][0] == '\0') {
-        error = std::string(arg) + " needs " + what;
+    const auto value = [&given, &error](const char* what) -> const char* {
+      if (given.value == nullptr || given.value[0] == '\0') {
+        given.Missing(error, what);
         return nullptr;
       }
-      return args[++i];
+      return given.value;
     };
-    if (arg == "--show-identity") {
-      p.showIdentity = true;
-    } else if (arg == "--loop") {
-      p.cast.loop = true;
-    } else if (arg == "--name") {
-      const char* name = value("a value");
-      if (name == nullptr) return vantorel::ui::Taken::kError;
-      p.cast.name = name;
-    } else if (arg == "--screen" || arg == "--camera") {
-      if (Live(p).video != vantorel::media::LiveVideo::kNone) {
-        liveError = "--screen and --camera exclude each other, and each is given once";
+    switch (given.id) {
+      case kShowIdentityOption:
+        p.showIdentity = true;
+        break;
+      case kLoopOption:
+        p.cast.loop = true;
+        break;
+      case kNameOption: {
+        const char* name = value("a value");
+        if (name == nullptr) return vantorel::ui::Taken::kError;
+        p.cast.name = name;
+        break;
       }
-      if (arg == "--screen") {
-        Live(p).video = vantorel::media::LiveVideo::kScreen;
-      } else {
-        const char* device = value("a device");
-        if (device == nullptr) return vantorel::ui::Taken::kError;
-        Live(p).video = vantorel::media::LiveVideo::kCamera;
-        Live(p).camera = device;
+      case kScreenOption:
+      case kCameraOption:
+        if (Live(p).video != vantorel::media::LiveVideo::kNone) {
+          liveError = "--screen and --camera exclude each other, and each is given once";
+        }
+        if (given.id == kScreenOption) {
+          Live(p).video = vantorel::media::LiveVideo::kScreen;
+        } else {
+          const char* device = value("a device");
+          if (device == nullptr) return vantorel::ui::Taken::kError;
+          Live(p).video = vantorel::media::LiveVideo::kCamera;
+          Live(p).camera = device;
+        }
+        break;
+      case kMicrophoneOption:
+        Live(p).microphone = true;
+        if (given.value != nullptr) Live(p).microphoneDevice = given.value;
+        break;
+      case kBitrateOption: {
+        const char* text = value("a value");
+        if (text == nullptr) return vantorel::ui::Taken::kError;
+        char* end = nullptr;
+        const long kbit = std::strtol(text, &end, 10);
+        if (end == text || *end != '\0' || kbit < 1 || kbit > kMaxBitrateKbit) {
+          error =
+              "--bitrate takes kbit/s from 1 to " + std::to_string(kMaxBitrateKbit) + ": " + text;
+          return vantorel::ui::Taken::kError;
+        }
+        Live(p).bitrateKbit = static_cast<int>(kbit);
+        break;
       }
-    } else if (arg == "--microphone") {
-      Live(p).microphone = true;
-      // The device is optional: a value that is not an option is taken as it.
-      if (n > i + 1 && args[i + 1][0] != '-' && args[i + 1][0] != '\0') {
-        Live(p).microphoneDevice = args[++i];
-      }
-    } else if (arg == "--bitrate") {
-      const char* text = value("a value");
-      if (text == nullptr) return vantorel::ui::Taken::kError;
-      char* end = nullptr;
-      const long kbit = std::strtol(text, &end, 10);
-      if (end == text || *end != '\0' || kbit < 1 || kbit > kMaxBitrateKbit) {
-        error = "--bitrate takes kbit/s from 1 to " + std::to_string(kMaxBitrateKbit) + ": " + text;
-        return vantorel::ui::Taken::kError;
-      }
-      Live(p).bitrateKbit = static_cast<int>(kbit);
-    } else {
-      return vantorel::ui::Taken::kNotMine;
+      default:
+        return vantorel::ui::Taken::kNotMine;
     }
     return vantorel::ui::Taken::kTaken;
   };
@@ -148,7 +176,11 @@ std::optional<Parsed> Parse(int argc, char** argv) {
     p.cast.paths.emplace_back(arg);
     return vantorel::ui::Taken::kTaken;
   };
-  if (vantorel::ui::WalkArguments(argc, argv, kProgram, take, keep) >= 0) return std::nullopt;
+  const std::vector<option> table = vantorel::ui::JoinOptions(
+      {vantorel::ui::kSendOptions, vantorel::ui::kIdentityOptions, kOwnOptions});
+  if (vantorel::ui::ParseArguments(argc, argv, kProgram, table, take, keep) >= 0) {
+    return std::nullopt;
+  }
   const std::string error = liveError.empty() ? Contradiction(p) : liveError;
   if (!error.empty()) {
     vantorel::ui::UsageError(kProgram, error);

@@ -5,10 +5,9 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <optional>
 #include <string>
-#include <string_view>
+#include <vector>
 
 #include "platform/gui/quit_on_signal.h"
 #include "platform/net/udp_socket.h"
@@ -43,57 +42,79 @@ struct Parsed {
   double seconds = 0;
 };
 
+enum : int {
+  kPlayOption = vantorel::ui::kProgramOptionIds,
+  kNoParityOption,
+  kListSendersOption,
+  kCountOption,
+  kSecondsOption,
+  kBindOption,
+  kWakeOption,
+};
+constexpr option kOwnOptions[] = {
+    {"play", no_argument, nullptr, kPlayOption},
+    {"no-parity", no_argument, nullptr, kNoParityOption},
+    {"list-senders", no_argument, nullptr, kListSendersOption},
+    {"count", required_argument, nullptr, kCountOption},
+    {"seconds", required_argument, nullptr, kSecondsOption},
+    {"bind", required_argument, nullptr, kBindOption},
+    {"wake", required_argument, nullptr, kWakeOption},
+};
+
 // One of the tool's own options with a value: --count, --seconds, --bind or --wake.
-vantorel::ui::Taken TakeListenValue(int argc, char** argv, int& i, Parsed& p, std::string& error) {
-  const std::string arg = argv[i];
-  if (i + 1 >= argc) {
-    error = arg + " needs a value";
-    return vantorel::ui::Taken::kError;
-  }
-  const std::string value = argv[++i];
+vantorel::ui::Taken TakeListenValue(const vantorel::ui::GivenOption& given, Parsed& p,
+                                    std::string& error) {
+  if (given.value == nullptr) return given.Missing(error);
+  const std::string value = given.value;
   char* end = nullptr;
   bool ok = !value.empty();
-  if (arg == "--count") {
+  if (given.id == kCountOption) {
     ok = ok && value[0] != '-';
     p.listen.count = std::strtoull(value.c_str(), &end, 10);
     ok = ok && *end == '\0';
-  } else if (arg == "--seconds") {
+  } else if (given.id == kSecondsOption) {
     p.seconds = std::strtod(value.c_str(), &end);
     ok = ok && *end == '\0' && p.seconds >= 0;
   } else {
     auto address = vantorel::net::ParseIpv4(value);
     ok = ok && address.has_value();
     if (address) {
-      (arg == "--bind" ? p.listen.receive.bindAddress : p.listen.receive.wakeAddress) = *address;
+      (given.id == kBindOption ? p.listen.receive.bindAddress : p.listen.receive.wakeAddress) =
+          *address;
     }
   }
   if (ok) return vantorel::ui::Taken::kTaken;
-  error = "bad value for " + arg + ": " + value;
+  error = "bad value for " + given.name + ": " + value;
   return vantorel::ui::Taken::kError;
 }
 
 // The options, or nothing when the usage error has been told (exit code 2).
 std::optional<Parsed> Parse(int argc, char** argv) {
   Parsed p;
-  const auto take = [&p](int n, char** args, int& i, std::string& error) {
-    vantorel::ui::Taken taken =
-        vantorel::ui::TakeReceiveOption(n, args, i, p.listen.receive, error);
+  const auto take = [&p](const vantorel::ui::GivenOption& given, std::string& error) {
+    vantorel::ui::Taken taken = vantorel::ui::TakeReceiveOption(given, p.listen.receive, error);
     if (taken == vantorel::ui::Taken::kNotMine)
-      taken = vantorel::ui::TakeTrustOption(n, args, i, p.listen.trusted, error);
+      taken = vantorel::ui::TakeTrustOption(given, p.listen.trusted, error);
     if (taken == vantorel::ui::Taken::kNotMine)
-      taken = vantorel::ui::TakeSenderChoice(n, args, i, p.listen.sender, error);
+      taken = vantorel::ui::TakeSenderChoice(given, p.listen.sender, error);
     if (taken != vantorel::ui::Taken::kNotMine) return taken;
-    const std::string_view arg = args[i];
-    if (arg == "--play") {
-      p.listen.play = true;
-    } else if (arg == "--no-parity") {
-      p.listen.receive.useParity = false;
-    } else if (arg == "--list-senders") {
-      p.listen.listSenders = true;
-    } else if (arg == "--count" || arg == "--seconds" || arg == "--bind" || arg == "--wake") {
-      return TakeListenValue(n, args, i, p, error);
-    } else {
-      return vantorel::ui::Taken::kNotMine;
+    switch (given.id) {
+      case kPlayOption:
+        p.listen.play = true;
+        break;
+      case kNoParityOption:
+        p.listen.receive.useParity = false;
+        break;
+      case kListSendersOption:
+        p.listen.listSenders = true;
+        break;
+      case kCountOption:
+      case kSecondsOption:
+      case kBindOption:
+      case kWakeOption:
+        return TakeListenValue(given, p, error);
+      default:
+        return vantorel::ui::Taken::kNotMine;
     }
     return vantorel::ui::Taken::kTaken;
   };
@@ -104,7 +125,12 @@ std::optional<Parsed> Parse(int argc, char** argv) {
         std::string(arg);
     return vantorel::ui::Taken::kError;
   };
-  if (vantorel::ui::WalkArguments(argc, argv, kProgram, take, keep) >= 0) return std::nullopt;
+  const std::vector<option> table =
+      vantorel::ui::JoinOptions({vantorel::ui::kReceiveOptions, vantorel::ui::kTrustOptions,
+                                 vantorel::ui::kSenderChoiceOptions, kOwnOptions});
+  if (vantorel::ui::ParseArguments(argc, argv, kProgram, table, take, keep) >= 0) {
+    return std::nullopt;
+  }
   return p;
 }
 

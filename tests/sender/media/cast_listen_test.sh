@@ -117,6 +117,14 @@ usage_error "$listen" "--play takes no value" --play=1
 # A value that starts with "--" is another option, unless given after '='.
 usage_error "$listen" "--group needs a value" --group --port 5000
 usage_error "$listen" "bad value for --group: --port" --group=--port
+usage_error "$cast" "--camera needs a device" --camera --port 5000
+# An option is spelled in full: a prefix of one is unknown, with or without a value.
+usage_error "$cast" "unknown option --nam" --nam x
+usage_error "$listen" "unknown option --gro" --gro=239.1.2.3
+# An optional value follows as a word of its own, never one that starts with '-'.
+usage_error "$cast" "--microphone takes no value" --microphone=-x
+usage_error "$cast" "a live source and files exclude each other: $media/tone.wav" \
+  --microphone test "$media/tone.wav"
 # --help is never taken as a value.
 "$listen" --group --help | grep -q '^usage: ' || fail "--group took --help as its value"
 # After "--" come file names only.
