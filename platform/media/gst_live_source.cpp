@@ -267,7 +267,7 @@ HRESULT GstMediaGraph::StartLive(const LiveSource& source) {
       if (display.empty()) {
         return LiveFailure(LiveDevice::kScreen, "no display is set ($DISPLAY is empty)");
       }
-      bin = MakeScreenBranch(source, display);
+      bin = MakeScreenBranch(source);
     }
     if (bin == nullptr) {
       return LiveFailure(LiveDevice::kScreen,
@@ -327,13 +327,17 @@ HRESULT GstMediaGraph::StartLive(const LiveSource& source) {
   return Pause();
 }
 
-GstElement* GstMediaGraph::MakeScreenBranch(const LiveSource& source, const std::string& display) {
+GstElement* GstMediaGraph::MakeScreenBranch(const LiveSource& source) {
   GstElement* bin = gst_bin_new("screen");
   GstElement* capture = Make("ximagesrc");
   if (capture != nullptr) {
     // Damage tracking saves nothing on a moving picture and costs a round trip per region.
-    g_object_set(capture, "display-name", display.c_str(), "use-damage", FALSE, "show-pointer",
-                 TRUE, nullptr);
+    g_object_set(capture, "use-damage", FALSE, "show-pointer", TRUE, nullptr);
+    // Without a name it opens $DISPLAY itself; a name given is set only then, as the element
+    // never frees its copy.
+    if (!source.display.empty()) {
+      g_object_set(capture, "display-name", source.display.c_str(), nullptr);
+    }
     if (source.window != 0) g_object_set(capture, "xid", guint64{source.window}, nullptr);
   }
   const int fps = source.framesPerSecond > 0 ? source.framesPerSecond : kLiveFramesPerSecond;

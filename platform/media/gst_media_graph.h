@@ -82,7 +82,7 @@ class GstMediaGraph : public MediaGraph {
   HRESULT StartLive(const LiveSource& source);
   // Each live branch is a bin with one ghost "src" pad that gives the encoded stream; null when
   // an element is missing.
-  GstElement* MakeScreenBranch(const LiveSource& source, const std::string& display);
+  GstElement* MakeScreenBranch(const LiveSource& source);
   GstElement* MakeCameraBranch(const LiveSource& source);
   GstElement* MakeMicrophoneBranch(const LiveSource& source);
   // The device whose branch holds the element that posted `message`.

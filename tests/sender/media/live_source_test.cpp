@@ -210,7 +210,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(DeviceCase{"MissingCamera", Camera("/dev/vantorel-no-camera"),
                                  media::LiveDevice::kCamera},
                       DeviceCase{"NotACamera", Camera("/dev/null"), media::LiveDevice::kCamera},
-                      DeviceCase{"MissingDisplay", Screen(":97"), media::LiveDevice::kScreen},
+                      DeviceCase{"MissingDisplay",
+                                 Screen(""),
+                                 media::LiveDevice::kScreen,
+                                 {{"DISPLAY", ":97"}, {"XDG_SESSION_TYPE", "x11"}},
+                                 "X display"},
                       // A Wayland desktop's screen is asked of its portal on the session bus.
                       DeviceCase{"WaylandWithoutSessionBus",
                                  Screen(""),
