@@ -8,7 +8,9 @@
 #include <gst/gst.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
+#include <optional>
 
 namespace vantorel::media {
 
@@ -109,38 +111,42 @@ class IgnoreXErrors {
   int (*previous_)(Display*, XErrorEvent*);
 };
 
-// A property of 32-bit items (returned as longs); empty when the window has none.
-std::vector<unsigned long> ListProperty(Display* display, Window window, Atom property, Atom type) {
+// A window property of `type` and item width `format` (8 or 32 bits; 32-bit items come as
+// longs): its items, nothing when the window has none of that kind.
+std::optional<std::vector<unsigned char>> ReadProperty(Display* display, Window window,
+                                                       Atom property, Atom type, int format,
+                                                       long maxItems) {
   Atom actualType = None;
-  int format = 0;
+  int actualFormat = 0;
   unsigned long count = 0, after = 0;
   unsigned char* data = nullptr;
-  constexpr long kMaxItems = 4096;
-  if (XGetWindowProperty(display, window, property, 0, kMaxItems, False, type, &actualType, &format,
-                         &count, &after, &data) != Success) {
-    return {};
+  if (XGetWindowProperty(display, window, property, 0, maxItems, False, type, &actualType,
+                         &actualFormat, &count, &after, &data) != Success) {
+    return std::nullopt;
   }
   const XDataPtr<unsigned char> owned(data);
-  if (data == nullptr || format != 32 || actualType != type) return {};
-  const auto* items = reinterpret_cast<const unsigned long*>(data);
-  return std::vector<unsigned long>(items, items + count);
+  if (data == nullptr || actualFormat != format || actualType != type || count == 0) {
+    return std::nullopt;
+  }
+  const std::size_t itemSize = format == 32 ? sizeof(unsigned long) : 1;
+  return std::vector<unsigned char>(data, data + count * itemSize);
+}
+
+std::vector<unsigned long> ListProperty(Display* display, Window window, Atom property, Atom type) {
+  constexpr long kMaxItems = 4096;
+  const auto bytes = ReadProperty(display, window, property, type, 32, kMaxItems);
+  if (!bytes) return {};
+  std::vector<unsigned long> items(bytes->size() / sizeof(unsigned long));
+  std::memcpy(items.data(), bytes->data(), items.size() * sizeof(unsigned long));
+  return items;
 }
 
 // _NET_WM_NAME (UTF-8) when the window has it, else WM_NAME.
 std::string WindowTitle(Display* display, Window window) {
-  const Atom netName = XInternAtom(display, "_NET_WM_NAME", False);
-  const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
-  Atom actualType = None;
-  int format = 0;
-  unsigned long count = 0, after = 0;
-  unsigned char* data = nullptr;
   constexpr long kMaxTitle = 1024;
-  if (XGetWindowProperty(display, window, netName, 0, kMaxTitle, False, utf8, &actualType, &format,
-                         &count, &after, &data) == Success) {
-    const XDataPtr<unsigned char> owned(data);
-    if (data != nullptr && format == 8 && count > 0) {
-      return std::string(reinterpret_cast<const char*>(data), count);
-    }
+  if (const auto title = ReadProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False),
+                                      XInternAtom(display, "UTF8_STRING", False), 8, kMaxTitle)) {
+    return std::string(title->begin(), title->end());
   }
   char* name = nullptr;
   if (XFetchName(display, window, &name) != 0 && name != nullptr) {
