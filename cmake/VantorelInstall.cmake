@@ -1,4 +1,4 @@
-# The installed tree: the four programs in bin/, their data in share/vantorel/ (found there
+# The installed tree: the five programs in bin/, their data in share/vantorel/ (found there
 # through ../share/vantorel, profile::ProgramFolder), desktop entries, icons, AppStream
 # metadata, gzip-compressed manual pages and the ufw application profile.
 include(GNUInstallDirs)
@@ -6,11 +6,13 @@ include(GNUInstallDirs)
 set(VANTOREL_DATA_DIR ${CMAKE_INSTALL_DATADIR}/vantorel)
 set(resources ${PROJECT_SOURCE_DIR}/resources)
 
-install(TARGETS strovan lunnet vantorel-cast vantorel-listen
+install(TARGETS strovan lunnet vantorel-cast vantorel-listen vantorel-web
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES ${VANTOREL_RESDLL} DESTINATION ${VANTOREL_DATA_DIR})
 install(DIRECTORY ${resources}/Language ${resources}/help DESTINATION ${VANTOREL_DATA_DIR})
+# vantorel-web's page, beside the other data.
+install(DIRECTORY ${resources}/web DESTINATION ${VANTOREL_DATA_DIR})
 
 install(FILES ${resources}/strovan/strovan.desktop ${resources}/lunnet/lunnet.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
@@ -28,7 +30,7 @@ endforeach()
 # package's bytes do not depend on when it was built.
 find_program(GZIP_PROGRAM gzip REQUIRED)
 set(man_pages "")
-foreach(program strovan lunnet vantorel-cast vantorel-listen)
+foreach(program strovan lunnet vantorel-cast vantorel-listen vantorel-web)
   set(page ${generated}/man/${program}.1)
   configure_file(${resources}/man/${program}.1.in ${page} @ONLY)
   add_custom_command(

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks a built Debian package as it will be installed: unpacks it into a scratch root
-# (dpkg -x), validates its desktop entries, AppStream metadata and manual pages, asks the four
+# (dpkg -x), validates its desktop entries, AppStream metadata and manual pages, asks the five
 # programs for their version, and starts Strovan and Lunnet from the unpacked bin/ on the
 # offscreen platform as an unprivileged user (the tree is read-only to them, as an installed one
 # is): each must read its skin and language files from ../share/vantorel, keep language.set in
@@ -32,7 +32,7 @@ chmod 755 "$work"
 data=$tree/usr/share/vantorel
 
 echo "== the unpacked tree"
-for program in strovan lunnet vantorel-cast vantorel-listen; do
+for program in strovan lunnet vantorel-cast vantorel-listen vantorel-web; do
   [[ -x $tree/usr/bin/$program ]] || fail "no $program in usr/bin"
   [[ $(env -u DISPLAY "$tree/usr/bin/$program" --version) == "$program "* ]] ||
     fail "$program --version"
@@ -45,6 +45,9 @@ done
 [[ -f $data/RESDLL.rcc && -f $data/Language/English.ini && -f $data/help/help.htm ]] ||
   fail "the data folder lacks the skin, the languages or the help page"
 [[ ! -e $data/Language/language.set ]] || fail "the package ships a language.set"
+for file in index.html player.js style.css janus.js; do
+  [[ -f $data/web/$file ]] || fail "vantorel-web's page lacks $file"
+done
 desktop-file-validate "$tree"/usr/share/applications/*.desktop
 appstreamcli validate --no-net "$tree"/usr/share/metainfo/*.metainfo.xml
 for size in 16x16 32x32 48x48 256x256 scalable; do

@@ -274,15 +274,7 @@ GstBusSyncReply GstPlaybackGraph::OnBusMessage(GstBus*, GstMessage* message, gpo
 
 void GstPlaybackGraph::Run(Clock::time_point origin) {
   if (!pipeline_ || stopped_) return;
-  // The system clock reads the monotonic clock, as Clock does: the pipeline's base time is the
-  // origin itself, and it keeps it across pauses.
-  GstClock* clock = gst_system_clock_obtain();
-  gst_pipeline_use_clock(GST_PIPELINE(pipeline_.get()), clock);
-  gst_object_unref(clock);
-  const auto base = std::chrono::duration_cast<std::chrono::nanoseconds>(origin.time_since_epoch());
-  gst_element_set_start_time(pipeline_.get(), GST_CLOCK_TIME_NONE);
-  gst_element_set_base_time(pipeline_.get(), static_cast<GstClockTime>(base.count()));
-  gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
+  PlayFrom(pipeline_.get(), origin);
 }
 
 void GstPlaybackGraph::Stop() {
@@ -323,6 +315,18 @@ std::vector<receiver::StreamOutputStats> GstPlaybackGraph::OutputStats() const {
 }
 
 }  // namespace
+
+void PlayFrom(GstElement* pipeline, std::chrono::steady_clock::time_point origin) {
+  // The system clock reads the monotonic clock, as steady_clock does: the pipeline's base time
+  // is the origin itself, and it keeps it across pauses.
+  GstClock* clock = gst_system_clock_obtain();
+  gst_pipeline_use_clock(GST_PIPELINE(pipeline), clock);
+  gst_object_unref(clock);
+  const auto base = std::chrono::duration_cast<std::chrono::nanoseconds>(origin.time_since_epoch());
+  gst_element_set_start_time(pipeline, GST_CLOCK_TIME_NONE);
+  gst_element_set_base_time(pipeline, static_cast<GstClockTime>(base.count()));
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+}
 
 bool CanDecode(const GstCaps* caps) {
   if (caps == nullptr || gst_caps_is_empty(caps) || gst_caps_is_any(caps)) return false;

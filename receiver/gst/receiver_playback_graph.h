@@ -7,6 +7,7 @@
 #include <gst/gst.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -48,6 +49,10 @@ class GstPlaybackGraphBuilder : public receiver::GraphBuilder {
   ReceiverGraphOptions options_;
   std::atomic<bool> noAudioDevice_{false};
 };
+
+// Plays a receiving pipeline with running time 0 at `origin` on the monotonic clock, so that a
+// buffer's time is the moment after the origin at which it is presented.
+void PlayFrom(GstElement* pipeline, std::chrono::steady_clock::time_point origin);
 
 // True when decodebin can find a decoder (or a parser in front of one) for these caps.
 bool CanDecode(const GstCaps* caps);
