@@ -15,7 +15,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libglib2.0-dev libx11-dev
   libjpeg62-turbo-dev libisal-dev libsodium-dev
   libgstreamer-plugins-bad1.0-dev gstreamer1.0-nice libnice-dev libsoup-3.0-dev libqrencode-dev
-  libjson-glib-dev janus chromium chromium-driver python3-selenium
+  libjson-glib-dev janus chromium chromium-driver python3-selenium gir1.2-gst-plugins-bad-1.0
   xvfb xauth x11-utils imagemagick iproute2 python3-pil openbox dbus-daemon dbus-bin python3-gi
   fonts-wqy-microhei qt6-translations-l10n
   dpkg-dev file desktop-file-utils appstream strace groff-base procps

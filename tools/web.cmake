@@ -30,3 +30,4 @@ add_executable(vantorel-web web/main.cpp)
 target_link_libraries(vantorel-web PRIVATE vantorel_web_http vantorel_web_janus vantorel_web_media
                       vantorel_network_options vantorel_trust_options)
 vantorel_program(vantorel-web)
+add_dependencies(vantorel-web vantorel_web_page)

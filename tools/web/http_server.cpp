@@ -265,9 +265,9 @@ bool WebServer::Start(std::string& error) {
   soup->server.reset(soup_server_new("server-header", "vantorel-web", nullptr));
   GError* raw = nullptr;
   bool listening = false;
+  // The interface's address, or every IPv4 address.
+  std::string bindAddress = "0.0.0.0";
   if (options_.interfaceName.empty()) {
-    listening = soup_server_listen_all(soup->server.get(), options_.port,
-                                       static_cast<SoupServerListenOptions>(0), &raw);
     addresses_ = Ipv4Addresses({});
   } else {
     addresses_ = Ipv4Addresses(options_.interfaceName);
@@ -275,11 +275,20 @@ bool WebServer::Start(std::string& error) {
       error = "the interface " + options_.interfaceName + " has no IPv4 address";
       return false;
     }
-    const GObjectPtr<GInetAddress> address(g_inet_address_new_from_string(addresses_[0].c_str()));
+    bindAddress = addresses_[0];
+  }
+  {
+    const GObjectPtr<GInetAddress> address(g_inet_address_new_from_string(bindAddress.c_str()));
     const GObjectPtr<GSocketAddress> socketAddress(
         g_inet_socket_address_new(address.get(), options_.port));
-    listening = soup_server_listen(soup->server.get(), socketAddress.get(),
-                                   static_cast<SoupServerListenOptions>(0), &raw);
+    // Bound with reuse, so that a server started again at once is not refused while the
+    // connections of the one before wait out their last seconds.
+    const GObjectPtr<GSocket> socket(
+        g_socket_new(G_SOCKET_FAMILY_IPV4, G_SOCKET_TYPE_STREAM, G_SOCKET_PROTOCOL_TCP, &raw));
+    listening = socket && g_socket_bind(socket.get(), socketAddress.get(), TRUE, &raw) &&
+                g_socket_listen(socket.get(), &raw) &&
+                soup_server_listen_socket(soup->server.get(), socket.get(),
+                                          static_cast<SoupServerListenOptions>(0), &raw);
   }
   const GErrorPtr failure(raw);
   if (!listening) {

@@ -160,7 +160,6 @@ int main(int argc, char** argv) {
   }
   // A browser that leaves in the middle of a write must not end the program.
   std::signal(SIGPIPE, SIG_IGN);
-  gst_init(nullptr, nullptr);
 
   std::string error;
   std::unique_ptr<vantorel::web::WebOutput> output = vantorel::web::WebOutput::Create(error);

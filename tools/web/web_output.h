@@ -35,6 +35,9 @@ struct WebOutputStats {
   std::uint64_t keyFramesAsked = 0;
 };
 
+// Starts GStreamer once; false when it cannot. WebOutput::Create calls it.
+bool StartGstreamer();
+
 class WebOutput : public ViewerHost {
  public:
   // Asks the running graph for a key frame (a viewer joined, or a browser lost pictures).

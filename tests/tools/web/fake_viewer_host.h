@@ -30,7 +30,7 @@ class FakeViewerHost : public ViewerHost {
   std::size_t Viewers() const override { return viewers.size(); }
 
   // Answers the offer that waits for `id`.
-  void AnswerLater(const std::string& id) {
+  void AnswerLater(std::string id) {  // a copy: `id` may be the key erased below
     Done done = std::move(waiting.at(id));
     waiting.erase(id);
     Finish(id, std::move(done));

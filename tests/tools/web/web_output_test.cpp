@@ -207,7 +207,7 @@ class Peer {
 class WebOutputTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    gst_init(nullptr, nullptr);
+    ASSERT_TRUE(StartGstreamer());
     std::string error;
     output_ = WebOutput::Create(error);
     ASSERT_TRUE(output_) << error;

@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# vantorel-web end to end, inside a private network namespace that the script makes itself:
+# vantorel-cast broadcasts a clip, vantorel-web receives it and serves its page on the
+# namespace's address, and a headless Chromium (web_browser.py) watches it over WebRTC:
+#   - before any broadcast the page says it waits; once the clip is on the air the picture plays
+#     (ICE on 10.77.0.1), and "playing" shows no text;
+#   - a viewer that leaves is removed: the server counts no viewer afterwards;
+#   - a page left open while vantorel-web restarts connects again by itself and plays again;
+#   - past --max-viewers the page shows why it cannot play and keeps trying.
+#   web_test.sh PROGRAM_FOLDER MEDIA_FOLDER
+set -euo pipefail
+source "$(dirname "$0")/in_namespace.sh"
+fail() {
+  echo "FAIL: $*" >&2
+  for f in "$work"/*.out "$work"/*.err; do echo "--- $f" >&2; tail -n 8 "$f" >&2; done
+  exit 1
+}
+[[ -x $out/vantorel-web ]] || fail "vantorel-web is not built"
+[[ -f $out/web/index.html ]] || fail "the page files are not beside the programs"
+
+address=10.77.0.1
+port=8080
+page=http://$address:$port/
+browser=("$here/web_browser.py")
+
+# web NAME ARGS...: a vantorel-web in the background, once it serves its page.
+web() {
+  local name=$1
+  shift
+  timeout -k 5 120 "$out/vantorel-web" --http-port "$port" "$@" \
+    >"$work/$name.out" 2>"$work/$name.err" &
+  eval "${name}_pid=$!"
+  # The line vantorel-web prints once its server listens.
+  wait_for_line "$work/$name.err" '^vantorel-web: serving http://' 15 || fail "$name: not serving"
+}
+# stop NAME: interrupts the program NAME and checks that it ended well.
+stop() {
+  local pid_var=${1}_pid status=0
+  kill -INT "${!pid_var}"
+  wait "${!pid_var}" || status=$?
+  ((status == 0 || status == 130)) || fail "$1: exit status $status"
+}
+# status_field NAME: that field of the server's /status now.
+status_field() {
+  curl -fsS --max-time 2 "${page}status" | python3 -c "import json,sys; print(json.load(sys.stdin)['$1'])"
+}
+# viewers_are N: the server counts N viewers now.
+viewers_are() { [[ $(status_field viewers) == "$1" ]]; }
+# view NAME ARGS...: web_browser.py on the page; its JSON line in NAME.json.
+view() {
+  local name=$1
+  shift
+  "${browser[@]}" "$page" "$@" >"$work/$name.json" 2>"$work/$name.err" ||
+    fail "$name: $(cat "$work/$name.json")"
+  echo "$name: $(cat "$work/$name.json")"
+}
+
+# --- Before any broadcast: the page is served and says that it waits.
+web server
+curl -fsS --max-time 2 "$page" | grep -q '<video id="video" muted autoplay playsinline>' ||
+  fail "the page is not served"
+[[ $(status_field state) == waiting ]] || fail "not waiting before the broadcast"
+view waiting --expect-state waiting --expect-text "Waiting for a broadcast" --seconds 1 \
+  --timeout 15 --screenshot "$work/waiting.png"
+
+# --- A clip on the air: it plays in the browser, over the namespace's address.
+timeout -k 5 120 "$out/vantorel-cast" --unsigned --loop "$media/mpeg1-av.mpg" \
+  >"$work/cast.out" 2>"$work/cast.err" &
+cast_pid=$!
+wait_for_line "$work/cast.err" '^vantorel-cast: broadcasting' 15 || fail "cast: not broadcasting"
+view playing --expect-play --expect-state playing --seconds 5 --timeout 40 \
+  --screenshot "$work/playing.png"
+python3 - "$work/playing.json" "$address" <<'EOF' || fail "no frame presented, or ICE not on $address"
+import json, sys
+report = json.load(open(sys.argv[1]))
+local = (report.get("ice") or {}).get("local") or {}
+sys.exit(0 if report["firstFrameAt"] is not None and report["frameLog"] > 0
+         and local.get("address") == sys.argv[2] else 1)
+EOF
+# The viewer left with its page: the server dropped it.
+wait_until 5 viewers_are 0 || fail "the viewer that left is still counted"
+
+# --- vantorel-web restarts under an open page: the page connects again and plays again.
+"${browser[@]}" "$page" --expect-play --expect-reconnects 1 --seconds 3 --timeout 60 \
+  >"$work/restart.json" 2>"$work/restart.err" &
+restart_pid=$!
+wait_until 30 viewers_are 1 || fail "the open page did not connect"
+stop server
+web server
+wait "$restart_pid" || fail "the page did not play again after the restart: $(cat "$work/restart.json")"
+echo "restart: $(cat "$work/restart.json")"
+
+# --- Past --max-viewers: the refusal's sentence shows, the page keeps trying.
+stop server
+web full --max-viewers 1
+"${browser[@]}" "$page" --expect-play --seconds 20 --timeout 40 >"$work/first.json" 2>&1 &
+first_pid=$!
+wait_until 30 viewers_are 1 || fail "the first viewer did not connect"
+# The refusal's sentence.
+view full --expect-text "already serves" --expect-reconnects 2 --seconds 1 --timeout 20 \
+  --screenshot "$work/full.png"
+wait "$first_pid" || fail "the first viewer stopped playing: $(cat "$work/first.json")"
+stop full
+
+kill -INT "$cast_pid"
+wait "$cast_pid" || true
+echo "PASS"
