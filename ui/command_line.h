@@ -91,6 +91,13 @@ struct GivenOption {
 // windowed programs a toolkit option or its value) or after it (a file name).
 enum class Place { kAmongOptions, kAfterEnd };
 
+// The `keep` of a program that opens no file: any argument that is not an option is a mistake.
+inline Taken RefuseArgument(const char* arg, Place place, std::string& error) {
+  error = (place == Place::kAmongOptions ? "unknown option " : "unexpected argument ") +
+          std::string(arg);
+  return Taken::kError;
+}
+
 // getopt_long's table of a program's options: the shared groups and its own, in one.
 inline std::vector<option> JoinOptions(std::initializer_list<std::span<const option>> groups) {
   std::vector<option> table;

@@ -14,7 +14,6 @@
   const kKeepaliveMs = 25000;  // the server drops a session idle for 60 s
   const kRetryMinMs = 1000;
   const kRetryMaxMs = 2000;
-  const kGatheringTimeoutMs = 2000;
   const kDisconnectedGraceMs = 3000;
   const kMaxEventsPerPoll = 10;
 
@@ -22,21 +21,6 @@
     return Math.random().toString(36).slice(2, 14);
   }
 
-  function WaitForGathering(connection) {
-    if (connection.iceGatheringState === 'complete') return Promise.resolve();
-    return new Promise((resolve) => {
-      const timer = setTimeout(done, kGatheringTimeoutMs);
-      function done() {
-        clearTimeout(timer);
-        connection.removeEventListener('icegatheringstatechange', check);
-        resolve();
-      }
-      function check() {
-        if (connection.iceGatheringState === 'complete') done();
-      }
-      connection.addEventListener('icegatheringstatechange', check);
-    });
-  }
 
   // One attempt: a session, a handle, a peer connection. `onLost` runs once when it fails.
   class Attempt {
@@ -153,7 +137,7 @@
       connection.onconnectionstatechange = () => this.OnConnectionState(connection);
       await connection.setRemoteDescription({ type: offer.type, sdp: offer.sdp });
       await connection.setLocalDescription(await connection.createAnswer());
-      await WaitForGathering(connection);
+      await window.vantorelWaitForGathering(connection);
       if (this.ended) return;
       const answer = { type: 'answer', sdp: connection.localDescription.sdp, trickle: false };
       await this.Request(this.HandlePath(), {

@@ -36,6 +36,8 @@
     via: 'whep',       // or 'janus'
   };
   window.vantorel = vantorel;
+  // janus.js waits for the candidates the same way.
+  window.vantorelWaitForGathering = WaitForGathering;
 
   let statusReply = null;  // the last /status reply, null while /status fails
   let refusal = '';        // why the server refused the last offer (503), shown over the state

@@ -11,4 +11,5 @@ if(TARGET vantorel-web AND TARGET vantorel-cast)
                    ${CMAKE_BINARY_DIR}/test-media)
   set_tests_properties(web_page_system web_system web_janus_system
                        PROPERTIES TIMEOUT 400 RUN_SERIAL TRUE LABELS system)
+  set_tests_properties(web_system web_janus_system PROPERTIES FIXTURES_REQUIRED test_media)
 endif()

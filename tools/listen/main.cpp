@@ -118,17 +118,11 @@ std::optional<Parsed> Parse(int argc, char** argv) {
     }
     return vantorel::ui::Taken::kTaken;
   };
-  // The tool opens no file: any other argument is a mistake.
-  const auto keep = [](const char* arg, vantorel::ui::Place place, std::string& error) {
-    error =
-        (place == vantorel::ui::Place::kAmongOptions ? "unknown option " : "unexpected argument ") +
-        std::string(arg);
-    return vantorel::ui::Taken::kError;
-  };
   const std::vector<option> table =
       vantorel::ui::JoinOptions({vantorel::ui::kReceiveOptions, vantorel::ui::kTrustOptions,
                                  vantorel::ui::kSenderChoiceOptions, kOwnOptions});
-  if (vantorel::ui::ParseArguments(argc, argv, kProgram, table, take, keep) >= 0) {
+  if (vantorel::ui::ParseArguments(argc, argv, kProgram, table, take,
+                                   vantorel::ui::RefuseArgument) >= 0) {
     return std::nullopt;
   }
   return p;

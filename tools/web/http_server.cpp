@@ -11,6 +11,7 @@
 
 #include <libsoup/soup.h>
 
+#include "tools/web/glib_ptr.h"
 #include "tools/web/qr_svg.h"
 #include "tools/web/sdp_offer.h"
 
@@ -21,17 +22,6 @@ namespace {
 // socket closes.
 constexpr guint kRefusalLingerSeconds = 1;
 constexpr char kWatchKey[] = "vantorel-web-watch";
-
-struct GObjectUnref {
-  void operator()(gpointer object) const { g_object_unref(object); }
-};
-template <typename T>
-using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
-
-struct GErrorFree {
-  void operator()(GError* error) const { g_error_free(error); }
-};
-using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
 
 struct IfAddrsFree {
   void operator()(ifaddrs* list) const { freeifaddrs(list); }

@@ -44,6 +44,8 @@ class WebServer {
   bool Start(std::string& error);
   // The page's addresses once started: one per IPv4 address it can be reached at.
   std::vector<std::string> Urls() const;
+  // The IPv4 addresses of those pages.
+  const std::vector<std::string>& Addresses() const { return addresses_; }
   // The port bound (the one asked for, or the free one chosen for 0); 0 before Start.
   std::uint16_t Port() const { return port_; }
 

@@ -7,23 +7,19 @@
 #include <cstdio>
 #include <utility>
 
+#include "tools/web/glib_ptr.h"
+
 namespace vantorel::web {
 namespace {
 
-struct GObjectUnref {
-  void operator()(gpointer p) const { g_object_unref(p); }
-};
 struct GBytesUnref {
   void operator()(GBytes* p) const { g_bytes_unref(p); }
-};
-struct GErrorFree {
-  void operator()(GError* p) const { g_error_free(p); }
 };
 using SessionPtr = std::unique_ptr<SoupSession, GObjectUnref>;
 using MessagePtr = std::unique_ptr<SoupMessage, GObjectUnref>;
 using CancellablePtr = std::unique_ptr<GCancellable, GObjectUnref>;
 using BytesPtr = std::unique_ptr<GBytes, GBytesUnref>;
-using ErrorPtr = std::unique_ptr<GError, GErrorFree>;
+using ErrorPtr = GErrorPtr;
 
 // The goodbye requests of the destructor wait no longer than this each.
 constexpr unsigned kGoodbyeTimeoutSeconds = 1;

@@ -6,20 +6,13 @@
 
 #include <memory>
 
+#include "tools/web/glib_ptr.h"
+
 namespace vantorel::web::janus {
 namespace {
 
-struct GObjectUnref {
-  void operator()(gpointer p) const { g_object_unref(p); }
-};
 struct JsonNodeUnref {
   void operator()(JsonNode* p) const { json_node_unref(p); }
-};
-struct GFree {
-  void operator()(gpointer p) const { g_free(p); }
-};
-struct GErrorFree {
-  void operator()(GError* p) const { g_error_free(p); }
 };
 struct GUriUnref {
   void operator()(GUri* p) const { g_uri_unref(p); }

@@ -121,16 +121,11 @@ std::optional<Parsed> Parse(int argc, char** argv) {
     if (taken == vantorel::ui::Taken::kNotMine) taken = TakeOwn(given, p, error);
     return taken;
   };
-  const auto keep = [](const char* arg, vantorel::ui::Place place, std::string& error) {
-    error =
-        (place == vantorel::ui::Place::kAmongOptions ? "unknown option " : "unexpected argument ") +
-        std::string(arg);
-    return vantorel::ui::Taken::kError;
-  };
   const std::vector<option> table =
       vantorel::ui::JoinOptions({vantorel::ui::kReceiveOptions, vantorel::ui::kTrustOptions,
                                  vantorel::ui::kSenderChoiceOptions, kOwnOptions});
-  if (vantorel::ui::ParseArguments(argc, argv, kProgram, table, take, keep) >= 0) {
+  if (vantorel::ui::ParseArguments(argc, argv, kProgram, table, take,
+                                   vantorel::ui::RefuseArgument) >= 0) {
     return std::nullopt;
   }
   return p;
@@ -203,14 +198,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   // Only the interface's own address goes into the viewers' candidates.
-  if (!parsed->receive.interfaceName.empty()) {
-    std::vector<std::string> addresses;
-    for (const std::string& url : server.Urls()) {
-      const std::size_t from = url.find("://") + 3;
-      addresses.push_back(url.substr(from, url.rfind(':') - from));
-    }
-    output->SetIceAddresses(std::move(addresses));
-  }
+  if (!parsed->receive.interfaceName.empty()) output->SetIceAddresses(server.Addresses());
   for (const std::string& url : server.Urls()) {
     std::fprintf(stderr, "vantorel-web: serving %s\n", url.c_str());
   }

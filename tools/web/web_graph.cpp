@@ -120,8 +120,9 @@ bool WebGraph::Make(receiver::SourcePins& pins) {
       gchar* text = gst_caps_to_string(caps);
       chain->caps = text;
       g_free(text);
-      chain->video =
-          g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)), "video/");
+      // MJPEG comes as image/jpeg: a picture all the same.
+      const gchar* name = gst_structure_get_name(gst_caps_get_structure(caps, 0));
+      chain->video = g_str_has_prefix(name, "video/") || g_str_has_prefix(name, "image/");
     }
     chains_.push_back(std::move(chain));
   }

@@ -150,7 +150,7 @@ void LimitCandidates(GstElement* webrtc, const std::vector<std::string>& address
 // One webrtcbin and its payloaders, or the Janus sender: a bin after both tees.
 struct WebOutput::Branch {
   GstElement* tee = nullptr;  // owned by the pipeline
-  GstPad* teePad = nullptr;   // requested from the tee; released when the branch goes
+  media::PadPtr teePad;       // requested from the tee; released when the branch goes
 };
 
 struct WebOutput::Viewer {
@@ -270,12 +270,6 @@ WebOutput::~WebOutput() {
   *self_ = nullptr;
   if (pipeline_) gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
   if (bus_) gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);
-  for (auto& [id, viewer] : viewers_) {
-    for (auto& branch : viewer->branches) gst_object_unref(branch->teePad);
-  }
-  if (janus_) {
-    for (auto& branch : janus_->branches) gst_object_unref(branch->teePad);
-  }
 }
 
 namespace {
@@ -328,14 +322,11 @@ std::unique_ptr<WebOutput::Branch> WebOutput::AddBranch(GstElement* tee, GstElem
                                                         const char* sinkName) {
   auto branch = std::make_unique<Branch>();
   branch->tee = tee;
-  branch->teePad = gst_element_request_pad_simple(tee, "src_%u");
+  branch->teePad.reset(gst_element_request_pad_simple(tee, "src_%u"));
   media::PadPtr sink(gst_element_get_static_pad(bin, sinkName));
-  if (branch->teePad == nullptr || !sink ||
-      gst_pad_link(branch->teePad, sink.get()) != GST_PAD_LINK_OK) {
-    if (branch->teePad != nullptr) {
-      gst_element_release_request_pad(tee, branch->teePad);
-      gst_object_unref(branch->teePad);
-    }
+  if (!branch->teePad || !sink ||
+      gst_pad_link(branch->teePad.get(), sink.get()) != GST_PAD_LINK_OK) {
+    if (branch->teePad) gst_element_release_request_pad(tee, branch->teePad.get());
     return nullptr;
   }
   return branch;
@@ -606,18 +597,19 @@ void WebOutput::DropViewer(const std::string& id) {
     Done done = std::move(viewer->done);
     PostToMain([done = std::move(done)] { done({false, {}, "the viewer left"}); });
   }
+  Detach(*viewer);
+}
+
+void WebOutput::Detach(Viewer& viewer) {
   // The tees let go of the branch between two buffers; the bin stops apart from the rest.
-  for (auto& branch : viewer->branches) {
-    GstPad* peer = gst_pad_get_peer(branch->teePad);
-    if (peer != nullptr) {
-      gst_pad_unlink(branch->teePad, peer);
-      gst_object_unref(peer);
-    }
-    gst_element_release_request_pad(branch->tee, branch->teePad);
-    gst_object_unref(branch->teePad);
+  for (auto& branch : viewer.branches) {
+    media::PadPtr peer(gst_pad_get_peer(branch->teePad.get()));
+    if (peer) gst_pad_unlink(branch->teePad.get(), peer.get());
+    gst_element_release_request_pad(branch->tee, branch->teePad.get());
   }
-  gst_element_set_state(viewer->bin, GST_STATE_NULL);
-  gst_bin_remove(GST_BIN(pipeline_.get()), viewer->bin);
+  viewer.branches.clear();
+  gst_element_set_state(viewer.bin, GST_STATE_NULL);
+  gst_bin_remove(GST_BIN(pipeline_.get()), viewer.bin);
 }
 
 std::size_t WebOutput::Viewers() const {
@@ -627,9 +619,8 @@ std::size_t WebOutput::Viewers() const {
 void WebOutput::PublishTo(const std::string& host, std::uint16_t videoPort,
                           std::uint16_t audioPort) {
   if (janus_) {
-    const std::string id = "janus";
-    viewers_[id] = std::move(janus_);
-    DropViewer(id);
+    Detach(*janus_);
+    janus_.reset();
   }
   std::string error;
   auto sender = std::make_unique<Viewer>();

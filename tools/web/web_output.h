@@ -79,6 +79,8 @@ class WebOutput : public ViewerHost {
   // Links a new branch of `count` elements after `tee`; nothing when it cannot.
   std::unique_ptr<Branch> AddBranch(GstElement* tee, GstElement* bin, const char* sinkName);
   void DropViewer(const std::string& id);
+  // Takes the viewer's bin out of the pipeline.
+  void Detach(Viewer& viewer);
   void FinishOffer(const std::string& id, OfferResult result);
   static void OnViewerState(GstElement* webrtc, GParamSpec*, gpointer self);
   static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer);

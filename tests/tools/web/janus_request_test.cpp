@@ -1,4 +1,5 @@
 #include "tools/web/janus_request.h"
+#include "tools/web/glib_ptr.h"
 
 #include <gtest/gtest.h>
 #include <json-glib/json-glib.h>
@@ -27,10 +28,7 @@ class Json {
   JsonObject* Root() const { return root_; }
 
  private:
-  struct Unref {
-    void operator()(gpointer p) const { g_object_unref(p); }
-  };
-  std::unique_ptr<JsonParser, Unref> parser_;
+  GObjectPtr<JsonParser> parser_;
   JsonObject* root_ = nullptr;
 };
 
