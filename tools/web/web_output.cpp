@@ -124,15 +124,18 @@ std::string WithCandidates(std::string sdp,
   return out;
 }
 
-// UDP candidates only, and only of `addresses` when some are given.
-void LimitCandidates(GstElement* webrtc, const std::vector<std::string>& addresses) {
+// UDP candidates only, and only of `addresses` when some are given. Keepalives that want an
+// answer: a browser that went away without a word (a closed lid, a lost network) stops
+// answering, its connection fails, and its place is given back.
+void SetUpIce(GstElement* webrtc, const std::vector<std::string>& addresses) {
   GObject* ice = nullptr;
   g_object_get(webrtc, "ice-agent", &ice, nullptr);
   if (ice == nullptr) return;
   g_object_set(ice, "ice-tcp", FALSE, nullptr);
   NiceAgent* agent = nullptr;
-  if (!addresses.empty()) g_object_get(ice, "agent", &agent, nullptr);
+  g_object_get(ice, "agent", &agent, nullptr);
   if (agent != nullptr) {
+    g_object_set(agent, "keepalive-conncheck", TRUE, nullptr);
     for (const std::string& text : addresses) {
       NiceAddress address;
       nice_address_init(&address);
@@ -357,7 +360,7 @@ void WebOutput::Offer(const std::string& id, const std::string& sdp, const Offer
   if (made) {
     gst_util_set_object_arg(G_OBJECT(viewer->webrtc), "bundle-policy", "max-bundle");
     // A LAN needs no STUN or TURN server, and none is asked.
-    LimitCandidates(viewer->webrtc, iceAddresses_);
+    SetUpIce(viewer->webrtc, iceAddresses_);
   }
   struct Wanted {
     bool video;
