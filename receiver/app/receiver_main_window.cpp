@@ -19,6 +19,7 @@
 #include "receiver/app/receiver_strings.h"
 #include "receiver/app/senders_menu.h"
 #include "receiver/app/session_autostart.h"
+#include "receiver/app/web_viewing.h"
 #include "receiver/gst/receiver_playback_graph.h"
 #include "ui/lang/help_page.h"
 #include "ui/lang/language_access.h"
@@ -71,7 +72,10 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
       volume_(kProgram),
       video_(new skin::VideoWidget(this, skin::WithoutPicture::kBlack)),
       builder_(std::make_unique<media::GstPlaybackGraphBuilder>(
-          GraphOptions(options_.output, video_, volume_.Level()))) {
+          GraphOptions(options_.output, video_, volume_.Level()))),
+      webViewer_(WebViewerEvents{
+          [this](const std::vector<std::string>& addresses) { ShowWebAddresses(addresses); },
+          [this](const std::string& reason) { OnWebViewerEnded(reason); }}) {
   if (options_.applicationFolder.empty()) options_.applicationFolder = profile::ProgramFolder();
   if (!options_.sender) options_.sender = RememberedSender();
   setWindowTitle(Strings().String(kIdsCaption));
@@ -80,9 +84,13 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
   AppendSystemMenuItem(kAutostartCommand, Strings().String(kIdsAutostartMenu));
   autostartEntry_ = SystemMenu()->actions().last();
   autostartEntry_->setCheckable(true);
+  AppendSystemMenuItem(kWebCommand, Strings().String(kIdsWebMenu));
+  webEntry_ = SystemMenu()->actions().last();
   connect(SystemMenu(), &QMenu::aboutToShow, this, [this] {
     std::error_code error;
     autostartEntry_->setChecked(std::filesystem::exists(AutostartFile(), error));
+    // In the current language, whatever the last translation pass made of it.
+    ShowWebEntry();
   });
   setWindowIcon(QIcon(QStringLiteral(":/lunnet/lunnet.png")));
   hasWidgets_ = AllButtonPicturesLoad(module);
@@ -370,6 +378,55 @@ void ReceiverMainWindow::ToggleAutostart() {
   }
 }
 
+void ReceiverMainWindow::ToggleWebViewer() {
+  if (webViewer_.Running()) {
+    webViewer_.Stop();
+    if (webAddressBox_) webAddressBox_->close();
+    return;
+  }
+  // Beside the executable: an installed program keeps its data apart from its programs.
+  const std::filesystem::path program = options_.webServer.empty()
+                                            ? profile::ExecutableFolder() / kWebServerName
+                                            : options_.webServer;
+  const receiver::SenderChoice choice =
+      reception_ ? reception_->View().choice : receiver::SenderChoice{};
+  webViewer_.Start(program, WebServerArguments(options_.receive, options_.trusted, choice));
+  ShowWebEntry();
+}
+
+// The server prints one line per address, perhaps in several pieces: an open box grows.
+void ReceiverMainWindow::ShowWebAddresses(const std::vector<std::string>& addresses) {
+  QStringList lines{Text(kIdsWebAddresses), QString()};
+  for (const std::string& address : addresses) lines << QString::fromStdString(address);
+  const QString text = lines.join(QLatin1Char('\n'));
+  if (webAddressBox_) {
+    webAddressBox_->setText(text);
+    return;
+  }
+  webAddressBox_ = OpenMessage(QMessageBox::Information, text);
+}
+
+void ReceiverMainWindow::OnWebViewerEnded(const std::string& reason) {
+  if (webAddressBox_) webAddressBox_->close();
+  ShowWebEntry();
+  if (!reason.empty()) {
+    OpenMessage(QMessageBox::Warning, Text(kIdsWebFailed).arg(QString::fromStdString(reason)));
+  }
+}
+
+void ReceiverMainWindow::ShowWebEntry() {
+  webEntry_->setText(Text(webViewer_.Running() ? kIdsWebStopMenu : kIdsWebMenu));
+}
+
+QMessageBox* ReceiverMainWindow::OpenMessage(QMessageBox::Icon icon, const QString& text) {
+  auto box = std::make_unique<QMessageBox>(icon, windowTitle(), text, QMessageBox::Ok, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  // The addresses are to be copied into another device's browser.
+  box->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  box->show();
+  return box.release();  // the window's child until it closes
+}
+
 void ReceiverMainWindow::ShowAtStart() {
   if (options_.screen) {
     const QList<QScreen*> screens = QGuiApplication::screens();
@@ -473,6 +530,10 @@ void ReceiverMainWindow::OnAboutCommand(std::uintptr_t command) {
     ToggleAutostart();
     return;
   }
+  if (command == kWebCommand) {
+    ToggleWebViewer();
+    return;
+  }
   QMessageBox::about(this, Text(kIdsAboutTitle),
                      Text(kIdsAboutVersion) + QLatin1Char('\n') + Text(kIdsAboutText));
 }
@@ -511,6 +572,7 @@ void ReceiverMainWindow::keyPressEvent(QKeyEvent* e) {
 }
 
 void ReceiverMainWindow::closeEvent(QCloseEvent* e) {
+  webViewer_.Stop();
   StopReception();
   e->accept();
 }

@@ -4,6 +4,9 @@
 // posted to it.
 #pragma once
 
+#include <QMessageBox>
+#include <QPointer>
+
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -15,6 +18,7 @@
 #include "platform/gui/qt_window_message.h"
 #include "platform/media/output_modes.h"
 #include "receiver/app/senders_menu.h"
+#include "receiver/app/web_viewer.h"
 #include "receiver/reception.h"
 #include "receiver/reception_status.h"
 #include "ui/skin/playback_volume.h"
@@ -37,10 +41,11 @@ class GstPlaybackGraphBuilder;
 namespace vantorel::receiver_app {
 
 inline constexpr std::uint32_t kCmdAppHelp = 57670;
-// The window menu's "Trust this sender" and "Start with the session" (program system
-// commands, beside the about entry).
+// The window menu's "Trust this sender", "Start with the session" and "Show in browsers"
+// (program system commands, beside the about entry).
 inline constexpr std::uintptr_t kTrustCommand = skin::kAboutCommand + 1;
 inline constexpr std::uintptr_t kAutostartCommand = kTrustCommand + 1;
+inline constexpr std::uintptr_t kWebCommand = kAutostartCommand + 1;
 
 enum class AudioNote { kShow, kSilent };
 // Whether the window opens in full screen: as the user last left it, or in any case (this run
@@ -70,6 +75,8 @@ struct ReceiverWindowOptions {
   std::filesystem::path countersFile;
   // The sender chosen by name (empty: the first heard); nothing: the one chosen last time.
   std::optional<std::string> sender;
+  // The browser page's server; empty: vantorel-web beside the running program.
+  std::filesystem::path webServer;
 };
 
 using receiver::ReceptionTotals;
@@ -142,6 +149,14 @@ class ReceiverMainWindow : public skin::SkinnedFrame, private receiver::Receptio
   QString SenderShown(const std::string& address) const;
   // Installs or removes the autostart entry, whichever it is not.
   void ToggleAutostart();
+  // Starts the browser page's server with this window's reception, or stops it.
+  void ToggleWebViewer();
+  void ShowWebAddresses(const std::vector<std::string>& addresses);
+  void OnWebViewerEnded(const std::string& reason);
+  // The entry reads "Show in browsers" or, while the server runs, "Stop showing in browsers".
+  void ShowWebEntry();
+  // A message box that does not wait: the window goes on while it is open.
+  QMessageBox* OpenMessage(QMessageBox::Icon icon, const QString& text);
   void HidePointerWhenIdle();
   // The status line over the video, as the reception stands now.
   void ShowStatus();
@@ -158,7 +173,9 @@ class ReceiverMainWindow : public skin::SkinnedFrame, private receiver::Receptio
   skin::PlaybackVolume volume_;  // before the graphs, which follow its level
   skin::VideoWidget* video_;     // child widget, owned by the window
   std::unique_ptr<media::GstPlaybackGraphBuilder> builder_;
-  QAction* autostartEntry_ = nullptr;  // in the window menu, owned by it
+  QAction* autostartEntry_ = nullptr;    // in the window menu, owned by it
+  QAction* webEntry_ = nullptr;          // in the window menu, owned by it
+  QPointer<QMessageBox> webAddressBox_;  // owned by the window while open
   bool hasWidgets_ = false;
   bool audioNoted_ = false;
   std::chrono::steady_clock::time_point audioNoteUntil_{};
@@ -167,6 +184,8 @@ class ReceiverMainWindow : public skin::SkinnedFrame, private receiver::Receptio
   int ticksToSave_ = 0;
 
   std::unique_ptr<receiver::Reception> reception_;
+  // The browser page's server while the broadcast is shown in browsers; stopped with the window.
+  WebViewer webViewer_;
   QString StatisticsText(const std::string& sender) const;
   QString TrustLine() const;
 

@@ -7,6 +7,8 @@ constexpr ui::StringEntry kStrings[] = {
     {kIdsAboutMenu, "&About Lunnet..."},
     {kIdsTrustMenu, "Trust this sender"},
     {kIdsAutostartMenu, "Start with the session"},
+    {kIdsWebMenu, "Show in browsers..."},
+    {kIdsWebStopMenu, "Stop showing in browsers"},
     // The trailing blank is part of the text.
     {kIdsResourceError, "Error: Can not load resource files. "},
     {kIdsCaption, "Vantorel - [Lunnet]"},
@@ -47,6 +49,8 @@ constexpr ui::StringEntry kStrings[] = {
     {kIdsAnySender, "The first sender heard"},
     {kIdsSenderPaused, "paused"},
     {kIdsSenderStopped, "stopped"},
+    {kIdsWebAddresses, "Open this address in a browser on any device of the network:"},
+    {kIdsWebFailed, "The broadcast cannot be shown in browsers: %1"},
 };
 
 }  // namespace

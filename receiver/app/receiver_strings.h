@@ -9,6 +9,8 @@ enum StringId : int {
   kIdsAboutMenu = 101,
   kIdsTrustMenu = 103,
   kIdsAutostartMenu = 104,
+  kIdsWebMenu = 105,
+  kIdsWebStopMenu = 106,
   kIdsResourceError = 32776,
   // The window's caption and the about box.
   kIdsCaption = 32777,
@@ -56,6 +58,9 @@ enum StringId : int {
   kIdsAnySender = 32818,
   kIdsSenderPaused = 32819,
   kIdsSenderStopped = 32820,
+  // Showing the broadcast in browsers (the page's addresses follow; %1: a reason).
+  kIdsWebAddresses = 32821,
+  kIdsWebFailed = 32822,
 };
 
 // Lunnet's texts.

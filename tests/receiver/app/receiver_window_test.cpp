@@ -13,8 +13,11 @@
 #include <QTest>
 #include <QTimer>
 
+#include <signal.h>
+
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "receiver/app/session_autostart.h"
@@ -59,6 +62,62 @@ bool InNormalLayout(const ReceiverMainWindow& window) {
 void AlwaysFullScreen(ReceiverWindowOptions& options) {
   options.fullScreen = FullScreenAtStart::kAlways;
 }
+
+QAction* WindowMenuEntry(ReceiverMainWindow& window, const QString& text) {
+  for (QAction* action : window.SystemMenu()->actions()) {
+    if (action->text() == text) return action;
+  }
+  return nullptr;
+}
+
+// The text of the message box the window shows (empty: none is open).
+QString ShownBoxText(ReceiverMainWindow& window) {
+  for (const QMessageBox* box : window.findChildren<QMessageBox*>()) {
+    if (box->isVisible()) return box->text();
+  }
+  return {};
+}
+
+// The text of the box once one opens.
+QString OpenBoxText(ReceiverMainWindow& window) {
+  QString text;
+  WaitUntil([&] { return !(text = ShownBoxText(window)).isEmpty(); });
+  return text;
+}
+
+// A stand-in for the browser page's server that needs no network: a script that keeps its
+// arguments and its process id beside itself, then runs `body`.
+class FakeWebServer {
+ public:
+  static constexpr const char* kServes =
+      "echo 'vantorel-web: listening on UDP port 5937' >&2\n"
+      "echo 'vantorel-web: serving http://192.0.2.7:8080/' >&2\n"
+      "echo 'vantorel-web: serving http://198.51.100.3:8080/' >&2\n"
+      "exec sleep 600\n";
+
+  explicit FakeWebServer(const std::string& body) {
+    std::ofstream(Program()) << "#!/bin/sh\nprintf '%s\\n' \"$@\" > '" << Path("args").string()
+                             << "'\necho $$ > '" << Path("pid").string() << "'\n"
+                             << body;
+    std::filesystem::permissions(Program(), std::filesystem::perms::owner_all);
+  }
+  std::filesystem::path Program() const { return Path("vantorel-web"); }
+  std::string Arguments() const {
+    std::stringstream text;
+    text << std::ifstream(Path("args")).rdbuf();
+    return text.str();
+  }
+  bool Alive() const {
+    pid_t pid = 0;
+    return (std::ifstream(Path("pid")) >> pid) && pid > 0 && kill(pid, 0) == 0;
+  }
+
+ private:
+  std::filesystem::path Path(const char* name) const {
+    return std::filesystem::path(dir_.path().toStdString()) / name;
+  }
+  QTemporaryDir dir_;
+};
 
 TEST(ReceiverWindowTest, OpensWithItsCaptionButtonsTooltipsAndPipeline) {
   LoopbackReceiver receiver(FreeLoopbackPort());
@@ -347,6 +406,81 @@ TEST(ReceiverWindowTest, WaitingLineListsTheChosenInterfacesAddresses) {
   EXPECT_EQ(
       window.Video().StatusText(),
       QStringLiteral("Waiting for a broadcast on UDP port %1\nListening on 127.0.0.1").arg(port));
+}
+
+// "Show in browsers" runs the server with the window's reception and shows where it serves;
+// chosen again, it stops the server, by force when the server does not end when asked.
+class ShowInBrowsers : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ShowInBrowsers, RunsTheServerShowsItsAddressesAndStopsIt) {
+  const FakeWebServer server(std::string(GetParam()) + FakeWebServer::kServes);
+  const std::uint16_t port = FreeLoopbackPort();
+  LoopbackReceiver receiver(port, [&](ReceiverWindowOptions& options) {
+    options.webServer = server.Program();
+    options.sender = "Main hall";
+  });
+  ReceiverMainWindow& window = receiver.Window();
+  QAction* entry = WindowMenuEntry(window, QStringLiteral("Show in browsers..."));
+  ASSERT_NE(entry, nullptr);
+
+  entry->trigger();
+  EXPECT_EQ(OpenBoxText(window),
+            QStringLiteral("Open this address in a browser on any device of the network:\n\n"
+                           "http://192.0.2.7:8080/\nhttp://198.51.100.3:8080/"));
+  EXPECT_EQ(entry->text(), QStringLiteral("Stop showing in browsers"));
+  EXPECT_EQ(server.Arguments(), "--port\n" + std::to_string(port) + "\n--prefer\nMain hall\n");
+  EXPECT_TRUE(server.Alive());
+
+  entry->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return !server.Alive(); }, WebViewer::kKillAfter + 10s));
+  EXPECT_TRUE(WaitUntil([&] { return entry->text() == QStringLiteral("Show in browsers..."); }));
+  EXPECT_TRUE(ShownBoxText(window).isEmpty()) << "the addresses are no longer served";
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, ShowInBrowsers, ::testing::Values("", "trap '' TERM\n"),
+                         [](const auto& info) {
+                           return std::string(*info.param == '\0' ? "EndsWhenAsked"
+                                                                  : "IgnoresTheRequest");
+                         });
+
+// A server that exits before it serves leaves its last word as the reason; one that cannot
+// start at all, why not.
+TEST(ShowInBrowsersFailure, TheServerThatCannotServeTellsWhy) {
+  const FakeWebServer refused(
+      "echo 'vantorel-web: listening on UDP port 5937' >&2\n"
+      "echo 'vantorel-web: cannot listen on HTTP port 8080: Address already in use' >&2\n"
+      "exit 1\n");
+  const QTemporaryDir empty;
+  const std::filesystem::path missing = std::filesystem::path(empty.path().toStdString()) / "none";
+  const std::pair<std::filesystem::path, QString> cases[] = {
+      {refused.Program(), "vantorel-web: cannot listen on HTTP port 8080: Address already in use"},
+      {missing, QString::fromStdString(missing.string()) + ": "}};
+  for (const auto& [program, reason] : cases) {
+    LoopbackReceiver receiver(FreeLoopbackPort(),
+                              [&](ReceiverWindowOptions& options) { options.webServer = program; });
+    ReceiverMainWindow& window = receiver.Window();
+    QAction* entry = WindowMenuEntry(window, QStringLiteral("Show in browsers..."));
+    ASSERT_NE(entry, nullptr);
+    entry->trigger();
+    const QString text = OpenBoxText(window);
+    EXPECT_TRUE(
+        text.startsWith(QStringLiteral("The broadcast cannot be shown in browsers: ") + reason))
+        << text.toStdString();
+    EXPECT_TRUE(WaitUntil([&] { return entry->text() == QStringLiteral("Show in browsers..."); }));
+  }
+}
+
+// The server goes with the window, even one that does not end when asked.
+TEST(ShowInBrowsersFailure, ClosingTheWindowStopsTheServer) {
+  const FakeWebServer server(std::string("trap '' TERM\n") + FakeWebServer::kServes);
+  std::optional<LoopbackReceiver> receiver;
+  receiver.emplace(FreeLoopbackPort(),
+                   [&](ReceiverWindowOptions& options) { options.webServer = server.Program(); });
+  WindowMenuEntry(receiver->Window(), QStringLiteral("Show in browsers..."))->trigger();
+  ASSERT_FALSE(OpenBoxText(receiver->Window()).isEmpty());
+  ASSERT_TRUE(server.Alive());
+  receiver.reset();
+  EXPECT_FALSE(server.Alive());
 }
 
 }  // namespace
