@@ -6,7 +6,9 @@
 #     (ICE on 10.77.0.1), and "playing" shows no text;
 #   - a viewer that leaves is removed: the server counts no viewer afterwards;
 #   - a page left open while vantorel-web restarts connects again by itself and plays again;
-#   - past --max-viewers the page shows why it cannot play and keeps trying.
+#   - past --max-viewers the page shows why it cannot play and keeps trying;
+#   - MJPEG, which no browser takes over WebRTC, plays too: it is decoded and encoded again, as
+#     the totals vantorel-web prints at exit say (transcoded=, the encoder's frames in and out).
 #   web_test.sh PROGRAM_FOLDER MEDIA_FOLDER
 set -euo pipefail
 source "$(dirname "$0")/in_namespace.sh"
@@ -101,7 +103,25 @@ view full --expect-text "already serves" --expect-reconnects 2 --seconds 1 --tim
   --screenshot "$work/full.png"
 wait "$first_pid" || fail "the first viewer stopped playing: $(cat "$work/first.json")"
 stop full
+kill -INT "$cast_pid"
+wait "$cast_pid" || true
 
+# --- A clip that is not H.264 plays through the encoder.
+timeout -k 5 120 "$out/vantorel-cast" --unsigned --loop "$media/mjpeg-pcm.avi" \
+  >"$work/mjpeg-cast.out" 2>"$work/mjpeg-cast.err" &
+cast_pid=$!
+wait_for_line "$work/mjpeg-cast.err" '^vantorel-cast: broadcasting' 15 ||
+  fail "mjpeg cast: not broadcasting"
+web mjpeg
+view mjpeg --expect-play --seconds 2 --timeout 40 --screenshot "$work/mjpeg.png"
+stop mjpeg
+totals=$(grep '^vantorel-web: viewers=' "$work/mjpeg.out") || fail "mjpeg: no totals at exit"
+echo "mjpeg: $totals"
+(($(field transcoded "$totals") >= 1 && $(field passed-through "$totals") == 0)) ||
+  fail "mjpeg: the picture was not encoded again"
+# Encoded pictures go out as pictures, not as sound.
+(($(field encoder-out "$totals") > 0 && $(field video-in "$totals") > 0)) ||
+  fail "mjpeg: no encoded picture went out"
 kill -INT "$cast_pid"
 wait "$cast_pid" || true
 echo "PASS"
