@@ -13,18 +13,13 @@
 #   web_janus_test.sh PROGRAM_FOLDER MEDIA_FOLDER
 set -euo pipefail
 source "$(dirname "$0")/in_namespace.sh"
-fail() {
-  echo "FAIL: $*" >&2
-  for f in "$work"/*.out "$work"/*.err; do echo "--- $f" >&2; tail -n 8 "$f" >&2; done
-  exit 1
-}
-[[ -x $out/vantorel-web ]] || { echo "vantorel-web is not built: skipped"; exit 0; }
+source "$here/web_common.sh"
+[[ -x $out/vantorel-web ]] || fail "vantorel-web is not built"
 command -v janus >/dev/null || { echo "janus is not installed: skipped"; exit 0; }
 
-address=10.77.0.1
-page=http://$address:8080/
 janus_url=http://$address:8088/janus
 mountpoint=5937
+web_args=(--janus "$janus_url" --janus-mountpoint "$mountpoint")
 browser=(/usr/bin/python3 "$here/web_browser.py")
 
 # janus: the server in the background, once its HTTP API listens.
@@ -58,24 +53,6 @@ post("/%d" % session, {"janus": "destroy"})
 EOF
 }
 has_mountpoint() { mountpoints | grep -qx "$mountpoint"; }
-# web NAME: vantorel-web publishing to the server, in the background, once it serves its page.
-web() {
-  local name=$1
-  timeout -k 5 120 "$out/vantorel-web" --janus "$janus_url" --janus-mountpoint "$mountpoint" \
-    >"$work/$name.out" 2>"$work/$name.err" &
-  eval "${name}_pid=$!"
-  wait_for_line "$work/$name.err" '^vantorel-web: serving http://' 15 || fail "$name: not serving"
-}
-stop() {
-  local pid_var=${1}_pid status=0
-  kill -INT "${!pid_var}"
-  wait "${!pid_var}" || status=$?
-  ((status == 0 || status == 130)) || fail "$1: exit status $status"
-}
-status_field() {
-  curl -fsS --max-time 2 "${page}status" |
-    /usr/bin/python3 -c "import json,sys; print(json.load(sys.stdin)['$1'])"
-}
 # watch NAME: a page receiving through the server; its report in NAME.json.
 watch() {
   local name=$1

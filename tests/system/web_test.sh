@@ -12,40 +12,12 @@
 #   web_test.sh PROGRAM_FOLDER MEDIA_FOLDER
 set -euo pipefail
 source "$(dirname "$0")/in_namespace.sh"
-fail() {
-  echo "FAIL: $*" >&2
-  for f in "$work"/*.out "$work"/*.err; do echo "--- $f" >&2; tail -n 8 "$f" >&2; done
-  exit 1
-}
+source "$here/web_common.sh"
 [[ -x $out/vantorel-web ]] || fail "vantorel-web is not built"
 [[ -f $out/web/index.html ]] || fail "the page files are not beside the programs"
-
-address=10.77.0.1
-port=8080
-page=http://$address:$port/
+web_args=(--http-port "$port")
 browser=("$here/web_browser.py")
 
-# web NAME ARGS...: a vantorel-web in the background, once it serves its page.
-web() {
-  local name=$1
-  shift
-  timeout -k 5 120 "$out/vantorel-web" --http-port "$port" "$@" \
-    >"$work/$name.out" 2>"$work/$name.err" &
-  eval "${name}_pid=$!"
-  # The line vantorel-web prints once its server listens.
-  wait_for_line "$work/$name.err" '^vantorel-web: serving http://' 15 || fail "$name: not serving"
-}
-# stop NAME: interrupts the program NAME and checks that it ended well.
-stop() {
-  local pid_var=${1}_pid status=0
-  kill -INT "${!pid_var}"
-  wait "${!pid_var}" || status=$?
-  ((status == 0 || status == 130)) || fail "$1: exit status $status"
-}
-# status_field NAME: that field of the server's /status now.
-status_field() {
-  curl -fsS --max-time 2 "${page}status" | python3 -c "import json,sys; print(json.load(sys.stdin)['$1'])"
-}
 # viewers_are N: the server counts N viewers now.
 viewers_are() { [[ $(status_field viewers) == "$1" ]]; }
 # view NAME ARGS...: web_browser.py on the page; its JSON line in NAME.json.
