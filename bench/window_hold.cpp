@@ -44,11 +44,11 @@ int main(int argc, char** argv) {
   QTemporaryDir languageFolder;
   const std::filesystem::path folder = languageFolder.path().toStdString();
   lang::LanguageManager languages(lang::LanguageFolders{folder, folder}, nullptr);
-  receiver_app::ReceiverWindowOptions options;
+  receiver::app::ReceiverWindowOptions options;
   options.receive = {port, net::kLoopbackAddress, net::kLoopbackAddress, {}};
-  options.audioNote = receiver_app::AudioNote::kSilent;
+  options.audioNote = receiver::app::AudioNote::kSilent;
   options.languages = &languages;
-  receiver_app::ReceiverMainWindow window(nullptr, options);
+  receiver::app::ReceiverMainWindow window(nullptr, options);
   window.show();
 
   QElapsedTimer waited;

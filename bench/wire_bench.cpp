@@ -64,9 +64,9 @@ void BM_PacketizeReassemble(benchmark::State& state) {
 BENCHMARK(BM_PacketizeReassemble)->Arg(1024)->Arg(64 * 1024)->Arg(1024 * 1024);
 
 // Takes the wake-ups; the datagrams are counted as the receive thread queues them.
-class QuietWindow : public gui::WindowHandle {
+class QuietWindow : public receiver::ReceiveOwner {
  public:
-  bool Post(gui::WindowMessage) override { return true; }
+  bool Post(receiver::ReceiveEvent) override { return true; }
 };
 
 // Full-size datagrams from the broadcast sink to the receive socket, both on 127.0.0.1: one

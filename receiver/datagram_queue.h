@@ -1,8 +1,8 @@
-// Datagrams on their way from the receive thread (one producer) to the window thread (one
-// consumer). The window is woken once per batch, not once per datagram: Push says when the
+// Datagrams on their way from the receive thread (one producer) to the reception thread (one
+// consumer). The consumer is woken once per batch, not once per datagram: Push says when the
 // consumer must be told (nothing was waiting since its last TakeAll), and TakeAll hands every
 // queued datagram over and arms the next wake-up. Bounded in datagrams and in payload bytes: at
-// the bound the oldest datagrams are freed (and counted), so a window that falls behind costs a
+// the bound the oldest datagrams are freed (and counted), so a consumer that falls behind costs a
 // fixed amount of memory and, when it catches up, goes on with the newest data.
 #pragma once
 
@@ -111,7 +111,7 @@ class DatagramQueue {
   std::deque<Datagram> TakeAll();
 
   // Frees every queued datagram; the next Push wakes the consumer again, so a wake-up that was
-  // lost on the way (removed with the window's posted messages) cannot stall the queue.
+  // lost on the way (an event the consumer never took) cannot stall the queue.
   void Clear();
 
   DatagramQueueStats Stats() const;

@@ -1,4 +1,4 @@
-// First-in first-out queue of whole messages between the window thread (one producer) and a
+// First-in first-out queue of whole messages between the reception thread (one producer) and a
 // source pin's streaming thread (one consumer). Bounded in packets and in bytes: at the bound
 // the oldest packets are dropped (and counted) to make room, so a consumer that stalls costs
 // a fixed amount of memory and, when it resumes, plays the newest data.

@@ -2,7 +2,7 @@
 
 namespace vantorel::receiver {
 
-ReceiveSocket::ReceiveSocket(gui::WindowHandle& owner, ReceiveOptions options) {
+ReceiveSocket::ReceiveSocket(ReceiveOwner& owner, ReceiveOptions options) {
   if (!Open(options)) {
     socket_.Close();
     return;

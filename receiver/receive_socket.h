@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 
-#include "platform/gui/window_message.h"
 #include "platform/net/udp_socket.h"
 #include "protocol/wire_format.h"
 #include "receiver/receive_thread.h"
@@ -17,7 +16,7 @@ struct ReceiveOptions {
   std::uint32_t bindAddress = net::kAnyAddress;
   // Where the one-byte wake-up datagram goes when the thread stops (the socket's own port).
   std::uint32_t wakeAddress = net::kLimitedBroadcast;
-  // How much the window may fall behind before the oldest datagrams are dropped.
+  // How much the reception may fall behind before the oldest datagrams are dropped.
   DatagramQueueLimits queueLimits;
   // How long the locked sender may be silent before another sender can take the lock.
   std::chrono::milliseconds senderSilence = kSenderSilence;
@@ -45,7 +44,7 @@ class ReceiveSocket {
 
   // Opens the socket and starts its thread; when the socket cannot be opened the object
   // exists without a thread and receives nothing.
-  explicit ReceiveSocket(gui::WindowHandle& owner, ReceiveOptions options = {});
+  explicit ReceiveSocket(ReceiveOwner& owner, ReceiveOptions options = {});
   // Stops the thread, then closes the socket. The stats stay readable, final: nothing the thread
   // counted after they were read can be missing from them.
   void Stop();
@@ -57,7 +56,7 @@ class ReceiveSocket {
   std::uint16_t LocalPort() const { return localPort_; }
   std::uint32_t MaxMessageSize() const { return net::kMaxUdpPayload; }
   ReceiveStats Stats() const { return thread_ ? thread_->Stats() : final_; }
-  // The datagrams the thread queued since the last call; called on the window's thread.
+  // The datagrams the thread queued since the last call; called on the owner's thread.
   std::deque<Datagram> TakeDatagrams() {
     return thread_ ? thread_->TakeDatagrams() : std::deque<Datagram>{};
   }

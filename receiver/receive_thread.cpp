@@ -28,10 +28,9 @@ void Count(std::atomic<std::uint64_t>& counter) {
 
 }  // namespace
 
-ReceiveThread::ReceiveThread(gui::WindowHandle& owner, net::UdpSocket& socket,
-                             net::Endpoint wakeTarget, DatagramQueueLimits limits,
-                             std::chrono::milliseconds senderSilence, bool useParity,
-                             LockPolicy lock, SenderPreference preference)
+ReceiveThread::ReceiveThread(ReceiveOwner& owner, net::UdpSocket& socket, net::Endpoint wakeTarget,
+                             DatagramQueueLimits limits, std::chrono::milliseconds senderSilence,
+                             bool useParity, LockPolicy lock, SenderPreference preference)
     : owner_(owner),
       socket_(socket),
       wakeTarget_(wakeTarget),
@@ -146,11 +145,10 @@ bool ReceiveThread::Handle(std::unique_ptr<std::uint8_t[]>& payload, std::uint32
   if (lockPolicy_ == LockPolicy::kBySignature) return Queue(payload, kind, length, source);
   if (!Accept(source)) return false;
   if (!end) return Queue(payload, kind, length, source);
-  // The media datagrams before it reach the window first.
+  // The media datagrams before it reach the owner first.
   Deliver();
   const std::uint32_t value = length >= 4 ? protocol::LoadU32(payload.get()) : 0;
-  gui::WindowMessage m{gui::kMsgEndOfBroadcast, 0, static_cast<std::intptr_t>(value), nullptr};
-  Count(owner_.Post(std::move(m)) ? endOfBroadcast_ : postFailed_);
+  Count(owner_.Post(BroadcastEnded{value}) ? endOfBroadcast_ : postFailed_);
   return false;
 }
 
@@ -166,8 +164,8 @@ void ReceiveThread::Deliver() {
   if (pending_.empty()) return;
   posted_.fetch_add(pending_.size(), std::memory_order_relaxed);
   if (!queue_.Push(pending_)) return;
-  // The window takes the whole batch when this message reaches it.
-  if (!owner_.Post(gui::WindowMessage{gui::kMsgDatagram, 0, 0, nullptr})) {
+  // The owner takes the whole batch when this event reaches it.
+  if (!owner_.Post(DatagramsWaiting{})) {
     Count(postFailed_);
     queue_.Clear();
   }
@@ -198,7 +196,7 @@ bool ReceiveThread::Accept(const net::Endpoint& source) {
     Count(foreignSender_);
     return false;
   }
-  // The locked sender is gone (or paused for long): this one takes over. The window rebuilds
+  // The locked sender is gone (or paused for long): this one takes over. The owner rebuilds
   // its reception for it, so what is queued of the old sender, and this datagram, go unplayed.
   sender_ = source;
   lastHeard_ = now;
@@ -206,8 +204,7 @@ bool ReceiveThread::Accept(const net::Endpoint& source) {
   Count(senderChanges_);
   pending_.clear();
   queue_.Clear();
-  gui::WindowMessage m{gui::kMsgSenderChanged, source.address, source.port, nullptr};
-  if (!owner_.Post(std::move(m))) Count(postFailed_);
+  if (!owner_.Post(LockTaken{source})) Count(postFailed_);
   return false;
 }
 

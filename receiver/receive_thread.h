@@ -1,8 +1,8 @@
 // The receive loop on a thread of its own: takes every datagram waiting at each wake-up in one
-// call, locks onto the first sender heard, hands the media datagrams to the owner window
-// through a bounded queue, a wake-up's worth at a time (each buffer changes owner with its
-// datagram, and the window is told once per batch), and turns end-of-broadcast datagrams into a
-// message of their own. Touches only the socket, fresh buffers and the queue.
+// call, locks onto the first sender heard, hands the media datagrams to its owner through a
+// bounded queue, a wake-up's worth at a time (each buffer changes owner with its datagram, and
+// the owner is told once per batch), and turns end-of-broadcast datagrams into an event of their
+// own. Touches only the socket, fresh buffers and the queue.
 #pragma once
 
 #include <atomic>
@@ -12,8 +12,9 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <variant>
 
-#include "platform/gui/window_message.h"
+#include "platform/gui/mailbox.h"
 #include "platform/net/udp_socket.h"
 #include "protocol/wire_format.h"
 #include "receiver/datagram_queue.h"
@@ -72,6 +73,20 @@ inline constexpr double kAnnouncementBurst = 64;
 
 enum class LockPolicy { kFirstSender, kBySignature };
 
+// What the receive thread tells its owner, in the order it happened.
+// Datagrams wait in the queue: TakeDatagrams hands over the batch.
+struct DatagramsWaiting {};
+// The locked sender ended its broadcast; `value` is the first 4 payload bytes (0 from ours).
+struct BroadcastEnded {
+  std::uint32_t value = 0;
+};
+// The locked sender fell silent (or gave way to the chosen one) and `sender` took the lock.
+struct LockTaken {
+  net::Endpoint sender;
+};
+using ReceiveEvent = std::variant<DatagramsWaiting, BroadcastEnded, LockTaken>;
+using ReceiveOwner = gui::Mailbox<ReceiveEvent>;
+
 class ReceiveThread {
  public:
   static constexpr std::uint32_t kPayloadBufferSize = protocol::kReceivePayloadBuffer;
@@ -80,7 +95,7 @@ class ReceiveThread {
   static constexpr int kStopTimeoutMs = 3000;
 
   // Starts the loop at once. `wakeTarget` receives the one-byte wake-up datagram at stop.
-  ReceiveThread(gui::WindowHandle& owner, net::UdpSocket& socket, net::Endpoint wakeTarget,
+  ReceiveThread(ReceiveOwner& owner, net::UdpSocket& socket, net::Endpoint wakeTarget,
                 DatagramQueueLimits limits = {},
                 std::chrono::milliseconds senderSilence = kSenderSilence, bool useParity = true,
                 LockPolicy lock = LockPolicy::kFirstSender, SenderPreference preference = {});
@@ -101,7 +116,7 @@ class ReceiveThread {
   std::optional<net::Endpoint> LockedSender() const;
 
   // The datagrams queued since the last call, oldest first. Called on the consumer's thread
-  // when a kMsgDatagram without a buffer arrives.
+  // when DatagramsWaiting arrives.
   std::deque<Datagram> TakeDatagrams() { return queue_.TakeAll(); }
   // How many datagrams wait for the consumer.
   std::size_t Queued() const { return queue_.Stats().depth; }
@@ -118,7 +133,7 @@ class ReceiveThread {
   // Adds the datagram to this wake-up's batch (its buffer goes with it). Receive thread.
   bool Queue(std::unique_ptr<std::uint8_t[]>& payload, DatagramKind kind, std::size_t length,
              const net::Endpoint& source);
-  // Queues the pending media datagrams and wakes the window if it waits. Receive thread.
+  // Queues the pending media datagrams and wakes the owner if it waits. Receive thread.
   void Deliver();
   // True when the datagram from `source` may go on: it is the locked sender's, or it takes
   // the lock (first sender heard, or the locked one has been silent too long).
@@ -129,7 +144,7 @@ class ReceiveThread {
   // Waits a little longer after each failed receive, up to a cap, unless stopping.
   void BackOff();  // called on the receive thread
 
-  gui::WindowHandle& owner_;
+  ReceiveOwner& owner_;
   net::UdpSocket& socket_;
   net::Endpoint wakeTarget_;
   std::atomic<bool> stop_{false};

@@ -38,11 +38,11 @@ void Reception::Stop() {
   if (thread_.joinable()) thread_.join();
 }
 
-bool Reception::Inbox::Post(gui::WindowMessage message) {
+bool Reception::Inbox::Post(ReceiveEvent event) {
   {
     std::lock_guard guard(owner_.lock_);
     if (owner_.stopping_) return false;
-    owner_.messages_.push_back(std::move(message));
+    owner_.received_.push_back(event);
   }
   owner_.wake_.notify_one();
   return true;
@@ -75,13 +75,13 @@ void Reception::Choose(SenderChoice choice) {
 void Reception::Run() {
   std::unique_lock guard(lock_);
   while (!stopping_) {
-    if (messages_.empty() && !playRequested_ && !newRect_ && !newChoice_) {
+    if (received_.empty() && !playRequested_ && !newRect_ && !newChoice_) {
       const bool waiting = (fec_ && fec_->Held() > 0) || gate_.Held() > 0;
       wake_.wait_for(guard, waiting ? kTickInterval : kIdleWait);
       if (stopping_) break;
     }
-    std::deque<gui::WindowMessage> messages;
-    messages.swap(messages_);
+    std::deque<ReceiveEvent> events;
+    events.swap(received_);
     const bool play = std::exchange(playRequested_, false);
     const std::optional<VideoRect> rect = std::exchange(newRect_, std::nullopt);
     if (newChoice_) options_.choice = *std::exchange(newChoice_, std::nullopt);
@@ -92,7 +92,7 @@ void Reception::Run() {
       if (graph_) graph_->SetVideoRect(rect->left, rect->top, rect->width, rect->height);
     }
     if (play && graph_) graph_->Run();
-    for (gui::WindowMessage& message : messages) Handle(message);
+    for (const ReceiveEvent& event : events) Handle(event);
     const auto now = std::chrono::steady_clock::now();
     // Losses are given up by the wall clock only once everything that arrived before it was
     // taken: what still waits in the socket or the queue may fill them. A receive thread held
@@ -111,22 +111,16 @@ void Reception::Run() {
   Publish();
 }
 
-void Reception::Handle(gui::WindowMessage& message) {
-  switch (message.message) {
-    case gui::kMsgDatagram:
-      TakeDatagrams();
-      break;
-    case gui::kMsgEndOfBroadcast:
-      EndOfBroadcast();
-      break;
-    case gui::kMsgSenderChanged:
-      gate_.Reset();
-      SenderChanged(net::Endpoint{static_cast<std::uint32_t>(message.wParam),
-                                  static_cast<std::uint16_t>(message.lParam)});
-      break;
-    default:
-      break;
-  }
+void Reception::Handle(const ReceiveEvent& event) {
+  std::visit(gui::Overloaded{
+                 [this](const DatagramsWaiting&) { TakeDatagrams(); },
+                 [this](const BroadcastEnded&) { EndOfBroadcast(); },
+                 [this](const LockTaken& taken) {
+                   gate_.Reset();
+                   SenderChanged(taken.sender);
+                 },
+             },
+             event);
 }
 
 void Reception::EndOfBroadcast() {

@@ -30,7 +30,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/gui/window_message.h"
 #include "protocol/packet_sink.h"
 #include "receiver/fec_receiver.h"
 #include "receiver/playback_graph.h"
@@ -153,10 +152,10 @@ class Reception {
  private:
   // What the receive thread posts (datagram batches, end of broadcast, sender changes),
   // queued for the reception thread.
-  class Inbox : public gui::WindowHandle {
+  class Inbox : public ReceiveOwner {
    public:
     explicit Inbox(Reception& owner) : owner_(owner) {}
-    bool Post(gui::WindowMessage message) override;
+    bool Post(ReceiveEvent event) override;
 
    private:
     Reception& owner_;
@@ -174,7 +173,7 @@ class Reception {
   };
 
   void Run();
-  void Handle(gui::WindowMessage& message);
+  void Handle(const ReceiveEvent& event);
   void TakeDatagrams();
   void Deliver(Datagram& datagram);
   void EndOfBroadcast();
@@ -204,7 +203,7 @@ class Reception {
   // Shared with the other threads, under lock_.
   mutable std::mutex lock_;
   std::condition_variable wake_;
-  std::deque<gui::WindowMessage> messages_;
+  std::deque<ReceiveEvent> received_;
   bool stopping_ = false;
   bool playRequested_ = false;
   std::optional<VideoRect> newRect_;

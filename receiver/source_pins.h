@@ -1,5 +1,5 @@
 // The portable half of the stream source filter: one pin per described stream, each with its
-// packet queue (filled on the window thread, emptied by the pin's streaming thread), its packet
+// packet queue (filled on the reception thread, emptied by the pin's streaming thread), its packet
 // logic and whether anything downstream takes its stream.
 #pragma once
 
@@ -32,11 +32,11 @@ class SourcePin {
   const StreamPinLogic& Logic() const { return logic_; }
 
   // Set by the media layer once the pin has a decoder downstream, cleared when its stream
-  // stops for good; read on the window thread when routing.
+  // stops for good; read on the reception thread when routing.
   void SetConnected(bool connected) { connected_.store(connected); }
   bool Connected() const { return connected_.load(); }
 
-  // Window thread: packets refused because nothing downstream would take them.
+  // Reception thread: packets refused because nothing downstream would take them.
   std::uint64_t DroppedUnconnected() const { return droppedUnconnected_; }
   void CountUnconnected() { ++droppedUnconnected_; }
 
@@ -62,9 +62,9 @@ class SourcePins {
   SourcePin& Pin(std::size_t index) { return *pins_[index]; }
   const SourcePin& Pin(std::size_t index) const { return *pins_[index]; }
 
-  // Window thread: copies the message body into a packet for the first pin of its stream kind.
+  // Reception thread: copies the message body into a packet for the first pin of its stream kind.
   RouteResult RoutePacket(std::span<const std::uint8_t> body);
-  // Window thread: frees every queued packet and stops every queue, waking the streaming
+  // Reception thread: frees every queued packet and stops every queue, waking the streaming
   // threads.
   void ClearQueues();
 

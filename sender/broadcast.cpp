@@ -10,11 +10,26 @@ void SleepOneGap() {
   std::this_thread::sleep_for(std::chrono::milliseconds(Broadcast::kEndOfBroadcastGapMs));
 }
 
+// A session's view of the broadcast's factory, which outlives every session.
+class BorrowedGraphFactory : public media::GraphFactory {
+ public:
+  explicit BorrowedGraphFactory(media::GraphFactory& graphs) : graphs_(graphs) {}
+  std::unique_ptr<media::MediaGraph> CreateGraph() override { return graphs_.CreateGraph(); }
+
+ private:
+  media::GraphFactory& graphs_;
+};
+
 }  // namespace
 
 Broadcast::Broadcast(UdpBroadcastSink& sink, media::GraphOptions graph, int fecPercent,
                      std::optional<protocol::SigningKey> identity, std::string name)
-    : sink_(sink), graph_(graph), announcer_(sink, std::move(name), identity) {
+    : Broadcast(sink, std::make_unique<media::GstGraphFactory>(graph), fecPercent,
+                std::move(identity), std::move(name)) {}
+
+Broadcast::Broadcast(UdpBroadcastSink& sink, std::unique_ptr<media::GraphFactory> graphs,
+                     int fecPercent, std::optional<protocol::SigningKey> identity, std::string name)
+    : sink_(sink), graphs_(std::move(graphs)), announcer_(sink, std::move(name), identity) {
   if (identity) {
     signer_ = std::make_unique<SigningSink>(sink_, std::move(*identity), fecPercent > 0 ? 2 : 1);
   }
@@ -29,35 +44,39 @@ Broadcast::~Broadcast() {
   CloseSession();
 }
 
-HRESULT Broadcast::Open(gui::WindowHandle* owner, const std::string& path) {
+media::Status Broadcast::Open(gui::Mailbox<media::GraphNotice>* owner, const std::string& path) {
   return OpenWith([owner, &path](SenderSession& session) { return session.Open(owner, path); });
 }
 
-HRESULT Broadcast::OpenLive(gui::WindowHandle* owner, const media::LiveSource& source) {
-  const HRESULT hr = OpenWith(
+media::Status Broadcast::OpenLive(gui::Mailbox<media::GraphNotice>* owner,
+                                  const media::LiveSource& source) {
+  media::Status status = OpenWith(
       [owner, &source](SenderSession& session) { return session.OpenLive(owner, source); });
   if (openError_.liveDevice) {
     openError_.deviceName = media::LiveDeviceName(source, *openError_.liveDevice);
   }
-  return hr;
+  return status;
 }
 
+// The session answers in the player's result codes; the broadcast speaks the media layer's
+// error type again, with GStreamer's words from what the graph found.
 template <typename OpenInto>
-HRESULT Broadcast::OpenWith(OpenInto open) {
+media::Status Broadcast::OpenWith(OpenInto open) {
   CloseSession();
   protocol::PacketSink* out = fec_ ? static_cast<protocol::PacketSink*>(fec_.get()) : &Wire();
-  auto session = std::make_unique<SenderSession>(sessionNumber_, out, graph_);
-  HRESULT hr = open(*session);
-  const bool streaming = !FAILED(hr) && session->IsStreaming();
-  if (!FAILED(hr) && !streaming) hr = VFW_E_UNSUPPORTED_STREAM;
-  openError_ = media::MakeOpenError(hr, session->Findings(), streaming);
-  if (FAILED(hr)) {
+  auto session = std::make_unique<SenderSession>(sessionNumber_, out,
+                                                 std::make_unique<BorrowedGraphFactory>(*graphs_));
+  media::Status status = media::FromHresult(open(*session), session->Findings().errorText);
+  const bool streaming = status.ok() && session->IsStreaming();
+  if (status.ok() && !streaming) status = media::Status(media::MediaErrc::kUnsupportedStream);
+  openError_ = media::MakeOpenError(status, session->Findings(), streaming);
+  if (!status.ok()) {
     session->Close();
-    return hr;
+    return status;
   }
   session_ = std::move(session);
   ++sessionNumber_;
-  return hr;
+  return status;
 }
 
 void Broadcast::CloseSession() {
@@ -90,8 +109,7 @@ GraphEventNews Broadcast::HandleGraphEvents() {
   const GraphEventCounts& after = session_->EventCounts();
   news.completed = after.completes > before.completes;
   news.failed = after.errors > before.errors;
-  news.lastError = after.lastError;
-  news.lastErrorText = after.lastErrorText;
+  news.lastError = media::FromHresult(after.lastError, after.lastErrorText);
   news.noAudioDevice = after.noAudioDevice;
   return news;
 }

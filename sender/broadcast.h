@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/gui/window_message.h"
+#include "platform/gui/mailbox.h"
+#include "platform/media/media_error.h"
+#include "platform/media/media_graph.h"
 #include "platform/media/open_error.h"
 #include "platform/media/output_modes.h"
 #include "protocol/announcement.h"
@@ -29,9 +31,8 @@ inline constexpr int kDefaultFecPercent = 20;
 // What a round of graph events brought.
 struct GraphEventNews {
   bool completed = false;  // the end of the file
-  bool failed = false;     // an error; lastError says which
-  HRESULT lastError = S_OK;
-  std::string lastErrorText;  // GStreamer's message for it
+  bool failed = false;     // an error; lastError says which, in GStreamer's words
+  media::Status lastError;
   bool noAudioDevice = false;
 };
 
@@ -46,21 +47,25 @@ class Broadcast {
   // (empty: this host's name).
   Broadcast(UdpBroadcastSink& sink, media::GraphOptions graph, int fecPercent = kDefaultFecPercent,
             std::optional<protocol::SigningKey> identity = std::nullopt, std::string name = {});
+  // The same with every session's graph made by `graphs` instead of GStreamer's.
+  Broadcast(UdpBroadcastSink& sink, std::unique_ptr<media::GraphFactory> graphs,
+            int fecPercent = kDefaultFecPercent,
+            std::optional<protocol::SigningKey> identity = std::nullopt, std::string name = {});
   ~Broadcast();
   Broadcast(const Broadcast&) = delete;
   Broadcast& operator=(const Broadcast&) = delete;
 
-  // Closes the current session, then opens the file in a new one whose graph events are posted
+  // Closes the current session, then opens the file in a new one whose graph notices are posted
   // to `owner`. A file that cannot be opened, or that has no stream to broadcast, leaves no
-  // session and returns why (VFW_E_UNSUPPORTED_STREAM for the latter). The new session is
-  // stopped; the caller plays it.
-  HRESULT Open(gui::WindowHandle* owner, const std::string& path);
+  // session and returns why (kUnsupportedStream for the latter). The new session is stopped;
+  // the caller plays it.
+  media::Status Open(gui::Mailbox<media::GraphNotice>* owner, const std::string& path);
   // The same for a live source. A device that does not start is named in LastOpenError().
-  HRESULT OpenLive(gui::WindowHandle* owner, const media::LiveSource& source);
-  // Why the last Open failed, with what its graph learned; code S_OK after a success.
+  media::Status OpenLive(gui::Mailbox<media::GraphNotice>* owner, const media::LiveSource& source);
+  // Why the last Open failed, with what its graph learned; code kOk after a success.
   const media::OpenError& LastOpenError() const { return openError_; }
   void CloseSession();
-  // Collects the session's graph events (on the graph-event message).
+  // Collects the session's graph events (on a graph notice).
   GraphEventNews HandleGraphEvents();
   // Closes the session and sends the end-of-broadcast datagrams; once. Nothing is announced
   // after it.
@@ -89,12 +94,13 @@ class Broadcast {
 
  private:
   template <typename OpenInto>
-  HRESULT OpenWith(OpenInto open);
+  media::Status OpenWith(OpenInto open);
   // Where the sessions' datagrams go after the parity: the signer or the sink.
   protocol::PacketSink& Wire();
 
   UdpBroadcastSink& sink_;
-  media::GraphOptions graph_;
+  // Makes the graph of every session, which borrows it.
+  std::unique_ptr<media::GraphFactory> graphs_;
   // Before the sink when the broadcast is signed: it signs the parity too.
   std::unique_ptr<SigningSink> signer_;
   // Between the sessions and the signer (or the sink) when parity is added.

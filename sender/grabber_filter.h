@@ -36,13 +36,18 @@ class GrabberFilter final : public media::GstGraphFilter,
 
   // media::GstGraphFilter
   GstElement* Element() override { return element_.get(); }
-  HRESULT CheckInputType(const protocol::MediaType& type) override;
+  bool AcceptsInput(const protocol::MediaType& type) override {
+    return SUCCEEDED(CheckInputType(type));
+  }
   bool IsConnected() const override { return connected_.load(); }
   void CompleteConnect(const GstCaps* caps) override;
 
   // StreamClock: the pipeline clock in 100 ns, called by the multiplexer under its lock on
   // either streaming thread.
   std::int64_t ReadClock() override;
+
+  // S_OK when the grabber takes a stream of this type (the grabber policy's answer).
+  HRESULT CheckInputType(const protocol::MediaType& type);
 
   // Builds the format record once and registers it with the multiplexer.
   void PublishFormat();

@@ -11,19 +11,20 @@ GraphPlayer::~GraphPlayer() {
   Close();
 }
 
-HRESULT GraphPlayer::Open(gui::WindowHandle* owner, const std::string& path) {
+HRESULT GraphPlayer::Open(gui::Mailbox<media::GraphNotice>* owner, const std::string& path) {
   if (owner == nullptr || path.empty()) return E_FAIL;
   return Build(owner, false, [&path](media::MediaGraph& graph) { return graph.RenderFile(path); });
 }
 
-HRESULT GraphPlayer::OpenLive(gui::WindowHandle* owner, const media::LiveSource& source) {
+HRESULT GraphPlayer::OpenLive(gui::Mailbox<media::GraphNotice>* owner,
+                              const media::LiveSource& source) {
   if (owner == nullptr || !media::HasStream(source)) return E_FAIL;
   return Build(owner, true,
                [&source](media::MediaGraph& graph) { return graph.RenderLive(source); });
 }
 
 template <typename RenderInto>
-HRESULT GraphPlayer::Build(gui::WindowHandle* owner, bool live, RenderInto render) {
+HRESULT GraphPlayer::Build(gui::Mailbox<media::GraphNotice>* owner, bool live, RenderInto render) {
   graph_.reset();
   creationResult_ = E_FAIL;
   findings_ = {};
@@ -37,9 +38,13 @@ HRESULT GraphPlayer::Build(gui::WindowHandle* owner, bool live, RenderInto rende
   owner_ = owner;
   live_ = live;
   HRESULT hr = OnBuild(*graph_);
-  if (SUCCEEDED(hr)) hr = render(*graph_);
-  if (SUCCEEDED(hr)) hr = graph_->SetNotifyWindow(owner);
+  media::Status rendered;
+  if (SUCCEEDED(hr)) rendered = render(*graph_);
+  if (SUCCEEDED(hr) && rendered.ok()) rendered = graph_->SetNotifyWindow(owner);
+  if (SUCCEEDED(hr)) hr = media::ToHresult(rendered);
   findings_ = graph_->Findings();
+  // GStreamer's words for the failure stay readable after the graph is gone.
+  if (findings_.errorText.empty()) findings_.errorText = rendered.message();
   if (FAILED(hr)) {
     CloseGraph();
     ReleaseGraph();
@@ -89,13 +94,13 @@ void GraphPlayer::SetMicrophoneMuted(bool muted) {
 
 double GraphPlayer::Duration() {
   double seconds = 0;
-  if (!graph_ || live_ || FAILED(graph_->GetDuration(seconds))) return 0;
+  if (!graph_ || live_ || !graph_->GetDuration(seconds).ok()) return 0;
   return seconds;
 }
 
 double GraphPlayer::Position() {
   double seconds = 0;
-  if (!loaded_ || FAILED(graph_->GetCurrentPosition(seconds))) return 0;
+  if (!loaded_ || !graph_->GetCurrentPosition(seconds).ok()) return 0;
   return seconds;
 }
 
@@ -103,27 +108,27 @@ HRESULT GraphPlayer::Play() {
   if (!loaded_ || state_ == PlayerState::kRunning) return S_OK;
   if (live_) {
     if (resumeStartsSegment_) OnLiveResume();
-    const HRESULT hr = graph_->Run();
+    const HRESULT hr = media::ToHresult(graph_->Run());
     if (SUCCEEDED(hr)) state_ = PlayerState::kRunning;
     return hr;
   }
   double duration = 0;
   double position = 0;
-  if (SUCCEEDED(graph_->GetDuration(duration)) && SUCCEEDED(graph_->GetCurrentPosition(position)) &&
+  if (graph_->GetDuration(duration).ok() && graph_->GetCurrentPosition(position).ok() &&
       duration - position < kRestartMargin) {
     graph_->PutCurrentPosition(0);
   }
   // Seeking to where the graph stands makes every stream start a new segment, so the
   // grabbers announce it before the samples that follow.
-  if (SUCCEEDED(graph_->GetCurrentPosition(position))) graph_->PutCurrentPosition(position);
-  const HRESULT hr = graph_->Run();
+  if (graph_->GetCurrentPosition(position).ok()) graph_->PutCurrentPosition(position);
+  const HRESULT hr = media::ToHresult(graph_->Run());
   if (SUCCEEDED(hr)) state_ = PlayerState::kRunning;
   return hr;
 }
 
 HRESULT GraphPlayer::Pause() {
   if (!loaded_ || state_ == PlayerState::kPaused) return S_OK;
-  const HRESULT hr = graph_->Pause();
+  const HRESULT hr = media::ToHresult(graph_->Pause());
   if (SUCCEEDED(hr)) {
     resumeStartsSegment_ = live_;
     state_ = PlayerState::kPaused;
@@ -135,7 +140,7 @@ HRESULT GraphPlayer::Stop() {
   if (!loaded_ || state_ == PlayerState::kStopped) return S_OK;
   if (live_) {
     // A live source has no start to go back to: stopping holds it, as a pause does.
-    const HRESULT hr = graph_->Pause();
+    const HRESULT hr = media::ToHresult(graph_->Pause());
     if (SUCCEEDED(hr)) {
       resumeStartsSegment_ = true;
       state_ = PlayerState::kStopped;
@@ -143,16 +148,16 @@ HRESULT GraphPlayer::Stop() {
     return hr;
   }
   if (state_ == PlayerState::kPaused) graph_->Run();
-  HRESULT hr = graph_->PutCurrentPosition(0);
+  HRESULT hr = media::ToHresult(graph_->PutCurrentPosition(0));
   if (FAILED(hr)) return hr;
-  hr = graph_->Pause();
+  hr = media::ToHresult(graph_->Pause());
   if (SUCCEEDED(hr)) state_ = PlayerState::kStopped;
   return hr;
 }
 
 HRESULT GraphPlayer::Seek(double seconds) {
   if (!loaded_ || live_) return E_FAIL;
-  if (Duration() > seconds) return graph_->PutCurrentPosition(seconds);
+  if (Duration() > seconds) return media::ToHresult(graph_->PutCurrentPosition(seconds));
   return S_OK;
 }
 
@@ -166,8 +171,8 @@ HRESULT GraphPlayer::HandleGraphEvents() {
       if (FAILED(result)) return result;
     } else if (event->code == media::EC_ERRORABORT) {
       ++events_.errors;
-      events_.lastError = event->param;
-      events_.lastErrorText = event->text;
+      events_.lastError = media::ToHresult(event->param);
+      events_.lastErrorText = event->param.message();
     } else if (event->code == media::EC_NO_AUDIO_DEVICE) {
       events_.noAudioDevice = true;
     }
@@ -179,17 +184,17 @@ HRESULT GraphPlayer::HandleGraphEvents() {
 // starts again from the beginning.
 HRESULT GraphPlayer::OnComplete() {
   double position = 0;
-  if (SUCCEEDED(graph_->GetCurrentPosition(position))) {
+  if (graph_->GetCurrentPosition(position).ok()) {
     graph_->PutCurrentPosition(position - kEndRestBack);
   }
-  HRESULT hr = graph_->Pause();
+  HRESULT hr = media::ToHresult(graph_->Pause());
   if (SUCCEEDED(hr)) {
     state_ = PlayerState::kStopped;
     return hr;
   }
-  hr = graph_->Stop();
+  hr = media::ToHresult(graph_->Stop());
   if (FAILED(hr)) return hr;
-  hr = graph_->Run();
+  hr = media::ToHresult(graph_->Run());
   if (FAILED(hr)) return hr;
   state_ = PlayerState::kRunning;
   return hr;

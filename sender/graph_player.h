@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/gui/window_message.h"
+#include "platform/gui/mailbox.h"
 #include "platform/media/media_graph.h"
 
 namespace vantorel::sender {
@@ -36,11 +36,11 @@ class GraphPlayer {
   GraphPlayer(const GraphPlayer&) = delete;
   GraphPlayer& operator=(const GraphPlayer&) = delete;
 
-  // Builds the graph for the file; graph events are then posted to `owner` (not owned) as
-  // kMsgGraphEvent. Leaves the player stopped at the start.
-  HRESULT Open(gui::WindowHandle* owner, const std::string& path);
+  // Builds the graph for the file; each time graph events are queued, a GraphNotice is then
+  // posted to `owner` (not owned). Leaves the player stopped at the start.
+  HRESULT Open(gui::Mailbox<media::GraphNotice>* owner, const std::string& path);
   // The same for a live source: the screen, a camera, the microphone.
-  HRESULT OpenLive(gui::WindowHandle* owner, const media::LiveSource& source);
+  HRESULT OpenLive(gui::Mailbox<media::GraphNotice>* owner, const media::LiveSource& source);
   void Close();
   // What the last Open learned (missing decoders, streams no filter took, GStreamer's error);
   // kept after a failed open.
@@ -77,7 +77,7 @@ class GraphPlayer {
 
   // Builds the graph and renders into it with `render`.
   template <typename RenderInto>
-  HRESULT Build(gui::WindowHandle* owner, bool live, RenderInto render);
+  HRESULT Build(gui::Mailbox<media::GraphNotice>* owner, bool live, RenderInto render);
   HRESULT OnComplete();
   void ResetPlayback();
   void CloseGraph();
@@ -86,7 +86,7 @@ class GraphPlayer {
   std::unique_ptr<media::GraphFactory> factory_;
   std::unique_ptr<media::MediaGraph> graph_;
   HRESULT creationResult_ = E_FAIL;
-  gui::WindowHandle* owner_ = nullptr;
+  gui::Mailbox<media::GraphNotice>* owner_ = nullptr;
   PlayerState state_ = PlayerState::kNoGraph;
   bool loaded_ = false;
   bool live_ = false;

@@ -6,9 +6,11 @@ namespace vantorel::sender {
 
 SenderSession::SenderSession(std::uint8_t session, protocol::PacketSink* sink,
                              const media::GraphOptions& options)
-    : GraphPlayer(std::make_unique<media::GstGraphFactory>(options)),
-      session_(session),
-      sink_(sink) {}
+    : SenderSession(session, sink, std::make_unique<media::GstGraphFactory>(options)) {}
+
+SenderSession::SenderSession(std::uint8_t session, protocol::PacketSink* sink,
+                             std::unique_ptr<media::GraphFactory> graphs)
+    : GraphPlayer(std::move(graphs)), session_(session), sink_(sink) {}
 
 SenderSession::~SenderSession() {
   Close();
@@ -45,11 +47,13 @@ HRESULT SenderSession::OnBuild(media::MediaGraph& graph) {
                                                   protocol::StreamKind::kAudio);
   videoGrabber_->SetLive(Live());
   audioGrabber_->SetLive(Live());
-  if (FAILED(graph.AddFilter(*videoGrabber_)) || FAILED(graph.AddFilter(*audioGrabber_))) {
+  media::Status added = graph.AddFilter(*videoGrabber_);
+  if (added.ok()) added = graph.AddFilter(*audioGrabber_);
+  if (!added.ok()) {
     OnTeardown(graph);
-    return E_FAIL;
+    added = media::Status(media::MediaErrc::kFailed);
   }
-  return S_OK;
+  return media::ToHresult(added);
 }
 
 void SenderSession::OnLiveResume() {
@@ -71,7 +75,7 @@ HRESULT SenderSession::OnTeardown(media::MediaGraph& graph) {
     multiplexer_.reset();
   }
   OnReset();
-  return S_OK;
+  return media::ToHresult(media::MediaErrc::kOk);
 }
 
 }  // namespace vantorel::sender

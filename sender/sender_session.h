@@ -26,6 +26,9 @@ class SenderSession : public GraphPlayer {
   // UdpBroadcastSink, or any PacketSink.
   SenderSession(std::uint8_t session, protocol::PacketSink* sink,
                 const media::GraphOptions& options = {});
+  // The same with graphs made by `graphs` instead of GStreamer's.
+  SenderSession(std::uint8_t session, protocol::PacketSink* sink,
+                std::unique_ptr<media::GraphFactory> graphs);
   ~SenderSession() override;
 
   // True when either grabber got into a stream's path.

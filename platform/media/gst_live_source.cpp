@@ -224,25 +224,25 @@ std::string DebugReason(GstMessage* message) {
 
 }  // namespace
 
-HRESULT GstMediaGraph::RenderLive(const LiveSource& source) {
-  const HRESULT hr = StartLive(source);
-  if (FAILED(hr)) {
-    GST_CAT_WARNING(DebugCategory(), "cannot start the live source: 0x%08x %s",
-                    static_cast<unsigned>(hr), Findings().errorText.c_str());
+Status GstMediaGraph::RenderLive(const LiveSource& source) {
+  Status status = StartLive(source);
+  if (!status.ok()) {
+    GST_CAT_WARNING(DebugCategory(), "cannot start the live source: %s %s",
+                    std::string(NameOf(status.code())).c_str(), status.message().c_str());
   }
-  return hr;
+  return status;
 }
 
-HRESULT GstMediaGraph::LiveFailure(LiveDevice device, std::string reason) {
+Status GstMediaGraph::LiveFailure(LiveDevice device, std::string reason) {
   std::lock_guard guard(lock_);
   findings_.failedDevice = device;
-  findings_.errorText = std::move(reason);
-  return E_FAIL;
+  findings_.errorText = reason;
+  return Status(MediaErrc::kFailed, std::move(reason));
 }
 
-HRESULT GstMediaGraph::StartLive(const LiveSource& source) {
-  if (rendered_) return VFW_E_WRONG_STATE;
-  if (!HasStream(source)) return E_INVALIDARG;
+Status GstMediaGraph::StartLive(const LiveSource& source) {
+  if (rendered_) return Status(MediaErrc::kWrongState);
+  if (!HasStream(source)) return Status(MediaErrc::kInvalidArgument);
   live_ = true;
   if (source.video == LiveVideo::kScreen) {
     GstElement* bin = nullptr;
@@ -310,10 +310,10 @@ HRESULT GstMediaGraph::StartLive(const LiveSource& source) {
   // with the first captured frames.
   if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
     MessagePtr error = TakeError();
-    return error ? ResultOfError(error.get()) : E_FAIL;
+    return error ? ResultOfError(error.get()) : Status(MediaErrc::kFailed);
   }
-  HRESULT hr = WaitForStreams(kLiveStartTimeout);
-  if (hr == VFW_E_TIMEOUT) {
+  Status status = WaitForStreams(kLiveStartTimeout);
+  if (status.code() == MediaErrc::kTimeout) {
     for (const LiveBranch& branch : liveBranches_) {
       PadPtr src(gst_element_get_static_pad(branch.bin, "src"));
       if (!gst_pad_has_current_caps(src.get())) {
@@ -321,9 +321,9 @@ HRESULT GstMediaGraph::StartLive(const LiveSource& source) {
       }
     }
   }
-  if (FAILED(hr)) return hr;
-  hr = WaitForDecoders(kLiveDecoderSettle);
-  if (FAILED(hr)) return hr;
+  if (!status.ok()) return status;
+  status = WaitForDecoders(kLiveDecoderSettle);
+  if (!status.ok()) return status;
   return Pause();
 }
 

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/gui/window_message.h"
 #include "platform/media/file_kind.h"
 #include "platform/media/gst_debug.h"
 
@@ -23,20 +22,28 @@ constexpr GstClockTime kDecoderSettle = 2 * GST_SECOND;
 
 constexpr double kNanosecondsPerSecond = 1e9;
 
-HRESULT ResultForError(const GError* error) {
+MediaErrc CodeForError(const GError* error) {
   if (error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_NOT_FOUND) {
-    return E_FILE_NOT_FOUND;
+    return MediaErrc::kFileNotFound;
   }
   if (error->domain == GST_RESOURCE_ERROR && error->code == GST_RESOURCE_ERROR_OPEN_READ) {
-    return E_ACCESSDENIED;
+    return MediaErrc::kAccessDenied;
   }
   if (error->domain == GST_STREAM_ERROR &&
       (error->code == GST_STREAM_ERROR_TYPE_NOT_FOUND ||
        error->code == GST_STREAM_ERROR_WRONG_TYPE || error->code == GST_STREAM_ERROR_DEMUX ||
        error->code == GST_STREAM_ERROR_CODEC_NOT_FOUND)) {
-    return VFW_E_UNSUPPORTED_STREAM;
+    return MediaErrc::kUnsupportedStream;
   }
-  return E_FAIL;
+  return MediaErrc::kFailed;
+}
+
+Status StatusOfError(const GError* error) {
+  return Status(CodeForError(error), error->message != nullptr ? error->message : "");
+}
+
+Status Failed() {
+  return Status(MediaErrc::kFailed);
 }
 
 void DiscardElement(GstElement* element) {
@@ -74,19 +81,20 @@ GstMediaGraph::~GstMediaGraph() {
   }
 }
 
-HRESULT GstMediaGraph::AddFilter(GraphFilter& filter) {
+Status GstMediaGraph::AddFilter(GraphFilter& filter) {
   auto* gstFilter = dynamic_cast<GstGraphFilter*>(&filter);
-  if (gstFilter == nullptr || gstFilter->Element() == nullptr) return E_INVALIDARG;
+  if (gstFilter == nullptr || gstFilter->Element() == nullptr)
+    return Status(MediaErrc::kInvalidArgument);
   std::lock_guard guard(lock_);
   // The filter's element is not floating: the bin takes a reference of its own.
   if (!gst_bin_add(GST_BIN(pipeline_.get()), gstFilter->Element())) {
-    return E_FAIL;
+    return Failed();
   }
   filters_.push_back({gstFilter, false});
-  return S_OK;
+  return {};
 }
 
-HRESULT GstMediaGraph::RemoveFilter(GraphFilter& filter) {
+Status GstMediaGraph::RemoveFilter(GraphFilter& filter) {
   // Streaming must be over before an element leaves the pipeline.
   gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
   std::lock_guard guard(lock_);
@@ -96,92 +104,92 @@ HRESULT GstMediaGraph::RemoveFilter(GraphFilter& filter) {
     gst_element_set_state(element, GST_STATE_NULL);
     gst_bin_remove(GST_BIN(pipeline_.get()), element);
     filters_.erase(it);
-    return S_OK;
+    return {};
   }
-  return E_INVALIDARG;
+  return Status(MediaErrc::kInvalidArgument);
 }
 
-HRESULT GstMediaGraph::RenderFile(const std::string& path) {
-  const HRESULT hr = Render(path);
-  if (FAILED(hr)) {
-    GST_CAT_WARNING(DebugCategory(), "cannot render %s: 0x%08x %s", path.c_str(),
-                    static_cast<unsigned>(hr), Findings().errorText.c_str());
+Status GstMediaGraph::RenderFile(const std::string& path) {
+  Status status = Render(path);
+  if (!status.ok()) {
+    GST_CAT_WARNING(DebugCategory(), "cannot render %s: %s %s", path.c_str(),
+                    std::string(NameOf(status.code())).c_str(), status.message().c_str());
   }
-  return hr;
+  return status;
 }
 
-HRESULT GstMediaGraph::Render(const std::string& path) {
-  if (rendered_) return VFW_E_WRONG_STATE;
+Status GstMediaGraph::Render(const std::string& path) {
+  if (rendered_) return Status(MediaErrc::kWrongState);
   // filesrc opens the file on this thread while the pipeline changes state: a FIFO without a
   // writer would block it there for good.
   switch (KindOfFile(path)) {
     case FileKind::kRegular:
       break;
     case FileKind::kMissing:
-      return E_FILE_NOT_FOUND;
+      return Status(MediaErrc::kFileNotFound);
     default:
-      return E_BAD_FILE_TYPE;
+      return Status(MediaErrc::kBadFileType);
   }
-  if (::access(path.c_str(), R_OK) != 0) return E_ACCESSDENIED;
+  if (::access(path.c_str(), R_OK) != 0) return Status(MediaErrc::kAccessDenied);
   GstElement* source = gst_element_factory_make("filesrc", nullptr);
   GstElement* parser = gst_element_factory_make("parsebin", nullptr);
   if (source == nullptr || parser == nullptr) {
     DiscardElement(source);
     DiscardElement(parser);
-    return E_FAIL;
+    return Failed();
   }
   g_object_set(source, "location", path.c_str(), nullptr);
   g_signal_connect(parser, "pad-added", G_CALLBACK(&OnStreamPad), this);
   gst_bin_add_many(GST_BIN(pipeline_.get()), source, parser, nullptr);
-  if (!gst_element_link(source, parser)) return E_FAIL;
+  if (!gst_element_link(source, parser)) return Failed();
   rendered_ = true;
   if (gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
     MessagePtr error = TakeError();
-    return error ? ResultOfError(error.get()) : E_FAIL;
+    return error ? ResultOfError(error.get()) : Failed();
   }
   // parsebin finishes its own state change before it has found the streams. It exposes all of
   // them together and lets no data out before that is done, so once the streams seen have
   // their paths, the pipeline is ready when every sink has prerolled.
-  const HRESULT found = WaitForStreams(kRenderTimeout);
-  if (FAILED(found)) return found;
-  const HRESULT paused = WaitForState(kRenderTimeout);
-  return FAILED(paused) ? paused : WaitForDecoders(kDecoderSettle);
+  Status found = WaitForStreams(kRenderTimeout);
+  if (!found.ok()) return found;
+  Status paused = WaitForState(kRenderTimeout);
+  return !paused.ok() ? paused : WaitForDecoders(kDecoderSettle);
 }
 
 // The pipeline can preroll on one stream before the decodebin of another has found its
 // decoder, or found that there is none. Each decodebin either exposes a pad or reports what is
 // missing once its data has flowed; a stream without data does not hold the open longer than
 // `timeout`.
-HRESULT GstMediaGraph::WaitForDecoders(GstClockTime timeout) {
+Status GstMediaGraph::WaitForDecoders(GstClockTime timeout) {
   for (GstClockTime waited = 0; waited < timeout; waited += kStatePollStep) {
     MessagePtr error = TakeError();
     if (error) return ResultOfError(error.get());
     std::unique_lock guard(lock_);
-    if (!findings_.missingDecoders.empty()) return VFW_E_UNSUPPORTED_STREAM;
+    if (!findings_.missingDecoders.empty()) return Status(MediaErrc::kUnsupportedStream);
     if (streamsFound_.wait_for(guard, std::chrono::nanoseconds(kStatePollStep),
                                [this] { return decodersPending_ <= 0; })) {
-      return S_OK;
+      return {};
     }
   }
-  return S_OK;
+  return {};
 }
 
-HRESULT GstMediaGraph::WaitForStreams(GstClockTime timeout) {
+Status GstMediaGraph::WaitForStreams(GstClockTime timeout) {
   for (GstClockTime waited = 0; waited < timeout; waited += kStatePollStep) {
     MessagePtr error = TakeError();
     if (error) return ResultOfError(error.get());
     std::unique_lock guard(lock_);
     if (streamsFound_.wait_for(guard, std::chrono::nanoseconds(kStatePollStep),
                                [this] { return streamsSeen_ > 0 && pathsPending_ == 0; })) {
-      return S_OK;
+      return {};
     }
   }
-  return VFW_E_TIMEOUT;
+  return Status(MediaErrc::kTimeout);
 }
 
 // Waits for a pending state change to finish, and fails early when an element reports an
 // error (a stream error leaves the change pending for ever).
-HRESULT GstMediaGraph::WaitForState(GstClockTime timeout) {
+Status GstMediaGraph::WaitForState(GstClockTime timeout) {
   for (GstClockTime waited = 0; waited < timeout; waited += kStatePollStep) {
     MessagePtr error = TakeError();
     if (error) return ResultOfError(error.get());
@@ -191,69 +199,69 @@ HRESULT GstMediaGraph::WaitForState(GstClockTime timeout) {
         // A decodebin that found no decoder posts its error just before it lets the state
         // change finish.
         MessagePtr late = TakeError();
-        return late ? ResultOfError(late.get()) : S_OK;
+        return late ? ResultOfError(late.get()) : Status();
       }
       case GST_STATE_CHANGE_FAILURE: {
         MessagePtr failure = TakeError();
-        return failure ? ResultOfError(failure.get()) : E_FAIL;
+        return failure ? ResultOfError(failure.get()) : Failed();
       }
       case GST_STATE_CHANGE_ASYNC:
         break;
     }
   }
-  return VFW_E_TIMEOUT;
+  return Status(MediaErrc::kTimeout);
 }
 
-HRESULT GstMediaGraph::Run() {
-  if (!rendered_) return VFW_E_WRONG_STATE;
+Status GstMediaGraph::Run() {
+  if (!rendered_) return Status(MediaErrc::kWrongState);
   return gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE
-             ? E_FAIL
-             : S_OK;
+             ? Failed()
+             : Status();
 }
 
-HRESULT GstMediaGraph::Pause() {
-  if (!rendered_) return VFW_E_WRONG_STATE;
+Status GstMediaGraph::Pause() {
+  if (!rendered_) return Status(MediaErrc::kWrongState);
   if (gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
-    return E_FAIL;
+    return Failed();
   }
   return WaitForState(kStateTimeout);
 }
 
-HRESULT GstMediaGraph::Stop() {
-  if (!rendered_) return VFW_E_WRONG_STATE;
+Status GstMediaGraph::Stop() {
+  if (!rendered_) return Status(MediaErrc::kWrongState);
   return gst_element_set_state(pipeline_.get(), GST_STATE_READY) == GST_STATE_CHANGE_FAILURE
-             ? E_FAIL
-             : S_OK;
+             ? Failed()
+             : Status();
 }
 
-HRESULT GstMediaGraph::GetDuration(double& seconds) {
+Status GstMediaGraph::GetDuration(double& seconds) {
   gint64 duration = 0;
   if (!rendered_ || !gst_element_query_duration(pipeline_.get(), GST_FORMAT_TIME, &duration) ||
       duration < 0) {
-    return E_FAIL;
+    return Failed();
   }
   seconds = static_cast<double>(duration) / kNanosecondsPerSecond;
-  return S_OK;
+  return {};
 }
 
-HRESULT GstMediaGraph::GetCurrentPosition(double& seconds) {
+Status GstMediaGraph::GetCurrentPosition(double& seconds) {
   gint64 position = 0;
   if (!rendered_ || !gst_element_query_position(pipeline_.get(), GST_FORMAT_TIME, &position) ||
       position < 0) {
-    return E_FAIL;
+    return Failed();
   }
   seconds = static_cast<double>(position) / kNanosecondsPerSecond;
-  return S_OK;
+  return {};
 }
 
-HRESULT GstMediaGraph::PutCurrentPosition(double seconds) {
-  if (!rendered_ || !std::isfinite(seconds)) return E_FAIL;
+Status GstMediaGraph::PutCurrentPosition(double seconds) {
+  if (!rendered_ || !std::isfinite(seconds)) return Failed();
   const auto target = static_cast<gint64>(std::max(0.0, seconds) * kNanosecondsPerSecond);
   // Not key-unit: the position must end up where it was put, so that resting just before the
   // end after the end of the stream is recognised by the next Play.
   const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH);
   seekTarget_.store(static_cast<GstClockTime>(target));
-  if (!gst_element_seek_simple(pipeline_.get(), GST_FORMAT_TIME, flags, target)) return E_FAIL;
+  if (!gst_element_seek_simple(pipeline_.get(), GST_FORMAT_TIME, flags, target)) return Failed();
   // A flushing seek prerolls again; the position is right once that is done.
   return WaitForState(kStateTimeout);
 }
@@ -270,14 +278,14 @@ MessagePtr GstMediaGraph::TakeError() {
   return nullptr;
 }
 
-HRESULT GstMediaGraph::SetNotifyWindow(gui::WindowHandle* owner) {
+Status GstMediaGraph::SetNotifyWindow(gui::Mailbox<GraphNotice>* owner) {
   std::lock_guard guard(lock_);
   owner_ = owner;
   // Events that arrived before the owner was known are announced now.
   if (owner_ != nullptr && !events_.empty()) {
-    owner_->Post(gui::WindowMessage{gui::kMsgGraphEvent, 0, 0, nullptr});
+    owner_->Post(GraphNotice{});
   }
-  return S_OK;
+  return {};
 }
 
 std::optional<GraphEvent> GstMediaGraph::GetEvent() {
@@ -291,16 +299,16 @@ std::optional<GraphEvent> GstMediaGraph::GetEvent() {
     }
     switch (GST_MESSAGE_TYPE(message.get())) {
       case GST_MESSAGE_EOS:
-        return GraphEvent{EC_COMPLETE, S_OK, {}};
+        return GraphEvent{EC_COMPLETE, {}};
       case GST_MESSAGE_ERROR: {
         GError* raw = nullptr;
         gst_message_parse_error(message.get(), &raw, nullptr);
         const ErrorPtr error(raw);
-        if (!error) return GraphEvent{EC_ERRORABORT, E_FAIL, {}};
-        return GraphEvent{EC_ERRORABORT, ResultForError(error.get()), error->message};
+        if (!error) return GraphEvent{EC_ERRORABORT, Failed()};
+        return GraphEvent{EC_ERRORABORT, StatusOfError(error.get())};
       }
       case GST_MESSAGE_APPLICATION:
-        return GraphEvent{EC_NO_AUDIO_DEVICE, S_OK, {}};
+        return GraphEvent{EC_NO_AUDIO_DEVICE, {}};
       default:
         break;
     }
@@ -365,11 +373,11 @@ void GstMediaGraph::NoteRefusedStream(const GstCaps* caps) {
   findings_.refusedCodecs.push_back(std::move(codec));
 }
 
-HRESULT GstMediaGraph::ResultOfError(GstMessage* message) {
+Status GstMediaGraph::ResultOfError(GstMessage* message) {
   GError* raw = nullptr;
   gst_message_parse_error(message, &raw, nullptr);
   ErrorPtr error(raw);
-  if (!error) return E_FAIL;
+  if (!error) return Failed();
   std::lock_guard guard(lock_);
   if (findings_.errorText.empty()) findings_.errorText = error->message;
   NoteLiveError(message);
@@ -378,7 +386,7 @@ HRESULT GstMediaGraph::ResultOfError(GstMessage* message) {
                                             error->code == GST_STREAM_ERROR_WRONG_TYPE)) {
     findings_.unknownType = true;
   }
-  return ResultForError(error.get());
+  return StatusOfError(error.get());
 }
 
 OpenFindings GstMediaGraph::Findings() const {
@@ -389,7 +397,7 @@ OpenFindings GstMediaGraph::Findings() const {
 void GstMediaGraph::Announce(MessagePtr message) {
   std::lock_guard guard(lock_);
   events_.push_back(std::move(message));
-  if (owner_ != nullptr) owner_->Post(gui::WindowMessage{gui::kMsgGraphEvent, 0, 0, nullptr});
+  if (owner_ != nullptr) owner_->Post(GraphNotice{});
 }
 
 // parsebin exposes all its pads together, before any data leaves them: building every path

@@ -38,19 +38,19 @@ class GstMediaGraph : public MediaGraph {
   GstMediaGraph(const GstMediaGraph&) = delete;
   GstMediaGraph& operator=(const GstMediaGraph&) = delete;
 
-  HRESULT AddFilter(GraphFilter& filter) override;
-  HRESULT RemoveFilter(GraphFilter& filter) override;
-  HRESULT RenderFile(const std::string& path) override;
-  HRESULT RenderLive(const LiveSource& source) override;
+  Status AddFilter(GraphFilter& filter) override;
+  Status RemoveFilter(GraphFilter& filter) override;
+  Status RenderFile(const std::string& path) override;
+  Status RenderLive(const LiveSource& source) override;
   bool IsLive() const override { return live_; }
   void SetMicrophoneMuted(bool muted) override;
-  HRESULT Run() override;
-  HRESULT Pause() override;
-  HRESULT Stop() override;
-  HRESULT GetDuration(double& seconds) override;
-  HRESULT GetCurrentPosition(double& seconds) override;
-  HRESULT PutCurrentPosition(double seconds) override;
-  HRESULT SetNotifyWindow(gui::WindowHandle* owner) override;
+  Status Run() override;
+  Status Pause() override;
+  Status Stop() override;
+  Status GetDuration(double& seconds) override;
+  Status GetCurrentPosition(double& seconds) override;
+  Status PutCurrentPosition(double seconds) override;
+  Status SetNotifyWindow(gui::Mailbox<GraphNotice>* owner) override;
   std::optional<GraphEvent> GetEvent() override;
   bool HasVideo() const override { return hasVideo_.load(); }
   OpenFindings Findings() const override;
@@ -78,8 +78,8 @@ class GstMediaGraph : public MediaGraph {
   // A read-ahead queue's "overrun", on the streaming thread that fills it.
   static void OnQueueFull(GstElement* queue, gpointer self);
 
-  HRESULT Render(const std::string& path);
-  HRESULT StartLive(const LiveSource& source);
+  Status Render(const std::string& path);
+  Status StartLive(const LiveSource& source);
   // Each live branch is a bin with one ghost "src" pad that gives the encoded stream; null when
   // an element is missing.
   GstElement* MakeScreenBranch(const LiveSource& source);
@@ -87,22 +87,22 @@ class GstMediaGraph : public MediaGraph {
   GstElement* MakeMicrophoneBranch(const LiveSource& source);
   // The device whose branch holds the element that posted `message`.
   std::optional<LiveDevice> DeviceOf(GstMessage* message) const;
-  HRESULT LiveFailure(LiveDevice device, std::string reason);
+  Status LiveFailure(LiveDevice device, std::string reason);
   void NoteLiveError(GstMessage* message);
   void BuildStreamPath(GstPad* pad, const GstCaps* caps);
   void LinkStreamPath(GstPad* pad, const GstCaps* caps);
   GstGraphFilter* TakeFilterFor(const GstCaps* caps);
   GstElement* MakeStreamOutput();
   GstElement* MakeReadAheadQueue();
-  HRESULT WaitForState(GstClockTime timeout);
-  HRESULT WaitForStreams(GstClockTime timeout);
-  HRESULT WaitForDecoders(GstClockTime timeout);
+  Status WaitForState(GstClockTime timeout);
+  Status WaitForStreams(GstClockTime timeout);
+  Status WaitForDecoders(GstClockTime timeout);
   void Announce(MessagePtr message);
   void NoteMissing(GstMessage* message);
   void NoteRefusedStream(const GstCaps* caps);
   MessagePtr TakeError();
-  // The result for an error message that stops the open; keeps its text in the findings.
-  HRESULT ResultOfError(GstMessage* message);
+  // The failure for an error message that stops the open; keeps its text in the findings.
+  Status ResultOfError(GstMessage* message);
 
   GraphOptions options_;
   ElementPtr pipeline_;
@@ -114,7 +114,7 @@ class GstMediaGraph : public MediaGraph {
     bool linked = false;
   };
   std::vector<FilterSlot> filters_;
-  gui::WindowHandle* owner_ = nullptr;
+  gui::Mailbox<GraphNotice>* owner_ = nullptr;
   std::deque<MessagePtr> events_;  // graph events not yet collected, oldest first
   OpenFindings findings_;
   std::vector<ElementPtr> queues_;  // each stream's read-ahead queue

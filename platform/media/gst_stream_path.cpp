@@ -232,7 +232,7 @@ GstGraphFilter* GstMediaGraph::TakeFilterFor(const GstCaps* caps) {
   if (!type) return nullptr;
   std::lock_guard guard(lock_);
   for (FilterSlot& slot : filters_) {
-    if (!slot.linked && SUCCEEDED(slot.filter->CheckInputType(*type))) {
+    if (!slot.linked && slot.filter->AcceptsInput(*type)) {
       slot.linked = true;
       return slot.filter;
     }

@@ -9,16 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "platform/gui/mailbox.h"
 #include "platform/media/live_source.h"
+#include "platform/media/media_error.h"
 #include "platform/media/open_error.h"
 #include "protocol/media_type.h"
-#include "protocol/result.h"
-
-namespace vantorel::gui {
-class WindowHandle;
-}
 
 namespace vantorel::media {
+
+// Tells the owner that graph events are queued: it collects them with GetEvent.
+struct GraphNotice {};
 
 // Event codes the graph reports, as the original framework numbered them.
 inline constexpr std::int32_t EC_COMPLETE = 0x01;
@@ -30,17 +30,16 @@ inline constexpr std::int32_t EC_NO_AUDIO_DEVICE = 0x8001;
 
 struct GraphEvent {
   std::int32_t code = 0;
-  HRESULT param = S_OK;  // the failure for EC_ERRORABORT
-  std::string text;      // GStreamer's message for EC_ERRORABORT
+  Status param;  // the failure for EC_ERRORABORT, with GStreamer's message
 };
 
 // A filter that the graph may place in the path of one of the file's streams.
 class GraphFilter {
  public:
   virtual ~GraphFilter() = default;
-  // S_OK when the filter takes a stream of this type. Called on a streaming thread while the
+  // True when the filter takes a stream of this type. Called on a streaming thread while the
   // graph builds the stream's path.
-  virtual HRESULT CheckInputType(const protocol::MediaType& type) = 0;
+  virtual bool AcceptsInput(const protocol::MediaType& type) = 0;
   // True once the filter sits in a stream's path with both sides linked.
   virtual bool IsConnected() const = 0;
 };
@@ -49,31 +48,31 @@ class MediaGraph {
  public:
   virtual ~MediaGraph() = default;
 
-  virtual HRESULT AddFilter(GraphFilter& filter) = 0;
-  virtual HRESULT RemoveFilter(GraphFilter& filter) = 0;
+  virtual Status AddFilter(GraphFilter& filter) = 0;
+  virtual Status RemoveFilter(GraphFilter& filter) = 0;
   // Builds the file's streams and leaves the graph paused at the start, ready to run.
-  virtual HRESULT RenderFile(const std::string& path) = 0;
+  virtual Status RenderFile(const std::string& path) = 0;
   // Starts capturing and encoding the live source and builds its streams; leaves the graph
   // paused, ready to run. A device that does not start is named in Findings().failedDevice.
-  virtual HRESULT RenderLive(const LiveSource&) { return E_FAIL; }
+  virtual Status RenderLive(const LiveSource&) { return Status(MediaErrc::kFailed); }
   // True once a live source is rendered: it cannot seek, and its position is the time it has
   // been running.
   virtual bool IsLive() const { return false; }
   // Silences the live source's microphone (its stream goes on, with silence).
   virtual void SetMicrophoneMuted(bool) {}
 
-  virtual HRESULT Run() = 0;
-  virtual HRESULT Pause() = 0;
-  virtual HRESULT Stop() = 0;
+  virtual Status Run() = 0;
+  virtual Status Pause() = 0;
+  virtual Status Stop() = 0;
 
   // Seconds; failures when the graph cannot tell.
-  virtual HRESULT GetDuration(double& seconds) = 0;
-  virtual HRESULT GetCurrentPosition(double& seconds) = 0;
-  virtual HRESULT PutCurrentPosition(double seconds) = 0;
+  virtual Status GetDuration(double& seconds) = 0;
+  virtual Status GetCurrentPosition(double& seconds) = 0;
+  virtual Status PutCurrentPosition(double seconds) = 0;
 
-  // Events are announced to the owner with one graph-event message each; nullptr stops the
-  // announcements (events still queue).
-  virtual HRESULT SetNotifyWindow(gui::WindowHandle* owner) = 0;
+  // Events are announced to the owner (not owned) with one notice each; nullptr stops the
+  // announcements (events still queue). Notices are posted from streaming threads.
+  virtual Status SetNotifyWindow(gui::Mailbox<GraphNotice>* owner) = 0;
   // Takes the oldest queued event; nothing when none is left. Does not wait.
   virtual std::optional<GraphEvent> GetEvent() = 0;
 

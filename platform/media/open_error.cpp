@@ -70,10 +70,10 @@ void Replace(std::string& text, std::string_view placeholder, const std::string&
 
 }  // namespace
 
-OpenError MakeOpenError(HRESULT code, const OpenFindings& findings, bool streaming) {
+OpenError MakeOpenError(const Status& result, const OpenFindings& findings, bool streaming) {
   OpenError error;
-  error.code = code;
-  error.detail = findings.errorText;
+  error.code = result.code();
+  error.detail = findings.errorText.empty() ? result.message() : findings.errorText;
   error.missing = findings.missingDecoders;
   error.unknownType = findings.unknownType;
   error.liveDevice = findings.failedDevice;
@@ -98,11 +98,11 @@ OpenFailure FailureOf(const OpenError& error) {
     return known ? OpenFailure::kDecoderMissing : OpenFailure::kDecoderMissingNoPackage;
   }
   switch (error.code) {
-    case E_FILE_NOT_FOUND:
+    case MediaErrc::kFileNotFound:
       return OpenFailure::kNotFound;
-    case E_ACCESSDENIED:
+    case MediaErrc::kAccessDenied:
       return OpenFailure::kNotReadable;
-    case E_BAD_FILE_TYPE:
+    case MediaErrc::kBadFileType:
       return OpenFailure::kNotAFile;
     default:
       break;

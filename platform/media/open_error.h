@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/media/live_source.h"
-#include "protocol/result.h"
+#include "platform/media/media_error.h"
 
 namespace vantorel::media {
 
@@ -29,9 +29,9 @@ struct OpenFindings {
   std::optional<LiveDevice> failedDevice;
 };
 
-// A failed open: the interface's result and what is known of the cause.
+// A failed open: which failure it was and what is known of the cause.
 struct OpenError {
-  HRESULT code = S_OK;
+  MediaErrc code = MediaErrc::kOk;
   std::string detail;  // GStreamer's message, for logs
   std::string codec;   // the codecs that cannot be broadcast, joined with ", "
   std::vector<MissingDecoder> missing;
@@ -43,7 +43,8 @@ struct OpenError {
 };
 
 // The open's result with what the graph found. `streaming`: whether any stream is broadcast.
-OpenError MakeOpenError(HRESULT code, const OpenFindings& findings, bool streaming);
+// GStreamer's message comes from the findings, else from the result.
+OpenError MakeOpenError(const Status& result, const OpenFindings& findings, bool streaming);
 
 // Why a file could not be played, as the user is told.
 enum class OpenFailure {

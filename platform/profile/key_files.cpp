@@ -158,26 +158,6 @@ std::string CreateIdentity(const fs::path& path) {
 
 }  // namespace
 
-fs::path UserStateFolder() {
-  if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg != nullptr && *xdg == '/') {
-    return fs::path(xdg) / "vantorel";
-  }
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-    return fs::path(home) / ".local" / "state" / "vantorel";
-  }
-  return {};
-}
-
-fs::path UserConfigFolder() {
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
-    return fs::path(xdg) / "vantorel";
-  }
-  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-    return fs::path(home) / ".config" / "vantorel";
-  }
-  return {};
-}
-
 Loaded<protocol::SigningKey> LoadIdentity(const fs::path& path, WhenMissing missing) {
   if (!protocol::CryptoReady()) return {std::nullopt, "the crypto library cannot start"};
   std::error_code ec;

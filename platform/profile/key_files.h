@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/profile/program_folder.h"
 #include "protocol/signing.h"
 
 namespace vantorel::profile {
@@ -25,12 +26,6 @@ namespace vantorel::profile {
 inline constexpr const char* kIdentityFileName = "identity";
 inline constexpr const char* kTrustedSendersFileName = "trusted-senders";
 inline constexpr const char* kCountersFileName = "counters";
-
-// $XDG_CONFIG_HOME/vantorel (an absolute XDG_CONFIG_HOME only), else ~/.config/vantorel;
-// empty when neither is known.
-std::filesystem::path UserConfigFolder();
-// $XDG_STATE_HOME/vantorel, else ~/.local/state/vantorel; empty when neither is known.
-std::filesystem::path UserStateFolder();
 
 // What loading a key file gave: the value, or why there is none ("PATH: reason").
 template <typename T>

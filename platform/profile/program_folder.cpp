@@ -1,5 +1,6 @@
 #include "platform/profile/program_folder.h"
 
+#include <cstdlib>
 #include <system_error>
 
 namespace vantorel::profile {
@@ -27,6 +28,31 @@ std::filesystem::path ProgramFolderFor(const std::filesystem::path& executableFo
 
 std::filesystem::path ProgramFolder() {
   return ProgramFolderFor(ExecutableFolder());
+}
+
+namespace {
+// $variable when it holds an absolute path, else ~/fallback; empty when neither is known.
+std::filesystem::path XdgFolder(const char* variable, const char* fallback) {
+  if (const char* xdg = std::getenv(variable); xdg != nullptr && *xdg == '/') return xdg;
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
+    return std::filesystem::path(home) / fallback;
+  }
+  return {};
+}
+}  // namespace
+
+std::filesystem::path UserConfigHome() {
+  return XdgFolder("XDG_CONFIG_HOME", ".config");
+}
+
+std::filesystem::path UserConfigFolder() {
+  const std::filesystem::path home = UserConfigHome();
+  return home.empty() ? home : home / "vantorel";
+}
+
+std::filesystem::path UserStateFolder() {
+  const std::filesystem::path state = XdgFolder("XDG_STATE_HOME", ".local/state");
+  return state.empty() ? state : state / "vantorel";
 }
 
 }  // namespace vantorel::profile

@@ -1,4 +1,5 @@
-// Where the running program's data stand: its language files, help page and resource library.
+// Where the running program's data stand (its language files, help page and resource library)
+// and where the user's settings and state are kept.
 // In the build's output folder (or any folder of its own) they stand beside the executable; an
 // installed program keeps them in ../share/vantorel relative to its bin/ folder.
 #pragma once
@@ -20,5 +21,14 @@ std::filesystem::path ProgramFolderFor(const std::filesystem::path& executableFo
 
 // The data folder of the running program: ProgramFolderFor(ExecutableFolder()).
 std::filesystem::path ProgramFolder();
+
+// The user's configuration folder: $XDG_CONFIG_HOME (an absolute one only), else ~/.config;
+// empty when neither is known. Read afresh on each call.
+std::filesystem::path UserConfigHome();
+// Where every setting of the user's lives, the programs' own and the key files: the folder
+// "vantorel" in UserConfigHome(); empty when that is unknown.
+std::filesystem::path UserConfigFolder();
+// $XDG_STATE_HOME/vantorel, else ~/.local/state/vantorel; empty when neither is known.
+std::filesystem::path UserStateFolder();
 
 }  // namespace vantorel::profile

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
+#include "cli/network_options.h"
+#include "cli/trust_options.h"
 #include "platform/gui/quit_on_signal.h"
 #include "receiver/app/receiver_app.h"
-#include "ui/command_line.h"
 #include "ui/lang/language_access.h"
-#include "ui/network_options.h"
-#include "ui/trust_options.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ constexpr const char* kUsageTail =
     "  --help, -h        this text; --version, -V the version\n"
     "  An option's value may also follow an '=' (--port=6000).\n";
 
-enum : int { kFullScreenOption = vantorel::ui::kProgramOptionIds, kScreenOption, kPreferOption };
+enum : int { kFullScreenOption = vantorel::cli::kProgramOptionIds, kScreenOption, kPreferOption };
 constexpr option kDisplayOptions[] = {
     {"fullscreen", no_argument, nullptr, kFullScreenOption},
     {"screen", required_argument, nullptr, kScreenOption},
@@ -39,21 +39,21 @@ constexpr option kDisplayOptions[] = {
 };
 
 // --fullscreen, --screen N and --prefer NAME.
-vantorel::ui::Taken TakeDisplayOption(const vantorel::ui::GivenOption& given,
-                                      vantorel::receiver_app::ReceiverWindowOptions& options,
-                                      std::string& error) {
+vantorel::cli::Taken TakeDisplayOption(const vantorel::cli::GivenOption& given,
+                                       vantorel::receiver::app::ReceiverWindowOptions& options,
+                                       std::string& error) {
   switch (given.id) {
     case kFullScreenOption:
-      options.fullScreen = vantorel::receiver_app::FullScreenAtStart::kAlways;
-      return vantorel::ui::Taken::kTaken;
+      options.fullScreen = vantorel::receiver::app::FullScreenAtStart::kAlways;
+      return vantorel::cli::Taken::kTaken;
     case kPreferOption:
       if (given.value == nullptr || given.value[0] == '\0') return given.Missing(error);
       options.sender = given.value;
-      return vantorel::ui::Taken::kTaken;
+      return vantorel::cli::Taken::kTaken;
     case kScreenOption:
       break;
     default:
-      return vantorel::ui::Taken::kNotMine;
+      return vantorel::cli::Taken::kNotMine;
   }
   if (given.value == nullptr) return given.Missing(error);
   const char* value = given.value;
@@ -61,46 +61,46 @@ vantorel::ui::Taken TakeDisplayOption(const vantorel::ui::GivenOption& given,
   const long screen = std::strtol(value, &end, 10);
   if (*value < '0' || *value > '9' || *end != '\0' || screen > 999) {
     error = std::string("bad value for --screen: ") + value + " (a monitor number from 0)";
-    return vantorel::ui::Taken::kError;
+    return vantorel::cli::Taken::kError;
   }
   options.screen = static_cast<int>(screen);
-  return vantorel::ui::Taken::kTaken;
+  return vantorel::cli::Taken::kTaken;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string usage = std::string(kUsageHead) + vantorel::ui::kReceiveOptionsUsage +
-                            vantorel::ui::kTrustOptionsUsage + kDisplayUsage + kUsageTail;
-  if (const int code = vantorel::ui::AnswerEarlyRequest(argc, argv, kProgram, usage.c_str());
+  const std::string usage = std::string(kUsageHead) + vantorel::cli::kReceiveOptionsUsage +
+                            vantorel::cli::kTrustOptionsUsage + kDisplayUsage + kUsageTail;
+  if (const int code = vantorel::cli::AnswerEarlyRequest(argc, argv, kProgram, usage.c_str());
       code >= 0) {
     return code;
   }
-  vantorel::receiver_app::ReceiverWindowOptions options;
+  vantorel::receiver::app::ReceiverWindowOptions options;
   std::vector<char*> toolkitArgs;
-  const auto takeOption = [&options](const vantorel::ui::GivenOption& given, std::string& error) {
-    vantorel::ui::Taken taken = vantorel::ui::TakeReceiveOption(given, options.receive, error);
-    if (taken != vantorel::ui::Taken::kNotMine) return taken;
-    taken = vantorel::ui::TakeTrustOption(given, options.trusted, error);
-    if (taken != vantorel::ui::Taken::kNotMine) return taken;
+  const auto takeOption = [&options](const vantorel::cli::GivenOption& given, std::string& error) {
+    vantorel::cli::Taken taken = vantorel::cli::TakeReceiveOption(given, options.receive, error);
+    if (taken != vantorel::cli::Taken::kNotMine) return taken;
+    taken = vantorel::cli::TakeTrustOption(given, options.trusted, error);
+    if (taken != vantorel::cli::Taken::kNotMine) return taken;
     return TakeDisplayOption(given, options, error);
   };
-  const std::vector<option> table = vantorel::ui::JoinOptions(
-      {vantorel::ui::kReceiveOptions, vantorel::ui::kTrustOptions, kDisplayOptions});
-  if (const int code =
-          vantorel::ui::SplitToolkitArguments(argc, argv, kProgram, table, takeOption, toolkitArgs);
+  const std::vector<option> table = vantorel::cli::JoinOptions(
+      {vantorel::cli::kReceiveOptions, vantorel::cli::kTrustOptions, kDisplayOptions});
+  if (const int code = vantorel::cli::SplitToolkitArguments(argc, argv, kProgram, table, takeOption,
+                                                            toolkitArgs);
       code >= 0) {
     return code;
   }
-  auto trusted = vantorel::ui::LoadTrust(options.trusted);
+  auto trusted = vantorel::cli::LoadTrust(options.trusted);
   if (!trusted.value) {
     std::fprintf(stderr, "lunnet: %s\n", trusted.error.c_str());
     return 2;
   }
   options.trusted = std::move(*trusted.value);
-  options.trustedSendersFile = vantorel::ui::TrustedSendersFile();
-  options.countersFile = vantorel::ui::CountersFile();
-  auto counters = vantorel::ui::LoadKnownCounters();
+  options.trustedSendersFile = vantorel::cli::TrustedSendersFile();
+  options.countersFile = vantorel::cli::CountersFile();
+  auto counters = vantorel::cli::LoadKnownCounters();
   if (!counters.value) {
     std::fprintf(stderr, "lunnet: %s\n", counters.error.c_str());
     return 2;
@@ -122,6 +122,6 @@ int main(int argc, char** argv) {
   // reception stops in order.
   const vantorel::gui::QuitOnSignal quitOnSignal(&QApplication::closeAllWindows);
 
-  vantorel::receiver_app::ReceiverApp app(std::move(options));
+  vantorel::receiver::app::ReceiverApp app(std::move(options));
   return vantorel::gui::QuitOnSignal::ExitCode(app.Run());
 }

@@ -14,7 +14,7 @@
 #include "ui/lang/language_manager.h"
 #include "ui/skin/skin_bitmap.h"
 
-namespace vantorel::receiver_app {
+namespace vantorel::receiver::app {
 
 ReceiverApp::ReceiverApp(ReceiverWindowOptions options) : options_(std::move(options)) {
   folder_ =
@@ -60,4 +60,4 @@ int ReceiverApp::Run() {
   return 0;
 }
 
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::receiver::app

@@ -8,7 +8,7 @@
 
 #include "receiver/app/receiver_main_window.h"
 
-namespace vantorel::receiver_app {
+namespace vantorel::receiver::app {
 
 class ReceiverApp {
  public:
@@ -30,4 +30,4 @@ class ReceiverApp {
   std::filesystem::path folder_;
 };
 
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::receiver::app

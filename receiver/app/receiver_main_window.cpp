@@ -25,10 +25,11 @@
 #include "ui/lang/language_access.h"
 #include "ui/lang/language_manager.h"
 #include "ui/lang/language_menu.h"
+#include "ui/program_settings.h"
 #include "ui/skin/skin_bitmap.h"
 #include "ui/skin/video_widget.h"
 
-namespace vantorel::receiver_app {
+namespace vantorel::receiver::app {
 namespace {
 
 Q_LOGGING_CATEGORY(lcLunnet, "vantorel.lunnet")
@@ -39,7 +40,7 @@ const QString kProgram = QStringLiteral("lunnet");
 const QString kFullScreenKey = QStringLiteral("window/fullScreen");
 
 bool RememberedFullScreen() {
-  return QSettings(QStringLiteral("vantorel"), kProgram).value(kFullScreenKey, false).toBool();
+  return ui::ProgramSettings(kProgram).value(kFullScreenKey, false).toBool();
 }
 
 // The addresses a sender can reach the window on: its interface's, or every interface's.
@@ -49,9 +50,10 @@ std::vector<std::string> ListenAddresses(const receiver::ReceiveOptions& receive
   return device ? device->addresses : std::vector<std::string>{};
 }
 
-media::ReceiverGraphOptions GraphOptions(media::ReceiverOutput output, skin::VideoWidget* video,
-                                         media::AudioLevel& level) {
-  media::ReceiverGraphOptions options;
+receiver::gst::ReceiverGraphOptions GraphOptions(media::ReceiverOutput output,
+                                                 skin::VideoWidget* video,
+                                                 media::AudioLevel& level) {
+  receiver::gst::ReceiverGraphOptions options;
   options.output = output;
   options.videoFrames = video;
   options.audioLevel = &level;
@@ -68,10 +70,10 @@ ReceiverMainWindow::ReceiverMainWindow(const skin::ResourceLibrary* module,
                                        ReceiverWindowOptions options)
     : SkinnedFrame(skin::FrameProgram::kReceiver, module),
       options_(std::move(options)),
-      handle_(this),
+      notices_(this),
       volume_(kProgram),
       video_(new skin::VideoWidget(this, skin::WithoutPicture::kBlack)),
-      builder_(std::make_unique<media::GstPlaybackGraphBuilder>(
+      builder_(std::make_unique<receiver::gst::GstPlaybackGraphBuilder>(
           GraphOptions(options_.output, video_, volume_.Level()))),
       webViewer_(WebViewerEvents{
           [this](const std::vector<std::string>& addresses) { ShowWebAddresses(addresses); },
@@ -192,56 +194,54 @@ void ReceiverMainWindow::StopReception() {
 }
 
 void ReceiverMainWindow::OnEndOfBroadcast() {
-  handle_.Post(gui::WindowMessage{gui::kMsgEndOfBroadcast, 0, 0, nullptr});
+  notices_.Post(BroadcastEndedNotice{});
 }
 
 void ReceiverMainWindow::OnSenderChanged(const net::Endpoint& sender) {
-  handle_.Post(gui::WindowMessage{gui::kMsgSenderChanged, sender.address, sender.port, nullptr});
+  notices_.Post(SenderNotice{sender});
 }
 
 // Told as a sender change to nobody: the window waits again.
 void ReceiverMainWindow::OnChoiceApplied(const net::Endpoint&) {
-  handle_.Post(gui::WindowMessage{gui::kMsgSenderChanged, 0, 0, nullptr});
+  notices_.Post(SenderNotice{std::nullopt});
 }
 
 void ReceiverMainWindow::OnHeard(const net::Endpoint& sender) {
-  handle_.Post(gui::WindowMessage{gui::kMsgDatagram, sender.address, sender.port, nullptr});
+  notices_.Post(HeardNotice{sender});
 }
 
 ReceptionTotals ReceiverMainWindow::Totals() const {
   return reception_ ? reception_->Totals() : ReceptionTotals{};
 }
 
-std::intptr_t ReceiverMainWindow::HandleMessage(gui::WindowMessage& message) {
-  switch (message.message) {
-    case gui::kMsgDatagram:
-      status_.OnDatagrams(net::Endpoint{static_cast<std::uint32_t>(message.wParam),
-                                        static_cast<std::uint16_t>(message.lParam)}
-                              .ToString(),
-                          receiver::ReceptionStatus::Clock::now());
-      return 0;
-    case gui::kMsgEndOfBroadcast:
-      ShowEndOfBroadcast();
-      return 0;
-    case gui::kMsgSenderChanged:
-      video_->Clear();
-      if (message.wParam == 0) {
-        status_.OnWaiting();
-        ShowStatus();
-        return 0;
-      }
-      status_.OnSenderChanged(net::Endpoint{static_cast<std::uint32_t>(message.wParam),
-                                            static_cast<std::uint16_t>(message.lParam)}
-                                  .ToString(),
-                              receiver::ReceptionStatus::Clock::now());
-      ShowStatus();
-      return 0;
-    case gui::WM_COMMAND:
-      if (OnCommand(message.wParam)) return 0;
-      return SkinnedFrame::HandleMessage(message);
-    default:
-      return SkinnedFrame::HandleMessage(message);
+bool ReceiverMainWindow::event(QEvent* e) {
+  if (const Notice* notice = gui::PostedEvent<Notice>::From(e)) {
+    Take(*notice);
+    return true;
   }
+  return SkinnedFrame::event(e);
+}
+
+void ReceiverMainWindow::Take(const Notice& notice) {
+  std::visit(gui::Overloaded{
+                 [this](const BroadcastEndedNotice&) { ShowEndOfBroadcast(); },
+                 [this](const SenderNotice& changed) { ShowSenderChanged(changed.sender); },
+                 [this](const HeardNotice& heard) {
+                   status_.OnDatagrams(heard.sender.ToString(),
+                                       receiver::ReceptionStatus::Clock::now());
+                 },
+             },
+             notice);
+}
+
+void ReceiverMainWindow::ShowSenderChanged(const std::optional<net::Endpoint>& sender) {
+  video_->Clear();
+  if (!sender) {
+    status_.OnWaiting();
+  } else {
+    status_.OnSenderChanged(sender->ToString(), receiver::ReceptionStatus::Clock::now());
+  }
+  ShowStatus();
 }
 
 // The reception was built again already; the old picture goes with its graph.
@@ -252,7 +252,7 @@ void ReceiverMainWindow::ShowEndOfBroadcast() {
   ShowStatus();
 }
 
-bool ReceiverMainWindow::OnCommand(std::uintptr_t command) {
+bool ReceiverMainWindow::OnCommand(int command) {
   switch (command) {
     case skin::kCmdPlay:
       reception_->Play();
@@ -282,7 +282,7 @@ void ReceiverMainWindow::OpenHelp() {
 }
 
 void ReceiverMainWindow::Quit() {
-  SendMessage({skin::WM_SYSCOMMAND, skin::SC_CLOSE, 0, nullptr});
+  Send(skin::WindowActionEvent{skin::WindowAction::kClose});
 }
 
 void ReceiverMainWindow::ToggleFigures() {
@@ -448,7 +448,7 @@ void ReceiverMainWindow::ShowAtStart() {
 }
 
 void ReceiverMainWindow::OnFullScreenChosen(bool fullScreen) {
-  QSettings(QStringLiteral("vantorel"), kProgram).setValue(kFullScreenKey, fullScreen);
+  ui::ProgramSettings(kProgram).setValue(kFullScreenKey, fullScreen);
 }
 
 void ReceiverMainWindow::changeEvent(QEvent* e) {
@@ -521,7 +521,7 @@ QString ReceiverMainWindow::Text(int id) const {
   return QString::fromStdString(Languages().LookUp(Strings().Text(id)));
 }
 
-void ReceiverMainWindow::OnAboutCommand(std::uintptr_t command) {
+void ReceiverMainWindow::OnMenuEntry(int command) {
   if (command == kTrustCommand) {
     TrustSender();
     return;
@@ -549,7 +549,7 @@ void ReceiverMainWindow::keyPressEvent(QKeyEvent* e) {
     return;
   }
   if (e->key() == Qt::Key_F1 && e->modifiers() == Qt::NoModifier) {
-    SendMessage({gui::WM_COMMAND, kCmdAppHelp, 0, nullptr});
+    Send(skin::CommandEvent{kCmdAppHelp});
     return;
   }
   if (volume_.OnKey(*e)) {
@@ -565,7 +565,7 @@ void ReceiverMainWindow::keyPressEvent(QKeyEvent* e) {
     return;
   }
   if (e->key() == Qt::Key_T && e->modifiers() == Qt::NoModifier) {
-    SendMessage({skin::WM_SYSCOMMAND, kTrustCommand, 0, nullptr});
+    Send(skin::MenuEntryEvent{kTrustCommand});
     return;
   }
   SkinnedFrame::keyPressEvent(e);
@@ -577,4 +577,4 @@ void ReceiverMainWindow::closeEvent(QCloseEvent* e) {
   e->accept();
 }
 
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::receiver::app

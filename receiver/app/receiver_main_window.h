@@ -13,9 +13,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
-#include "platform/gui/qt_window_message.h"
+#include "platform/gui/qt_mailbox.h"
 #include "platform/media/output_modes.h"
 #include "receiver/app/senders_menu.h"
 #include "receiver/app/web_viewer.h"
@@ -34,18 +35,18 @@ namespace vantorel::skin {
 class VideoWidget;
 }
 
-namespace vantorel::media {
+namespace vantorel::receiver::gst {
 class GstPlaybackGraphBuilder;
 }
 
-namespace vantorel::receiver_app {
+namespace vantorel::receiver::app {
 
-inline constexpr std::uint32_t kCmdAppHelp = 57670;
+inline constexpr int kCmdAppHelp = 57670;
 // The window menu's "Trust this sender", "Start with the session" and "Show in browsers"
 // (program system commands, beside the about entry).
-inline constexpr std::uintptr_t kTrustCommand = skin::kAboutCommand + 1;
-inline constexpr std::uintptr_t kAutostartCommand = kTrustCommand + 1;
-inline constexpr std::uintptr_t kWebCommand = kAutostartCommand + 1;
+inline constexpr int kTrustCommand = skin::kAboutCommand + 1;
+inline constexpr int kAutostartCommand = kTrustCommand + 1;
+inline constexpr int kWebCommand = kAutostartCommand + 1;
 
 enum class AudioNote { kShow, kSilent };
 // Whether the window opens in full screen: as the user last left it, or in any case (this run
@@ -93,6 +94,18 @@ class ReceiverMainWindow : public skin::SkinnedFrame, private receiver::Receptio
                               ReceiverWindowOptions options = {});
   ~ReceiverMainWindow() override;
 
+  // What the reception's events become, posted to the window from the reception thread.
+  struct BroadcastEndedNotice {};
+  // Another sender took the lock; nothing: the reception waits again (for the chosen one).
+  struct SenderNotice {
+    std::optional<net::Endpoint> sender;
+  };
+  // A sender's datagrams arrived.
+  struct HeardNotice {
+    net::Endpoint sender;
+  };
+  using Notice = std::variant<BroadcastEndedNotice, SenderNotice, HeardNotice>;
+
   // True when all seven buttons got their pictures and are in the widget set.
   bool HasWidgets() const { return hasWidgets_; }
   bool HasPipeline() const { return reception_ && reception_->Listening(); }
@@ -108,10 +121,12 @@ class ReceiverMainWindow : public skin::SkinnedFrame, private receiver::Receptio
   void BuildContextMenu(QMenu& menu);
 
  protected:
-  std::intptr_t HandleMessage(gui::WindowMessage& message) override;
+  bool event(QEvent* e) override;
   void OnVideoAreaChanged(const skin::Rect& area) override;
   void OnTimerTick() override;
-  void OnAboutCommand(std::uintptr_t command) override;
+  // False for the commands the frame handles.
+  bool OnCommand(int command) override;
+  void OnMenuEntry(int id) override;
   void OnFullScreenChosen(bool fullScreen) override;
   void keyPressEvent(QKeyEvent* e) override;
   void mouseMoveEvent(QMouseEvent* e) override;
@@ -128,14 +143,15 @@ class ReceiverMainWindow : public skin::SkinnedFrame, private receiver::Receptio
   void SaveCounters();
   // Trusts the sender being received (its fingerprint) and receives only trusted senders.
   void TrustSender();
-  // ReceptionEvents, on the reception thread: each becomes a message posted to the window.
+  // ReceptionEvents, on the reception thread: each becomes a notice posted to the window.
   void OnEndOfBroadcast() override;
   void OnSenderChanged(const net::Endpoint& sender) override;
   void OnChoiceApplied(const net::Endpoint& chosen) override;
   void OnHeard(const net::Endpoint& sender) override;
+  // On the window thread.
+  void Take(const Notice& notice);
   void ShowEndOfBroadcast();
-  // False for the commands the frame handles.
-  bool OnCommand(std::uintptr_t command);
+  void ShowSenderChanged(const std::optional<net::Endpoint>& sender);
   void ShowLanguageMenu();
   void OpenHelp();
   // Closes the window the way its close button does, so that reception stops in order.
@@ -169,10 +185,10 @@ class ReceiverMainWindow : public skin::SkinnedFrame, private receiver::Receptio
   QString Text(int id) const;
 
   ReceiverWindowOptions options_;
-  gui::QtWindowHandle handle_;
+  gui::QtMailbox<Notice> notices_;
   skin::PlaybackVolume volume_;  // before the graphs, which follow its level
   skin::VideoWidget* video_;     // child widget, owned by the window
-  std::unique_ptr<media::GstPlaybackGraphBuilder> builder_;
+  std::unique_ptr<receiver::gst::GstPlaybackGraphBuilder> builder_;
   QAction* autostartEntry_ = nullptr;    // in the window menu, owned by it
   QAction* webEntry_ = nullptr;          // in the window menu, owned by it
   QPointer<QMessageBox> webAddressBox_;  // owned by the window while open
@@ -194,4 +210,4 @@ class ReceiverMainWindow : public skin::SkinnedFrame, private receiver::Receptio
   std::vector<std::string> addresses_;  // this host's, for the waiting line
 };
 
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::receiver::app

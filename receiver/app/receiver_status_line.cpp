@@ -6,7 +6,7 @@
 #include "receiver/app/receiver_strings.h"
 #include "ui/skin/video_widget.h"
 
-namespace vantorel::receiver_app {
+namespace vantorel::receiver::app {
 
 using Clock = std::chrono::steady_clock;
 
@@ -144,4 +144,4 @@ QString ReceiverMainWindow::SenderShown(const std::string& address) const {
                                        QString::fromStdString(address));
 }
 
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::receiver::app

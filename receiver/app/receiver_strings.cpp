@@ -1,6 +1,6 @@
 #include "receiver/app/receiver_strings.h"
 
-namespace vantorel::receiver_app {
+namespace vantorel::receiver::app {
 namespace {
 
 constexpr ui::StringEntry kStrings[] = {
@@ -60,4 +60,4 @@ const ui::StringTable& Strings() {
   return table;
 }
 
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::receiver::app

@@ -3,7 +3,7 @@
 
 #include "ui/string_table.h"
 
-namespace vantorel::receiver_app {
+namespace vantorel::receiver::app {
 
 enum StringId : int {
   kIdsAboutMenu = 101,
@@ -66,4 +66,4 @@ enum StringId : int {
 // Lunnet's texts.
 const ui::StringTable& Strings();
 
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::receiver::app

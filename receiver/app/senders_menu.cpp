@@ -5,13 +5,15 @@
 #include <QMenu>
 #include <QSettings>
 
-namespace vantorel::receiver_app {
+#include "ui/program_settings.h"
+
+namespace vantorel::receiver::app {
 namespace {
 
 const QString kSenderKey = QStringLiteral("reception/sender");
 
 QSettings Settings() {
-  return QSettings(QStringLiteral("vantorel"), QStringLiteral("lunnet"));
+  return ui::ProgramSettings(QStringLiteral("lunnet"));
 }
 
 }  // namespace
@@ -60,4 +62,4 @@ void RememberSender(const std::string& name) {
   Settings().setValue(kSenderKey, QString::fromStdString(name));
 }
 
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::receiver::app

@@ -14,7 +14,7 @@
 class QMenu;
 class QWidget;
 
-namespace vantorel::receiver_app {
+namespace vantorel::receiver::app {
 
 // The texts the menu needs, in the window's language.
 struct SendersMenuTexts {
@@ -37,4 +37,4 @@ std::unique_ptr<QMenu> BuildSendersMenu(const receiver::ReceptionView& view,
 std::string RememberedSender();
 void RememberSender(const std::string& name);
 
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::receiver::app

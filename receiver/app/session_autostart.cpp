@@ -1,11 +1,12 @@
 #include "receiver/app/session_autostart.h"
 
-#include <cstdlib>
 #include <fstream>
 #include <string_view>
 #include <system_error>
 
-namespace vantorel::receiver_app {
+#include "platform/profile/program_folder.h"
+
+namespace vantorel::receiver::app {
 namespace {
 
 constexpr std::string_view kReservedInExec = " \t\n\"'\\><~|&;$*?#()`";
@@ -31,15 +32,8 @@ std::string EscapeForEntry(const std::string& text) {
 }  // namespace
 
 std::filesystem::path AutostartFile() {
-  std::filesystem::path config;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
-    config = xdg;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-    config = std::filesystem::path(home) / ".config";
-  } else {
-    return {};
-  }
-  return config / "autostart" / "lunnet.desktop";
+  const std::filesystem::path config = profile::UserConfigHome();
+  return config.empty() ? config : config / "autostart" / "lunnet.desktop";
 }
 
 std::string ExecWord(const std::string& program) {
@@ -93,4 +87,4 @@ std::string RemoveAutostart(const std::filesystem::path& file) {
   return {};
 }
 
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::receiver::app

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-namespace vantorel::receiver_app {
+namespace vantorel::receiver::app {
 
 // Empty when neither an absolute XDG_CONFIG_HOME nor HOME is set.
 std::filesystem::path AutostartFile();
@@ -24,4 +24,4 @@ std::string InstallAutostart(const std::filesystem::path& file,
                              const std::filesystem::path& program);
 std::string RemoveAutostart(const std::filesystem::path& file);
 
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::receiver::app

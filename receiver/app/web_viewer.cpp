@@ -7,7 +7,7 @@
 
 #include <csignal>
 
-namespace vantorel::receiver_app {
+namespace vantorel::receiver::app {
 
 WebViewer::WebViewer(WebViewerEvents events) : events_(std::move(events)) {
   killTimer_.setSingleShot(true);
@@ -90,4 +90,4 @@ void WebViewer::OnFailedToStart() {
   if (events_.ended) events_.ended(reason);
 }
 
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::receiver::app

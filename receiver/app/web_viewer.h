@@ -17,7 +17,7 @@
 
 class QProcess;
 
-namespace vantorel::receiver_app {
+namespace vantorel::receiver::app {
 
 struct WebViewerEvents {
   // The page is served at new addresses; carries every address so far.
@@ -58,4 +58,4 @@ class WebViewer {
   bool stopAsked_ = false;
 };
 
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::receiver::app

@@ -4,7 +4,7 @@
 
 #include "platform/net/udp_socket.h"
 
-namespace vantorel::receiver_app {
+namespace vantorel::receiver::app {
 namespace {
 
 constexpr std::string_view kServingPrefix = "vantorel-web: serving ";
@@ -82,4 +82,4 @@ void WebServerOutput::TakeLine(std::string_view line, std::vector<std::string>& 
   added.push_back(std::move(address));
 }
 
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::receiver::app

@@ -12,7 +12,7 @@
 #include "receiver/receive_socket.h"
 #include "receiver/sender_directory.h"
 
-namespace vantorel::receiver_app {
+namespace vantorel::receiver::app {
 
 // The server's file name, beside the receiver's executable.
 inline constexpr char kWebServerName[] = "vantorel-web";
@@ -50,4 +50,4 @@ class WebServerOutput {
   std::string lastLine_;
 };
 
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::receiver::app

@@ -10,7 +10,7 @@
 #include <limits>
 #include <thread>
 
-namespace vantorel::media {
+namespace vantorel::receiver::gst {
 namespace {
 
 // Only the first two pins are rendered.
@@ -31,7 +31,7 @@ bool HasFactoryFor(const GstCaps* caps, GstElementFactoryListType type) {
 
 std::string CapsText(const GstCaps* caps) {
   if (caps == nullptr) return "none";
-  GCharPtr text(gst_caps_to_string(caps));
+  media::GCharPtr text(gst_caps_to_string(caps));
   std::string out(text.get());
   // One word, so that report lines stay easy to split.
   out.erase(std::remove(out.begin(), out.end(), ' '), out.end());
@@ -54,16 +54,16 @@ guint64 DroppedBy(GstElement* sink) {
 }
 
 // The sinks inside an output element (itself when it is a sink).
-std::vector<ElementPtr> SinksOf(GstElement* output) {
-  std::vector<ElementPtr> sinks;
+std::vector<media::ElementPtr> SinksOf(GstElement* output) {
+  std::vector<media::ElementPtr> sinks;
   if (!GST_IS_BIN(output)) {
-    sinks.push_back(RefObject(output));
+    sinks.push_back(media::RefObject(output));
     return sinks;
   }
   GstIterator* it = gst_bin_iterate_sinks(GST_BIN(output));
   GValue item = G_VALUE_INIT;
   while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
-    sinks.push_back(RefObject(GST_ELEMENT(g_value_get_object(&item))));
+    sinks.push_back(media::RefObject(GST_ELEMENT(g_value_get_object(&item))));
     g_value_reset(&item);
   }
   g_value_unset(&item);
@@ -83,7 +83,7 @@ struct StreamChain {
   std::atomic<std::uint64_t> decoded{0};
   std::mutex lock;  // guards the fields below: streaming threads write, the owner reads
   bool video = false;
-  std::vector<ElementPtr> sinks;
+  std::vector<media::ElementPtr> sinks;
   std::vector<std::int64_t> margins;  // presentation time less decode time, ns
   std::int64_t worstMargin = std::numeric_limits<std::int64_t>::max();
 };
@@ -114,8 +114,8 @@ class GstPlaybackGraph : public receiver::RenderedGraph {
 
   ReceiverGraphOptions options_;
   std::atomic<bool>& noAudioDevice_;
-  ElementPtr pipeline_;
-  BusPtr bus_;
+  media::ElementPtr pipeline_;
+  media::BusPtr bus_;
   std::unique_ptr<StreamSourceFilter> filter_;
   std::vector<std::unique_ptr<StreamChain>> chains_;  // one per pin; fixed once made
   std::vector<receiver::StreamOutputStats> final_;
@@ -147,20 +147,21 @@ bool GstPlaybackGraph::Make(receiver::SourcePins& pins) {
 void GstPlaybackGraph::Render(std::size_t index, receiver::SourcePin& pin) {
   const GstCaps* caps = filter_->Caps(index);
   if (index >= kRenderedPins || caps == nullptr || !CanDecode(caps)) {
-    GST_CAT_INFO(DebugCategory(), "stream %zu is not rendered (caps %" GST_PTR_FORMAT ")", index,
-                 caps);
+    GST_CAT_INFO(media::DebugCategory(), "stream %zu is not rendered (caps %" GST_PTR_FORMAT ")",
+                 index, caps);
     filter_->Park(index);
     return;
   }
   GstElement* decodebin = gst_element_factory_make("decodebin", nullptr);
   if (decodebin == nullptr || !gst_bin_add(GST_BIN(pipeline_.get()), decodebin)) {
-    GST_CAT_WARNING(DebugCategory(), "stream %zu: no decoder element", index);
+    GST_CAT_WARNING(media::DebugCategory(), "stream %zu: no decoder element", index);
     filter_->Park(index);
     return;
   }
-  PadPtr sink(gst_element_get_static_pad(decodebin, "sink"));
+  media::PadPtr sink(gst_element_get_static_pad(decodebin, "sink"));
   if (gst_pad_link(filter_->PinPad(index), sink.get()) != GST_PAD_LINK_OK) {
-    GST_CAT_WARNING(DebugCategory(), "stream %zu: cannot link its pin to the decoder", index);
+    GST_CAT_WARNING(media::DebugCategory(), "stream %zu: cannot link its pin to the decoder",
+                    index);
     filter_->Park(index);
     return;
   }
@@ -171,14 +172,14 @@ void GstPlaybackGraph::Render(std::size_t index, receiver::SourcePin& pin) {
 }
 
 GstElement* GstPlaybackGraph::MakeOutput(bool video) {
-  if (options_.output == ReceiverOutput::kNullSinks) {
-    GstElement* sink = MakeNullSink();
+  if (options_.output == media::ReceiverOutput::kNullSinks) {
+    GstElement* sink = media::MakeNullSink();
     if (sink != nullptr) g_object_set(sink, "max-lateness", kMaxLateness, "async", FALSE, nullptr);
     return sink;
   }
-  if (video) return MakeVideoOutput(options_.videoFrames);
+  if (video) return media::MakeVideoOutput(options_.videoFrames);
   bool noDevice = false;
-  GstElement* output = MakeAudioOutput(noDevice, options_.audioLevel);
+  GstElement* output = media::MakeAudioOutput(noDevice, options_.audioLevel);
   if (noDevice) noAudioDevice_.store(true);
   return output;
 }
@@ -186,7 +187,7 @@ GstElement* GstPlaybackGraph::MakeOutput(bool video) {
 void GstPlaybackGraph::OnDecodedPad(GstElement*, GstPad* pad, gpointer data) {
   auto* chain = static_cast<StreamChain*>(data);
   GstPlaybackGraph* self = chain->graph;
-  CapsPtr caps(gst_pad_get_current_caps(pad));
+  media::CapsPtr caps(gst_pad_get_current_caps(pad));
   if (!caps) caps.reset(gst_pad_query_caps(pad, nullptr));
   const gchar* name = gst_structure_get_name(gst_caps_get_structure(caps.get(), 0));
   const bool video = g_str_has_prefix(name, "video/");
@@ -201,15 +202,15 @@ void GstPlaybackGraph::OnDecodedPad(GstElement*, GstPad* pad, gpointer data) {
   if (queue == nullptr || output == nullptr ||
       !gst_bin_add(GST_BIN(self->pipeline_.get()), queue) ||
       !gst_bin_add(GST_BIN(self->pipeline_.get()), output) || !gst_element_link(queue, output)) {
-    GST_CAT_WARNING_OBJECT(DebugCategory(), pad, "no output for stream %zu", chain->index);
+    GST_CAT_WARNING_OBJECT(media::DebugCategory(), pad, "no output for stream %zu", chain->index);
     chain->pin->SetConnected(false);
     return;
   }
-  PadPtr sink(gst_element_get_static_pad(queue, "sink"));
+  media::PadPtr sink(gst_element_get_static_pad(queue, "sink"));
   gst_element_sync_state_with_parent(output);
   gst_element_sync_state_with_parent(queue);
   if (gst_pad_link(pad, sink.get()) != GST_PAD_LINK_OK) {
-    GST_CAT_WARNING_OBJECT(DebugCategory(), pad, "cannot link stream %zu to its output",
+    GST_CAT_WARNING_OBJECT(media::DebugCategory(), pad, "cannot link stream %zu to its output",
                            chain->index);
     chain->pin->SetConnected(false);
     return;
@@ -240,8 +241,8 @@ GstPadProbeReturn GstPlaybackGraph::OnDecodedBuffer(GstPad*, GstPadProbeInfo* in
     chain->worstMargin = std::min(chain->worstMargin, margin);
   }
   // Running time is the buffer time here: it is presented at the base time plus it.
-  LogPresentation("receive", chain->graph->pipeline_.get(), video,
-                  chain->pin->Logic().WireTime(static_cast<std::int64_t>(pts / 100)), pts);
+  media::LogPresentation("receive", chain->graph->pipeline_.get(), video,
+                         chain->pin->Logic().WireTime(static_cast<std::int64_t>(pts / 100)), pts);
   if (DecodeObserver* observer = chain->graph->options_.observer) {
     observer->OnDecoded(chain->index, video, pts, GST_BUFFER_DURATION(buffer), now);
   }
@@ -263,7 +264,7 @@ GstBusSyncReply GstPlaybackGraph::OnBusMessage(GstBus*, GstMessage* message, gpo
   if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
     GError* error = nullptr;
     gst_message_parse_error(message, &error, nullptr);
-    GST_CAT_WARNING_OBJECT(DebugCategory(), GST_MESSAGE_SRC(message), "stream failed: %s",
+    GST_CAT_WARNING_OBJECT(media::DebugCategory(), GST_MESSAGE_SRC(message), "stream failed: %s",
                            error != nullptr ? error->message : "unknown error");
     g_clear_error(&error);
     static_cast<GstPlaybackGraph*>(data)->MarkFailed(GST_MESSAGE_SRC(message));
@@ -285,7 +286,7 @@ void GstPlaybackGraph::Stop() {
     s.rendered = chain->decodebin != nullptr;
     s.caps = chain->caps;
     std::lock_guard guard(chain->lock);
-    for (const ElementPtr& sink : chain->sinks) s.late += DroppedBy(sink.get());
+    for (const media::ElementPtr& sink : chain->sinks) s.late += DroppedBy(sink.get());
     final_.push_back(std::move(s));
   }
   gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
@@ -363,4 +364,4 @@ std::unique_ptr<receiver::RenderedGraph> GstPlaybackGraphBuilder::Build(
   return graph;
 }
 
-}  // namespace vantorel::media
+}  // namespace vantorel::receiver::gst

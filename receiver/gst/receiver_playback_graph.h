@@ -20,7 +20,7 @@
 #include "receiver/gst/stream_source_filter.h"
 #include "receiver/playback_graph.h"
 
-namespace vantorel::media {
+namespace vantorel::receiver::gst {
 
 // Told of every decoded buffer; called on the stream's streaming thread.
 class DecodeObserver {
@@ -32,10 +32,10 @@ class DecodeObserver {
 };
 
 struct ReceiverGraphOptions {
-  ReceiverOutput output = ReceiverOutput::kDevices;
-  VideoFrameSink* videoFrames = nullptr;  // not owned
-  DecodeObserver* observer = nullptr;     // not owned
-  AudioLevel* audioLevel = nullptr;       // what the audio output follows; not owned
+  media::ReceiverOutput output = media::ReceiverOutput::kDevices;
+  media::VideoFrameSink* videoFrames = nullptr;  // not owned
+  DecodeObserver* observer = nullptr;            // not owned
+  media::AudioLevel* audioLevel = nullptr;       // what the audio output follows; not owned
 };
 
 class GstPlaybackGraphBuilder : public receiver::GraphBuilder {
@@ -57,4 +57,4 @@ void PlayFrom(GstElement* pipeline, std::chrono::steady_clock::time_point origin
 // True when decodebin can find a decoder (or a parser in front of one) for these caps.
 bool CanDecode(const GstCaps* caps);
 
-}  // namespace vantorel::media
+}  // namespace vantorel::receiver::gst

@@ -11,7 +11,7 @@
 #include "platform/media/gst_ptr.h"
 #include "receiver/source_pins.h"
 
-namespace vantorel::media {
+namespace vantorel::receiver::gst {
 
 class StreamSourceFilter {
  public:
@@ -34,10 +34,10 @@ class StreamSourceFilter {
 
  private:
   StreamSourceFilter() = default;
-  ElementPtr bin_;
-  std::vector<ElementPtr> elements_;
+  media::ElementPtr bin_;
+  std::vector<media::ElementPtr> elements_;
   std::vector<GstPad*> pads_;  // owned by the bin
-  std::vector<CapsPtr> caps_;
+  std::vector<media::CapsPtr> caps_;
 };
 
-}  // namespace vantorel::media
+}  // namespace vantorel::receiver::gst

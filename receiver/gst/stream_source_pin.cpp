@@ -8,7 +8,7 @@
 
 #include "platform/media/gst_ptr.h"
 
-namespace vantorel::media {
+namespace vantorel::receiver::gst {
 namespace {
 
 constexpr GstClockTime kNanosecondsPer100ns = 100;
@@ -137,7 +137,7 @@ GstFlowReturn PinCreate(GstPushSrc* push, GstBuffer** out) {
         FlushDownstream(src);
         continue;
       case receiver::PinStep::kEnd:
-        GST_CAT_WARNING_OBJECT(DebugCategory(), src, "malformed sample: the stream ends");
+        GST_CAT_WARNING_OBJECT(media::DebugCategory(), src, "malformed sample: the stream ends");
         pin->SetConnected(false);
         return GST_FLOW_EOS;
       case receiver::PinStep::kDeliver: {
@@ -212,4 +212,4 @@ GstElement* MakeStreamSourcePin(receiver::SourcePin& pin, const GstCaps* caps, c
   return element;
 }
 
-}  // namespace vantorel::media
+}  // namespace vantorel::receiver::gst

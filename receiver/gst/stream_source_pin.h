@@ -8,7 +8,7 @@
 
 #include "receiver/source_pins.h"
 
-namespace vantorel::media {
+namespace vantorel::receiver::gst {
 
 // A new pin element serving `pin` (borrowed: it must outlive the element) with these caps,
 // fixated (the element keeps its own copy; null caps: the pin offers nothing and cannot be
@@ -22,4 +22,4 @@ GstClockTime ClockTimeFrom100ns(std::int64_t time);
 // the start and the length is within the clock's range.
 GstClockTime DurationFrom100ns(std::int64_t start, std::int64_t stop);
 
-}  // namespace vantorel::media
+}  // namespace vantorel::receiver::gst

@@ -8,13 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
+#include "cli/network_options.h"
+#include "cli/trust_options.h"
 #include "platform/gui/quit_on_signal.h"
 #include "sender/app/sender_app.h"
 #include "sender/app/sender_desktop.h"
-#include "ui/command_line.h"
 #include "ui/lang/language_access.h"
-#include "ui/network_options.h"
-#include "ui/trust_options.h"
 
 namespace {
 
@@ -30,15 +30,15 @@ constexpr const char* kUsageTail =
     "  An option's value may also follow an '=' (--port=6000). After --, FILE may start with\n"
     "  a '-'.\n";
 
-enum : int { kNameOption = vantorel::ui::kProgramOptionIds };
+enum : int { kNameOption = vantorel::cli::kProgramOptionIds };
 constexpr option kOwnOptions[] = {{"name", required_argument, nullptr, kNameOption}};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string usage = std::string(kUsageHead) + vantorel::ui::kSendOptionsUsage +
-                            vantorel::ui::kIdentityOptionsUsage + kUsageTail;
-  if (const int code = vantorel::ui::AnswerEarlyRequest(argc, argv, kProgram, usage.c_str());
+  const std::string usage = std::string(kUsageHead) + vantorel::cli::kSendOptionsUsage +
+                            vantorel::cli::kIdentityOptionsUsage + kUsageTail;
+  if (const int code = vantorel::cli::AnswerEarlyRequest(argc, argv, kProgram, usage.c_str());
       code >= 0) {
     return code;
   }
@@ -46,28 +46,28 @@ int main(int argc, char** argv) {
   vantorel::sender::app::SenderWindowOptions& window = options.window;
   std::vector<char*> toolkitArgs;
   std::vector<std::string> filesAfterOptions;  // those after "--"
-  vantorel::ui::IdentityChoice identity;
-  const auto takeOption = [&window, &identity](const vantorel::ui::GivenOption& given,
+  vantorel::cli::IdentityChoice identity;
+  const auto takeOption = [&window, &identity](const vantorel::cli::GivenOption& given,
                                                std::string& error) {
-    const vantorel::ui::Taken taken =
-        vantorel::ui::TakeSendOption(given, window.sink, window.fecPercent, error);
-    if (taken != vantorel::ui::Taken::kNotMine) return taken;
+    const vantorel::cli::Taken taken =
+        vantorel::cli::TakeSendOption(given, window.sink, window.fecPercent, error);
+    if (taken != vantorel::cli::Taken::kNotMine) return taken;
     if (given.id == kNameOption) {
       if (given.value == nullptr || given.value[0] == '\0') return given.Missing(error);
       window.name = given.value;
-      return vantorel::ui::Taken::kTaken;
+      return vantorel::cli::Taken::kTaken;
     }
-    return vantorel::ui::TakeIdentityOption(given, identity, error);
+    return vantorel::cli::TakeIdentityOption(given, identity, error);
   };
-  const std::vector<option> table = vantorel::ui::JoinOptions(
-      {vantorel::ui::kSendOptions, vantorel::ui::kIdentityOptions, kOwnOptions});
-  if (const int code = vantorel::ui::SplitToolkitArguments(argc, argv, kProgram, table, takeOption,
-                                                           toolkitArgs, &filesAfterOptions);
+  const std::vector<option> table = vantorel::cli::JoinOptions(
+      {vantorel::cli::kSendOptions, vantorel::cli::kIdentityOptions, kOwnOptions});
+  if (const int code = vantorel::cli::SplitToolkitArguments(argc, argv, kProgram, table, takeOption,
+                                                            toolkitArgs, &filesAfterOptions);
       code >= 0) {
     return code;
   }
   if (identity.sign) {
-    auto key = vantorel::ui::LoadIdentity(identity);
+    auto key = vantorel::cli::LoadIdentity(identity);
     if (!key.value) {
       std::fprintf(stderr, "%s: %s\n", kProgram, key.error.c_str());
       return 2;

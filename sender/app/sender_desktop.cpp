@@ -10,6 +10,7 @@
 #include "sender/app/string_table.h"
 #include "ui/lang/language_manager.h"
 #include "ui/lang/open_with_browser.h"
+#include "ui/program_settings.h"
 
 namespace vantorel::sender::app {
 namespace {
@@ -18,7 +19,7 @@ constexpr int kDetailWidth = 320;
 const QString kFolderKey = QStringLiteral("open/folder");
 
 QSettings Settings() {
-  return QSettings(QStringLiteral("vantorel"), QStringLiteral("strovan"));
+  return ui::ProgramSettings(QStringLiteral("strovan"));
 }
 
 QMessageBox::Icon ToQtIcon(MessageIcon icon) {

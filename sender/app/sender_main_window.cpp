@@ -35,7 +35,7 @@ SenderMainWindow::SenderMainWindow(const skin::ResourceLibrary* module, SenderWi
       options_(std::move(options)),
       desktop_(desktop),
       languages_(languages),
-      handle_(this),
+      notices_(this),
       volume_(QStringLiteral("strovan")) {
   AppendSystemMenuItem(skin::kAboutCommand, Strings().String(IDS_ABOUTBOX));
   AppendSystemMenuItem(kNameCommand, Strings().String(IDS_NAME_MENU));
@@ -105,24 +105,13 @@ void SenderMainWindow::LayoutWidgets(int cx, int cy) {
   PlaceWidget(slider_, slider_->GetRect());
 }
 
-std::intptr_t SenderMainWindow::HandleMessage(gui::WindowMessage& message) {
-  switch (message.message) {
-    case gui::WM_COMMAND:
-      OnCommand(static_cast<int>(message.wParam));
-      break;
-    case gui::WM_HSCROLL:
-      OnSeek(message);
-      return 0;
-    case gui::kMsgGraphEvent:
-      OnGraphEvent();
-      return 0;
-    default:
-      break;
-  }
-  return SkinnedFrame::HandleMessage(message);
+bool SenderMainWindow::event(QEvent* e) {
+  if (gui::PostedEvent<media::GraphNotice>::From(e) == nullptr) return SkinnedFrame::event(e);
+  OnGraphEvent();
+  return true;
 }
 
-void SenderMainWindow::OnCommand(int id) {
+bool SenderMainWindow::OnCommand(int id) {
   switch (id) {
     case skin::kCmdOpen:
       OnOpen();
@@ -152,8 +141,9 @@ void SenderMainWindow::OnCommand(int id) {
       OnLanguage();
       break;
     default:
-      break;
+      return false;
   }
+  return true;
 }
 
 // When no program opens the page, a note gives its path instead.
@@ -178,12 +168,9 @@ void SenderMainWindow::SetRanges() {
   slider_->SetRange(0, seconds, false);
 }
 
-// Only the skinned slider's drag (lParam 1, SB_THUMBTRACK) seeks; the position is whole seconds.
-void SenderMainWindow::OnSeek(const gui::WindowMessage& message) {
-  if (message.lParam == 0 || !Session() || gui::LowWord(message.wParam) != gui::SB_THUMBTRACK) {
-    return;
-  }
-  Session()->Seek(gui::HighWord(message.wParam));
+// Only the skinned slider's drag seeks; the position is whole seconds.
+void SenderMainWindow::OnSliderDrag(int position) {
+  if (Session()) Session()->Seek(position);
 }
 
 void SenderMainWindow::SeekBy(double seconds) {
@@ -383,7 +370,7 @@ void SenderMainWindow::OnTimerTick() {
   }
 }
 
-void SenderMainWindow::OnAboutCommand(std::uintptr_t command) {
+void SenderMainWindow::OnMenuEntry(int command) {
   if (command == kNameCommand) {
     AskName();
     return;
@@ -466,7 +453,7 @@ void SenderMainWindow::CloseSession() {
   if (!Session()) return;
   broadcast_->CloseSession();
   video_->Clear();
-  gui::RemovePostedMessages(this, gui::kMsgGraphEvent);
+  notices_.RemovePosted();
 }
 
 // The session is closed, so no streaming thread sends any more, before the receivers are told

@@ -13,7 +13,7 @@
 #include <memory>
 #include <optional>
 
-#include "platform/gui/qt_window_message.h"
+#include "platform/gui/qt_mailbox.h"
 #include "platform/media/live_source.h"
 #include "platform/media/output_modes.h"
 #include "platform/net/udp_socket.h"
@@ -63,7 +63,7 @@ struct SenderWindowOptions {
 };
 
 // The window menu's "Sender name..." (a program system command, beside the about entry).
-inline constexpr std::uintptr_t kNameCommand = skin::kAboutCommand + 1;
+inline constexpr int kNameCommand = skin::kAboutCommand + 1;
 
 inline constexpr int kTimerId = 1;
 // How far Left and Right seek.
@@ -111,10 +111,13 @@ class SenderMainWindow : public skin::SkinnedFrame {
 
  protected:
   void LayoutWidgets(int cx, int cy) override;
-  std::intptr_t HandleMessage(gui::WindowMessage& message) override;
+  // Takes the graph notices; everything else goes to the frame.
+  bool event(QEvent* e) override;
   void OnVideoAreaChanged(const skin::Rect& area) override;
   void OnTimerTick() override;
-  void OnAboutCommand(std::uintptr_t id) override;
+  bool OnCommand(int id) override;
+  void OnSliderDrag(int position) override;
+  void OnMenuEntry(int id) override;
   void keyPressEvent(QKeyEvent* e) override;
   void dragEnterEvent(QDragEnterEvent* e) override;
   void dropEvent(QDropEvent* e) override;
@@ -125,7 +128,6 @@ class SenderMainWindow : public skin::SkinnedFrame {
   static constexpr std::size_t kPlay = 0, kPause = 1, kStop = 2, kOpen = 3;
 
   void CreateTransport(const skin::ResourceLibrary* module);
-  void OnCommand(int id);
   void OnOpen();
   void OnOpenFolder();
   // Which way the list is gone through past an item that fails.
@@ -150,7 +152,6 @@ class SenderMainWindow : public skin::SkinnedFrame {
   // A file of the list is open and playing or paused: the microphone may not be added.
   bool FilePlays() const;
   void OnPlay();
-  void OnSeek(const gui::WindowMessage& message);
   void OnGraphEvent();
   void SeekBy(double seconds);
   // Tells the user, once per run, that the sound is broadcast but not played here.
@@ -176,7 +177,7 @@ class SenderMainWindow : public skin::SkinnedFrame {
   SenderWindowOptions options_;
   SenderDesktop& desktop_;
   lang::LanguageManager& languages_;
-  gui::QtWindowHandle handle_;
+  gui::QtMailbox<media::GraphNotice> notices_;  // the graph's notices, to this window
   skin::PlaybackVolume volume_;  // before the broadcast, whose graphs follow its level
   std::array<skin::ImageButton*, 4> transport_{};
   skin::SkinSlider* slider_ = nullptr;

@@ -97,7 +97,7 @@ bool SenderMainWindow::OpenItem(std::size_t index) {
   const QString shown = ShownPath(path);
   CloseSession();
   live_.reset();
-  if (FAILED(broadcast_->Open(&handle_, path))) {
+  if (!broadcast_->Open(&notices_, path).ok()) {
     playlist_.MarkFailed();
     const media::OpenError& error = broadcast_->LastOpenError();
     const QString reason = FailureReason(error);
@@ -138,7 +138,7 @@ bool SenderMainWindow::OpenLive(const media::LiveSource& source) {
   live_.reset();
   skipped_.clear();
   microphoneMuted_ = source.microphoneMuted;
-  if (FAILED(broadcast_->OpenLive(&handle_, source))) {
+  if (!broadcast_->OpenLive(&notices_, source).ok()) {
     const media::OpenError& error = broadcast_->LastOpenError();
     qCWarning(lcStrovan, "cannot broadcast %s: %s", media::DescribeLive(source).c_str(),
               media::FailureMessage(error).c_str());
@@ -164,7 +164,7 @@ void SenderMainWindow::StartSession() {
   slider_->SetPos(0);
   session->Play();
   RefreshTransport();
-  handle_.Post(gui::WindowMessage{gui::kMsgGraphEvent, 0, 0, nullptr});
+  notices_.Post(media::GraphNotice{});
 }
 
 QString SenderMainWindow::FailureReason(const media::OpenError& error) const {

@@ -26,32 +26,43 @@ using testing::Bytes;
 using testing::Pattern;
 using namespace std::chrono_literals;
 
-// Stands in for the receiver's window: keeps what the receive thread posts. With a source, a
-// datagram wake-up takes the queued batch at once and records each datagram as its own entry;
-// without one, the window stalls and the datagrams stay queued.
-class CollectingWindow : public gui::WindowHandle {
+// Stands in for the reception: keeps what the receive thread posts. With a source, a datagram
+// wake-up takes the queued batch at once and records each datagram as its own entry; without
+// one, the owner stalls and the datagrams stay queued.
+class CollectingWindow : public ReceiveOwner {
  public:
   struct Posted {
-    std::uint32_t message = 0;
-    std::uintptr_t wParam = 0;
-    std::intptr_t lParam = 0;
-    bool hasBuffer = false;
-    Bytes payload;  // the first wParam bytes of the buffer
+    enum Kind { kDatagram, kEndOfBroadcast, kLockTaken };
+    Kind kind = kDatagram;
+    std::size_t length = 0;   // of a datagram
+    std::uint32_t value = 0;  // of an end of broadcast
+    net::Endpoint sender;     // that took the lock
+    bool hasBuffer = false;   // a datagram taken with its payload
+    Bytes payload;
   };
 
   // Called on the receive thread.
-  bool Post(gui::WindowMessage m) override {
+  bool Post(ReceiveEvent event) override {
     std::vector<Posted> entries;
     ReceiveSocket* source = source_.load();
-    if (m.message == gui::kMsgDatagram && !m.buffer && source != nullptr) {
-      for (const Datagram& d : source->TakeDatagrams()) {
-        entries.push_back(Posted{m.message, d.length, 0, true,
-                                 Bytes(d.payload.get(), d.payload.get() + d.length)});
+    if (std::holds_alternative<DatagramsWaiting>(event)) {
+      if (source == nullptr) {
+        entries.push_back(Posted{Posted::kDatagram, 0, 0, {}, false, {}});
+      } else {
+        for (const Datagram& d : source->TakeDatagrams()) {
+          entries.push_back(Posted{Posted::kDatagram,
+                                   d.length,
+                                   0,
+                                   {},
+                                   true,
+                                   Bytes(d.payload.get(), d.payload.get() + d.length)});
+        }
       }
+    } else if (const auto* ended = std::get_if<BroadcastEnded>(&event)) {
+      entries.push_back(Posted{Posted::kEndOfBroadcast, 0, ended->value, {}, false, {}});
     } else {
-      Posted p{m.message, m.wParam, m.lParam, m.buffer != nullptr, {}};
-      if (m.buffer) p.payload.assign(m.buffer.get(), m.buffer.get() + m.wParam);
-      entries.push_back(std::move(p));
+      entries.push_back(
+          Posted{Posted::kLockTaken, 0, 0, std::get<LockTaken>(event).sender, false, {}});
     }
     {
       std::lock_guard guard(lock_);
@@ -142,8 +153,8 @@ TEST_F(ReceiveSocketTest, MediaDatagramIsPostedWithItsPayload) {
   a_.Send(Port(), Media(payload));
   const auto posted = window_.WaitFor(1);
   ASSERT_EQ(posted.size(), 1u);
-  EXPECT_EQ(posted[0].message, gui::kMsgDatagram);
-  EXPECT_EQ(posted[0].wParam, 20u);
+  EXPECT_EQ(posted[0].kind, CollectingWindow::Posted::kDatagram);
+  EXPECT_EQ(posted[0].length, 20u);
   EXPECT_TRUE(posted[0].hasBuffer);
   EXPECT_EQ(posted[0].payload, payload);
 }
@@ -153,9 +164,9 @@ TEST_F(ReceiveSocketTest, LargestSenderDatagramIsPostedWhole) {
   a_.Send(Port(), MediaOfTotalSize(1476));  // fills the payload buffer exactly
   const auto posted = window_.WaitFor(2);
   ASSERT_EQ(posted.size(), 2u);
-  EXPECT_EQ(posted[0].wParam, 1468u);
+  EXPECT_EQ(posted[0].length, 1468u);
   EXPECT_EQ(posted[0].payload, Pattern(1468, 1));
-  EXPECT_EQ(posted[1].wParam, 1472u);
+  EXPECT_EQ(posted[1].length, 1472u);
 }
 
 TEST_F(ReceiveSocketTest, OversizedDatagramIsDroppedAndReceptionGoesOn) {
@@ -190,7 +201,7 @@ TEST_F(ReceiveSocketTest, DatagramsTooShortForTheirHeaderAreDropped) {
   a_.Send(Port(), Marker());
   const auto posted = window_.WaitFor(2);
   ASSERT_EQ(posted.size(), 2u);
-  EXPECT_EQ(posted[0].wParam, 8u);
+  EXPECT_EQ(posted[0].length, 8u);
   EXPECT_EQ(socket_.Stats().malformed, 10u);
 }
 
@@ -200,7 +211,7 @@ TEST_F(ReceiveSocketTest, DatagramTooShortForItsHeaderDoesNotLock) {
   a_.Send(Port(), Marker());
   const auto posted = window_.WaitFor(2);
   ASSERT_EQ(posted.size(), 2u);
-  EXPECT_EQ(posted[0].wParam, 10u);
+  EXPECT_EQ(posted[0].length, 10u);
   EXPECT_EQ(socket_.Stats().foreignSender, 0u);
 }
 
@@ -212,7 +223,7 @@ TEST_F(ReceiveSocketTest, DatagramWithAnUnknownKeyNeitherLocksNorIsPosted) {
   a_.Send(Port(), Marker());
   const auto posted = window_.WaitFor(2);
   ASSERT_EQ(posted.size(), 2u);
-  EXPECT_EQ(posted[0].wParam, 10u);
+  EXPECT_EQ(posted[0].length, 10u);
   const ReceiveStats stats = socket_.Stats();
   EXPECT_EQ(stats.unknownKey, 2u);
   EXPECT_EQ(stats.foreignSender, 1u);
@@ -225,7 +236,7 @@ TEST_F(ReceiveSocketTest, OnlyTheFirstSenderHeardIsPlayed) {
   a_.Send(Port(), Marker());
   const auto posted = window_.WaitFor(2);
   ASSERT_EQ(posted.size(), 2u);
-  EXPECT_EQ(posted[0].wParam, 30u);
+  EXPECT_EQ(posted[0].length, 30u);
   EXPECT_EQ(posted[1].payload, Pattern(12, 200));
   EXPECT_EQ(socket_.Stats().foreignSender, 2u);
 }
@@ -257,12 +268,12 @@ TEST(ReceiveSocketLockTest, ASilentSenderLosesTheLockAndAPausedOneKeepsIt) {
   const auto posted = window.WaitFor(5);
   window.TakeFrom(nullptr);
   ASSERT_EQ(posted.size(), 5u);
-  EXPECT_EQ(posted[1].wParam, 32u);
-  EXPECT_EQ(posted[2].message, gui::kMsgSenderChanged);
-  EXPECT_EQ(posted[2].wParam, net::kLoopbackAddress);
-  EXPECT_NE(posted[2].lParam, first->port);
-  EXPECT_EQ(socket.LockedSender()->port, posted[2].lParam);
-  EXPECT_EQ(posted[3].wParam, 34u);
+  EXPECT_EQ(posted[1].length, 32u);
+  EXPECT_EQ(posted[2].kind, CollectingWindow::Posted::kLockTaken);
+  EXPECT_EQ(posted[2].sender.address, net::kLoopbackAddress);
+  EXPECT_NE(posted[2].sender.port, first->port);
+  EXPECT_EQ(socket.LockedSender()->port, posted[2].sender.port);
+  EXPECT_EQ(posted[3].length, 34u);
   EXPECT_EQ(posted[4].payload, Pattern(12, 200));
   const ReceiveStats stats = socket.Stats();
   EXPECT_EQ(stats.senderChanges, 1u);
@@ -308,10 +319,10 @@ TEST(ReceiveSocketLockTest, APreferredSenderTakesTheLockAtOnce) {
   b.Send(socket.LocalPort(), Media(Pattern(35)));
   auto posted = window.WaitFor(4);
   ASSERT_EQ(posted.size(), 4u);
-  EXPECT_EQ(posted[1].message, gui::kMsgSenderChanged);
-  EXPECT_EQ(posted[1].lParam, b.Source().port);
-  EXPECT_EQ(posted[2].wParam, 33u);
-  EXPECT_EQ(posted[3].wParam, 35u);
+  EXPECT_EQ(posted[1].kind, CollectingWindow::Posted::kLockTaken);
+  EXPECT_EQ(posted[1].sender.port, b.Source().port);
+  EXPECT_EQ(posted[2].length, 33u);
+  EXPECT_EQ(posted[3].length, 35u);
   socket.SetPreference(SenderPreference::Nobody());
   b.Send(socket.LocalPort(), Media(Pattern(36)));
   std::this_thread::sleep_for(50ms);
@@ -328,12 +339,12 @@ TEST_F(ReceiveSocketTest, EndOfBroadcastPostsItsOwnMessage) {
   const auto posted = window_.WaitFor(2);
   ASSERT_EQ(posted.size(), 2u);
   for (const auto& p : posted) {
-    EXPECT_EQ(p.message, gui::kMsgEndOfBroadcast);
-    EXPECT_EQ(p.wParam, 0u);
+    EXPECT_EQ(p.kind, CollectingWindow::Posted::kEndOfBroadcast);
+    EXPECT_EQ(p.length, 0u);
     EXPECT_FALSE(p.hasBuffer);
   }
-  EXPECT_EQ(posted[0].lParam, 0x01020304);
-  EXPECT_EQ(posted[1].lParam, 0);
+  EXPECT_EQ(posted[0].value, 0x01020304u);
+  EXPECT_EQ(posted[1].value, 0u);
 }
 
 // Waits (at most 10 s, against a hang) until the thread has queued n datagrams.
@@ -369,11 +380,11 @@ TEST_F(ReceiveSocketTest, BatchedReceiveKeepsEveryDatagramInOrder) {
   const auto posted = window_.WaitFor(kBursts * kBurst + 1);
   ASSERT_EQ(posted.size(), kBursts * kBurst + 1);
   for (std::uint32_t n = 0; n < kBursts * kBurst; ++n) {
-    ASSERT_EQ(posted[n].message, gui::kMsgDatagram) << n;
+    ASSERT_EQ(posted[n].kind, CollectingWindow::Posted::kDatagram) << n;
     ASSERT_EQ(testing::WordAt(posted[n].payload, 0), n);
     ASSERT_EQ(posted[n].payload.size(), 1468u);
   }
-  EXPECT_EQ(posted.back().message, gui::kMsgEndOfBroadcast);
+  EXPECT_EQ(posted.back().kind, CollectingWindow::Posted::kEndOfBroadcast);
   const ReceiveStats stats = socket_.Stats();
   EXPECT_EQ(stats.posted, kBursts * kBurst);
   EXPECT_LT(stats.receiveCalls * 2, stats.datagrams);
@@ -453,12 +464,12 @@ TEST_F(ReceiveSocketTest, MessagesCrossFromPacketizerToReassembler) {
   testing::RecordingSink delivered;
   reassembler.AddRoute(protocol::kChannelMessage, &delivered);
   for (std::size_t i = 0; i < 4; ++i) {
-    ASSERT_EQ(posted[i].message, gui::kMsgDatagram);
-    EXPECT_EQ(posted[i].wParam, i < 3 ? 1468u : 5048u - 1452 - 2 * 1460 + 8);
-    const protocol::Buffer b = protocol::MakeBuffer(posted[i].payload.data(), posted[i].wParam);
+    ASSERT_EQ(posted[i].kind, CollectingWindow::Posted::kDatagram);
+    EXPECT_EQ(posted[i].length, i < 3 ? 1468u : 5048u - 1452 - 2 * 1460 + 8);
+    const protocol::Buffer b = protocol::MakeBuffer(posted[i].payload.data(), posted[i].length);
     EXPECT_EQ(reassembler.Send(1, {&b, 1}), 1);
   }
-  EXPECT_EQ(posted[4].message, gui::kMsgEndOfBroadcast);
+  EXPECT_EQ(posted[4].kind, CollectingWindow::Posted::kEndOfBroadcast);
   ASSERT_EQ(delivered.entries.size(), 1u);
   EXPECT_EQ(delivered.entries[0].bytes, testing::Flatten(sample->Buffers()));
 }

@@ -10,39 +10,15 @@
 #include "sender/fec_encoder.h"
 #include "sender/packetizer.h"
 #include "tests/protocol/recording_sink.h"
+#include "tests/sender/loopback_receiver.h"
 
 namespace vantorel::sender {
 namespace {
 
 using protocol::Buffer;
 using testing::Bytes;
+using testing::LoopbackReceiver;
 using testing::Pattern;
-
-// A plain socket on 127.0.0.1 that returns whole datagrams, route key included. Loopback
-// delivery completes inside the sender's call, so a datagram sent is already waiting here.
-class LoopbackReceiver {
- public:
-  LoopbackReceiver() {
-    socket_.SetReceiveBuffer(protocol::kSocketBufferBytes);
-    socket_.Bind(net::Endpoint{net::kLoopbackAddress, 0});
-    port_ = socket_.LocalEndpoint().value_or(net::Endpoint{}).port;
-  }
-  std::uint16_t Port() const { return port_; }
-
-  Bytes Receive() {
-    std::array<std::uint8_t, 4> head{};
-    Bytes body(70000);
-    const net::ReceiveResult r = socket_.ReceiveFrom(head, body);
-    EXPECT_EQ(r.status, net::ReceiveStatus::kOk);
-    Bytes out(head.begin(), head.begin() + std::min<std::size_t>(r.length, 4));
-    if (r.length > 4) out.insert(out.end(), body.begin(), body.begin() + (r.length - 4));
-    return out;
-  }
-
- private:
-  net::UdpSocket socket_;
-  std::uint16_t port_ = 0;
-};
 
 class UdpBroadcastSinkTest : public ::testing::Test {
  protected:

@@ -1,5 +1,6 @@
 // Runs the tests inside a QApplication, on the offscreen platform unless told otherwise. What
-// the windows remember between runs goes to a folder of this run, never the user's.
+// the windows remember between runs, and every other setting, goes to a folder of this run,
+// never the user's.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
   const QTemporaryDir settings;
+  setenv("XDG_CONFIG_HOME", settings.path().toLocal8Bit().constData(), 1);
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

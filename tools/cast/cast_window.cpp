@@ -82,7 +82,7 @@ CastWindow::CastWindow(CastOptions options, sender::UdpBroadcastSink& sink, std:
     : options_(std::move(options)),
       sink_(sink),
       progress_(progress),
-      handle_(this),
+      notices_(this),
       broadcast_(sink_, HeadlessGraph(), options_.fecPercent, options_.identity, options_.name),
       terminal_(::isatty(::fileno(progress)) == 1) {}
 
@@ -90,11 +90,10 @@ CastWindow::~CastWindow() {
   Finish();
 }
 
-HRESULT CastWindow::Start() {
-  HRESULT hr = S_OK;
+media::Status CastWindow::Start() {
   if (options_.live) {
-    hr = broadcast_.OpenLive(&handle_, *options_.live);
-    if (FAILED(hr)) return hr;
+    media::Status status = broadcast_.OpenLive(&notices_, *options_.live);
+    if (!status.ok()) return status;
     broadcast_.Session()->Play();
     broadcast_.Announce(protocol::SenderState::kPlaying, LiveSourceKind(*options_.live),
                         media::DescribeLive(*options_.live));
@@ -102,12 +101,12 @@ HRESULT CastWindow::Start() {
   } else {
     playlist_.Assign(options_.paths);
     playlist_.SetLoop(options_.loop && options_.paths.size() > 1);
-    hr = StartNextItem();
-    if (FAILED(hr)) return hr;
+    media::Status status = StartNextItem();
+    if (!status.ok()) return status;
   }
   // Often enough that a second never passes without an announcement.
   startTimer(kAnnounceCheckMs);
-  return hr;
+  return {};
 }
 
 void CastWindow::TellBroadcasting(const std::string& what) {
@@ -123,12 +122,12 @@ void CastWindow::TellBroadcasting(const std::string& what) {
   std::fflush(progress_);
 }
 
-HRESULT CastWindow::StartNextItem() {
-  HRESULT hr = E_FAIL;
+media::Status CastWindow::StartNextItem() {
+  media::Status status(media::MediaErrc::kFailed);
   while (const auto index = playlist_.Next()) {
     const std::string path = playlist_.CurrentItem();
-    hr = broadcast_.Open(&handle_, path);
-    if (SUCCEEDED(hr)) {
+    status = broadcast_.Open(&notices_, path);
+    if (status.ok()) {
       playlist_.MarkPlayed();
       broadcast_.Session()->Play();
       broadcast_.Announce(protocol::SenderState::kPlaying, protocol::SenderSource::kFile,
@@ -136,18 +135,18 @@ HRESULT CastWindow::StartNextItem() {
       lastBytes_ = sink_.Stats().bytes;
       lastPosition_ = 0;
       TellBroadcasting(path);
-      return hr;
+      return status;
     }
     playlist_.MarkFailed();
     // One file alone is the whole broadcast: its failure is the tool's, told by the caller.
-    if (playlist_.Size() == 1) return hr;
+    if (playlist_.Size() == 1) return status;
     if (lineOpen_) std::fputc('\n', progress_);
     lineOpen_ = false;
     std::fprintf(progress_, "vantorel-cast: skipped %s: %s\n", path.c_str(),
                  media::FailureMessage(broadcast_.LastOpenError()).c_str());
     std::fflush(progress_);
   }
-  return hr;
+  return status;
 }
 
 std::string CastWindow::ShownName() const {
@@ -177,7 +176,7 @@ void CastWindow::Finish() {
                  parity.parityBytes, signing.signatureDatagrams, signing.signatureBytes);
     std::fflush(progress_);
   }
-  gui::RemovePostedMessages(this, gui::kMsgGraphEvent);
+  notices_.RemovePosted();
 }
 
 void CastWindow::timerEvent(QTimerEvent*) {
@@ -185,9 +184,8 @@ void CastWindow::timerEvent(QTimerEvent*) {
 }
 
 bool CastWindow::event(QEvent* e) {
-  if (!gui::WindowMessageEvent::IsWindowMessage(e)) return QObject::event(e);
-  auto& m = static_cast<gui::WindowMessageEvent*>(e)->Message();
-  if (m.message == gui::kMsgGraphEvent) OnGraphEvent();
+  if (gui::PostedEvent<media::GraphNotice>::From(e) == nullptr) return QObject::event(e);
+  OnGraphEvent();
   return true;
 }
 
@@ -197,8 +195,9 @@ void CastWindow::OnGraphEvent() {
   if (news.failed) {
     if (lineOpen_) std::fputc('\n', progress_);
     lineOpen_ = false;
+    const std::string& words = news.lastError.message();
     std::fprintf(progress_, "vantorel-cast: playback error: %s\n",
-                 news.lastErrorText.empty() ? "the graph stopped" : news.lastErrorText.c_str());
+                 words.empty() ? "the graph stopped" : words.c_str());
     exitCode_ = 1;
     QCoreApplication::quit();
     return;
@@ -209,7 +208,7 @@ void CastWindow::OnGraphEvent() {
     // session of its own.
     if (options_.loop && playlist_.Size() == 1) {
       broadcast_.Session()->Play();
-    } else if (FAILED(StartNextItem())) {
+    } else if (!StartNextItem().ok()) {
       if (playlist_.Exhausted()) exitCode_ = 1;
       QCoreApplication::quit();
     }

@@ -13,15 +13,15 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/command_line.h"
+#include "cli/network_options.h"
+#include "cli/trust_options.h"
 #include "platform/gui/quit_on_signal.h"
 #include "platform/media/file_kind.h"
 #include "platform/media/playable_files.h"
 #include "sender/playlist.h"
 #include "sender/udp_broadcast_sink.h"
 #include "tools/cast/cast_window.h"
-#include "ui/command_line.h"
-#include "ui/network_options.h"
-#include "ui/trust_options.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ constexpr const char* kUsageTail =
 constexpr int kMaxBitrateKbit = 100000;
 
 enum : int {
-  kShowIdentityOption = vantorel::ui::kProgramOptionIds,
+  kShowIdentityOption = vantorel::cli::kProgramOptionIds,
   kLoopOption,
   kNameOption,
   kScreenOption,
@@ -76,7 +76,7 @@ constexpr option kOwnOptions[] = {
 struct Parsed {
   vantorel::tools::CastOptions cast;
   vantorel::sender::SinkOptions sink;
-  vantorel::ui::IdentityChoice identity;
+  vantorel::cli::IdentityChoice identity;
   bool showIdentity = false;
 };
 
@@ -106,12 +106,12 @@ std::string Contradiction(const Parsed& p) {
 std::optional<Parsed> Parse(int argc, char** argv) {
   Parsed p;
   std::string liveError;
-  const auto take = [&p, &liveError](const vantorel::ui::GivenOption& given, std::string& error) {
-    vantorel::ui::Taken taken =
-        vantorel::ui::TakeSendOption(given, p.sink, p.cast.fecPercent, error);
-    if (taken == vantorel::ui::Taken::kNotMine)
-      taken = vantorel::ui::TakeIdentityOption(given, p.identity, error);
-    if (taken != vantorel::ui::Taken::kNotMine) return taken;
+  const auto take = [&p, &liveError](const vantorel::cli::GivenOption& given, std::string& error) {
+    vantorel::cli::Taken taken =
+        vantorel::cli::TakeSendOption(given, p.sink, p.cast.fecPercent, error);
+    if (taken == vantorel::cli::Taken::kNotMine)
+      taken = vantorel::cli::TakeIdentityOption(given, p.identity, error);
+    if (taken != vantorel::cli::Taken::kNotMine) return taken;
     const auto value = [&given, &error](const char* what) -> const char* {
       if (given.value == nullptr || given.value[0] == '\0') {
         given.Missing(error, what);
@@ -128,7 +128,7 @@ std::optional<Parsed> Parse(int argc, char** argv) {
         break;
       case kNameOption: {
         const char* name = value("a value");
-        if (name == nullptr) return vantorel::ui::Taken::kError;
+        if (name == nullptr) return vantorel::cli::Taken::kError;
         p.cast.name = name;
         break;
       }
@@ -141,7 +141,7 @@ std::optional<Parsed> Parse(int argc, char** argv) {
           Live(p).video = vantorel::media::LiveVideo::kScreen;
         } else {
           const char* device = value("a device");
-          if (device == nullptr) return vantorel::ui::Taken::kError;
+          if (device == nullptr) return vantorel::cli::Taken::kError;
           Live(p).video = vantorel::media::LiveVideo::kCamera;
           Live(p).camera = device;
         }
@@ -152,38 +152,38 @@ std::optional<Parsed> Parse(int argc, char** argv) {
         break;
       case kBitrateOption: {
         const char* text = value("a value");
-        if (text == nullptr) return vantorel::ui::Taken::kError;
+        if (text == nullptr) return vantorel::cli::Taken::kError;
         char* end = nullptr;
         const long kbit = std::strtol(text, &end, 10);
         if (end == text || *end != '\0' || kbit < 1 || kbit > kMaxBitrateKbit) {
           error =
               "--bitrate takes kbit/s from 1 to " + std::to_string(kMaxBitrateKbit) + ": " + text;
-          return vantorel::ui::Taken::kError;
+          return vantorel::cli::Taken::kError;
         }
         Live(p).bitrateKbit = static_cast<int>(kbit);
         break;
       }
       default:
-        return vantorel::ui::Taken::kNotMine;
+        return vantorel::cli::Taken::kNotMine;
     }
-    return vantorel::ui::Taken::kTaken;
+    return vantorel::cli::Taken::kTaken;
   };
-  const auto keep = [&p](const char* arg, vantorel::ui::Place place, std::string& error) {
-    if (place == vantorel::ui::Place::kAmongOptions && arg[0] == '-') {
+  const auto keep = [&p](const char* arg, vantorel::cli::Place place, std::string& error) {
+    if (place == vantorel::cli::Place::kAmongOptions && arg[0] == '-') {
       error = "unknown option " + std::string(arg);
-      return vantorel::ui::Taken::kError;
+      return vantorel::cli::Taken::kError;
     }
     p.cast.paths.emplace_back(arg);
-    return vantorel::ui::Taken::kTaken;
+    return vantorel::cli::Taken::kTaken;
   };
-  const std::vector<option> table = vantorel::ui::JoinOptions(
-      {vantorel::ui::kSendOptions, vantorel::ui::kIdentityOptions, kOwnOptions});
-  if (vantorel::ui::ParseArguments(argc, argv, kProgram, table, take, keep) >= 0) {
+  const std::vector<option> table = vantorel::cli::JoinOptions(
+      {vantorel::cli::kSendOptions, vantorel::cli::kIdentityOptions, kOwnOptions});
+  if (vantorel::cli::ParseArguments(argc, argv, kProgram, table, take, keep) >= 0) {
     return std::nullopt;
   }
   const std::string error = liveError.empty() ? Contradiction(p) : liveError;
   if (!error.empty()) {
-    vantorel::ui::UsageError(kProgram, error);
+    vantorel::cli::UsageError(kProgram, error);
     return std::nullopt;
   }
   return p;
@@ -192,16 +192,16 @@ std::optional<Parsed> Parse(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string usage = std::string(kUsageHead) + vantorel::ui::kSendOptionsUsage +
-                            vantorel::ui::kIdentityOptionsUsage + kUsageTail;
-  if (const int code = vantorel::ui::AnswerEarlyRequest(argc, argv, kProgram, usage.c_str());
+  const std::string usage = std::string(kUsageHead) + vantorel::cli::kSendOptionsUsage +
+                            vantorel::cli::kIdentityOptionsUsage + kUsageTail;
+  if (const int code = vantorel::cli::AnswerEarlyRequest(argc, argv, kProgram, usage.c_str());
       code >= 0) {
     return code;
   }
   auto parsed = Parse(argc, argv);
   if (!parsed) return 2;
   if (parsed->identity.sign) {
-    auto identity = vantorel::ui::LoadIdentity(parsed->identity);
+    auto identity = vantorel::cli::LoadIdentity(parsed->identity);
     if (!identity.value) {
       std::fprintf(stderr, "vantorel-cast: %s\n", identity.error.c_str());
       return 2;
@@ -244,7 +244,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   vantorel::tools::CastWindow window(parsed->cast, sink, stderr);
-  if (vantorel::FAILED(window.Start())) {
+  if (!window.Start().ok()) {
     const std::string reason = vantorel::media::FailureMessage(window.LastOpenError());
     if (parsed->cast.live) {
       std::fprintf(stderr, "vantorel-cast: %s\n", reason.c_str());

@@ -27,14 +27,15 @@ void GalleryFrame::LayoutWidgets(int cx, int cy) {
   PlaceTransport(transport_, cx, cy);
 }
 
-std::intptr_t GalleryFrame::HandleMessage(gui::WindowMessage& message) {
-  if (message.message == gui::WM_COMMAND) Command(static_cast<int>(message.wParam));
-  if (message.message == gui::WM_HSCROLL && message.lParam != 0 &&
-      gui::LowWord(message.wParam) == gui::SB_THUMBTRACK) {
-    position_ = gui::HighWord(message.wParam);
-    if (out_ != nullptr) std::fprintf(out_, "seek %d\n", position_);
-  }
-  return SkinnedFrame::HandleMessage(message);
+// Every command is printed; the frame's own buttons then work as in the programs.
+bool GalleryFrame::OnCommand(int command) {
+  Command(command);
+  return false;
+}
+
+void GalleryFrame::OnSliderDrag(int position) {
+  position_ = position;
+  if (out_ != nullptr) std::fprintf(out_, "seek %d\n", position_);
 }
 
 void GalleryFrame::Command(int id) {
@@ -77,7 +78,7 @@ void GalleryFrame::OnTimerTick() {
   if (Widgets().Captured() != Slider()) Slider()->SetPos(position_);
 }
 
-void GalleryFrame::OnAboutCommand(std::uintptr_t) {
+void GalleryFrame::OnMenuEntry(int) {
   QMessageBox::about(this, QStringLiteral("About Gallery"),
                      QStringLiteral("Vantorel skin gallery: every skinned button and the slider."));
 }

@@ -25,9 +25,10 @@ class GalleryFrame : public skin::SkinnedFrame {
 
  protected:
   void LayoutWidgets(int cx, int cy) override;
-  std::intptr_t HandleMessage(gui::WindowMessage& message) override;
+  bool OnCommand(int command) override;
+  void OnSliderDrag(int position) override;
   void OnTimerTick() override;
-  void OnAboutCommand(std::uintptr_t id) override;
+  void OnMenuEntry(int id) override;
 
  private:
   enum class Playback { kStopped, kRunning, kPaused };

@@ -71,8 +71,8 @@ ListenWindow::ListenWindow(ListenOptions options, std::FILE* out)
     : options_(options),
       out_(out),
       printer_(*this),
-      graphBuilder_(
-          media::ReceiverGraphOptions{media::ReceiverOutput::kNullSinks, nullptr, nullptr}) {
+      graphBuilder_(receiver::gst::ReceiverGraphOptions{media::ReceiverOutput::kNullSinks, nullptr,
+                                                        nullptr}) {
   // Every channel is printed; with --play, messages go to the printer first, then to the
   // playback graph.
   receiver::ReceptionOptions reception;

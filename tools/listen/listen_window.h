@@ -66,7 +66,7 @@ class ListenWindow : private receiver::ReceptionEvents {
   std::atomic<bool> finished_{false};
   std::uint64_t delivered_ = 0;
   // Playback (with --play) into null outputs.
-  media::GstPlaybackGraphBuilder graphBuilder_;
+  receiver::gst::GstPlaybackGraphBuilder graphBuilder_;
   std::unique_ptr<receiver::Reception> reception_;      // last: it uses everything above
   std::atomic<receiver::Reception*> started_{nullptr};  // reception_, for its own thread
 };

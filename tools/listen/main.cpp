@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
+#include "cli/network_options.h"
+#include "cli/trust_options.h"
 #include "platform/gui/quit_on_signal.h"
 #include "platform/net/udp_socket.h"
 #include "tools/listen/listen_window.h"
-#include "ui/command_line.h"
-#include "ui/network_options.h"
-#include "ui/trust_options.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ struct Parsed {
 };
 
 enum : int {
-  kPlayOption = vantorel::ui::kProgramOptionIds,
+  kPlayOption = vantorel::cli::kProgramOptionIds,
   kNoParityOption,
   kListSendersOption,
   kCountOption,
@@ -62,8 +62,8 @@ constexpr option kOwnOptions[] = {
 };
 
 // One of the tool's own options with a value: --count, --seconds, --bind or --wake.
-vantorel::ui::Taken TakeListenValue(const vantorel::ui::GivenOption& given, Parsed& p,
-                                    std::string& error) {
+vantorel::cli::Taken TakeListenValue(const vantorel::cli::GivenOption& given, Parsed& p,
+                                     std::string& error) {
   if (given.value == nullptr) return given.Missing(error);
   const std::string value = given.value;
   char* end = nullptr;
@@ -83,21 +83,21 @@ vantorel::ui::Taken TakeListenValue(const vantorel::ui::GivenOption& given, Pars
           *address;
     }
   }
-  if (ok) return vantorel::ui::Taken::kTaken;
+  if (ok) return vantorel::cli::Taken::kTaken;
   error = "bad value for " + given.name + ": " + value;
-  return vantorel::ui::Taken::kError;
+  return vantorel::cli::Taken::kError;
 }
 
 // The options, or nothing when the usage error has been told (exit code 2).
 std::optional<Parsed> Parse(int argc, char** argv) {
   Parsed p;
-  const auto take = [&p](const vantorel::ui::GivenOption& given, std::string& error) {
-    vantorel::ui::Taken taken = vantorel::ui::TakeReceiveOption(given, p.listen.receive, error);
-    if (taken == vantorel::ui::Taken::kNotMine)
-      taken = vantorel::ui::TakeTrustOption(given, p.listen.trusted, error);
-    if (taken == vantorel::ui::Taken::kNotMine)
-      taken = vantorel::ui::TakeSenderChoice(given, p.listen.sender, error);
-    if (taken != vantorel::ui::Taken::kNotMine) return taken;
+  const auto take = [&p](const vantorel::cli::GivenOption& given, std::string& error) {
+    vantorel::cli::Taken taken = vantorel::cli::TakeReceiveOption(given, p.listen.receive, error);
+    if (taken == vantorel::cli::Taken::kNotMine)
+      taken = vantorel::cli::TakeTrustOption(given, p.listen.trusted, error);
+    if (taken == vantorel::cli::Taken::kNotMine)
+      taken = vantorel::cli::TakeSenderChoice(given, p.listen.sender, error);
+    if (taken != vantorel::cli::Taken::kNotMine) return taken;
     switch (given.id) {
       case kPlayOption:
         p.listen.play = true;
@@ -114,15 +114,15 @@ std::optional<Parsed> Parse(int argc, char** argv) {
       case kWakeOption:
         return TakeListenValue(given, p, error);
       default:
-        return vantorel::ui::Taken::kNotMine;
+        return vantorel::cli::Taken::kNotMine;
     }
-    return vantorel::ui::Taken::kTaken;
+    return vantorel::cli::Taken::kTaken;
   };
   const std::vector<option> table =
-      vantorel::ui::JoinOptions({vantorel::ui::kReceiveOptions, vantorel::ui::kTrustOptions,
-                                 vantorel::ui::kSenderChoiceOptions, kOwnOptions});
-  if (vantorel::ui::ParseArguments(argc, argv, kProgram, table, take,
-                                   vantorel::ui::RefuseArgument) >= 0) {
+      vantorel::cli::JoinOptions({vantorel::cli::kReceiveOptions, vantorel::cli::kTrustOptions,
+                                  vantorel::cli::kSenderChoiceOptions, kOwnOptions});
+  if (vantorel::cli::ParseArguments(argc, argv, kProgram, table, take,
+                                    vantorel::cli::RefuseArgument) >= 0) {
     return std::nullopt;
   }
   return p;
@@ -131,23 +131,23 @@ std::optional<Parsed> Parse(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string usage = std::string(kUsageHead) + vantorel::ui::kReceiveOptionsUsage +
-                            vantorel::ui::kTrustOptionsUsage + vantorel::ui::kSenderChoiceUsage +
+  const std::string usage = std::string(kUsageHead) + vantorel::cli::kReceiveOptionsUsage +
+                            vantorel::cli::kTrustOptionsUsage + vantorel::cli::kSenderChoiceUsage +
                             kUsageTail;
-  if (const int code = vantorel::ui::AnswerEarlyRequest(argc, argv, kProgram, usage.c_str());
+  if (const int code = vantorel::cli::AnswerEarlyRequest(argc, argv, kProgram, usage.c_str());
       code >= 0) {
     return code;
   }
   auto parsed = Parse(argc, argv);
   if (!parsed) return 2;
-  auto trusted = vantorel::ui::LoadTrust(parsed->listen.trusted);
+  auto trusted = vantorel::cli::LoadTrust(parsed->listen.trusted);
   if (!trusted.value) {
     std::fprintf(stderr, "vantorel-listen: %s\n", trusted.error.c_str());
     return 2;
   }
   parsed->listen.trusted = std::move(*trusted.value);
   if (!parsed->listen.trusted.empty()) {
-    auto counters = vantorel::ui::LoadKnownCounters();
+    auto counters = vantorel::cli::LoadKnownCounters();
     if (!counters.value) {
       std::fprintf(stderr, "vantorel-listen: %s\n", counters.error.c_str());
       return 2;
@@ -182,7 +182,7 @@ int main(int argc, char** argv) {
 
   app.exec();
   window.Finish();
-  if (const auto file = vantorel::ui::CountersFile();
+  if (const auto file = vantorel::cli::CountersFile();
       !parsed->listen.trusted.empty() && !file.empty()) {
     if (const std::string error = vantorel::profile::SaveCounters(file, window.Counters());
         !error.empty()) {

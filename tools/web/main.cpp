@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
+#include "cli/network_options.h"
+#include "cli/trust_options.h"
 #include "platform/net/udp_socket.h"
 #include "platform/profile/program_folder.h"
 #include "receiver/reception.h"
@@ -21,9 +24,6 @@
 #include "tools/web/web_graph.h"
 #include "tools/web/web_output.h"
 #include "tools/web/web_status.h"
-#include "ui/command_line.h"
-#include "ui/network_options.h"
-#include "ui/trust_options.h"
 
 namespace {
 
@@ -55,7 +55,7 @@ struct Parsed {
 };
 
 enum : int {
-  kHttpPortOption = vantorel::ui::kProgramOptionIds,
+  kHttpPortOption = vantorel::cli::kProgramOptionIds,
   kMaxViewersOption,
   kJanusOption,
   kMountpointOption,
@@ -77,8 +77,9 @@ bool ReadNumber(const char* text, long low, long high, long& out) {
   return *end == '\0' && out >= low && out <= high;
 }
 
-vantorel::ui::Taken TakeOwn(const vantorel::ui::GivenOption& given, Parsed& p, std::string& error) {
-  using vantorel::ui::Taken;
+vantorel::cli::Taken TakeOwn(const vantorel::cli::GivenOption& given, Parsed& p,
+                             std::string& error) {
+  using vantorel::cli::Taken;
   if (given.value == nullptr) return given.Missing(error);
   bool ok = true;
   switch (given.id) {
@@ -112,20 +113,20 @@ vantorel::ui::Taken TakeOwn(const vantorel::ui::GivenOption& given, Parsed& p, s
 // The options, or nothing when the usage error has been told (exit code 2).
 std::optional<Parsed> Parse(int argc, char** argv) {
   Parsed p;
-  const auto take = [&p](const vantorel::ui::GivenOption& given, std::string& error) {
-    vantorel::ui::Taken taken = vantorel::ui::TakeReceiveOption(given, p.receive, error);
-    if (taken == vantorel::ui::Taken::kNotMine)
-      taken = vantorel::ui::TakeTrustOption(given, p.trusted, error);
-    if (taken == vantorel::ui::Taken::kNotMine)
-      taken = vantorel::ui::TakeSenderChoice(given, p.sender, error);
-    if (taken == vantorel::ui::Taken::kNotMine) taken = TakeOwn(given, p, error);
+  const auto take = [&p](const vantorel::cli::GivenOption& given, std::string& error) {
+    vantorel::cli::Taken taken = vantorel::cli::TakeReceiveOption(given, p.receive, error);
+    if (taken == vantorel::cli::Taken::kNotMine)
+      taken = vantorel::cli::TakeTrustOption(given, p.trusted, error);
+    if (taken == vantorel::cli::Taken::kNotMine)
+      taken = vantorel::cli::TakeSenderChoice(given, p.sender, error);
+    if (taken == vantorel::cli::Taken::kNotMine) taken = TakeOwn(given, p, error);
     return taken;
   };
   const std::vector<option> table =
-      vantorel::ui::JoinOptions({vantorel::ui::kReceiveOptions, vantorel::ui::kTrustOptions,
-                                 vantorel::ui::kSenderChoiceOptions, kOwnOptions});
-  if (vantorel::ui::ParseArguments(argc, argv, kProgram, table, take,
-                                   vantorel::ui::RefuseArgument) >= 0) {
+      vantorel::cli::JoinOptions({vantorel::cli::kReceiveOptions, vantorel::cli::kTrustOptions,
+                                  vantorel::cli::kSenderChoiceOptions, kOwnOptions});
+  if (vantorel::cli::ParseArguments(argc, argv, kProgram, table, take,
+                                    vantorel::cli::RefuseArgument) >= 0) {
     return std::nullopt;
   }
   return p;
@@ -139,16 +140,16 @@ struct Quit {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string usage = std::string(kUsageHead) + vantorel::ui::kReceiveOptionsUsage +
-                            vantorel::ui::kTrustOptionsUsage + vantorel::ui::kSenderChoiceUsage +
+  const std::string usage = std::string(kUsageHead) + vantorel::cli::kReceiveOptionsUsage +
+                            vantorel::cli::kTrustOptionsUsage + vantorel::cli::kSenderChoiceUsage +
                             kUsageTail;
-  if (const int code = vantorel::ui::AnswerEarlyRequest(argc, argv, kProgram, usage.c_str());
+  if (const int code = vantorel::cli::AnswerEarlyRequest(argc, argv, kProgram, usage.c_str());
       code >= 0) {
     return code;
   }
   auto parsed = Parse(argc, argv);
   if (!parsed) return 2;
-  auto trusted = vantorel::ui::LoadTrust(parsed->trusted);
+  auto trusted = vantorel::cli::LoadTrust(parsed->trusted);
   if (!trusted.value) {
     std::fprintf(stderr, "vantorel-web: %s\n", trusted.error.c_str());
     return 2;

@@ -91,7 +91,7 @@ class WebGraph : public receiver::RenderedGraph {
   std::shared_ptr<WebGraphBuilder::Counters> counters_;
   ElementPtr pipeline_;
   media::BusPtr bus_;
-  std::unique_ptr<media::StreamSourceFilter> filter_;
+  std::unique_ptr<receiver::gst::StreamSourceFilter> filter_;
   std::vector<std::unique_ptr<Chain>> chains_;
   std::mutex lock_;
   ElementPtr encoder_;  // the video encoder once linked, under lock_
@@ -104,7 +104,7 @@ bool WebGraph::Make(receiver::SourcePins& pins) {
   pipeline_.reset(gst_pipeline_new("web-reception"));
   if (!pipeline_) return false;
   gst_object_ref_sink(pipeline_.get());
-  filter_ = media::StreamSourceFilter::Create(pins);
+  filter_ = receiver::gst::StreamSourceFilter::Create(pins);
   if (!filter_ || !gst_bin_add(GST_BIN(pipeline_.get()), filter_->Bin())) return false;
   bus_.reset(gst_pipeline_get_bus(GST_PIPELINE(pipeline_.get())));
   gst_bus_set_sync_handler(bus_.get(), &WebGraph::OnBusMessage, this, nullptr);
@@ -130,7 +130,7 @@ bool WebGraph::Make(receiver::SourcePins& pins) {
     Chain& chain = *chains_[i];
     const GstCaps* caps = filter_->Caps(i);
     bool& taken = chain.video ? haveVideo : haveAudio;
-    if (i >= kRenderedPins || taken || caps == nullptr || !media::CanDecode(caps)) {
+    if (i >= kRenderedPins || taken || caps == nullptr || !receiver::gst::CanDecode(caps)) {
       filter_->Park(i);
       continue;
     }
@@ -364,7 +364,7 @@ GstBusSyncReply WebGraph::OnBusMessage(GstBus*, GstMessage* message, gpointer) {
 void WebGraph::Run(Clock::time_point origin) {
   if (!pipeline_ || stopped_) return;
   // The receivers' clock and origin: a picture leaves here when their screens show it.
-  media::PlayFrom(pipeline_.get(), origin);
+  receiver::gst::PlayFrom(pipeline_.get(), origin);
   if (!running_) {
     running_ = true;
     output_.SetKeyFrameRequest([this] { KeyFrame(); });

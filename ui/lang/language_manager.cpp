@@ -1,7 +1,6 @@
 #include "ui/lang/language_manager.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <fstream>
 #include <system_error>
 #include <utility>
@@ -173,16 +172,10 @@ bool LanguageManager::ChooseLanguage(std::string_view displayName) {
 }
 
 LanguageFolders DefaultLanguageFolders() {
-  std::filesystem::path config;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') {
-    config = xdg;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') {
-    config = std::filesystem::path(home) / ".config";
-  }
   const std::filesystem::path data = profile::ProgramFolder();
   const SetFilePlace place = data == profile::ExecutableFolder() ? SetFilePlace::kBesideWhenWritable
                                                                  : SetFilePlace::kSettingsFolder;
-  return {data / "Language", config.empty() ? config : config / "vantorel", place};
+  return {data / "Language", profile::UserConfigFolder(), place};
 }
 
 }  // namespace vantorel::lang

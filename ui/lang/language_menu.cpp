@@ -5,7 +5,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "platform/gui/qt_window_message.h"
+#include "platform/gui/qt_mailbox.h"
 
 namespace vantorel::lang {
 namespace {
@@ -50,8 +50,8 @@ int ShowLanguageMenu(LanguageManager& manager, QWidget* owner, int x, int y) {
         std::string_view(name.constData(), static_cast<std::size_t>(name.size())));
   }
   if (guard.isNull()) return 0;
-  gui::QtWindowHandle handle(guard.data());
-  return handle.Post(gui::WindowMessage{gui::WM_USER, 0, 0, nullptr}) ? 1 : 0;
+  gui::QtMailbox<LanguageMenuClosed> owners(guard.data());
+  return owners.Post(LanguageMenuClosed{}) ? 1 : 0;
 }
 
 }  // namespace vantorel::lang

@@ -30,11 +30,7 @@ ButtonImages LoadButtonImages(const ResourceLibrary* module, const ButtonPicture
   return ButtonImages{load(0), load(1), load(2), load(3)};
 }
 
-ClickMessage CommandClick(int command) {
-  return ClickMessage{gui::WM_COMMAND, static_cast<std::uintptr_t>(command), 0};
-}
-
-ImageButton::ImageButton(WidgetOwner& owner, const Rect& rect, ClickMessage click,
+ImageButton::ImageButton(WidgetOwner& owner, const Rect& rect, FrameEvent click,
                          ButtonImages images)
     : SkinWidget(owner, rect),
       click_(click),
@@ -66,7 +62,7 @@ void ImageButton::OnLButtonUp() {
 }
 
 void ImageButton::OnClick() {
-  owner_.SendMessage(gui::WindowMessage{click_.message, click_.wParam, click_.lParam, nullptr});
+  owner_.Send(click_);
 }
 
 void ImageButton::OnTick() {

@@ -1,6 +1,6 @@
 // A skinned button drawn from four premultiplied alpha pictures (normal, hover, pressed,
 // disabled) with a seven-frame cross-fade whenever its picture changes. A click sends the
-// button's message to the owner synchronously.
+// button's event to the owner, which handles it at once.
 #pragma once
 
 #include <QImage>
@@ -16,12 +16,6 @@ namespace vantorel::skin {
 
 class ResourceLibrary;
 
-struct ClickMessage {
-  std::uint32_t message = 0;
-  std::uintptr_t wParam = 0;
-  std::intptr_t lParam = 0;
-};
-
 // A missing picture is a null image: that state then keeps the picture it fades from.
 struct ButtonImages {
   QImage normal;
@@ -33,13 +27,15 @@ struct ButtonImages {
 // The four pictures from the library; all null without a library.
 ButtonImages LoadButtonImages(const ResourceLibrary* module, const ButtonPictures& pictures);
 
-// WM_COMMAND with the command as wParam and 0 as lParam, the message both programs use.
-ClickMessage CommandClick(int command);
+// The click of a button that stands for a command, as every button of both programs does.
+inline FrameEvent CommandClick(int command) {
+  return CommandEvent{command};
+}
 
 class ImageButton : public SkinWidget {
  public:
   // The picture size is taken from the first rectangle, whatever the rectangle becomes later.
-  ImageButton(WidgetOwner& owner, const Rect& rect, ClickMessage click, ButtonImages images);
+  ImageButton(WidgetOwner& owner, const Rect& rect, FrameEvent click, ButtonImages images);
 
   void OnMouseEnter() override;
   void OnMouseLeave() override;
@@ -61,7 +57,7 @@ class ImageButton : public SkinWidget {
  private:
   const QImage& TargetImage() const;
 
-  ClickMessage click_;
+  FrameEvent click_;
   int imageWidth_;
   int imageHeight_;
   ButtonImages images_;

@@ -3,6 +3,8 @@
 #include <QKeyEvent>
 #include <QSettings>
 
+#include "ui/program_settings.h"
+
 namespace vantorel::skin {
 namespace {
 
@@ -12,7 +14,7 @@ const QString kMutedKey = QStringLiteral("audio/muted");
 }  // namespace
 
 PlaybackVolume::PlaybackVolume(const QString& program) : program_(program) {
-  const QSettings settings(QStringLiteral("vantorel"), program_);
+  const QSettings settings = ui::ProgramSettings(program_);
   level_.SetPercent(settings.value(kPercentKey, 100).toInt());
   level_.SetMuted(settings.value(kMutedKey, false).toBool());
 }
@@ -44,7 +46,7 @@ QString PlaybackVolume::ShownText(const QString& volumeText, const QString& mute
 }
 
 void PlaybackVolume::Save() const {
-  QSettings settings(QStringLiteral("vantorel"), program_);
+  QSettings settings = ui::ProgramSettings(program_);
   settings.setValue(kPercentKey, level_.Percent());
   settings.setValue(kMutedKey, level_.Muted());
 }

@@ -3,14 +3,8 @@
 #include <QPainter>
 
 namespace vantorel::skin {
-namespace {
 
-// lParam of the slider's reports: a constant, not a window.
-constexpr std::intptr_t kSliderReportLParam = 1;
-
-}  // namespace
-
-SkinSlider::SkinSlider(const Rect& track, WidgetOwner& owner, const Rect& thumb, ClickMessage click,
+SkinSlider::SkinSlider(const Rect& track, WidgetOwner& owner, const Rect& thumb, FrameEvent click,
                        ButtonImages images)
     : ImageButton(owner, thumb, click, std::move(images)), track_(track) {}
 
@@ -43,10 +37,7 @@ void SkinSlider::OnMouseMove(int x, int y) {
 }
 
 void SkinSlider::Report() {
-  const int pos = PosForThumbLeft(track_, range_, rect_.left);
-  owner_.SendMessage(gui::WindowMessage{
-      gui::WM_HSCROLL, gui::MakeLong(gui::SB_THUMBTRACK, static_cast<std::uint16_t>(pos)),
-      kSliderReportLParam, nullptr});
+  owner_.Send(SliderDragEvent{PosForThumbLeft(track_, range_, rect_.left)});
 }
 
 void SkinSlider::Draw(QPainter& dc) {

@@ -1,6 +1,5 @@
 // A slider whose thumb is an image button dragged along a track. While dragged it reports its
-// position to the owner as WM_HSCROLL (position in the high word, SB_THUMBTRACK in the low
-// word, lParam 1); released over the thumb it also sends its click message.
+// position to the owner (SliderDragEvent); released over the thumb it also sends its click.
 #pragma once
 
 #include "ui/skin/image_button.h"
@@ -11,7 +10,7 @@ namespace vantorel::skin {
 class SkinSlider : public ImageButton {
  public:
   // The range is 0..100 until SetRange.
-  SkinSlider(const Rect& track, WidgetOwner& owner, const Rect& thumb, ClickMessage click,
+  SkinSlider(const Rect& track, WidgetOwner& owner, const Rect& thumb, FrameEvent click,
              ButtonImages images);
 
   // A press on the track away from the thumb first moves the thumb there (and reports it), so

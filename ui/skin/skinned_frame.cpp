@@ -10,7 +10,8 @@
 #include <QSettings>
 #include <QToolTip>
 
-#include "platform/gui/qt_window_message.h"
+#include "platform/gui/mailbox.h"
+#include "ui/program_settings.h"
 #include "ui/skin/frame_drag.h"
 #include "ui/skin/skin_bitmap.h"
 
@@ -136,13 +137,13 @@ bool SkinnedFrame::LeaveFullScreen() {
 }
 
 void SkinnedFrame::RestoreGeometry(const QString& program) {
-  const QSettings settings(QStringLiteral("vantorel"), program);
+  const QSettings settings = ui::ProgramSettings(program);
   const QByteArray saved = settings.value(QStringLiteral("window/geometry")).toByteArray();
   if (!saved.isEmpty()) restoreGeometry(saved);
 }
 
 void SkinnedFrame::SaveGeometry(const QString& program) const {
-  QSettings settings(QStringLiteral("vantorel"), program);
+  QSettings settings = ui::ProgramSettings(program);
   settings.setValue(QStringLiteral("window/geometry"), saveGeometry());
 }
 
@@ -205,10 +206,6 @@ void SkinnedFrame::InvalidateRect(const Rect& rect) {
   update(ToQRect(rect));
 }
 
-std::intptr_t SkinnedFrame::SendMessage(gui::WindowMessage message) {
-  return gui::SendWindowMessage(this, std::move(message));
-}
-
 void SkinnedFrame::SetCapture() {
   captureHeld_ = true;
 }
@@ -223,11 +220,6 @@ Point SkinnedFrame::CursorClientPos() const {
 }
 
 bool SkinnedFrame::event(QEvent* e) {
-  if (gui::WindowMessageEvent::IsWindowMessage(e)) {
-    auto* message = static_cast<gui::WindowMessageEvent*>(e);
-    message->result = HandleMessage(message->Message());
-    return true;
-  }
   if (e->type() == QEvent::Hide && captureHeld_) {
     // A hidden window gets no release: the press is over, as when the capture is taken away.
     ReleaseCapture();
@@ -245,46 +237,48 @@ bool SkinnedFrame::event(QEvent* e) {
   return QWidget::event(e);
 }
 
-std::intptr_t SkinnedFrame::HandleMessage(gui::WindowMessage& message) {
-  if (message.message == gui::WM_COMMAND) {
-    switch (message.wParam) {
-      case kCmdMinimize:
-        return SendMessage({WM_SYSCOMMAND, SC_MINIMIZE, 0, nullptr});
-      case kCmdMaximize:
-        return SendMessage({WM_SYSCOMMAND, SC_MAXIMIZE, 0, nullptr});
-      case kCmdRestore:
-        return SendMessage({WM_SYSCOMMAND, SC_RESTORE, 0, nullptr});
-      case kCmdClose:
-        return SendMessage({WM_SYSCOMMAND, SC_CLOSE, 0, nullptr});
-      default:
-        return 0;
-    }
-  }
-  if (message.message == WM_SYSCOMMAND) {
-    if (message.wParam >= kAboutCommand && message.wParam <= 31) {
-      OnAboutCommand(message.wParam);
-    } else {
-      DefaultSysCommand(message.wParam);
-    }
-  }
-  return 0;
+void SkinnedFrame::Send(const FrameEvent& event) {
+  std::visit(gui::Overloaded{
+                 [this](const CommandEvent& e) {
+                   if (!OnCommand(e.command)) FrameCommand(e.command);
+                 },
+                 [this](const SliderDragEvent& e) { OnSliderDrag(e.position); },
+                 [this](const WindowActionEvent& e) { DoWindowAction(e.action); },
+                 [this](const MenuEntryEvent& e) {
+                   if (e.id >= kAboutCommand && e.id <= kLastMenuEntry) OnMenuEntry(e.id);
+                 },
+             },
+             event);
 }
 
-void SkinnedFrame::DefaultSysCommand(std::uintptr_t command) {
+void SkinnedFrame::FrameCommand(int command) {
   switch (command) {
-    case SC_MINIMIZE:
+    case kCmdMinimize:
+      return Send(WindowActionEvent{WindowAction::kMinimize});
+    case kCmdMaximize:
+      return Send(WindowActionEvent{WindowAction::kMaximize});
+    case kCmdRestore:
+      return Send(WindowActionEvent{WindowAction::kRestore});
+    case kCmdClose:
+      return Send(WindowActionEvent{WindowAction::kClose});
+    default:
+      return;
+  }
+}
+
+void SkinnedFrame::DoWindowAction(WindowAction action) {
+  switch (action) {
+    case WindowAction::kMinimize:
       showMinimized();
       break;
-    case SC_MAXIMIZE:
+    case WindowAction::kMaximize:
       showMaximized();
       break;
-    case SC_RESTORE:
+    case WindowAction::kRestore:
       showNormal();
       break;
-    case SC_CLOSE:
+    case WindowAction::kClose:
       close();
-      break;
-    default:
       break;
   }
 }
@@ -362,30 +356,26 @@ void SkinnedFrame::timerEvent(QTimerEvent* e) {
 
 void SkinnedFrame::BuildSystemMenu() {
   systemMenu_ = new QMenu(this);
-  auto add = [this](const QString& text, std::uintptr_t command) {
-    QAction* action = systemMenu_->addAction(text);
-    connect(action, &QAction::triggered, this, [this, command] {
-      SendMessage({WM_SYSCOMMAND, command, 0, nullptr});
-    });
-    return action;
+  auto add = [this](const QString& text, WindowAction action) {
+    QAction* entry = systemMenu_->addAction(text);
+    connect(entry, &QAction::triggered, this, [this, action] { Send(WindowActionEvent{action}); });
+    return entry;
   };
-  add(QStringLiteral("Mi&nimize"), SC_MINIMIZE);
-  QAction* maximize = add(QStringLiteral("Ma&ximize"), SC_MAXIMIZE);
-  QAction* restore = add(QStringLiteral("&Restore"), SC_RESTORE);
-  add(QStringLiteral("&Close\tAlt+F4"), SC_CLOSE);
+  add(QStringLiteral("Mi&nimize"), WindowAction::kMinimize);
+  QAction* maximize = add(QStringLiteral("Ma&ximize"), WindowAction::kMaximize);
+  QAction* restore = add(QStringLiteral("&Restore"), WindowAction::kRestore);
+  add(QStringLiteral("&Close\tAlt+F4"), WindowAction::kClose);
   connect(systemMenu_, &QMenu::aboutToShow, this, [this, maximize, restore] {
     maximize->setVisible(ShowsNormal());
     restore->setVisible(!ShowsNormal());
   });
 }
 
-void SkinnedFrame::AppendSystemMenuItem(std::uintptr_t id, const QString& text) {
+void SkinnedFrame::AppendSystemMenuItem(int id, const QString& text) {
   if (text.isEmpty()) return;
   systemMenu_->addSeparator();
   QAction* action = systemMenu_->addAction(text);
-  connect(action, &QAction::triggered, this, [this, id] {
-    SendMessage({WM_SYSCOMMAND, id, 0, nullptr});
-  });
+  connect(action, &QAction::triggered, this, [this, id] { Send(MenuEntryEvent{id}); });
 }
 
 void SkinnedFrame::contextMenuEvent(QContextMenuEvent* e) {

@@ -14,7 +14,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/gui/window_message.h"
+#include "ui/skin/frame_event.h"
 #include "ui/skin/frame_layout.h"
 #include "ui/skin/image_button.h"
 #include "ui/skin/skin_ids.h"
@@ -29,13 +29,9 @@ namespace vantorel::skin {
 class FrameDrag;
 class ResourceLibrary;
 
-inline constexpr std::uint32_t WM_SYSCOMMAND = 0x0112;
-inline constexpr std::uintptr_t SC_MINIMIZE = 0xF020;
-inline constexpr std::uintptr_t SC_MAXIMIZE = 0xF030;
-inline constexpr std::uintptr_t SC_CLOSE = 0xF060;
-inline constexpr std::uintptr_t SC_RESTORE = 0xF120;
-// System commands 16 to 31 belong to the program (its about entry is 16).
-inline constexpr std::uintptr_t kAboutCommand = 16;
+// The program's own window-menu entries are numbered 16 to 31 (its about entry is 16).
+inline constexpr int kAboutCommand = 16;
+inline constexpr int kLastMenuEntry = 31;
 inline constexpr int kFrameTimerMs = 33;
 
 // The sender's transport buttons (Play, Pause, Stop, Open) and its seek slider.
@@ -53,7 +49,10 @@ class SkinnedFrame : public QWidget, public WidgetOwner, public ui::ToolTipRegis
 
   // WidgetOwner
   void InvalidateRect(const Rect& rect) override;
-  std::intptr_t SendMessage(gui::WindowMessage message) override;
+  // Handles the event at once: a command first goes to OnCommand, then to the frame's own
+  // buttons; a slider drag to OnSliderDrag; a window action to the window; a menu entry to
+  // OnMenuEntry.
+  void Send(const FrameEvent& event) override;
   void SetCapture() override;
   void ReleaseCapture() override;
   Point CursorClientPos() const override;
@@ -80,8 +79,8 @@ class SkinnedFrame : public QWidget, public WidgetOwner, public ui::ToolTipRegis
   ImageButton* GetFrameButton(FrameButton which) const;
   WidgetSet& Widgets() { return widgets_; }
   QMenu* SystemMenu() const { return systemMenu_; }
-  // Adds a separator and an entry sending WM_SYSCOMMAND with the identifier (16 to 31).
-  void AppendSystemMenuItem(std::uintptr_t id, const QString& text);
+  // Adds a separator and an entry sending MenuEntryEvent with the identifier (16 to 31).
+  void AppendSystemMenuItem(int id, const QString& text);
   // The leave handling when the pointer is outside the window (less its borders) or over
   // another window; run on every timer tick.
   void PollMouseLeave();
@@ -96,7 +95,7 @@ class SkinnedFrame : public QWidget, public WidgetOwner, public ui::ToolTipRegis
     AdoptWidget(std::move(widget), toolId, toolText);
     return raw;
   }
-  // An image button from the library's pictures, sending WM_COMMAND with button.command.
+  // An image button from the library's pictures, sending CommandEvent with button.command.
   ImageButton* AddButton(const ResourceLibrary* module, const SkinButtonInfo& button,
                          const Rect& firstRect);
   // Moves the widget and its tooltip.
@@ -109,15 +108,17 @@ class SkinnedFrame : public QWidget, public WidgetOwner, public ui::ToolTipRegis
   // Places the frame's widgets for a cx x cy client area; subclasses place theirs after
   // calling this.
   virtual void LayoutWidgets(int cx, int cy);
-  // Handles a message sent or posted to the window; subclasses handle theirs and pass the
-  // rest on. WM_COMMAND of the frame buttons and WM_SYSCOMMAND are handled here.
-  virtual std::intptr_t HandleMessage(gui::WindowMessage& message);
+  // The program's commands: true when handled; false lets the frame handle it (its own
+  // buttons), or ignore it.
+  virtual bool OnCommand(int) { return false; }
+  // The seek slider's thumb dragged to `position`.
+  virtual void OnSliderDrag(int) {}
   // Runs after each resize with the new video area.
   virtual void OnVideoAreaChanged(const Rect&) {}
   // Runs on each 33 ms tick after the mouse-leave polling and the widgets' ticks.
   virtual void OnTimerTick() {}
-  // System commands 16 to 31.
-  virtual void OnAboutCommand(std::uintptr_t) {}
+  // The program's window-menu entries, 16 to 31.
+  virtual void OnMenuEntry(int) {}
   // Runs when ToggleFullScreen or LeaveFullScreen changed the full screen state (true: now
   // full screen).
   virtual void OnFullScreenChosen(bool) {}
@@ -149,7 +150,8 @@ class SkinnedFrame : public QWidget, public WidgetOwner, public ui::ToolTipRegis
   void DrawFrame(QPainter& painter) const;
   void MouseLeft();
   void BuildSystemMenu();
-  void DefaultSysCommand(std::uintptr_t command);
+  void FrameCommand(int command);
+  void DoWindowAction(WindowAction action);
   bool ShowsNormal() const;
 
   FrameProgram program_;

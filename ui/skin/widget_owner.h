@@ -1,10 +1,8 @@
 // What a skinned widget needs from the window that owns it. The window draws, routes mouse
-// input and receives the widgets' messages; a widget has no window of its own.
+// input and takes the widgets' events; a widget has no window of its own.
 #pragma once
 
-#include <cstdint>
-
-#include "platform/gui/window_message.h"
+#include "ui/skin/frame_event.h"
 #include "ui/skin/skin_geometry.h"
 
 namespace vantorel::skin {
@@ -14,8 +12,8 @@ class WidgetOwner {
   virtual ~WidgetOwner() = default;
   // Marks the rectangle for repainting; the next paint redraws it from the background up.
   virtual void InvalidateRect(const Rect& rect) = 0;
-  // Delivers the message to the window at once and returns its handler's result.
-  virtual std::intptr_t SendMessage(gui::WindowMessage message) = 0;
+  // Hands the event to the window, which handles it before this returns.
+  virtual void Send(const FrameEvent& event) = 0;
   // The window keeps receiving mouse input until ReleaseCapture. Releasing the capture makes
   // the window cancel its widget set's capture before ReleaseCapture returns.
   virtual void SetCapture() = 0;

@@ -51,18 +51,18 @@ TEST(OpenError, AMissingDecoderComesFirstAndNamesItsPackage) {
   OpenFindings findings;
   findings.missingDecoders = {{"H.265 (Main Profile) decoder", "gstreamer1.0-libav"}};
   findings.refusedCodecs = {"H.265"};
-  const OpenError error = MakeOpenError(VFW_E_UNSUPPORTED_STREAM, findings, false);
+  const OpenError error = MakeOpenError(Status(MediaErrc::kUnsupportedStream), findings, false);
   EXPECT_EQ(FailureOf(error), OpenFailure::kDecoderMissing);
   EXPECT_EQ(FailureMessage(error),
             "A decoder is missing: H.265 (Main Profile) decoder. Install the package "
             "gstreamer1.0-libav.");
   // Two decoders of one package name it once; one without a known package says so.
   findings.missingDecoders.push_back({"AAC decoder", "gstreamer1.0-libav"});
-  EXPECT_EQ(FailureMessage(MakeOpenError(E_FAIL, findings, false)),
+  EXPECT_EQ(FailureMessage(MakeOpenError(Status(MediaErrc::kFailed), findings, false)),
             "A decoder is missing: H.265 (Main Profile) decoder, AAC decoder. Install the package "
             "gstreamer1.0-libav.");
   findings.missingDecoders.push_back({"Frobnicator decoder", ""});
-  EXPECT_EQ(FailureMessage(MakeOpenError(E_FAIL, findings, false)),
+  EXPECT_EQ(FailureMessage(MakeOpenError(Status(MediaErrc::kFailed), findings, false)),
             "A decoder is missing: H.265 (Main Profile) decoder, AAC decoder, Frobnicator decoder. "
             "No package is known to bring it.");
 }
@@ -70,24 +70,26 @@ TEST(OpenError, AMissingDecoderComesFirstAndNamesItsPackage) {
 TEST(OpenError, TheCauseFollowsTheResultThenWhatTheGraphFound) {
   OpenFindings refused;
   refused.refusedCodecs = {"VP9", "VP9"};
-  EXPECT_EQ(FailureMessage(MakeOpenError(VFW_E_UNSUPPORTED_STREAM, refused, false)),
+  EXPECT_EQ(FailureMessage(MakeOpenError(Status(MediaErrc::kUnsupportedStream), refused, false)),
             "This codec cannot be broadcast: VP9.");
   // Another stream is broadcast: the codec is no reason.
-  EXPECT_EQ(FailureMessage(MakeOpenError(VFW_E_UNSUPPORTED_STREAM, refused, true)),
+  EXPECT_EQ(FailureMessage(MakeOpenError(Status(MediaErrc::kUnsupportedStream), refused, true)),
             "It holds no stream that can be played.");
-  EXPECT_EQ(FailureMessage(MakeOpenError(E_FILE_NOT_FOUND, refused, false)),
+  EXPECT_EQ(FailureMessage(MakeOpenError(Status(MediaErrc::kFileNotFound), refused, false)),
             "The file was not found.");
-  EXPECT_EQ(FailureMessage(MakeOpenError(E_ACCESSDENIED, {}, false)), "The file may not be read.");
-  EXPECT_EQ(FailureMessage(MakeOpenError(E_BAD_FILE_TYPE, {}, false)), "It is not a regular file.");
+  EXPECT_EQ(FailureMessage(MakeOpenError(Status(MediaErrc::kAccessDenied), {}, false)),
+            "The file may not be read.");
+  EXPECT_EQ(FailureMessage(MakeOpenError(Status(MediaErrc::kBadFileType), {}, false)),
+            "It is not a regular file.");
   OpenFindings unknown;
   unknown.unknownType = true;
   unknown.errorText = "Could not determine type of stream.";
-  const OpenError error = MakeOpenError(VFW_E_UNSUPPORTED_STREAM, unknown, false);
+  const OpenError error = MakeOpenError(Status(MediaErrc::kUnsupportedStream), unknown, false);
   EXPECT_EQ(FailureMessage(error), "Does not support this file type.");
   EXPECT_EQ(error.detail, "Could not determine type of stream.");
   // A translated sentence is filled the same way.
   EXPECT_EQ(FillFailureText("Ce codec ne peut pas être diffusé : %1.",
-                            MakeOpenError(E_FAIL, refused, false)),
+                            MakeOpenError(Status(MediaErrc::kFailed), refused, false)),
             "Ce codec ne peut pas être diffusé : VP9.");
 }
 
@@ -96,19 +98,19 @@ TEST(OpenError, ALiveDeviceIsNamedWithItsReason) {
   OpenFindings findings;
   findings.failedDevice = LiveDevice::kCamera;
   findings.errorText = "Cannot identify device '/dev/video7'";
-  OpenError error = MakeOpenError(E_FILE_NOT_FOUND, findings, false);
+  OpenError error = MakeOpenError(Status(MediaErrc::kFileNotFound), findings, false);
   error.deviceName = "/dev/video7";
   EXPECT_EQ(FailureOf(error), OpenFailure::kCameraFailed);
   EXPECT_EQ(FailureMessage(error),
             "The camera /dev/video7 cannot be opened: Cannot identify device '/dev/video7'.");
   findings.failedDevice = LiveDevice::kMicrophone;
   findings.errorText.clear();
-  error = MakeOpenError(E_FAIL, findings, false);
+  error = MakeOpenError(Status(MediaErrc::kFailed), findings, false);
   error.deviceName = "default";
   EXPECT_EQ(FailureMessage(error), "The microphone default cannot be opened: it did not start.");
   findings.failedDevice = LiveDevice::kScreen;
   findings.errorText = "Could not open X display for reading.";
-  error = MakeOpenError(E_FAIL, findings, false);
+  error = MakeOpenError(Status(MediaErrc::kFailed), findings, false);
   error.deviceName = ":5";
   EXPECT_EQ(FailureMessage(error),
             "The screen :5 cannot be captured: Could not open X display for reading.");

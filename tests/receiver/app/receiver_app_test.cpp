@@ -7,7 +7,7 @@
 
 #include <filesystem>
 
-namespace vantorel::receiver_app {
+namespace vantorel::receiver::app {
 namespace {
 
 ReceiverWindowOptions InFolder(const std::filesystem::path& folder) {
@@ -30,4 +30,4 @@ TEST(ReceiverAppTest, WithTheResourceLibraryBesideItTheProgramRuns) {
 }
 
 }  // namespace
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::receiver::app

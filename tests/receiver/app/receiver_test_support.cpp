@@ -13,7 +13,7 @@
 #include "platform/net/udp_socket.h"
 #include "ui/skin/video_widget.h"
 
-namespace vantorel::receiver_app::testing {
+namespace vantorel::receiver::app::testing {
 namespace {
 
 // The window tests close windows and go on: the last one closing must not make the application
@@ -98,7 +98,7 @@ LoopbackSender::LoopbackSender(std::uint16_t port, std::uint8_t session,
     : sink_(port, net::kLoopbackAddress),
       signer_(identity ? std::make_unique<sender::SigningSink>(sink_, std::move(*identity))
                        : nullptr),
-      handle_(this),
+      notices_(this),
       session_(session) {}
 
 LoopbackSender::~LoopbackSender() {
@@ -109,7 +109,7 @@ bool LoopbackSender::Start(const std::string& path) {
   player_ = std::make_unique<sender::SenderSession>(
       session_, signer_ ? static_cast<protocol::PacketSink*>(signer_.get()) : &sink_,
       media::GraphOptions{media::OutputMode::kNullSinks, nullptr});
-  if (FAILED(player_->Open(&handle_, path)) || !player_->IsStreaming()) {
+  if (FAILED(player_->Open(&notices_, path)) || !player_->IsStreaming()) {
     player_.reset();
     return false;
   }
@@ -144,12 +144,12 @@ void LoopbackSender::Finish() {
     signer_->SignAhead(protocol::kRouteKeyEndOfBroadcast, {&end, 1}, 3);
   }
   sink_.SendEndOfBroadcast();
-  gui::RemovePostedMessages(this, gui::kMsgGraphEvent);
+  notices_.RemovePosted();
 }
 
 // At the end of the file the session stops; playing again starts from the beginning.
 bool LoopbackSender::event(QEvent* e) {
-  if (!gui::WindowMessageEvent::IsWindowMessage(e)) return QObject::event(e);
+  if (gui::PostedEvent<media::GraphNotice>::From(e) == nullptr) return QObject::event(e);
   if (!player_) return true;
   const std::uint64_t completes = player_->EventCounts().completes;
   player_->HandleGraphEvents();
@@ -170,4 +170,4 @@ int BrightPixelsInVideoArea(ReceiverMainWindow& window) {
   return bright;
 }
 
-}  // namespace vantorel::receiver_app::testing
+}  // namespace vantorel::receiver::app::testing

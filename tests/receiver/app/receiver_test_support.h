@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/gui/qt_window_message.h"
+#include "platform/gui/qt_mailbox.h"
 #include "receiver/app/receiver_main_window.h"
 #include "sender/announcer.h"
 #include "sender/sender_session.h"
@@ -24,7 +24,7 @@
 #include "ui/lang/language_manager.h"
 #include "ui/skin/skin_bitmap.h"
 
-namespace vantorel::receiver_app::testing {
+namespace vantorel::receiver::app::testing {
 
 // A free UDP port on 127.0.0.1 (free when asked; the window binds it right after).
 std::uint16_t FreeLoopbackPort();
@@ -76,7 +76,7 @@ class LoopbackSender : public QObject {
  private:
   sender::UdpBroadcastSink sink_;
   std::unique_ptr<sender::SigningSink> signer_;
-  gui::QtWindowHandle handle_;
+  gui::QtMailbox<media::GraphNotice> notices_;
   std::uint8_t session_;
   std::unique_ptr<sender::SenderSession> player_;
   std::unique_ptr<sender::Announcer> announcer_;
@@ -86,4 +86,4 @@ class LoopbackSender : public QObject {
 // Pixels brighter than mid-grey in the video area of a grab of the window.
 int BrightPixelsInVideoArea(ReceiverMainWindow& window);
 
-}  // namespace vantorel::receiver_app::testing
+}  // namespace vantorel::receiver::app::testing

@@ -22,9 +22,10 @@
 
 #include "receiver/app/session_autostart.h"
 #include "receiver_test_support.h"
+#include "ui/program_settings.h"
 #include "ui/skin/video_widget.h"
 
-namespace vantorel::receiver_app {
+namespace vantorel::receiver::app {
 namespace {
 
 using testing::FreeLoopbackPort;
@@ -47,8 +48,8 @@ bool WaitHearing(ReceiverMainWindow& window, const std::function<bool()>& done,
                  std::chrono::milliseconds deadline = 20s) {
   return WaitUntil(
       [&] {
-        gui::QtWindowHandle(&window).Post(
-            {gui::kMsgDatagram, net::kLoopbackAddress, 5000, nullptr});
+        gui::QtMailbox<ReceiverMainWindow::Notice>(&window).Post(
+            ReceiverMainWindow::HeardNotice{{net::kLoopbackAddress, 5000}});
         return done();
       },
       deadline);
@@ -188,7 +189,7 @@ TEST(ReceiverWindowTest, EscapeOnlyLeavesFullScreenAndCtrlQQuits) {
 // --fullscreen holds for its run only; otherwise the window opens as the user last left it.
 TEST(ReceiverWindowTest, OpensInFullScreenWhenAskedOrAsTheUserLeftIt) {
   const auto remembered = [] {
-    return QSettings(QStringLiteral("vantorel"), QStringLiteral("lunnet"))
+    return ui::ProgramSettings(QStringLiteral("lunnet"))
         .value(QStringLiteral("window/fullScreen"), false)
         .toBool();
   };
@@ -388,8 +389,8 @@ TEST(ReceiverWindowTest, AnEndOfBroadcastShowsThatTheBroadcastEnded) {
   ReceiverMainWindow& window = receiver.Window();
   EXPECT_EQ(window.Video().StatusText(),
             QStringLiteral("Waiting for a broadcast on UDP port %1").arg(port));
-  gui::QtWindowHandle handle(&window);
-  ASSERT_TRUE(handle.Post({gui::kMsgEndOfBroadcast, 0, 0, nullptr}));
+  gui::QtMailbox<ReceiverMainWindow::Notice> handle(&window);
+  ASSERT_TRUE(handle.Post(ReceiverMainWindow::BroadcastEndedNotice{}));
   ASSERT_TRUE(WaitUntil([&] {
     return window.Video().StatusText() ==
            QStringLiteral("The broadcast has ended. Waiting for the next one.");
@@ -484,4 +485,4 @@ TEST(ShowInBrowsersFailure, ClosingTheWindowStopsTheServer) {
 }
 
 }  // namespace
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::receiver::app

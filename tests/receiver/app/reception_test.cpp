@@ -25,7 +25,7 @@
 #include "receiver_test_support.h"
 #include "ui/skin/video_widget.h"
 
-namespace vantorel::receiver_app {
+namespace vantorel::receiver::app {
 namespace {
 
 using testing::BrightPixelsInVideoArea;
@@ -264,4 +264,4 @@ TEST_F(ReceptionTest, TrustingTheSenderKeepsOthersOut) {
 }
 
 }  // namespace
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::receiver::app

@@ -9,7 +9,7 @@
 
 #include "platform/net/udp_socket.h"
 
-namespace vantorel::receiver_app {
+namespace vantorel::receiver::app {
 namespace {
 
 using Words = std::vector<std::string>;
@@ -101,4 +101,4 @@ TEST(WebServerOutputTest, TheLastLineIsTheReasonEvenUnfinishedAndBounded) {
 }
 
 }  // namespace
-}  // namespace vantorel::receiver_app
+}  // namespace vantorel::receiver::app

@@ -32,9 +32,9 @@ std::string MediaPath(const std::string& name) {
 }
 
 // Takes the sender's graph events.
-class EventFlag : public gui::WindowHandle {
+class EventFlag : public gui::Mailbox<media::GraphNotice> {
  public:
-  bool Post(gui::WindowMessage) override {
+  bool Post(media::GraphNotice) override {
     raised.store(true);
     return true;
   }
@@ -95,7 +95,8 @@ struct Playback {
 class Receiver {
  public:
   Receiver()
-      : builder_(media::ReceiverGraphOptions{media::ReceiverOutput::kNullSinks, nullptr, &log_}),
+      : builder_(
+            receiver::gst::ReceiverGraphOptions{media::ReceiverOutput::kNullSinks, nullptr, &log_}),
         graph_(builder_, receiver::VideoRect{}),
         tap_(graph_) {
     reassembler_.AddRoute(protocol::kChannelMessage, &tap_);
@@ -169,7 +170,7 @@ class Receiver {
   }
 
   DecodeLog log_;
-  media::GstPlaybackGraphBuilder builder_;
+  receiver::gst::GstPlaybackGraphBuilder builder_;
   receiver::PlaybackGraph graph_;
   SendTimes tap_;
   receiver::Reassembler reassembler_;

@@ -72,7 +72,7 @@ struct DecodedBuffer {
 };
 
 // Collects what the receiver's decoders put out; called on their streaming threads.
-class DecodeLog : public media::DecodeObserver {
+class DecodeLog : public receiver::gst::DecodeObserver {
  public:
   void OnDecoded(std::size_t pin, bool video, GstClockTime pts, GstClockTime duration,
                  GstClockTime) override;

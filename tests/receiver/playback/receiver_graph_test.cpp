@@ -12,8 +12,11 @@
 #include "tests/platform/media/live_objects.h"
 #include "tests/receiver/playback/message_builders.h"
 
-namespace vantorel::media {
+namespace vantorel::receiver::gst {
 namespace {
+
+// The media layer's pointers, outputs and logging, as the graph under test uses them.
+using namespace media;
 
 using protocol::StreamKind;
 using namespace std::chrono_literals;
@@ -189,4 +192,4 @@ TEST_F(ReceiverGraphTest, AGraphThatNeverRanIsTornDownAtOnce) {
 }
 
 }  // namespace
-}  // namespace vantorel::media
+}  // namespace vantorel::receiver::gst

@@ -11,8 +11,11 @@
 #include "platform/media/gst_ptr.h"
 #include "tests/receiver/playback/message_builders.h"
 
-namespace vantorel::media {
+namespace vantorel::receiver::gst {
 namespace {
+
+// The media layer's pointers, outputs and logging, as the graph under test uses them.
+using namespace media;
 
 struct BufferUnref {
   void operator()(GstBuffer* b) const { gst_buffer_unref(b); }
@@ -248,4 +251,4 @@ TEST(ClockTimeTest, WireTimesBecomeNanosecondsAndNegativeOnesNone) {
 }
 
 }  // namespace
-}  // namespace vantorel::media
+}  // namespace vantorel::receiver::gst

@@ -206,7 +206,7 @@ TEST_F(SenderWindowTest, AFailedOpenLeavesNoSessionAndSaysWhy) {
   EXPECT_EQ(w.SessionNumber(), 1);
   // Commands without a session do nothing.
   Command(skin::kCmdPlay);
-  Send(gui::WM_HSCROLL, gui::MakeLong(gui::SB_THUMBTRACK, 1), 1);
+  Send(skin::SliderDragEvent{1});
   EXPECT_EQ(w.Session(), nullptr);
 }
 

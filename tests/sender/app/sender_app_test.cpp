@@ -12,6 +12,7 @@
 #include "sender/sender_session.h"
 #include "tests/sender/app/app_test_support.h"
 #include "ui/lang/language_manager.h"
+#include "ui/program_settings.h"
 
 namespace vantorel::testing {
 namespace {
@@ -91,7 +92,7 @@ TEST_F(SenderAppTest, RunsTheWindowWithTheFileOfTheCommandLine) {
   EXPECT_TRUE(std::filesystem::exists(folder_ / "Language" / "language.set") ||
               std::filesystem::exists(folder_ / "config" / "language.set"));
   // The next run's window comes back at the size this one ended with.
-  const QSettings settings(QStringLiteral("vantorel"), QStringLiteral("strovan"));
+  const QSettings settings = ui::ProgramSettings(QStringLiteral("strovan"));
   QWidget next;
   ASSERT_TRUE(
       next.restoreGeometry(settings.value(QStringLiteral("window/geometry")).toByteArray()));

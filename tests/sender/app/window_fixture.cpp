@@ -14,6 +14,7 @@ using namespace std::chrono_literals;
 void SenderWindowTest::SetUp() {
   ASSERT_TRUE(temp_.isValid());
   // What the window remembers goes to this test's folder.
+  setenv("XDG_CONFIG_HOME", temp_.path().toLocal8Bit().constData(), 1);
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, temp_.path());
   const std::filesystem::path folder = temp_.path().toStdString();
   languages_ = std::make_unique<lang::LanguageManager>(
@@ -42,13 +43,12 @@ sender::app::SenderMainWindow& SenderWindowTest::MakeWindow(media::OutputMode ou
   return *window_;
 }
 
-std::intptr_t SenderWindowTest::Command(int id) {
-  return Send(gui::WM_COMMAND, static_cast<std::uintptr_t>(id), 0);
+void SenderWindowTest::Command(int id) {
+  Send(skin::CommandEvent{id});
 }
 
-std::intptr_t SenderWindowTest::Send(std::uint32_t message, std::uintptr_t wParam,
-                                     std::intptr_t lParam) {
-  return gui::SendWindowMessage(window_.get(), {message, wParam, lParam, nullptr});
+void SenderWindowTest::Send(const skin::FrameEvent& event) {
+  window_->Send(event);
 }
 
 bool SenderWindowTest::OpenThroughDialog(const QString& path) {

@@ -13,7 +13,6 @@
 #include <optional>
 #include <string>
 
-#include "platform/gui/qt_window_message.h"
 #include "protocol/announcement.h"
 #include "sender/app/sender_main_window.h"
 #include "tests/sender/app/app_test_support.h"
@@ -31,8 +30,8 @@ class SenderWindowTest : public ::testing::Test {
   void TearDown() override;
 
   sender::app::SenderMainWindow& MakeWindow(media::OutputMode output = media::OutputMode::kPlay);
-  std::intptr_t Command(int id);
-  std::intptr_t Send(std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam);
+  void Command(int id);
+  void Send(const skin::FrameEvent& event);
   // Opens through the Open command with the dialog answering `path`.
   bool OpenThroughDialog(const QString& path);
   // Waits until media datagrams arrive on the test socket.

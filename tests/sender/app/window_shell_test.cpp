@@ -24,21 +24,13 @@ namespace {
 using namespace std::chrono_literals;
 using sender::PlayerState;
 
-std::uintptr_t Scroll(std::uint16_t code, std::uint16_t pos) {
-  return gui::MakeLong(code, pos);
-}
-constexpr std::uint16_t kThumbPosition = 4;
-
 TEST_F(SenderWindowTest, SeeksOnlyWhileTheThumbIsDragged) {
   auto& w = MakeWindow();
   ASSERT_TRUE(OpenThroughDialog(TestMedia("tone.wav")));
   Command(skin::kCmdPause);
   ASSERT_LT(w.Session()->Position(), 1.0);
-  // Neither another scroll code nor a scroll that does not come from the skinned slider seeks.
-  Send(gui::WM_HSCROLL, Scroll(kThumbPosition, 2), 1);
-  Send(gui::WM_HSCROLL, Scroll(gui::SB_THUMBTRACK, 2), 0);
   EXPECT_LT(w.Session()->Position(), 1.0);
-  Send(gui::WM_HSCROLL, Scroll(gui::SB_THUMBTRACK, 2), 1);
+  Send(skin::SliderDragEvent{2});
   EXPECT_TRUE(WaitUntil([&] { return w.Session()->Position() >= 1.9; }, 5s))
       << w.Session()->Position();
 }
@@ -75,7 +67,7 @@ TEST_F(SenderWindowTest, TheTimerMovesTheThumbOnlyWhilePlaying) {
   ASSERT_TRUE(OpenThroughDialog(TestMedia("tone.wav")));
   Command(skin::kCmdPause);
   const int startLeft = w.SeekSlider()->GetRect().left;
-  Send(gui::WM_HSCROLL, Scroll(gui::SB_THUMBTRACK, 2), 1);
+  Send(skin::SliderDragEvent{2});
   // Several ticks pass while paused: the thumb stays.
   WaitUntil([] { return false; }, 300ms);
   EXPECT_EQ(w.SeekSlider()->GetRect().left, startLeft);
@@ -152,7 +144,7 @@ TEST_F(SenderWindowTest, TheVideoPlaysInsideTheFrame) {
   Command(skin::kCmdPause);
   QTest::qWait(200);
   const int before = video->FramesShown();
-  Send(gui::WM_HSCROLL, Scroll(gui::SB_THUMBTRACK, 1), 1);
+  Send(skin::SliderDragEvent{1});
   EXPECT_TRUE(WaitUntil([&] { return video->FramesShown() > before; }, 5s));
   EXPECT_EQ(w.Session()->State(), PlayerState::kPaused);
 }
@@ -287,7 +279,7 @@ TEST_F(SenderWindowTest, AnnouncesItsNameFileAndState) {
   EXPECT_TRUE(announced(SenderState::kStopped, "mpeg1-av.mpg"));
 
   desktop_.nameAnswer = QStringLiteral("Foyer");
-  Send(skin::WM_SYSCOMMAND, sender::app::kNameCommand, 0);
+  Send(skin::MenuEntryEvent{sender::app::kNameCommand});
   EXPECT_TRUE(capture_.WaitFor(
       [&](const auto&) { return LastAnnouncement(capture_)->name == "Foyer"; }, 5s));
   EXPECT_EQ(desktop_.rememberedName, QStringLiteral("Foyer"));

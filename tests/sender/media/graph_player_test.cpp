@@ -4,79 +4,23 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <string>
-#include <vector>
+
+#include "tests/sender/media/scripted_graph.h"
 
 namespace vantorel::sender {
 namespace {
 
-constexpr double kDuration = 10.0;
+using testing::NullOwner;
+using testing::ScriptedFactory;
+using testing::ScriptedGraph;
 
-// A graph whose position moves only when it is put; records the transport calls it gets.
-class ScriptedGraph : public media::MediaGraph {
- public:
-  std::vector<std::string> calls;
-  double position = 0;
-  HRESULT renderResult = S_OK;
-  HRESULT pauseResult = S_OK;
-  std::deque<media::GraphEvent> events;
-
-  HRESULT AddFilter(media::GraphFilter&) override { return S_OK; }
-  HRESULT RemoveFilter(media::GraphFilter&) override { return S_OK; }
-  HRESULT RenderFile(const std::string&) override { return renderResult; }
-  HRESULT Run() override { return Record("Run"); }
-  HRESULT Pause() override {
-    Record("Pause");
-    return pauseResult;
-  }
-  HRESULT Stop() override { return Record("Stop"); }
-  HRESULT GetDuration(double& seconds) override {
-    seconds = kDuration;
-    return S_OK;
-  }
-  HRESULT GetCurrentPosition(double& seconds) override {
-    seconds = position;
-    return S_OK;
-  }
-  HRESULT PutCurrentPosition(double seconds) override {
-    position = seconds;
-    return Record("Put " + std::to_string(seconds).substr(0, 4));
-  }
-  HRESULT SetNotifyWindow(gui::WindowHandle*) override { return S_OK; }
-  std::optional<media::GraphEvent> GetEvent() override {
-    if (events.empty()) return std::nullopt;
-    auto e = events.front();
-    events.pop_front();
-    return e;
-  }
-  bool HasVideo() const override { return false; }
-
- private:
-  HRESULT Record(std::string call) {
-    calls.push_back(std::move(call));
-    return S_OK;
-  }
-};
-
-// Hands out one scripted graph and keeps a borrowed pointer to it for the test.
-class ScriptedFactory : public media::GraphFactory {
- public:
-  explicit ScriptedFactory(ScriptedGraph** created) : created_(created) {}
-  std::unique_ptr<media::MediaGraph> CreateGraph() override {
-    auto graph = std::make_unique<ScriptedGraph>();
-    *created_ = graph.get();
-    return graph;
-  }
-
- private:
-  ScriptedGraph** created_;
-};
+constexpr double kDuration = ScriptedGraph::kDuration;
 
 class CountingPlayer : public GraphPlayer {
  public:
   explicit CountingPlayer(ScriptedGraph** created)
-      : GraphPlayer(std::make_unique<ScriptedFactory>(created)) {}
+      : GraphPlayer(std::make_unique<ScriptedFactory<>>(created)) {}
   ~CountingPlayer() override { Close(); }
   int builds = 0;
   int teardowns = 0;
@@ -90,11 +34,6 @@ class CountingPlayer : public GraphPlayer {
     ++teardowns;
     return S_OK;
   }
-};
-
-class NullOwner : public gui::WindowHandle {
- public:
-  bool Post(gui::WindowMessage) override { return true; }
 };
 
 class GraphPlayerTest : public ::testing::Test {
@@ -119,7 +58,8 @@ TEST(GraphPlayerOpen, FailedRenderTearsDownAndReturnsTheFailure) {
   class FailingFactory : public media::GraphFactory {
     std::unique_ptr<media::MediaGraph> CreateGraph() override {
       auto graph = std::make_unique<ScriptedGraph>();
-      graph->renderResult = VFW_E_UNSUPPORTED_STREAM;
+      graph->renderResult = media::Status(media::MediaErrc::kUnsupportedStream,
+                                          "Could not determine type of stream.");
       return graph;
     }
   };
@@ -134,6 +74,8 @@ TEST(GraphPlayerOpen, FailedRenderTearsDownAndReturnsTheFailure) {
   } player;
   NullOwner owner;
   EXPECT_EQ(player.Open(&owner, "not-media.txt"), VFW_E_UNSUPPORTED_STREAM);
+  // GStreamer's words for it outlive the graph.
+  EXPECT_EQ(player.Findings().errorText, "Could not determine type of stream.");
   EXPECT_EQ(player.teardowns, 1);
   EXPECT_EQ(player.State(), PlayerState::kNoGraph);
   EXPECT_FALSE(player.Loaded());
@@ -204,7 +146,7 @@ TEST_F(GraphPlayerTest, PauseAndPlayMoveThroughTheTable) {
 TEST_F(GraphPlayerTest, EndOfStreamRestsBeforeTheEndAndTheNextPlayRestarts) {
   player.Play();
   graph->position = kDuration;
-  graph->events.push_back({media::EC_COMPLETE, S_OK, {}});
+  graph->events.push_back({media::EC_COMPLETE, {}});
   EXPECT_EQ(player.HandleGraphEvents(), S_OK);
   EXPECT_EQ(player.State(), PlayerState::kStopped);
   EXPECT_NEAR(player.Position(), kDuration - GraphPlayer::kEndRestBack, 1e-9);
@@ -216,8 +158,8 @@ TEST_F(GraphPlayerTest, EndOfStreamRestsBeforeTheEndAndTheNextPlayRestarts) {
 
 TEST_F(GraphPlayerTest, EndOfStreamWhosePauseFailsStopsAndRunsAgain) {
   player.Play();
-  graph->pauseResult = E_FAIL;
-  graph->events.push_back({media::EC_COMPLETE, S_OK, {}});
+  graph->pauseResult = media::Status(media::MediaErrc::kFailed);
+  graph->events.push_back({media::EC_COMPLETE, {}});
   graph->calls.clear();
   EXPECT_EQ(player.HandleGraphEvents(), S_OK);
   EXPECT_THAT(graph->calls,
@@ -226,12 +168,14 @@ TEST_F(GraphPlayerTest, EndOfStreamWhosePauseFailsStopsAndRunsAgain) {
 }
 
 TEST_F(GraphPlayerTest, OtherEventsAreCountedAndDrained) {
-  graph->events.push_back({media::EC_NO_AUDIO_DEVICE, S_OK, {}});
-  graph->events.push_back({media::EC_ERRORABORT, E_FAIL, "Internal data stream error."});
+  graph->events.push_back({media::EC_NO_AUDIO_DEVICE, {}});
+  graph->events.push_back({media::EC_ERRORABORT, media::Status(media::MediaErrc::kFailed,
+                                                               "Internal data stream error.")});
   EXPECT_EQ(player.HandleGraphEvents(), S_OK);
   EXPECT_TRUE(graph->events.empty());
   EXPECT_TRUE(player.EventCounts().noAudioDevice);
   EXPECT_EQ(player.EventCounts().errors, 1u);
+  EXPECT_EQ(player.EventCounts().lastError, E_FAIL);
   // The error's words are kept for the user, not only its code.
   EXPECT_EQ(player.EventCounts().lastErrorText, "Internal data stream error.");
   EXPECT_EQ(player.State(), PlayerState::kStopped);

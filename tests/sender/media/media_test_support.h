@@ -11,7 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/gui/window_message.h"
+#include "platform/gui/mailbox.h"
+#include "platform/media/media_graph.h"
 #include "protocol/messages.h"
 #include "protocol/packet_sink.h"
 #include "receiver/reassembler.h"
@@ -23,11 +24,11 @@ using Bytes = std::vector<std::uint8_t>;
 // Folder of the generated test media.
 std::string TestMediaPath(const std::string& name);
 
-// Collects posted graph-event messages; the test thread waits for them.
-class EventWindow : public gui::WindowHandle {
+// Collects posted graph notices; the test thread waits for them.
+class EventWindow : public gui::Mailbox<media::GraphNotice> {
  public:
-  bool Post(gui::WindowMessage message) override;
-  // True when a message came within the timeout (and takes it).
+  bool Post(media::GraphNotice notice) override;
+  // True when a notice came within the timeout (and takes it).
   bool WaitForPost(std::chrono::milliseconds timeout);
 
  private:

@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "platform/gui/qt_window_message.h"
+#include "platform/gui/qt_mailbox.h"
 #include "platform/profile/profile.h"
 #include "tests/ui/lang/temp_folder.h"
 #include "ui/lang/qt_window_walker.h"
@@ -23,17 +23,14 @@ const std::filesystem::path kFixtures = VANTOREL_LANG_FIXTURES;
 class Owner : public QWidget {
  public:
   bool event(QEvent* event) override {
-    if (gui::WindowMessageEvent::IsWindowMessage(event)) {
-      const auto& message = static_cast<gui::WindowMessageEvent*>(event)->Message();
-      received.push_back({message.message, message.wParam, message.lParam});
+    if (gui::PostedEvent<LanguageMenuClosed>::From(event) != nullptr) {
+      received.push_back({Received::kMenuClosed});
       return true;
     }
     return QWidget::event(event);
   }
   struct Received {
-    std::uint32_t message;
-    std::uintptr_t wParam;
-    std::intptr_t lParam;
+    enum Kind { kMenuClosed } kind;
     bool operator==(const Received&) const = default;
   };
   std::vector<Received> received;
@@ -87,7 +84,7 @@ TEST_F(LanguageMenuTest, ChoiceTranslatesAtOnceAndNotifiesTheOwner) {
   EXPECT_EQ(ShowAndPick("Deutsch"), 1);
   EXPECT_EQ(manager_->CurrentLanguage(), "Deutsch");
   EXPECT_EQ(label->text(), QString::fromUtf8("Öffnen"));
-  EXPECT_EQ(owner_.received, (std::vector<Owner::Received>{{gui::WM_USER, 0, 0}}));
+  EXPECT_EQ(owner_.received, (std::vector<Owner::Received>{{Owner::Received::kMenuClosed}}));
   const auto menu = BuildLanguageMenu(*manager_);
   EXPECT_FALSE(menu->actions()[0]->isChecked());
   EXPECT_TRUE(menu->actions()[2]->isChecked());  // "Deutsch"

@@ -2,7 +2,6 @@
 // owner and, like a window, cancels the widget set's capture when the capture is released.
 #pragma once
 
-#include <cstdint>
 #include <vector>
 
 #include "ui/skin/widget_owner.h"
@@ -10,20 +9,10 @@
 
 namespace vantorel::skin::testing {
 
-struct SentMessage {
-  std::uint32_t message;
-  std::uintptr_t wParam;
-  std::intptr_t lParam;
-  friend bool operator==(const SentMessage&, const SentMessage&) = default;
-};
-
 class FakeOwner : public WidgetOwner {
  public:
   void InvalidateRect(const Rect& rect) override { invalidated.push_back(rect); }
-  std::intptr_t SendMessage(gui::WindowMessage m) override {
-    sent.push_back(SentMessage{m.message, m.wParam, m.lParam});
-    return 0;
-  }
+  void Send(const FrameEvent& event) override { sent.push_back(event); }
   void SetCapture() override { captured = true; }
   void ReleaseCapture() override {
     captured = false;
@@ -47,7 +36,7 @@ class FakeOwner : public WidgetOwner {
 
   WidgetSet set;
   std::vector<Rect> invalidated;
-  std::vector<SentMessage> sent;
+  std::vector<FrameEvent> sent;
   bool captured = false;
   Point cursor{-1, -1};
 };

@@ -12,7 +12,6 @@ namespace vantorel::skin {
 namespace {
 
 using testing::FakeOwner;
-using testing::SentMessage;
 
 QImage Solid(QRgb colour, int w = 8, int h = 8) {
   QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
@@ -91,7 +90,7 @@ TEST_F(ImageButtonTest, ClickIsSentAsTheClickMessage) {
   owner.Press(inside);
   EXPECT_TRUE(owner.sent.empty());
   owner.Release(inside);
-  EXPECT_EQ(owner.sent, (std::vector<SentMessage>{{gui::WM_COMMAND, 1000, 0}}));
+  EXPECT_EQ(owner.sent, (std::vector<FrameEvent>{CommandEvent{1000}}));
 }
 
 TEST_F(ImageButtonTest, DisablingAHoveredButtonClearsHoverAndPressAndFadesToDisabled) {
@@ -166,8 +165,8 @@ class SkinSliderTest : public ::testing::Test {
                                  Solid(kGrey, 16, 8)}};
 };
 
-SentMessage Report(int pos) {
-  return SentMessage{gui::WM_HSCROLL, gui::MakeLong(gui::SB_THUMBTRACK, pos), 1};
+FrameEvent Report(int pos) {
+  return SliderDragEvent{pos};
 }
 
 TEST_F(SkinSliderTest, ClampsAtBothEndsAndReportsTheRangeEnds) {
@@ -188,7 +187,7 @@ TEST_F(SkinSliderTest, ClickComesAfterTheLastPositionReport) {
   owner.Release(Point{175, 34});
   ASSERT_GE(owner.sent.size(), 2u);
   EXPECT_EQ(owner.sent[owner.sent.size() - 2], Report(20));
-  EXPECT_EQ(owner.sent.back(), (SentMessage{gui::WM_COMMAND, 1104, 0}));
+  EXPECT_EQ(owner.sent.back(), FrameEvent{CommandEvent{1104}});
 }
 
 TEST_F(SkinSliderTest, SetPosAndTrackKeepTheThumbInPlace) {

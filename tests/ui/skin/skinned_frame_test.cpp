@@ -25,15 +25,15 @@ class RecordingFrame : public SkinnedFrame {
  public:
   explicit RecordingFrame(const ResourceLibrary* module)
       : SkinnedFrame(FrameProgram::kReceiver, module) {}
-  std::vector<std::uintptr_t> commands;
-  std::vector<std::uintptr_t> about;
+  std::vector<int> commands;
+  std::vector<int> about;
 
  protected:
-  std::intptr_t HandleMessage(gui::WindowMessage& message) override {
-    if (message.message == gui::WM_COMMAND) commands.push_back(message.wParam);
-    return SkinnedFrame::HandleMessage(message);
+  bool OnCommand(int command) override {
+    commands.push_back(command);
+    return false;
   }
-  void OnAboutCommand(std::uintptr_t id) override { about.push_back(id); }
+  void OnMenuEntry(int id) override { about.push_back(id); }
 };
 
 class FrameTest : public ::testing::Test {
@@ -99,7 +99,7 @@ TEST_F(FrameTest, MaximiseAndRestoreSwapPlaces) {
   ImageButton* restore = frame.GetFrameButton(FrameButton::kRestore);
   const Rect place = maximise->GetRect();
   QTest::mouseClick(&frame, Qt::LeftButton, {}, Centre(place));
-  EXPECT_EQ(frame.commands, (std::vector<std::uintptr_t>{kCmdMaximize}));
+  EXPECT_EQ(frame.commands, (std::vector<int>{kCmdMaximize}));
   ASSERT_TRUE(QTest::qWaitFor([&] { return frame.isMaximized(); }));
   EXPECT_EQ(restore->GetRect().left, frame.width() - 50);
   EXPECT_EQ(maximise->GetRect(), (Rect{-100, -100, -84, -84}));
@@ -203,7 +203,7 @@ TEST_F(FrameTest, SystemMenuStandsInForTheWindowMenu) {
   EXPECT_EQ(texts, (QStringList{"Mi&nimize", "Ma&ximize", "&Restore", "&Close\tAlt+F4", "",
                                 "&About Lunnet..."}));
   frame.SystemMenu()->actions().last()->trigger();
-  EXPECT_EQ(frame.about, (std::vector<std::uintptr_t>{kAboutCommand}));
+  EXPECT_EQ(frame.about, (std::vector<int>{kAboutCommand}));
 }
 
 TEST_F(FrameTest, CloseButtonClosesTheWindow) {
@@ -219,7 +219,7 @@ TEST_F(FrameTest, WorksWithoutPictures) {
   ShowAt(frame, 500, 400);
   QTest::mouseClick(&frame, Qt::LeftButton, {},
                     Centre(frame.GetFrameButton(FrameButton::kHelp)->GetRect()));
-  EXPECT_EQ(frame.commands, (std::vector<std::uintptr_t>{kCmdHelp}));
+  EXPECT_EQ(frame.commands, (std::vector<int>{kCmdHelp}));
 }
 
 }  // namespace

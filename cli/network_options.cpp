@@ -1,4 +1,4 @@
-#include "ui/network_options.h"
+#include "cli/network_options.h"
 
 #include <cstdlib>
 #include <optional>
@@ -7,7 +7,7 @@
 
 #include "platform/net/udp_socket.h"
 
-namespace vantorel::ui {
+namespace vantorel::cli {
 namespace {
 
 constexpr long kMaxPort = 65535;
@@ -123,4 +123,4 @@ Taken TakeSenderChoice(const GivenOption& given, receiver::SenderChoice& choice,
   return Taken::kTaken;
 }
 
-}  // namespace vantorel::ui
+}  // namespace vantorel::cli

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "platform/profile/key_files.h"
 #include "protocol/signing.h"
-#include "ui/command_line.h"
 
-namespace vantorel::ui {
+namespace vantorel::cli {
 
 inline constexpr const char* kIdentityOptionsUsage =
     "  --identity FILE   sign with the key in FILE (default: ~/.config/vantorel/identity,\n"
@@ -58,4 +58,4 @@ std::filesystem::path CountersFile();
 // The counters an earlier run kept (none without a state folder).
 profile::Loaded<profile::Counters> LoadKnownCounters();
 
-}  // namespace vantorel::ui
+}  // namespace vantorel::cli

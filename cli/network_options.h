@@ -6,12 +6,12 @@
 #include <optional>
 #include <string>
 
+#include "cli/command_line.h"
 #include "receiver/receive_socket.h"
 #include "receiver/sender_directory.h"
 #include "sender/udp_broadcast_sink.h"
-#include "ui/command_line.h"
 
-namespace vantorel::ui {
+namespace vantorel::cli {
 
 // The usage lines of those options, for each program's --help.
 inline constexpr const char* kSendOptionsUsage =
@@ -73,4 +73,4 @@ Taken TakeReceiveOption(const GivenOption& given, receiver::ReceiveOptions& rece
 Taken TakeSenderChoice(const GivenOption& given, receiver::SenderChoice& choice,
                        std::string& error);
 
-}  // namespace vantorel::ui
+}  // namespace vantorel::cli

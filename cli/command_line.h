@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vantorel::ui {
+namespace vantorel::cli {
 
 // The project version from the build (CMake's project(... VERSION), given to every user of the
 // command-line library).
@@ -208,4 +208,4 @@ int SplitToolkitArguments(int argc, char** argv, const char* program, std::vecto
   return code;
 }
 
-}  // namespace vantorel::ui
+}  // namespace vantorel::cli

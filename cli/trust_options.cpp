@@ -1,8 +1,8 @@
-#include "ui/trust_options.h"
+#include "cli/trust_options.h"
 
 #include <algorithm>
 
-namespace vantorel::ui {
+namespace vantorel::cli {
 
 Taken TakeIdentityOption(const GivenOption& given, IdentityChoice& choice, std::string& error) {
   switch (given.id) {
@@ -75,4 +75,4 @@ profile::Loaded<std::vector<protocol::Fingerprint>> LoadTrust(
   return {std::move(trusted), {}};
 }
 
-}  // namespace vantorel::ui
+}  // namespace vantorel::cli
