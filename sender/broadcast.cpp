@@ -11,23 +11,23 @@ void SleepOneGap() {
 }
 
 // A session's view of the broadcast's factory, which outlives every session.
-class BorrowedGraphFactory : public media::GraphFactory {
+class BorrowedGraphFactory : public sender::GraphFactory {
  public:
-  explicit BorrowedGraphFactory(media::GraphFactory& graphs) : graphs_(graphs) {}
-  std::unique_ptr<media::MediaGraph> CreateGraph() override { return graphs_.CreateGraph(); }
+  explicit BorrowedGraphFactory(sender::GraphFactory& graphs) : graphs_(graphs) {}
+  std::unique_ptr<sender::MediaGraph> CreateGraph() override { return graphs_.CreateGraph(); }
 
  private:
-  media::GraphFactory& graphs_;
+  sender::GraphFactory& graphs_;
 };
 
 }  // namespace
 
 Broadcast::Broadcast(UdpBroadcastSink& sink, media::GraphOptions graph, int fecPercent,
                      std::optional<protocol::SigningKey> identity, std::string name)
-    : Broadcast(sink, std::make_unique<media::GstGraphFactory>(graph), fecPercent,
+    : Broadcast(sink, std::make_unique<sender::gst::GstGraphFactory>(graph), fecPercent,
                 std::move(identity), std::move(name)) {}
 
-Broadcast::Broadcast(UdpBroadcastSink& sink, std::unique_ptr<media::GraphFactory> graphs,
+Broadcast::Broadcast(UdpBroadcastSink& sink, std::unique_ptr<sender::GraphFactory> graphs,
                      int fecPercent, std::optional<protocol::SigningKey> identity, std::string name)
     : sink_(sink), graphs_(std::move(graphs)), announcer_(sink, std::move(name), identity) {
   if (identity) {
@@ -44,13 +44,13 @@ Broadcast::~Broadcast() {
   CloseSession();
 }
 
-media::Status Broadcast::Open(gui::Mailbox<media::GraphNotice>* owner, const std::string& path) {
+sender::Status Broadcast::Open(gui::Mailbox<sender::GraphNotice>* owner, const std::string& path) {
   return OpenWith([owner, &path](SenderSession& session) { return session.Open(owner, path); });
 }
 
-media::Status Broadcast::OpenLive(gui::Mailbox<media::GraphNotice>* owner,
-                                  const media::LiveSource& source) {
-  media::Status status = OpenWith(
+sender::Status Broadcast::OpenLive(gui::Mailbox<sender::GraphNotice>* owner,
+                                   const media::LiveSource& source) {
+  sender::Status status = OpenWith(
       [owner, &source](SenderSession& session) { return session.OpenLive(owner, source); });
   if (openError_.liveDevice) {
     openError_.deviceName = media::LiveDeviceName(source, *openError_.liveDevice);
@@ -61,15 +61,15 @@ media::Status Broadcast::OpenLive(gui::Mailbox<media::GraphNotice>* owner,
 // The session answers in the player's result codes; the broadcast speaks the media layer's
 // error type again, with GStreamer's words from what the graph found.
 template <typename OpenInto>
-media::Status Broadcast::OpenWith(OpenInto open) {
+sender::Status Broadcast::OpenWith(OpenInto open) {
   CloseSession();
   protocol::PacketSink* out = fec_ ? static_cast<protocol::PacketSink*>(fec_.get()) : &Wire();
   auto session = std::make_unique<SenderSession>(sessionNumber_, out,
                                                  std::make_unique<BorrowedGraphFactory>(*graphs_));
-  media::Status status = media::FromHresult(open(*session), session->Findings().errorText);
+  sender::Status status = sender::FromHresult(open(*session), session->Findings().errorText);
   const bool streaming = status.ok() && session->IsStreaming();
-  if (status.ok() && !streaming) status = media::Status(media::MediaErrc::kUnsupportedStream);
-  openError_ = media::MakeOpenError(status, session->Findings(), streaming);
+  if (status.ok() && !streaming) status = sender::Status(sender::MediaErrc::kUnsupportedStream);
+  openError_ = sender::MakeOpenError(status, session->Findings(), streaming);
   if (!status.ok()) {
     session->Close();
     return status;
@@ -109,7 +109,7 @@ GraphEventNews Broadcast::HandleGraphEvents() {
   const GraphEventCounts& after = session_->EventCounts();
   news.completed = after.completes > before.completes;
   news.failed = after.errors > before.errors;
-  news.lastError = media::FromHresult(after.lastError, after.lastErrorText);
+  news.lastError = sender::FromHresult(after.lastError, after.lastErrorText);
   news.noAudioDevice = after.noAudioDevice;
   return news;
 }

@@ -11,14 +11,14 @@
 #include <vector>
 
 #include "platform/gui/mailbox.h"
-#include "platform/media/media_error.h"
-#include "platform/media/media_graph.h"
-#include "platform/media/open_error.h"
 #include "platform/media/output_modes.h"
 #include "protocol/announcement.h"
 #include "protocol/signing.h"
 #include "sender/announcer.h"
 #include "sender/fec_encoder.h"
+#include "sender/media_error.h"
+#include "sender/media_graph.h"
+#include "sender/open_error.h"
 #include "sender/sender_session.h"
 #include "sender/signing_sink.h"
 #include "sender/udp_broadcast_sink.h"
@@ -32,7 +32,7 @@ inline constexpr int kDefaultFecPercent = 20;
 struct GraphEventNews {
   bool completed = false;  // the end of the file
   bool failed = false;     // an error; lastError says which, in GStreamer's words
-  media::Status lastError;
+  sender::Status lastError;
   bool noAudioDevice = false;
 };
 
@@ -48,7 +48,7 @@ class Broadcast {
   Broadcast(UdpBroadcastSink& sink, media::GraphOptions graph, int fecPercent = kDefaultFecPercent,
             std::optional<protocol::SigningKey> identity = std::nullopt, std::string name = {});
   // The same with every session's graph made by `graphs` instead of GStreamer's.
-  Broadcast(UdpBroadcastSink& sink, std::unique_ptr<media::GraphFactory> graphs,
+  Broadcast(UdpBroadcastSink& sink, std::unique_ptr<sender::GraphFactory> graphs,
             int fecPercent = kDefaultFecPercent,
             std::optional<protocol::SigningKey> identity = std::nullopt, std::string name = {});
   ~Broadcast();
@@ -59,11 +59,12 @@ class Broadcast {
   // to `owner`. A file that cannot be opened, or that has no stream to broadcast, leaves no
   // session and returns why (kUnsupportedStream for the latter). The new session is stopped;
   // the caller plays it.
-  media::Status Open(gui::Mailbox<media::GraphNotice>* owner, const std::string& path);
+  sender::Status Open(gui::Mailbox<sender::GraphNotice>* owner, const std::string& path);
   // The same for a live source. A device that does not start is named in LastOpenError().
-  media::Status OpenLive(gui::Mailbox<media::GraphNotice>* owner, const media::LiveSource& source);
+  sender::Status OpenLive(gui::Mailbox<sender::GraphNotice>* owner,
+                          const media::LiveSource& source);
   // Why the last Open failed, with what its graph learned; code kOk after a success.
-  const media::OpenError& LastOpenError() const { return openError_; }
+  const sender::OpenError& LastOpenError() const { return openError_; }
   void CloseSession();
   // Collects the session's graph events (on a graph notice).
   GraphEventNews HandleGraphEvents();
@@ -94,13 +95,13 @@ class Broadcast {
 
  private:
   template <typename OpenInto>
-  media::Status OpenWith(OpenInto open);
+  sender::Status OpenWith(OpenInto open);
   // Where the sessions' datagrams go after the parity: the signer or the sink.
   protocol::PacketSink& Wire();
 
   UdpBroadcastSink& sink_;
   // Makes the graph of every session, which borrows it.
-  std::unique_ptr<media::GraphFactory> graphs_;
+  std::unique_ptr<sender::GraphFactory> graphs_;
   // Before the sink when the broadcast is signed: it signs the parity too.
   std::unique_ptr<SigningSink> signer_;
   // Between the sessions and the signer (or the sink) when parity is added.
@@ -109,7 +110,7 @@ class Broadcast {
   std::unique_ptr<SenderSession> session_;
   std::uint8_t sessionNumber_ = 0;
   bool ended_ = false;
-  media::OpenError openError_;
+  sender::OpenError openError_;
   SampleCounts closedSamples_;
 };
 

@@ -79,10 +79,10 @@ GrabberFilter::GrabberFilter(std::uint8_t session, StreamMultiplexer* multiplexe
     : session_(session),
       multiplexer_(multiplexer),
       kind_(kind),
-      element_(media::MakeGrabberElement(name, this)) {}
+      element_(sender::gst::MakeGrabberElement(name, this)) {}
 
 GrabberFilter::~GrabberFilter() {
-  if (element_) media::DetachGrabberElement(element_.get());
+  if (element_) sender::gst::DetachGrabberElement(element_.get());
 }
 
 HRESULT GrabberFilter::CheckInputType(const protocol::MediaType& type) {
@@ -96,7 +96,7 @@ void GrabberFilter::CompleteConnect(const GstCaps* caps) {
     if (!type_) {
       type_ = media::MediaTypeFromCaps(caps);
       if (!type_) return;
-      allocator_ = media::QueryDownstreamAllocation(element_.get(), caps)
+      allocator_ = sender::gst::QueryDownstreamAllocation(element_.get(), caps)
                        .value_or(FallbackAllocatorProperties(*type_));
     }
   }
@@ -131,7 +131,8 @@ void GrabberFilter::PublishFormat() {
 }
 
 std::int64_t GrabberFilter::ReadClock100ns() {
-  return static_cast<std::int64_t>(media::ReadElementClock(element_.get()) / kNanosecondsPer100ns);
+  return static_cast<std::int64_t>(sender::gst::ReadElementClock(element_.get()) /
+                                   kNanosecondsPer100ns);
 }
 
 std::int64_t GrabberFilter::BaseTime100ns() {

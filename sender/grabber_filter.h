@@ -8,10 +8,10 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/media/grabber_element.h"
-#include "platform/media/gst_media_graph.h"
 #include "protocol/messages.h"
 #include "sender/clock.h"
+#include "sender/gst/grabber_element.h"
+#include "sender/gst/gst_media_graph.h"
 #include "sender/stream_multiplexer.h"
 
 namespace vantorel::sender {
@@ -23,8 +23,8 @@ struct GrabberStats {
   std::uint64_t unmappable = 0;
 };
 
-class GrabberFilter final : public media::GstGraphFilter,
-                            public media::GrabberCallbacks,
+class GrabberFilter final : public sender::gst::GstGraphFilter,
+                            public sender::gst::GrabberCallbacks,
                             public StreamClock {
  public:
   // `multiplexer` is borrowed and must outlive the grabber's element in a playing graph.
@@ -34,7 +34,7 @@ class GrabberFilter final : public media::GstGraphFilter,
   GrabberFilter(const GrabberFilter&) = delete;
   GrabberFilter& operator=(const GrabberFilter&) = delete;
 
-  // media::GstGraphFilter
+  // sender::gst::GstGraphFilter
   GstElement* Element() override { return element_.get(); }
   bool AcceptsInput(const protocol::MediaType& type) override {
     return SUCCEEDED(CheckInputType(type));
@@ -52,7 +52,7 @@ class GrabberFilter final : public media::GstGraphFilter,
   // Builds the format record once and registers it with the multiplexer.
   void PublishFormat();
 
-  // media::GrabberCallbacks, on the stream's streaming thread.
+  // sender::gst::GrabberCallbacks, on the stream's streaming thread.
   void NewSegment(const GstSegment& segment) override;
   void Transform(GstBuffer* buffer, const GstSegment& segment) override;
   void CapsReady(const GstCaps* caps) override;

@@ -2,7 +2,7 @@
 
 namespace vantorel::sender {
 
-GraphPlayer::GraphPlayer(std::unique_ptr<media::GraphFactory> factory)
+GraphPlayer::GraphPlayer(std::unique_ptr<sender::GraphFactory> factory)
     : factory_(std::move(factory)) {}
 
 // A derived class closes in its own destructor, while its hooks still exist; this one only
@@ -11,20 +11,20 @@ GraphPlayer::~GraphPlayer() {
   Close();
 }
 
-HRESULT GraphPlayer::Open(gui::Mailbox<media::GraphNotice>* owner, const std::string& path) {
+HRESULT GraphPlayer::Open(gui::Mailbox<sender::GraphNotice>* owner, const std::string& path) {
   if (owner == nullptr || path.empty()) return E_FAIL;
-  return Build(owner, false, [&path](media::MediaGraph& graph) { return graph.RenderFile(path); });
+  return Build(owner, false, [&path](sender::MediaGraph& graph) { return graph.RenderFile(path); });
 }
 
-HRESULT GraphPlayer::OpenLive(gui::Mailbox<media::GraphNotice>* owner,
+HRESULT GraphPlayer::OpenLive(gui::Mailbox<sender::GraphNotice>* owner,
                               const media::LiveSource& source) {
   if (owner == nullptr || !media::HasStream(source)) return E_FAIL;
   return Build(owner, true,
-               [&source](media::MediaGraph& graph) { return graph.RenderLive(source); });
+               [&source](sender::MediaGraph& graph) { return graph.RenderLive(source); });
 }
 
 template <typename RenderInto>
-HRESULT GraphPlayer::Build(gui::Mailbox<media::GraphNotice>* owner, bool live, RenderInto render) {
+HRESULT GraphPlayer::Build(gui::Mailbox<sender::GraphNotice>* owner, bool live, RenderInto render) {
   graph_.reset();
   creationResult_ = E_FAIL;
   findings_ = {};
@@ -38,10 +38,10 @@ HRESULT GraphPlayer::Build(gui::Mailbox<media::GraphNotice>* owner, bool live, R
   owner_ = owner;
   live_ = live;
   HRESULT hr = OnBuild(*graph_);
-  media::Status rendered;
+  sender::Status rendered;
   if (SUCCEEDED(hr)) rendered = render(*graph_);
   if (SUCCEEDED(hr) && rendered.ok()) rendered = graph_->SetNotifyWindow(owner);
-  if (SUCCEEDED(hr)) hr = media::ToHresult(rendered);
+  if (SUCCEEDED(hr)) hr = sender::ToHresult(rendered);
   findings_ = graph_->Findings();
   // GStreamer's words for the failure stay readable after the graph is gone.
   if (findings_.errorText.empty()) findings_.errorText = rendered.message();
@@ -108,7 +108,7 @@ HRESULT GraphPlayer::Play() {
   if (!loaded_ || state_ == PlayerState::kRunning) return S_OK;
   if (live_) {
     if (resumeStartsSegment_) OnLiveResume();
-    const HRESULT hr = media::ToHresult(graph_->Run());
+    const HRESULT hr = sender::ToHresult(graph_->Run());
     if (SUCCEEDED(hr)) state_ = PlayerState::kRunning;
     return hr;
   }
@@ -121,14 +121,14 @@ HRESULT GraphPlayer::Play() {
   // Seeking to where the graph stands makes every stream start a new segment, so the
   // grabbers announce it before the samples that follow.
   if (graph_->GetCurrentPosition(position).ok()) graph_->PutCurrentPosition(position);
-  const HRESULT hr = media::ToHresult(graph_->Run());
+  const HRESULT hr = sender::ToHresult(graph_->Run());
   if (SUCCEEDED(hr)) state_ = PlayerState::kRunning;
   return hr;
 }
 
 HRESULT GraphPlayer::Pause() {
   if (!loaded_ || state_ == PlayerState::kPaused) return S_OK;
-  const HRESULT hr = media::ToHresult(graph_->Pause());
+  const HRESULT hr = sender::ToHresult(graph_->Pause());
   if (SUCCEEDED(hr)) {
     resumeStartsSegment_ = live_;
     state_ = PlayerState::kPaused;
@@ -140,7 +140,7 @@ HRESULT GraphPlayer::Stop() {
   if (!loaded_ || state_ == PlayerState::kStopped) return S_OK;
   if (live_) {
     // A live source has no start to go back to: stopping holds it, as a pause does.
-    const HRESULT hr = media::ToHresult(graph_->Pause());
+    const HRESULT hr = sender::ToHresult(graph_->Pause());
     if (SUCCEEDED(hr)) {
       resumeStartsSegment_ = true;
       state_ = PlayerState::kStopped;
@@ -148,16 +148,16 @@ HRESULT GraphPlayer::Stop() {
     return hr;
   }
   if (state_ == PlayerState::kPaused) graph_->Run();
-  HRESULT hr = media::ToHresult(graph_->PutCurrentPosition(0));
+  HRESULT hr = sender::ToHresult(graph_->PutCurrentPosition(0));
   if (FAILED(hr)) return hr;
-  hr = media::ToHresult(graph_->Pause());
+  hr = sender::ToHresult(graph_->Pause());
   if (SUCCEEDED(hr)) state_ = PlayerState::kStopped;
   return hr;
 }
 
 HRESULT GraphPlayer::Seek(double seconds) {
   if (!loaded_ || live_) return E_FAIL;
-  if (Duration() > seconds) return media::ToHresult(graph_->PutCurrentPosition(seconds));
+  if (Duration() > seconds) return sender::ToHresult(graph_->PutCurrentPosition(seconds));
   return S_OK;
 }
 
@@ -165,15 +165,15 @@ HRESULT GraphPlayer::HandleGraphEvents() {
   HRESULT result = S_OK;
   if (!graph_) return result;
   while (const auto event = graph_->GetEvent()) {
-    if (event->code == media::EC_COMPLETE) {
+    if (event->code == sender::EC_COMPLETE) {
       ++events_.completes;
       result = OnComplete();
       if (FAILED(result)) return result;
-    } else if (event->code == media::EC_ERRORABORT) {
+    } else if (event->code == sender::EC_ERRORABORT) {
       ++events_.errors;
-      events_.lastError = media::ToHresult(event->param);
+      events_.lastError = sender::ToHresult(event->param);
       events_.lastErrorText = event->param.message();
-    } else if (event->code == media::EC_NO_AUDIO_DEVICE) {
+    } else if (event->code == sender::EC_NO_AUDIO_DEVICE) {
       events_.noAudioDevice = true;
     }
   }
@@ -187,14 +187,14 @@ HRESULT GraphPlayer::OnComplete() {
   if (graph_->GetCurrentPosition(position).ok()) {
     graph_->PutCurrentPosition(position - kEndRestBack);
   }
-  HRESULT hr = media::ToHresult(graph_->Pause());
+  HRESULT hr = sender::ToHresult(graph_->Pause());
   if (SUCCEEDED(hr)) {
     state_ = PlayerState::kStopped;
     return hr;
   }
-  hr = media::ToHresult(graph_->Stop());
+  hr = sender::ToHresult(graph_->Stop());
   if (FAILED(hr)) return hr;
-  hr = media::ToHresult(graph_->Run());
+  hr = sender::ToHresult(graph_->Run());
   if (FAILED(hr)) return hr;
   state_ = PlayerState::kRunning;
   return hr;

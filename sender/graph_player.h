@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/gui/mailbox.h"
-#include "platform/media/media_graph.h"
+#include "sender/media_graph.h"
 
 namespace vantorel::sender {
 
@@ -31,20 +31,20 @@ class GraphPlayer {
   // After the end of the stream the graph rests this far before the end.
   static constexpr double kEndRestBack = 0.1;
 
-  explicit GraphPlayer(std::unique_ptr<media::GraphFactory> factory);
+  explicit GraphPlayer(std::unique_ptr<sender::GraphFactory> factory);
   virtual ~GraphPlayer();
   GraphPlayer(const GraphPlayer&) = delete;
   GraphPlayer& operator=(const GraphPlayer&) = delete;
 
   // Builds the graph for the file; each time graph events are queued, a GraphNotice is then
   // posted to `owner` (not owned). Leaves the player stopped at the start.
-  HRESULT Open(gui::Mailbox<media::GraphNotice>* owner, const std::string& path);
+  HRESULT Open(gui::Mailbox<sender::GraphNotice>* owner, const std::string& path);
   // The same for a live source: the screen, a camera, the microphone.
-  HRESULT OpenLive(gui::Mailbox<media::GraphNotice>* owner, const media::LiveSource& source);
+  HRESULT OpenLive(gui::Mailbox<sender::GraphNotice>* owner, const media::LiveSource& source);
   void Close();
   // What the last Open learned (missing decoders, streams no filter took, GStreamer's error);
   // kept after a failed open.
-  const media::OpenFindings& Findings() const { return findings_; }
+  const sender::OpenFindings& Findings() const { return findings_; }
 
   void SetVideoRect(int left, int top, int width, int height);
   double Duration();
@@ -67,8 +67,8 @@ class GraphPlayer {
   virtual void OnReset() {}
   // A live source resumes after a pause or a stop: its streams start a new segment.
   virtual void OnLiveResume() {}
-  virtual HRESULT OnBuild(media::MediaGraph&) { return S_OK; }
-  virtual HRESULT OnTeardown(media::MediaGraph&) { return S_OK; }
+  virtual HRESULT OnBuild(sender::MediaGraph&) { return S_OK; }
+  virtual HRESULT OnTeardown(sender::MediaGraph&) { return S_OK; }
 
  private:
   struct VideoRect {
@@ -77,23 +77,23 @@ class GraphPlayer {
 
   // Builds the graph and renders into it with `render`.
   template <typename RenderInto>
-  HRESULT Build(gui::Mailbox<media::GraphNotice>* owner, bool live, RenderInto render);
+  HRESULT Build(gui::Mailbox<sender::GraphNotice>* owner, bool live, RenderInto render);
   HRESULT OnComplete();
   void ResetPlayback();
   void CloseGraph();
   void ReleaseGraph();
 
-  std::unique_ptr<media::GraphFactory> factory_;
-  std::unique_ptr<media::MediaGraph> graph_;
+  std::unique_ptr<sender::GraphFactory> factory_;
+  std::unique_ptr<sender::MediaGraph> graph_;
   HRESULT creationResult_ = E_FAIL;
-  gui::Mailbox<media::GraphNotice>* owner_ = nullptr;
+  gui::Mailbox<sender::GraphNotice>* owner_ = nullptr;
   PlayerState state_ = PlayerState::kNoGraph;
   bool loaded_ = false;
   bool live_ = false;
   bool resumeStartsSegment_ = false;  // a live source was paused or stopped after playing
   VideoRect videoRect_;
   GraphEventCounts events_;
-  media::OpenFindings findings_;
+  sender::OpenFindings findings_;
 };
 
 }  // namespace vantorel::sender

@@ -6,10 +6,10 @@ namespace vantorel::sender {
 
 SenderSession::SenderSession(std::uint8_t session, protocol::PacketSink* sink,
                              const media::GraphOptions& options)
-    : SenderSession(session, sink, std::make_unique<media::GstGraphFactory>(options)) {}
+    : SenderSession(session, sink, std::make_unique<sender::gst::GstGraphFactory>(options)) {}
 
 SenderSession::SenderSession(std::uint8_t session, protocol::PacketSink* sink,
-                             std::unique_ptr<media::GraphFactory> graphs)
+                             std::unique_ptr<sender::GraphFactory> graphs)
     : GraphPlayer(std::move(graphs)), session_(session), sink_(sink) {}
 
 SenderSession::~SenderSession() {
@@ -37,7 +37,7 @@ void SenderSession::OnReset() {
   routeKey_ = protocol::kRouteKeyMedia;
 }
 
-HRESULT SenderSession::OnBuild(media::MediaGraph& graph) {
+HRESULT SenderSession::OnBuild(sender::MediaGraph& graph) {
   closedSamples_ = {};
   multiplexer_ = std::make_unique<StreamMultiplexer>();
   multiplexer_->AddRoute(routeKey_, sink_);
@@ -47,13 +47,13 @@ HRESULT SenderSession::OnBuild(media::MediaGraph& graph) {
                                                   protocol::StreamKind::kAudio);
   videoGrabber_->SetLive(Live());
   audioGrabber_->SetLive(Live());
-  media::Status added = graph.AddFilter(*videoGrabber_);
+  sender::Status added = graph.AddFilter(*videoGrabber_);
   if (added.ok()) added = graph.AddFilter(*audioGrabber_);
   if (!added.ok()) {
     OnTeardown(graph);
-    added = media::Status(media::MediaErrc::kFailed);
+    added = sender::Status(sender::MediaErrc::kFailed);
   }
-  return media::ToHresult(added);
+  return sender::ToHresult(added);
 }
 
 void SenderSession::OnLiveResume() {
@@ -63,7 +63,7 @@ void SenderSession::OnLiveResume() {
 
 // The graph stops streaming before a grabber leaves it, so no streaming thread is inside a
 // grabber or the multiplexer when they are deleted.
-HRESULT SenderSession::OnTeardown(media::MediaGraph& graph) {
+HRESULT SenderSession::OnTeardown(sender::MediaGraph& graph) {
   if (audioGrabber_) graph.RemoveFilter(*audioGrabber_);
   if (videoGrabber_) graph.RemoveFilter(*videoGrabber_);
   // The streams have stopped: the counts are final, and stay readable after the close.
@@ -75,7 +75,7 @@ HRESULT SenderSession::OnTeardown(media::MediaGraph& graph) {
     multiplexer_.reset();
   }
   OnReset();
-  return media::ToHresult(media::MediaErrc::kOk);
+  return sender::ToHresult(sender::MediaErrc::kOk);
 }
 
 }  // namespace vantorel::sender

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/media/gst_media_graph.h"
 #include "protocol/packet_sink.h"
 #include "sender/grabber_filter.h"
 #include "sender/graph_player.h"
+#include "sender/gst/gst_media_graph.h"
 #include "sender/stream_multiplexer.h"
 
 namespace vantorel::sender {
@@ -28,7 +28,7 @@ class SenderSession : public GraphPlayer {
                 const media::GraphOptions& options = {});
   // The same with graphs made by `graphs` instead of GStreamer's.
   SenderSession(std::uint8_t session, protocol::PacketSink* sink,
-                std::unique_ptr<media::GraphFactory> graphs);
+                std::unique_ptr<sender::GraphFactory> graphs);
   ~SenderSession() override;
 
   // True when either grabber got into a stream's path.
@@ -43,8 +43,8 @@ class SenderSession : public GraphPlayer {
 
  protected:
   void OnReset() override;
-  HRESULT OnBuild(media::MediaGraph& graph) override;
-  HRESULT OnTeardown(media::MediaGraph& graph) override;
+  HRESULT OnBuild(sender::MediaGraph& graph) override;
+  HRESULT OnTeardown(sender::MediaGraph& graph) override;
   void OnLiveResume() override;
 
  private:

@@ -15,7 +15,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "platform/media/file_kind.h"
+#include "sender/file_kind.h"
 #include "sender/app/sender_desktop.h"
 #include "sender/app/string_table.h"
 #include "sender/broadcast.h"
@@ -106,7 +106,7 @@ void SenderMainWindow::LayoutWidgets(int cx, int cy) {
 }
 
 bool SenderMainWindow::event(QEvent* e) {
-  if (gui::PostedEvent<media::GraphNotice>::From(e) == nullptr) return SkinnedFrame::event(e);
+  if (gui::PostedEvent<sender::GraphNotice>::From(e) == nullptr) return SkinnedFrame::event(e);
   OnGraphEvent();
   return true;
 }

@@ -140,7 +140,7 @@ class SenderMainWindow : public skin::SkinnedFrame {
   // Plays the new session, shows it and tells the receivers.
   void StartSession();
   // Why an open failed, in the chosen language.
-  QString FailureReason(const media::OpenError& error) const;
+  QString FailureReason(const sender::OpenError& error) const;
   void ToggleMicrophone();
   void ToggleMute();
   void CreateListPanel();
@@ -177,7 +177,7 @@ class SenderMainWindow : public skin::SkinnedFrame {
   SenderWindowOptions options_;
   SenderDesktop& desktop_;
   lang::LanguageManager& languages_;
-  gui::QtMailbox<media::GraphNotice> notices_;  // the graph's notices, to this window
+  gui::QtMailbox<sender::GraphNotice> notices_;  // the graph's notices, to this window
   skin::PlaybackVolume volume_;  // before the broadcast, whose graphs follow its level
   std::array<skin::ImageButton*, 4> transport_{};
   skin::SkinSlider* slider_ = nullptr;

@@ -9,8 +9,8 @@
 
 #include <utility>
 
-#include "platform/media/capture_devices.h"
-#include "platform/media/playable_files.h"
+#include "sender/gst/capture_devices.h"
+#include "sender/gst/playable_files.h"
 #include "platform/media/video_output.h"
 #include "sender/app/sender_desktop.h"
 #include "sender/app/sender_main_window.h"
@@ -46,7 +46,7 @@ QString ShownPath(const std::string& path) {
 
 void SenderMainWindow::OnOpen() {
   const QString filter = WithPlayableEntry(FileDialogFilter(Strings().String(IDS_FILE_FILTER)),
-                                           Text(IDS_PLAYABLE_FILES), media::PlayableExtensions());
+                                           Text(IDS_PLAYABLE_FILES), sender::gst::PlayableExtensions());
   const QStringList paths = desktop_.ChooseFilesToOpen(this, filter);
   if (!paths.isEmpty()) OpenFiles(paths);
 }
@@ -64,11 +64,11 @@ bool SenderMainWindow::OpenFile(const QString& path) {
 bool SenderMainWindow::OpenFiles(const QStringList& paths) {
   std::vector<std::string> given;
   for (const QString& path : paths) given.push_back(QFile::encodeName(path).toStdString());
-  std::vector<std::string> items = ExpandPlaylist(given, media::PlayableExtensions());
+  std::vector<std::string> items = ExpandPlaylist(given, sender::gst::PlayableExtensions());
   if (items.empty()) {
     desktop_.ShowMessage(this,
                          QString::fromStdString(languages_.LookUp(
-                             media::FailureText(media::OpenFailure::kNoPlayableStream))),
+                             sender::FailureText(sender::OpenFailure::kNoPlayableStream))),
                          MessageIcon::kExclamation, QFileInfo(paths.value(0)).absoluteFilePath());
     return false;
   }
@@ -99,13 +99,13 @@ bool SenderMainWindow::OpenItem(std::size_t index) {
   live_.reset();
   if (!broadcast_->Open(&notices_, path).ok()) {
     playlist_.MarkFailed();
-    const media::OpenError& error = broadcast_->LastOpenError();
+    const sender::OpenError& error = broadcast_->LastOpenError();
     const QString reason = FailureReason(error);
     video_->Clear();
     if (playlist_.Size() == 1) {
       // The box is headed by what happened and gives the whole path.
       qCWarning(lcStrovan, "cannot broadcast %s: %s%s%s", qUtf8Printable(shown),
-                media::FailureMessage(error).c_str(), error.detail.empty() ? "" : " ",
+                sender::FailureMessage(error).c_str(), error.detail.empty() ? "" : " ",
                 error.detail.c_str());
       desktop_.ShowMessage(this, reason, MessageIcon::kExclamation,
                            QFileInfo(shown).absoluteFilePath());
@@ -113,7 +113,7 @@ bool SenderMainWindow::OpenItem(std::size_t index) {
       return false;
     }
     qCWarning(lcStrovan, "skipped %s: %s", qUtf8Printable(shown),
-              media::FailureMessage(error).c_str());
+              sender::FailureMessage(error).c_str());
     skipped_ = Text(IDS_SKIPPED).arg(QFileInfo(shown).fileName(), reason);
     skippedJustNow_ = true;
     return false;
@@ -139,9 +139,9 @@ bool SenderMainWindow::OpenLive(const media::LiveSource& source) {
   skipped_.clear();
   microphoneMuted_ = source.microphoneMuted;
   if (!broadcast_->OpenLive(&notices_, source).ok()) {
-    const media::OpenError& error = broadcast_->LastOpenError();
+    const sender::OpenError& error = broadcast_->LastOpenError();
     qCWarning(lcStrovan, "cannot broadcast %s: %s", media::DescribeLive(source).c_str(),
-              media::FailureMessage(error).c_str());
+              sender::FailureMessage(error).c_str());
     video_->Clear();
     desktop_.ShowMessage(this, FailureReason(error), MessageIcon::kExclamation, {});
     FillListPanel();
@@ -164,12 +164,12 @@ void SenderMainWindow::StartSession() {
   slider_->SetPos(0);
   session->Play();
   RefreshTransport();
-  notices_.Post(media::GraphNotice{});
+  notices_.Post(sender::GraphNotice{});
 }
 
-QString SenderMainWindow::FailureReason(const media::OpenError& error) const {
-  return QString::fromStdString(media::FillFailureText(
-      languages_.LookUp(media::FailureText(media::FailureOf(error))), error));
+QString SenderMainWindow::FailureReason(const sender::OpenError& error) const {
+  return QString::fromStdString(sender::FillFailureText(
+      languages_.LookUp(sender::FailureText(sender::FailureOf(error))), error));
 }
 
 bool SenderMainWindow::PlayItem(std::size_t index) {
@@ -235,8 +235,8 @@ void SenderMainWindow::ShowSourceMenu(const QPoint& at) {
 // A new live source keeps the microphone of the one on the air.
 void SenderMainWindow::FillSourceEntries(QMenu& menu) {
   SourceMenuState state;
-  state.windows = media::ListWindows();
-  state.cameras = media::ListCameras();
+  state.windows = sender::gst::ListWindows();
+  state.cameras = sender::gst::ListCameras();
   if (Session()) state.onAir = live_;
   state.microphoneAllowed = !FilePlays();
   state.microphoneMuted = microphoneMuted_;
@@ -256,7 +256,7 @@ void SenderMainWindow::FillSourceEntries(QMenu& menu) {
     source.window = window;
     OpenLive(withMicrophone(source));
   };
-  actions.camera = [this, withMicrophone](const media::CaptureDevice& camera) {
+  actions.camera = [this, withMicrophone](const sender::gst::CaptureDevice& camera) {
     media::LiveSource source;
     source.video = media::LiveVideo::kCamera;
     source.camera = camera.device;

@@ -54,7 +54,7 @@ void FillScreens(QMenu& menu, const SourceMenuState& state, const SourceMenuActi
   };
   AddToggle(menu, wholeScreen, onAir(0), true, receiver, [actions] { actions.screen(0); });
   if (!state.windows.empty()) menu.addSeparator();
-  for (const media::CaptureWindow& window : state.windows) {
+  for (const sender::gst::CaptureWindow& window : state.windows) {
     const std::uint64_t id = window.id;
     AddToggle(menu, Entry(menu, window.title), onAir(id), true, receiver,
               [actions, id] { actions.screen(id); });
@@ -69,7 +69,7 @@ void FillCameras(QMenu& menu, const SourceMenuState& state, const SourceMenuActi
     return;
   }
   const bool cameraOnAir = state.onAir && state.onAir->video == media::LiveVideo::kCamera;
-  for (const media::CaptureDevice& camera : state.cameras) {
+  for (const sender::gst::CaptureDevice& camera : state.cameras) {
     AddToggle(menu, Entry(menu, camera.name), cameraOnAir && state.onAir->camera == camera.device,
               true, receiver, [actions, camera] { actions.camera(camera); });
   }

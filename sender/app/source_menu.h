@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/media/capture_devices.h"
+#include "sender/gst/capture_devices.h"
 #include "platform/media/live_source.h"
 
 class QMenu;
@@ -19,8 +19,8 @@ class QObject;
 namespace vantorel::sender::app {
 
 struct SourceMenuState {
-  std::vector<media::CaptureWindow> windows;
-  std::vector<media::CaptureDevice> cameras;
+  std::vector<sender::gst::CaptureWindow> windows;
+  std::vector<sender::gst::CaptureDevice> cameras;
   std::optional<media::LiveSource> onAir;  // the live source broadcast; none: a file or nothing
   bool microphoneAllowed = true;           // false while a file plays: it keeps its own sound
   bool microphoneMuted = false;
@@ -32,7 +32,7 @@ struct SourceMenuState {
 struct SourceMenuActions {
   std::function<void()> openFolder;
   std::function<void(std::uint64_t window)> screen;  // 0: the whole screen
-  std::function<void(const media::CaptureDevice& camera)> camera;
+  std::function<void(const sender::gst::CaptureDevice& camera)> camera;
   std::function<void()> toggleMicrophone;
   std::function<void()> toggleMute;
   std::function<void()> toggleList;

@@ -90,9 +90,9 @@ CastWindow::~CastWindow() {
   Finish();
 }
 
-media::Status CastWindow::Start() {
+sender::Status CastWindow::Start() {
   if (options_.live) {
-    media::Status status = broadcast_.OpenLive(&notices_, *options_.live);
+    sender::Status status = broadcast_.OpenLive(&notices_, *options_.live);
     if (!status.ok()) return status;
     broadcast_.Session()->Play();
     broadcast_.Announce(protocol::SenderState::kPlaying, LiveSourceKind(*options_.live),
@@ -101,7 +101,7 @@ media::Status CastWindow::Start() {
   } else {
     playlist_.Assign(options_.paths);
     playlist_.SetLoop(options_.loop && options_.paths.size() > 1);
-    media::Status status = StartNextItem();
+    sender::Status status = StartNextItem();
     if (!status.ok()) return status;
   }
   // Often enough that a second never passes without an announcement.
@@ -122,8 +122,8 @@ void CastWindow::TellBroadcasting(const std::string& what) {
   std::fflush(progress_);
 }
 
-media::Status CastWindow::StartNextItem() {
-  media::Status status(media::MediaErrc::kFailed);
+sender::Status CastWindow::StartNextItem() {
+  sender::Status status(sender::MediaErrc::kFailed);
   while (const auto index = playlist_.Next()) {
     const std::string path = playlist_.CurrentItem();
     status = broadcast_.Open(&notices_, path);
@@ -143,7 +143,7 @@ media::Status CastWindow::StartNextItem() {
     if (lineOpen_) std::fputc('\n', progress_);
     lineOpen_ = false;
     std::fprintf(progress_, "vantorel-cast: skipped %s: %s\n", path.c_str(),
-                 media::FailureMessage(broadcast_.LastOpenError()).c_str());
+                 sender::FailureMessage(broadcast_.LastOpenError()).c_str());
     std::fflush(progress_);
   }
   return status;
@@ -184,7 +184,7 @@ void CastWindow::timerEvent(QTimerEvent*) {
 }
 
 bool CastWindow::event(QEvent* e) {
-  if (gui::PostedEvent<media::GraphNotice>::From(e) == nullptr) return QObject::event(e);
+  if (gui::PostedEvent<sender::GraphNotice>::From(e) == nullptr) return QObject::event(e);
   OnGraphEvent();
   return true;
 }

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/gui/qt_mailbox.h"
-#include "platform/media/media_error.h"
+#include "sender/media_error.h"
 #include "sender/broadcast.h"
 #include "sender/playlist.h"
 
@@ -38,9 +38,9 @@ class CastWindow : public QObject {
   // failure when nothing can be broadcast. Each file or source is told on the progress stream
   // as it starts ("vantorel-cast: broadcasting NAME"); a file of several that cannot be opened
   // is told and skipped.
-  media::Status Start();
+  sender::Status Start();
   // Why Start failed (the last file tried).
-  const media::OpenError& LastOpenError() const { return broadcast_.LastOpenError(); }
+  const sender::OpenError& LastOpenError() const { return broadcast_.LastOpenError(); }
   // Closes the session and sends the end-of-broadcast datagrams. Idempotent.
   void Finish();
   // Non-zero after a graph error, or when samples were refused as too long and none was sent.
@@ -56,7 +56,7 @@ class CastWindow : public QObject {
  private:
   void OnGraphEvent();
   // Opens and plays the next file of the list that opens; false when none is left.
-  media::Status StartNextItem();
+  sender::Status StartNextItem();
   // "vantorel-cast: broadcasting WHAT" (after the signing line, the first time).
   void TellBroadcasting(const std::string& what);
   // What plays, for the progress line: the file's name or the live source.
@@ -66,7 +66,7 @@ class CastWindow : public QObject {
   CastOptions options_;
   sender::UdpBroadcastSink& sink_;
   std::FILE* progress_;
-  gui::QtMailbox<media::GraphNotice> notices_;  // to this window
+  gui::QtMailbox<sender::GraphNotice> notices_;  // to this window
   sender::Broadcast broadcast_;
   sender::Playlist playlist_;
   bool toldSigning_ = false;

@@ -17,8 +17,8 @@
 #include "cli/network_options.h"
 #include "cli/trust_options.h"
 #include "platform/gui/quit_on_signal.h"
-#include "platform/media/file_kind.h"
-#include "platform/media/playable_files.h"
+#include "sender/file_kind.h"
+#include "sender/gst/playable_files.h"
 #include "sender/playlist.h"
 #include "sender/udp_broadcast_sink.h"
 #include "tools/cast/cast_window.h"
@@ -220,15 +220,15 @@ int main(int argc, char** argv) {
       return std::filesystem::is_directory(path);
     });
     if (folders) {
-      paths = vantorel::sender::ExpandPlaylist(paths, vantorel::media::PlayableExtensions());
+      paths = vantorel::sender::ExpandPlaylist(paths, vantorel::sender::gst::PlayableExtensions());
     }
     if (paths.empty()) {
       std::fprintf(stderr, "vantorel-cast: the folders given hold no media file\n");
       return 1;
     }
-    const vantorel::media::FileKind kind = vantorel::media::KindOfFile(paths.front());
-    if (paths.size() == 1 && kind != vantorel::media::FileKind::kRegular) {
-      const std::string_view reason = vantorel::media::RefusalReason(kind);
+    const vantorel::sender::FileKind kind = vantorel::sender::KindOfFile(paths.front());
+    if (paths.size() == 1 && kind != vantorel::sender::FileKind::kRegular) {
+      const std::string_view reason = vantorel::sender::RefusalReason(kind);
       std::fprintf(stderr, "vantorel-cast: %s %.*s\n", paths.front().c_str(),
                    static_cast<int>(reason.size()), reason.data());
       return 1;
@@ -245,7 +245,7 @@ int main(int argc, char** argv) {
   }
   vantorel::tools::CastWindow window(parsed->cast, sink, stderr);
   if (!window.Start().ok()) {
-    const std::string reason = vantorel::media::FailureMessage(window.LastOpenError());
+    const std::string reason = vantorel::sender::FailureMessage(window.LastOpenError());
     if (parsed->cast.live) {
       std::fprintf(stderr, "vantorel-cast: %s\n", reason.c_str());
     } else if (parsed->cast.paths.size() == 1) {

@@ -4,7 +4,7 @@
 // middle, so the codec data must travel inside the format block.
 #include "platform/media/caps_conversion.h"
 #include "platform/media/gst_ptr.h"
-#include "platform/media/playable_files.h"
+#include "sender/gst/playable_files.h"
 #include "protocol/format_blocks.h"
 #include "protocol/media_codes.h"
 
@@ -253,7 +253,7 @@ TEST_P(GeneratedMedia, ParsedStreamsMapAndDecodeFromTheirMediaType) {
     CheckStream(*expected, stream);
   }
   // The Open dialog's list of playable files offers it.
-  static const std::vector<std::string> playable = PlayableExtensions();
+  static const std::vector<std::string> playable = sender::gst::PlayableExtensions();
   const std::string name = file.name;
   EXPECT_TRUE(
       std::binary_search(playable.begin(), playable.end(), name.substr(name.rfind('.') + 1)));

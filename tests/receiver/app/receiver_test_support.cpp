@@ -149,7 +149,7 @@ void LoopbackSender::Finish() {
 
 // At the end of the file the session stops; playing again starts from the beginning.
 bool LoopbackSender::event(QEvent* e) {
-  if (gui::PostedEvent<media::GraphNotice>::From(e) == nullptr) return QObject::event(e);
+  if (gui::PostedEvent<sender::GraphNotice>::From(e) == nullptr) return QObject::event(e);
   if (!player_) return true;
   const std::uint64_t completes = player_->EventCounts().completes;
   player_->HandleGraphEvents();

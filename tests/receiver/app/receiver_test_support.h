@@ -76,7 +76,7 @@ class LoopbackSender : public QObject {
  private:
   sender::UdpBroadcastSink sink_;
   std::unique_ptr<sender::SigningSink> signer_;
-  gui::QtMailbox<media::GraphNotice> notices_;
+  gui::QtMailbox<sender::GraphNotice> notices_;
   std::uint8_t session_;
   std::unique_ptr<sender::SenderSession> player_;
   std::unique_ptr<sender::Announcer> announcer_;

@@ -32,9 +32,9 @@ std::string MediaPath(const std::string& name) {
 }
 
 // Takes the sender's graph events.
-class EventFlag : public gui::Mailbox<media::GraphNotice> {
+class EventFlag : public gui::Mailbox<sender::GraphNotice> {
  public:
-  bool Post(media::GraphNotice) override {
+  bool Post(sender::GraphNotice) override {
     raised.store(true);
     return true;
   }

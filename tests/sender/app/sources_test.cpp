@@ -5,7 +5,7 @@
 #include <QListWidget>
 #include <QTest>
 
-#include "platform/media/capture_devices.h"
+#include "sender/gst/capture_devices.h"
 #include "protocol/announcement.h"
 #include "protocol/wire_format.h"
 #include "sender/sender_session.h"
@@ -78,7 +78,7 @@ TEST_F(SenderWindowTest, TheMicrophoneIsAddedAloneOrBesideThePictureAndMutes) {
   {
     const std::unique_ptr<QMenu> menu = w.MakeSourceMenu();
     ASSERT_NE(FindEntry(*menu, QStringLiteral("Whole screen")), nullptr);
-    if (media::ListCameras().empty()) {
+    if (sender::gst::ListCameras().empty()) {
       const QAction* none = FindEntry(*menu, QStringLiteral("No camera found"));
       ASSERT_NE(none, nullptr);
       EXPECT_FALSE(none->isEnabled());

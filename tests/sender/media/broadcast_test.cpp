@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "platform/media/caps_conversion.h"
-#include "platform/media/grabber_element.h"
-#include "platform/media/gst_media_graph.h"
 #include "platform/media/gst_ptr.h"
 #include "protocol/messages.h"
+#include "sender/gst/grabber_element.h"
+#include "sender/gst/gst_media_graph.h"
 #include "tests/sender/loopback_receiver.h"
 #include "tests/sender/media/scripted_graph.h"
 
@@ -46,22 +46,22 @@ using BufferPtr = std::unique_ptr<GstBuffer, BufferUnref>;
 // would.
 class StreamingGraph : public testing::ScriptedGraph {
  public:
-  media::Status AddFilter(media::GraphFilter& filter) override {
+  sender::Status AddFilter(sender::GraphFilter& filter) override {
     filters_.push_back(&filter);
     return {};
   }
-  media::Status RemoveFilter(media::GraphFilter& filter) override {
+  sender::Status RemoveFilter(sender::GraphFilter& filter) override {
     std::erase(filters_, &filter);
     std::erase(linked_, &filter);
     return {};
   }
-  media::Status RenderFile(const std::string& path) override {
+  sender::Status RenderFile(const std::string& path) override {
     if (!renderResult.ok()) return renderResult;
     const media::CapsPtr caps(
         gst_caps_from_string(path == kRawVideoFile ? kRawVideoCaps : kMpegAudioCaps));
     const auto type = media::MediaTypeFromCaps(caps.get());
-    for (media::GraphFilter* filter : filters_) {
-      auto* grabber = dynamic_cast<media::GstGraphFilter*>(filter);
+    for (sender::GraphFilter* filter : filters_) {
+      auto* grabber = dynamic_cast<sender::gst::GstGraphFilter*>(filter);
       if (grabber == nullptr || !type || !filter->AcceptsInput(*type)) continue;
       grabber->CompleteConnect(caps.get());
       linked_.push_back(filter);
@@ -71,17 +71,17 @@ class StreamingGraph : public testing::ScriptedGraph {
   void PushSample() {
     GstSegment segment;
     gst_segment_init(&segment, GST_FORMAT_TIME);
-    for (media::GraphFilter* filter : linked_) {
+    for (sender::GraphFilter* filter : linked_) {
       const BufferPtr buffer(gst_buffer_new_allocate(nullptr, kSampleBytes, nullptr));
       gst_buffer_memset(buffer.get(), 0, 0x5A, kSampleBytes);
       GST_BUFFER_PTS(buffer.get()) = 0;
-      dynamic_cast<media::GrabberCallbacks&>(*filter).Transform(buffer.get(), segment);
+      dynamic_cast<sender::gst::GrabberCallbacks&>(*filter).Transform(buffer.get(), segment);
     }
   }
 
  private:
-  std::vector<media::GraphFilter*> filters_;
-  std::vector<media::GraphFilter*> linked_;
+  std::vector<sender::GraphFilter*> filters_;
+  std::vector<sender::GraphFilter*> linked_;
 };
 
 using StreamingFactory = testing::ScriptedFactory<StreamingGraph>;
@@ -119,7 +119,7 @@ class BroadcastTest : public ::testing::Test {
     broadcast = std::make_unique<Broadcast>(sink, std::move(factory), fecPercent,
                                             std::move(identity), "test sender");
   }
-  media::Status OpenAudio() { return broadcast->Open(&owner, kAudioFile); }
+  sender::Status OpenAudio() { return broadcast->Open(&owner, kAudioFile); }
 
   LoopbackReceiver receiver;
   UdpBroadcastSink sink{receiver.Port(), net::kLoopbackAddress};
@@ -143,8 +143,8 @@ TEST_F(BroadcastTest, SessionsAreNumberedInTurnAndWrapAfter255) {
 struct FailedOpen {
   const char* name;
   const char* file;
-  media::Status render;  // what the graph answers
-  media::MediaErrc code;
+  sender::Status render;  // what the graph answers
+  sender::MediaErrc code;
   const char* detail;
 };
 
@@ -161,17 +161,17 @@ TEST_P(BroadcastFailedOpenTest, LeavesNoSessionAndKeepsTheNumber) {
   EXPECT_EQ(broadcast->SessionNumber(), 1);
   ASSERT_TRUE(OpenAudio().ok());
   EXPECT_EQ(SessionOf(*broadcast), 1);
-  EXPECT_EQ(broadcast->LastOpenError().code, media::MediaErrc::kOk);
+  EXPECT_EQ(broadcast->LastOpenError().code, sender::MediaErrc::kOk);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, BroadcastFailedOpenTest,
     ::testing::Values(
         FailedOpen{"RenderFails", kAudioFile,
-                   media::Status(media::MediaErrc::kFileNotFound, "Resource not found."),
-                   media::MediaErrc::kFileNotFound, "Resource not found."},
+                   sender::Status(sender::MediaErrc::kFileNotFound, "Resource not found."),
+                   sender::MediaErrc::kFileNotFound, "Resource not found."},
         FailedOpen{
-            "NothingToBroadcast", kRawVideoFile, {}, media::MediaErrc::kUnsupportedStream, ""}),
+            "NothingToBroadcast", kRawVideoFile, {}, sender::MediaErrc::kUnsupportedStream, ""}),
     kCaseName);
 
 struct Chain {
@@ -232,10 +232,10 @@ INSTANTIATE_TEST_SUITE_P(Chains, BroadcastEndTest,
 
 struct EventCase {
   const char* name;
-  media::GraphEvent event;
+  sender::GraphEvent event;
   bool completed;
   bool failed;
-  media::Status error;
+  sender::Status error;
   bool noAudioDevice;
 };
 
@@ -258,14 +258,14 @@ TEST_P(BroadcastEventsTest, ReportsWhatTheGraphSaid) {
   EXPECT_FALSE(again.completed || again.failed);
 }
 
-const media::Status kStreamError(media::MediaErrc::kFailed, "Internal data stream error.");
+const sender::Status kStreamError(sender::MediaErrc::kFailed, "Internal data stream error.");
 
 INSTANTIATE_TEST_SUITE_P(
     Events, BroadcastEventsTest,
     ::testing::Values(
-        EventCase{"Complete", {media::EC_COMPLETE, {}}, true, false, {}, false},
-        EventCase{"Error", {media::EC_ERRORABORT, kStreamError}, false, true, kStreamError, false},
-        EventCase{"NoAudioDevice", {media::EC_NO_AUDIO_DEVICE, {}}, false, false, {}, true}),
+        EventCase{"Complete", {sender::EC_COMPLETE, {}}, true, false, {}, false},
+        EventCase{"Error", {sender::EC_ERRORABORT, kStreamError}, false, true, kStreamError, false},
+        EventCase{"NoAudioDevice", {sender::EC_NO_AUDIO_DEVICE, {}}, false, false, {}, true}),
     kCaseName);
 
 }  // namespace

@@ -26,11 +26,11 @@ class CountingPlayer : public GraphPlayer {
   int teardowns = 0;
 
  protected:
-  HRESULT OnBuild(media::MediaGraph&) override {
+  HRESULT OnBuild(sender::MediaGraph&) override {
     ++builds;
     return S_OK;
   }
-  HRESULT OnTeardown(media::MediaGraph&) override {
+  HRESULT OnTeardown(sender::MediaGraph&) override {
     ++teardowns;
     return S_OK;
   }
@@ -55,11 +55,11 @@ TEST(GraphPlayerOpen, MissingOwnerOrPathFailsWithoutAGraph) {
 }
 
 TEST(GraphPlayerOpen, FailedRenderTearsDownAndReturnsTheFailure) {
-  class FailingFactory : public media::GraphFactory {
-    std::unique_ptr<media::MediaGraph> CreateGraph() override {
+  class FailingFactory : public sender::GraphFactory {
+    std::unique_ptr<sender::MediaGraph> CreateGraph() override {
       auto graph = std::make_unique<ScriptedGraph>();
-      graph->renderResult = media::Status(media::MediaErrc::kUnsupportedStream,
-                                          "Could not determine type of stream.");
+      graph->renderResult = sender::Status(sender::MediaErrc::kUnsupportedStream,
+                                           "Could not determine type of stream.");
       return graph;
     }
   };
@@ -67,7 +67,7 @@ TEST(GraphPlayerOpen, FailedRenderTearsDownAndReturnsTheFailure) {
    public:
     Player() : GraphPlayer(std::make_unique<FailingFactory>()) {}
     int teardowns = 0;
-    HRESULT OnTeardown(media::MediaGraph&) override {
+    HRESULT OnTeardown(sender::MediaGraph&) override {
       ++teardowns;
       return S_OK;
     }
@@ -146,7 +146,7 @@ TEST_F(GraphPlayerTest, PauseAndPlayMoveThroughTheTable) {
 TEST_F(GraphPlayerTest, EndOfStreamRestsBeforeTheEndAndTheNextPlayRestarts) {
   player.Play();
   graph->position = kDuration;
-  graph->events.push_back({media::EC_COMPLETE, {}});
+  graph->events.push_back({sender::EC_COMPLETE, {}});
   EXPECT_EQ(player.HandleGraphEvents(), S_OK);
   EXPECT_EQ(player.State(), PlayerState::kStopped);
   EXPECT_NEAR(player.Position(), kDuration - GraphPlayer::kEndRestBack, 1e-9);
@@ -158,8 +158,8 @@ TEST_F(GraphPlayerTest, EndOfStreamRestsBeforeTheEndAndTheNextPlayRestarts) {
 
 TEST_F(GraphPlayerTest, EndOfStreamWhosePauseFailsStopsAndRunsAgain) {
   player.Play();
-  graph->pauseResult = media::Status(media::MediaErrc::kFailed);
-  graph->events.push_back({media::EC_COMPLETE, {}});
+  graph->pauseResult = sender::Status(sender::MediaErrc::kFailed);
+  graph->events.push_back({sender::EC_COMPLETE, {}});
   graph->calls.clear();
   EXPECT_EQ(player.HandleGraphEvents(), S_OK);
   EXPECT_THAT(graph->calls,
@@ -168,9 +168,9 @@ TEST_F(GraphPlayerTest, EndOfStreamWhosePauseFailsStopsAndRunsAgain) {
 }
 
 TEST_F(GraphPlayerTest, OtherEventsAreCountedAndDrained) {
-  graph->events.push_back({media::EC_NO_AUDIO_DEVICE, {}});
-  graph->events.push_back({media::EC_ERRORABORT, media::Status(media::MediaErrc::kFailed,
-                                                               "Internal data stream error.")});
+  graph->events.push_back({sender::EC_NO_AUDIO_DEVICE, {}});
+  graph->events.push_back({sender::EC_ERRORABORT, sender::Status(sender::MediaErrc::kFailed,
+                                                                 "Internal data stream error.")});
   EXPECT_EQ(player.HandleGraphEvents(), S_OK);
   EXPECT_TRUE(graph->events.empty());
   EXPECT_TRUE(player.EventCounts().noAudioDevice);

@@ -9,7 +9,7 @@ std::string TestMediaPath(const std::string& name) {
   return std::string(folder != nullptr ? folder : VANTOREL_TEST_MEDIA_DIR) + "/" + name;
 }
 
-bool EventWindow::Post(media::GraphNotice) {
+bool EventWindow::Post(sender::GraphNotice) {
   {
     std::lock_guard guard(lock_);
     ++pending_;

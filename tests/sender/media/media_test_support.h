@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "platform/gui/mailbox.h"
-#include "platform/media/media_graph.h"
 #include "protocol/messages.h"
 #include "protocol/packet_sink.h"
 #include "receiver/reassembler.h"
+#include "sender/media_graph.h"
 
 namespace vantorel::testing {
 
@@ -25,9 +25,9 @@ using Bytes = std::vector<std::uint8_t>;
 std::string TestMediaPath(const std::string& name);
 
 // Collects posted graph notices; the test thread waits for them.
-class EventWindow : public gui::Mailbox<media::GraphNotice> {
+class EventWindow : public gui::Mailbox<sender::GraphNotice> {
  public:
-  bool Post(media::GraphNotice notice) override;
+  bool Post(sender::GraphNotice notice) override;
   // True when a notice came within the timeout (and takes it).
   bool WaitForPost(std::chrono::milliseconds timeout);
 

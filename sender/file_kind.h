@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace vantorel::media {
+namespace vantorel::sender {
 
 enum class FileKind { kRegular, kMissing, kDirectory, kFifo, kSocket, kDevice, kOther };
 
@@ -18,4 +18,4 @@ FileKind KindOfFile(const std::string& path);
 // file". Empty for kRegular.
 std::string_view RefusalReason(FileKind kind);
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender

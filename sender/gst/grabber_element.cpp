@@ -1,4 +1,4 @@
-#include "platform/media/grabber_element.h"
+#include "sender/gst/grabber_element.h"
 
 #include <gst/base/gstbasetransform.h>
 
@@ -6,7 +6,7 @@
 
 #include "platform/media/gst_ptr.h"
 
-namespace vantorel::media {
+namespace vantorel::sender::gst {
 
 namespace {
 
@@ -121,8 +121,8 @@ void DetachGrabberElement(GstElement* element) {
 
 std::optional<protocol::AllocatorProperties> QueryDownstreamAllocation(GstElement* element,
                                                                        const GstCaps* caps) {
-  PadPtr src(gst_element_get_static_pad(element, "src"));
-  QueryPtr query(gst_query_new_allocation(const_cast<GstCaps*>(caps), TRUE));
+  media::PadPtr src(gst_element_get_static_pad(element, "src"));
+  media::QueryPtr query(gst_query_new_allocation(const_cast<GstCaps*>(caps), TRUE));
   if (!src || !gst_pad_peer_query(src.get(), query.get()) ||
       gst_query_get_n_allocation_pools(query.get()) == 0) {
     return std::nullopt;
@@ -148,9 +148,9 @@ std::optional<protocol::AllocatorProperties> QueryDownstreamAllocation(GstElemen
 }
 
 GstClockTime ReadElementClock(GstElement* element) {
-  ClockPtr clock(gst_element_get_clock(element));
+  media::ClockPtr clock(gst_element_get_clock(element));
   if (!clock) clock.reset(gst_system_clock_obtain());
   return gst_clock_get_time(clock.get());
 }
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender::gst

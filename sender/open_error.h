@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "platform/media/live_source.h"
-#include "platform/media/media_error.h"
+#include "sender/media_error.h"
 
-namespace vantorel::media {
+namespace vantorel::sender {
 
 struct MissingDecoder {
   std::string description;  // as GStreamer describes it: "H.265 (Main Profile) decoder"
@@ -26,7 +26,7 @@ struct OpenFindings {
   std::string errorText;     // GStreamer's message for the error that stopped the open
   bool unknownType = false;  // no installed element recognised what the file holds
   // A live source's device that did not start (its reason is errorText).
-  std::optional<LiveDevice> failedDevice;
+  std::optional<media::LiveDevice> failedDevice;
 };
 
 // A failed open: which failure it was and what is known of the cause.
@@ -38,7 +38,7 @@ struct OpenError {
   bool unknownType = false;
   // A live source that did not start: the device, named as the user knows it; the reason is
   // `detail`.
-  std::optional<LiveDevice> liveDevice;
+  std::optional<media::LiveDevice> liveDevice;
   std::string deviceName;
 };
 
@@ -81,4 +81,4 @@ std::string FailureMessage(const OpenError& error);
 // known.
 std::string PackageForMissing(std::string_view installerDetail);
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender

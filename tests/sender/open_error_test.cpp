@@ -2,9 +2,9 @@
 // its codecs, decoders and packages, and the Debian package for a missing plug-in's caps.
 #include <gtest/gtest.h>
 
-#include "platform/media/open_error.h"
+#include "sender/open_error.h"
 
-namespace vantorel::media {
+namespace vantorel::sender {
 namespace {
 
 struct PackageCase {
@@ -96,19 +96,19 @@ TEST(OpenError, TheCauseFollowsTheResultThenWhatTheGraphFound) {
 // A live device that did not start names itself and the reason, whatever the result was.
 TEST(OpenError, ALiveDeviceIsNamedWithItsReason) {
   OpenFindings findings;
-  findings.failedDevice = LiveDevice::kCamera;
+  findings.failedDevice = media::LiveDevice::kCamera;
   findings.errorText = "Cannot identify device '/dev/video7'";
   OpenError error = MakeOpenError(Status(MediaErrc::kFileNotFound), findings, false);
   error.deviceName = "/dev/video7";
   EXPECT_EQ(FailureOf(error), OpenFailure::kCameraFailed);
   EXPECT_EQ(FailureMessage(error),
             "The camera /dev/video7 cannot be opened: Cannot identify device '/dev/video7'.");
-  findings.failedDevice = LiveDevice::kMicrophone;
+  findings.failedDevice = media::LiveDevice::kMicrophone;
   findings.errorText.clear();
   error = MakeOpenError(Status(MediaErrc::kFailed), findings, false);
   error.deviceName = "default";
   EXPECT_EQ(FailureMessage(error), "The microphone default cannot be opened: it did not start.");
-  findings.failedDevice = LiveDevice::kScreen;
+  findings.failedDevice = media::LiveDevice::kScreen;
   findings.errorText = "Could not open X display for reading.";
   error = MakeOpenError(Status(MediaErrc::kFailed), findings, false);
   error.deviceName = ":5";
@@ -120,35 +120,35 @@ TEST(OpenError, ALiveDeviceIsNamedWithItsReason) {
 }
 
 TEST(LiveSource, DescribedAsTheStatusLineShowsIt) {
-  LiveSource screen;
-  screen.video = LiveVideo::kScreen;
-  EXPECT_EQ(DescribeLive(screen), "Screen");
+  media::LiveSource screen;
+  screen.video = media::LiveVideo::kScreen;
+  EXPECT_EQ(media::DescribeLive(screen), "Screen");
   screen.window = 0x1e00007;
   screen.display = ":3";
-  EXPECT_EQ(DescribeLive(screen), "Window");
-  EXPECT_EQ(LiveDeviceName(screen, LiveDevice::kScreen), ":3 window 0x1e00007");
-  LiveSource camera;
-  camera.video = LiveVideo::kCamera;
+  EXPECT_EQ(media::DescribeLive(screen), "Window");
+  EXPECT_EQ(media::LiveDeviceName(screen, media::LiveDevice::kScreen), ":3 window 0x1e00007");
+  media::LiveSource camera;
+  camera.video = media::LiveVideo::kCamera;
   camera.camera = "/dev/video0";
   camera.microphone = true;
-  EXPECT_EQ(DescribeLive(camera), "Camera: /dev/video0 + Microphone");
+  EXPECT_EQ(media::DescribeLive(camera), "Camera: /dev/video0 + Microphone");
   camera.cameraName = "Desk camera";
-  EXPECT_EQ(DescribeLive(camera), "Camera: Desk camera + Microphone");
-  EXPECT_EQ(LiveDeviceName(camera, LiveDevice::kMicrophone), "default");
-  LiveSource microphone;
-  EXPECT_FALSE(HasStream(microphone));
+  EXPECT_EQ(media::DescribeLive(camera), "Camera: Desk camera + Microphone");
+  EXPECT_EQ(media::LiveDeviceName(camera, media::LiveDevice::kMicrophone), "default");
+  media::LiveSource microphone;
+  EXPECT_FALSE(media::HasStream(microphone));
   microphone.microphone = true;
-  EXPECT_TRUE(HasStream(microphone));
-  EXPECT_EQ(DescribeLive(microphone), "Microphone");
+  EXPECT_TRUE(media::HasStream(microphone));
+  EXPECT_EQ(media::DescribeLive(microphone), "Microphone");
 }
 
 TEST(LiveSource, TheBitRateFollowsThePictureWithinBounds) {
-  EXPECT_EQ(LiveBitrateKbit(1280, 720, 30), 2764);
-  EXPECT_GT(LiveBitrateKbit(1920, 1080, 30), LiveBitrateKbit(1280, 720, 30));
-  EXPECT_EQ(LiveBitrateKbit(160, 120, 30), 500);
-  EXPECT_EQ(LiveBitrateKbit(7680, 4320, 60), 20000);
-  EXPECT_EQ(LiveBitrateKbit(0, 0, 0), 500);
+  EXPECT_EQ(media::LiveBitrateKbit(1280, 720, 30), 2764);
+  EXPECT_GT(media::LiveBitrateKbit(1920, 1080, 30), media::LiveBitrateKbit(1280, 720, 30));
+  EXPECT_EQ(media::LiveBitrateKbit(160, 120, 30), 500);
+  EXPECT_EQ(media::LiveBitrateKbit(7680, 4320, 60), 20000);
+  EXPECT_EQ(media::LiveBitrateKbit(0, 0, 0), 500);
 }
 
 }  // namespace
-}  // namespace vantorel::media
+}  // namespace vantorel::sender

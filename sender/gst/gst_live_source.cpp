@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "platform/media/gst_debug.h"
-#include "platform/media/gst_media_graph.h"
+#include "sender/gst/gst_media_graph.h"
 
-namespace vantorel::media {
+namespace vantorel::sender::gst {
 
 namespace {
 
@@ -48,7 +48,7 @@ GstElement* Make(const char* factory) {
 GstElement* MakeCapsFilter(const std::string& caps) {
   GstElement* filter = Make("capsfilter");
   if (filter == nullptr) return nullptr;
-  CapsPtr parsed(gst_caps_from_string(caps.c_str()));
+  media::CapsPtr parsed(gst_caps_from_string(caps.c_str()));
   g_object_set(filter, "caps", parsed.get(), nullptr);
   return filter;
 }
@@ -75,7 +75,7 @@ bool AddChain(GstElement* bin, const std::vector<GstElement*>& chain) {
 
 // Ends the bin with a ghost "src" pad for the last element's; the bin is released on failure.
 GstElement* Finish(GstElement* bin, GstElement* last) {
-  PadPtr src(gst_element_get_static_pad(last, "src"));
+  media::PadPtr src(gst_element_get_static_pad(last, "src"));
   if (!src || !gst_element_add_pad(bin, gst_ghost_pad_new("src", src.get()))) {
     gst_object_unref(gst_object_ref_sink(bin));
     return nullptr;
@@ -95,12 +95,12 @@ GstPadProbeReturn OnEncoderCaps(GstPad* pad, GstPadProbeInfo* info, gpointer) {
   gst_structure_get_int(s, "width", &width);
   gst_structure_get_int(s, "height", &height);
   if (!gst_structure_get_fraction(s, "framerate", &num, &den) || num <= 0 || den <= 0) {
-    num = kLiveFramesPerSecond;
+    num = media::kLiveFramesPerSecond;
     den = 1;
   }
-  ElementPtr encoder(gst_pad_get_parent_element(pad));
+  media::ElementPtr encoder(gst_pad_get_parent_element(pad));
   if (encoder) {
-    const int kbit = LiveBitrateKbit(width, height, (num + den - 1) / den);
+    const int kbit = media::LiveBitrateKbit(width, height, (num + den - 1) / den);
     g_object_set(encoder.get(), "bitrate", static_cast<guint>(kbit), nullptr);
   }
   return GST_PAD_PROBE_OK;
@@ -110,12 +110,12 @@ GstPadProbeReturn OnEncoderCaps(GstPad* pad, GstPadProbeInfo* info, gpointer) {
 // frame is held back), a key frame every second so that a receiver that joins late starts
 // within one. `rateControl` paces a source that does not pace itself. The chain's last element,
 // or null.
-GstElement* AddVideoEncoder(GstElement* bin, GstElement* rawSource, const LiveSource& source,
+GstElement* AddVideoEncoder(GstElement* bin, GstElement* rawSource, const media::LiveSource& source,
                             bool rateControl) {
   GstElement* queue = Make("queue");
   GstElement* encoder = Make("x264enc");
   GstElement* parser = Make("h264parse");
-  const int fps = source.framesPerSecond > 0 ? source.framesPerSecond : kLiveFramesPerSecond;
+  const int fps = source.framesPerSecond > 0 ? source.framesPerSecond : media::kLiveFramesPerSecond;
   std::string input = kEncoderInput;
   if (rateControl) input += ",framerate=" + std::to_string(fps) + "/1";
   if (queue != nullptr) {
@@ -130,7 +130,7 @@ GstElement* AddVideoEncoder(GstElement* bin, GstElement* rawSource, const LiveSo
     if (source.bitrateKbit > 0) {
       g_object_set(encoder, "bitrate", static_cast<guint>(source.bitrateKbit), nullptr);
     } else {
-      PadPtr sink(gst_element_get_static_pad(encoder, "sink"));
+      media::PadPtr sink(gst_element_get_static_pad(encoder, "sink"));
       gst_pad_add_probe(sink.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &OnEncoderCaps, nullptr,
                         nullptr);
     }
@@ -146,7 +146,7 @@ GstElement* AddVideoEncoder(GstElement* bin, GstElement* rawSource, const LiveSo
 
 // decodebin's pad: the camera's decoded picture goes on to the encoder.
 void OnCameraPicture(GstElement*, GstPad* pad, gpointer next) {
-  PadPtr sink(gst_element_get_static_pad(GST_ELEMENT(next), "sink"));
+  media::PadPtr sink(gst_element_get_static_pad(GST_ELEMENT(next), "sink"));
   if (sink && !gst_pad_is_linked(sink.get())) gst_pad_link(pad, sink.get());
 }
 
@@ -185,7 +185,8 @@ bool HasProperty(GstElement* element, const char* name) {
 // The screen or window the portal shares, from PipeWire. Frames come as the picture changes,
 // not at a steady rate: the encoder's chain paces them, and while the picture stands still the
 // last frame is sent again, so that a receiver that joins then still gets its key frame.
-GstElement* MakePortalScreenBranch(const LiveSource& source, const ScreenCastPortal& portal) {
+GstElement* MakePortalScreenBranch(const media::LiveSource& source,
+                                   const ScreenCastPortal& portal) {
   GstElement* bin = gst_bin_new("screen");
   GstElement* capture = Make("pipewiresrc");
   if (capture != nullptr) {
@@ -195,7 +196,8 @@ GstElement* MakePortalScreenBranch(const LiveSource& source, const ScreenCastPor
     // The desktop's buffers go back to it at once rather than waiting in the encoder's queue.
     if (HasProperty(capture, "always-copy")) g_object_set(capture, "always-copy", TRUE, nullptr);
     if (HasProperty(capture, "keepalive-time")) {
-      const int fps = source.framesPerSecond > 0 ? source.framesPerSecond : kLiveFramesPerSecond;
+      const int fps =
+          source.framesPerSecond > 0 ? source.framesPerSecond : media::kLiveFramesPerSecond;
       g_object_set(capture, "keepalive-time", 1000 / fps, nullptr);
     }
   }
@@ -224,39 +226,39 @@ std::string DebugReason(GstMessage* message) {
 
 }  // namespace
 
-Status GstMediaGraph::RenderLive(const LiveSource& source) {
+Status GstMediaGraph::RenderLive(const media::LiveSource& source) {
   Status status = StartLive(source);
   if (!status.ok()) {
-    GST_CAT_WARNING(DebugCategory(), "cannot start the live source: %s %s",
+    GST_CAT_WARNING(media::DebugCategory(), "cannot start the live source: %s %s",
                     std::string(NameOf(status.code())).c_str(), status.message().c_str());
   }
   return status;
 }
 
-Status GstMediaGraph::LiveFailure(LiveDevice device, std::string reason) {
+Status GstMediaGraph::LiveFailure(media::LiveDevice device, std::string reason) {
   std::lock_guard guard(lock_);
   findings_.failedDevice = device;
   findings_.errorText = reason;
   return Status(MediaErrc::kFailed, std::move(reason));
 }
 
-Status GstMediaGraph::StartLive(const LiveSource& source) {
+Status GstMediaGraph::StartLive(const media::LiveSource& source) {
   if (rendered_) return Status(MediaErrc::kWrongState);
-  if (!HasStream(source)) return Status(MediaErrc::kInvalidArgument);
+  if (!media::HasStream(source)) return Status(MediaErrc::kInvalidArgument);
   live_ = true;
-  if (source.video == LiveVideo::kScreen) {
+  if (source.video == media::LiveVideo::kScreen) {
     GstElement* bin = nullptr;
     // A window chosen by its X id stays an X capture: X programs keep their windows under
     // Wayland too.
     const bool portal = source.display.empty() && source.window == 0 && WaylandSession();
     if (portal) {
       if (!HasElement("pipewiresrc")) {
-        return LiveFailure(LiveDevice::kScreen,
-                           "its capture element is missing (gstreamer1.0-pipewire)");
+        return LiveFailure(media::LiveDevice::kScreen,
+                                  "its capture element is missing (gstreamer1.0-pipewire)");
       }
       std::string whyNot;
       screenCast_ = ScreenCastPortal::Open(whyNot);
-      if (!screenCast_) return LiveFailure(LiveDevice::kScreen, std::move(whyNot));
+      if (!screenCast_) return LiveFailure(media::LiveDevice::kScreen, std::move(whyNot));
       bin = MakePortalScreenBranch(source, *screenCast_);
     } else {
       std::string display = source.display;
@@ -265,34 +267,35 @@ Status GstMediaGraph::StartLive(const LiveSource& source) {
         display = env != nullptr ? env : "";
       }
       if (display.empty()) {
-        return LiveFailure(LiveDevice::kScreen, "no display is set ($DISPLAY is empty)");
+        return LiveFailure(media::LiveDevice::kScreen,
+                                  "no display is set ($DISPLAY is empty)");
       }
       bin = MakeScreenBranch(source);
     }
     if (bin == nullptr) {
-      return LiveFailure(LiveDevice::kScreen,
-                         std::string("its capture or encoding elements are missing (") +
-                             (portal ? "gstreamer1.0-pipewire" : "gstreamer1.0-x") +
-                             ", gstreamer1.0-plugins-ugly)");
+      return LiveFailure(media::LiveDevice::kScreen,
+                                std::string("its capture or encoding elements are missing (") +
+                                    (portal ? "gstreamer1.0-pipewire" : "gstreamer1.0-x") +
+                                    ", gstreamer1.0-plugins-ugly)");
     }
-    liveBranches_.push_back({LiveDevice::kScreen, bin});
-  } else if (source.video == LiveVideo::kCamera) {
+    liveBranches_.push_back({media::LiveDevice::kScreen, bin});
+  } else if (source.video == media::LiveVideo::kCamera) {
     GstElement* bin = MakeCameraBranch(source);
     if (bin == nullptr) {
-      return LiveFailure(LiveDevice::kCamera,
-                         "its capture or encoding elements are missing "
-                         "(gstreamer1.0-plugins-good, gstreamer1.0-plugins-ugly)");
+      return LiveFailure(media::LiveDevice::kCamera,
+                                "its capture or encoding elements are missing "
+                                "(gstreamer1.0-plugins-good, gstreamer1.0-plugins-ugly)");
     }
-    liveBranches_.push_back({LiveDevice::kCamera, bin});
+    liveBranches_.push_back({media::LiveDevice::kCamera, bin});
   }
   if (source.microphone) {
     GstElement* bin = MakeMicrophoneBranch(source);
     if (bin == nullptr) {
-      return LiveFailure(LiveDevice::kMicrophone,
-                         "its recording elements are missing (gstreamer1.0-pulseaudio, "
-                         "gstreamer1.0-alsa)");
+      return LiveFailure(media::LiveDevice::kMicrophone,
+                                "its recording elements are missing (gstreamer1.0-pulseaudio, "
+                                "gstreamer1.0-alsa)");
     }
-    liveBranches_.push_back({LiveDevice::kMicrophone, bin});
+    liveBranches_.push_back({media::LiveDevice::kMicrophone, bin});
   }
   {
     std::lock_guard guard(lock_);
@@ -301,7 +304,7 @@ Status GstMediaGraph::StartLive(const LiveSource& source) {
   }
   for (const LiveBranch& branch : liveBranches_) {
     gst_bin_add(GST_BIN(pipeline_.get()), branch.bin);
-    PadPtr src(gst_element_get_static_pad(branch.bin, "src"));
+    media::PadPtr src(gst_element_get_static_pad(branch.bin, "src"));
     gst_pad_add_probe(src.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &OnStreamEvent, this,
                       nullptr);
   }
@@ -309,13 +312,13 @@ Status GstMediaGraph::StartLive(const LiveSource& source) {
   // Live sources give data only while playing: the streams' caps, and so their paths, come
   // with the first captured frames.
   if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-    MessagePtr error = TakeError();
+    media::MessagePtr error = TakeError();
     return error ? ResultOfError(error.get()) : Status(MediaErrc::kFailed);
   }
   Status status = WaitForStreams(kLiveStartTimeout);
   if (status.code() == MediaErrc::kTimeout) {
     for (const LiveBranch& branch : liveBranches_) {
-      PadPtr src(gst_element_get_static_pad(branch.bin, "src"));
+      media::PadPtr src(gst_element_get_static_pad(branch.bin, "src"));
       if (!gst_pad_has_current_caps(src.get())) {
         return LiveFailure(branch.device, "nothing came from it within 10 seconds");
       }
@@ -327,7 +330,7 @@ Status GstMediaGraph::StartLive(const LiveSource& source) {
   return Pause();
 }
 
-GstElement* GstMediaGraph::MakeScreenBranch(const LiveSource& source) {
+GstElement* GstMediaGraph::MakeScreenBranch(const media::LiveSource& source) {
   GstElement* bin = gst_bin_new("screen");
   GstElement* capture = Make("ximagesrc");
   if (capture != nullptr) {
@@ -340,7 +343,7 @@ GstElement* GstMediaGraph::MakeScreenBranch(const LiveSource& source) {
     }
     if (source.window != 0) g_object_set(capture, "xid", guint64{source.window}, nullptr);
   }
-  const int fps = source.framesPerSecond > 0 ? source.framesPerSecond : kLiveFramesPerSecond;
+  const int fps = source.framesPerSecond > 0 ? source.framesPerSecond : media::kLiveFramesPerSecond;
   GstElement* paced = MakeCapsFilter("video/x-raw,framerate=" + std::to_string(fps) + "/1");
   GstElement* last = nullptr;
   if (!AddChain(bin, {capture, paced}) ||
@@ -351,9 +354,9 @@ GstElement* GstMediaGraph::MakeScreenBranch(const LiveSource& source) {
   return Finish(bin, last);
 }
 
-GstElement* GstMediaGraph::MakeCameraBranch(const LiveSource& source) {
+GstElement* GstMediaGraph::MakeCameraBranch(const media::LiveSource& source) {
   GstElement* bin = gst_bin_new("camera");
-  if (source.camera == kTestCamera) {
+  if (source.camera == media::kTestCamera) {
     GstElement* pattern = Make("videotestsrc");
     if (pattern != nullptr) {
       g_object_set(pattern, "is-live", TRUE, nullptr);
@@ -384,10 +387,10 @@ GstElement* GstMediaGraph::MakeCameraBranch(const LiveSource& source) {
   return Finish(bin, last);
 }
 
-GstElement* GstMediaGraph::MakeMicrophoneBranch(const LiveSource& source) {
+GstElement* GstMediaGraph::MakeMicrophoneBranch(const media::LiveSource& source) {
   GstElement* bin = gst_bin_new("microphone");
   GstElement* capture = nullptr;
-  if (source.microphoneDevice == kTestMicrophone) {
+  if (source.microphoneDevice == media::kTestMicrophone) {
     capture = Make("audiotestsrc");
     if (capture != nullptr) {
       g_object_set(capture, "is-live", TRUE, "samplesperbuffer", kTestToneSamplesPerBuffer,
@@ -425,7 +428,7 @@ void GstMediaGraph::SetMicrophoneMuted(bool muted) {
     g_object_set(microphoneVolume_.get(), "mute", muted ? TRUE : FALSE, nullptr);
 }
 
-std::optional<LiveDevice> GstMediaGraph::DeviceOf(GstMessage* message) const {
+std::optional<media::LiveDevice> GstMediaGraph::DeviceOf(GstMessage* message) const {
   for (const LiveBranch& branch : liveBranches_) {
     if (gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(branch.bin))) {
       return branch.device;
@@ -449,4 +452,4 @@ void GstMediaGraph::NoteLiveError(GstMessage* message) {
   }
 }
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender::gst

@@ -10,7 +10,7 @@
 
 struct _GDBusConnection;
 
-namespace vantorel::media {
+namespace vantorel::sender::gst {
 
 class ScreenCastPortal {
  public:
@@ -53,4 +53,4 @@ class ScreenCastPortal {
   int pipeWireFd_ = -1;
 };
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender::gst

@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "platform/media/gst_ptr.h"
-#include "platform/media/media_graph.h"
 #include "platform/media/output_modes.h"
-#include "platform/media/screencast_portal.h"
 #include "platform/media/video_output.h"
+#include "sender/gst/screencast_portal.h"
+#include "sender/media_graph.h"
 
-namespace vantorel::media {
+namespace vantorel::sender::gst {
 
 // A graph filter that is a GStreamer element with one "sink" and one "src" pad.
 class GstGraphFilter : public GraphFilter {
@@ -33,7 +33,7 @@ class GstGraphFilter : public GraphFilter {
 class GstMediaGraph : public MediaGraph {
  public:
   // Nothing when GStreamer or its core elements are missing.
-  static std::unique_ptr<GstMediaGraph> Create(const GraphOptions& options);
+  static std::unique_ptr<GstMediaGraph> Create(const media::GraphOptions& options);
   ~GstMediaGraph() override;
   GstMediaGraph(const GstMediaGraph&) = delete;
   GstMediaGraph& operator=(const GstMediaGraph&) = delete;
@@ -41,7 +41,7 @@ class GstMediaGraph : public MediaGraph {
   Status AddFilter(GraphFilter& filter) override;
   Status RemoveFilter(GraphFilter& filter) override;
   Status RenderFile(const std::string& path) override;
-  Status RenderLive(const LiveSource& source) override;
+  Status RenderLive(const media::LiveSource& source) override;
   bool IsLive() const override { return live_; }
   void SetMicrophoneMuted(bool muted) override;
   Status Run() override;
@@ -63,7 +63,7 @@ class GstMediaGraph : public MediaGraph {
   // Set on a decodebin once it has exposed its first pad.
   static constexpr const char* kDecodedMark = "vantorel-decoded";
 
-  explicit GstMediaGraph(const GraphOptions& options);
+  explicit GstMediaGraph(const media::GraphOptions& options);
 
   // Bus sync handler: runs on whichever thread posts the message.
   static GstBusSyncReply OnBusMessage(GstBus* bus, GstMessage* message, gpointer self);
@@ -79,15 +79,15 @@ class GstMediaGraph : public MediaGraph {
   static void OnQueueFull(GstElement* queue, gpointer self);
 
   Status Render(const std::string& path);
-  Status StartLive(const LiveSource& source);
+  Status StartLive(const media::LiveSource& source);
   // Each live branch is a bin with one ghost "src" pad that gives the encoded stream; null when
   // an element is missing.
-  GstElement* MakeScreenBranch(const LiveSource& source);
-  GstElement* MakeCameraBranch(const LiveSource& source);
-  GstElement* MakeMicrophoneBranch(const LiveSource& source);
+  GstElement* MakeScreenBranch(const media::LiveSource& source);
+  GstElement* MakeCameraBranch(const media::LiveSource& source);
+  GstElement* MakeMicrophoneBranch(const media::LiveSource& source);
   // The device whose branch holds the element that posted `message`.
-  std::optional<LiveDevice> DeviceOf(GstMessage* message) const;
-  Status LiveFailure(LiveDevice device, std::string reason);
+  std::optional<media::LiveDevice> DeviceOf(GstMessage* message) const;
+  Status LiveFailure(media::LiveDevice device, std::string reason);
   void NoteLiveError(GstMessage* message);
   void BuildStreamPath(GstPad* pad, const GstCaps* caps);
   void LinkStreamPath(GstPad* pad, const GstCaps* caps);
@@ -97,16 +97,16 @@ class GstMediaGraph : public MediaGraph {
   Status WaitForState(GstClockTime timeout);
   Status WaitForStreams(GstClockTime timeout);
   Status WaitForDecoders(GstClockTime timeout);
-  void Announce(MessagePtr message);
+  void Announce(media::MessagePtr message);
   void NoteMissing(GstMessage* message);
   void NoteRefusedStream(const GstCaps* caps);
-  MessagePtr TakeError();
+  media::MessagePtr TakeError();
   // The failure for an error message that stops the open; keeps its text in the findings.
   Status ResultOfError(GstMessage* message);
 
-  GraphOptions options_;
-  ElementPtr pipeline_;
-  BusPtr bus_;
+  media::GraphOptions options_;
+  media::ElementPtr pipeline_;
+  media::BusPtr bus_;
   // Guards filters_, owner_, events_, findings_, queues_ and the stream counts.
   mutable std::mutex lock_;
   struct FilterSlot {
@@ -115,9 +115,9 @@ class GstMediaGraph : public MediaGraph {
   };
   std::vector<FilterSlot> filters_;
   gui::Mailbox<GraphNotice>* owner_ = nullptr;
-  std::deque<MessagePtr> events_;  // graph events not yet collected, oldest first
+  std::deque<media::MessagePtr> events_;  // graph events not yet collected, oldest first
   OpenFindings findings_;
-  std::vector<ElementPtr> queues_;  // each stream's read-ahead queue
+  std::vector<media::ElementPtr> queues_;  // each stream's read-ahead queue
   int streamsSeen_ = 0;
   int pathsPending_ = 0;
   int decodersPending_ = 0;               // decodebins that have neither exposed a pad nor failed
@@ -129,22 +129,22 @@ class GstMediaGraph : public MediaGraph {
   bool rendered_ = false;
   bool live_ = false;
   struct LiveBranch {
-    LiveDevice device;
+    media::LiveDevice device;
     GstElement* bin;  // owned by the pipeline
   };
   std::vector<LiveBranch> liveBranches_;
-  ElementPtr microphoneVolume_;
+  media::ElementPtr microphoneVolume_;
   // A Wayland desktop's shared screen: closed after the destructor has stopped the pipeline.
   std::unique_ptr<ScreenCastPortal> screenCast_;
 };
 
 class GstGraphFactory : public GraphFactory {
  public:
-  explicit GstGraphFactory(GraphOptions options = {}) : options_(options) {}
+  explicit GstGraphFactory(media::GraphOptions options = {}) : options_(options) {}
   std::unique_ptr<MediaGraph> CreateGraph() override;
 
  private:
-  GraphOptions options_;
+  media::GraphOptions options_;
 };
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender::gst

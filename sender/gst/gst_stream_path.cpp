@@ -7,9 +7,9 @@
 
 #include "platform/media/caps_conversion.h"
 #include "platform/media/gst_debug.h"
-#include "platform/media/gst_media_graph.h"
+#include "sender/gst/gst_media_graph.h"
 
-namespace vantorel::media {
+namespace vantorel::sender::gst {
 
 namespace {
 
@@ -25,9 +25,10 @@ constexpr std::chrono::seconds kSiblingPathWait{5};
 // Raw audio in a form the wave format cannot describe (big-endian AU samples, signed 8-bit,
 // unsigned 16-bit) is converted in front of the grabbers: the caps it is converted to, keeping
 // the sample width, or null when the stream needs no conversion.
-CapsPtr WaveCompatibleCapsFor(const GstCaps* caps) {
+media::CapsPtr WaveCompatibleCapsFor(const GstCaps* caps) {
   GstAudioInfo info;
-  if (!NeedsLittleEndianConversion(caps) || !gst_audio_info_from_caps(&info, caps)) return nullptr;
+  if (!media::NeedsLittleEndianConversion(caps) || !gst_audio_info_from_caps(&info, caps))
+    return nullptr;
   const gint width = GST_AUDIO_INFO_WIDTH(&info);
   GstAudioFormat target = GST_AUDIO_FORMAT_UNKNOWN;
   if (GST_AUDIO_INFO_IS_FLOAT(&info)) {
@@ -38,19 +39,19 @@ CapsPtr WaveCompatibleCapsFor(const GstCaps* caps) {
     target = gst_audio_format_build_integer(TRUE, G_LITTLE_ENDIAN, width, width);
   }
   if (target == GST_AUDIO_FORMAT_UNKNOWN) return nullptr;
-  CapsPtr converted(gst_caps_copy(caps));
+  media::CapsPtr converted(gst_caps_copy(caps));
   gst_caps_set_simple(converted.get(), "format", G_TYPE_STRING, gst_audio_format_to_string(target),
                       "layout", G_TYPE_STRING, "interleaved", nullptr);
-  CapsPtr wave(WaveRawAudioCaps());
+  media::CapsPtr wave(media::WaveRawAudioCaps());
   if (!gst_caps_can_intersect(converted.get(), wave.get())) return nullptr;
   return converted;
 }
 
 // H.264 in its packetised form is re-framed as a byte stream with the parameter sets in front
 // of every key frame: the caps after that, or null when the stream needs nothing.
-CapsPtr ByteStreamCapsFor(const GstCaps* caps) {
-  if (!NeedsByteStreamConversion(caps)) return nullptr;
-  CapsPtr converted(gst_caps_copy(caps));
+media::CapsPtr ByteStreamCapsFor(const GstCaps* caps) {
+  if (!media::NeedsByteStreamConversion(caps)) return nullptr;
+  media::CapsPtr converted(gst_caps_copy(caps));
   GstStructure* s = gst_caps_get_structure(converted.get(), 0);
   gst_structure_remove_field(s, "codec_data");
   gst_structure_set(s, "stream-format", G_TYPE_STRING, "byte-stream", "alignment", G_TYPE_STRING,
@@ -66,20 +67,20 @@ GstElement* MakeCapsFilter(const GstCaps* caps) {
 
 // The elements that bring a stream into a form the wire can carry, and the caps the stream
 // then has; no elements when it is fine as it is.
-CapsPtr AddConversion(const GstCaps* caps, std::vector<GstElement*>& chain) {
-  if (CapsPtr wave = WaveCompatibleCapsFor(caps)) {
+media::CapsPtr AddConversion(const GstCaps* caps, std::vector<GstElement*>& chain) {
+  if (media::CapsPtr wave = WaveCompatibleCapsFor(caps)) {
     chain.push_back(gst_element_factory_make("audioconvert", nullptr));
     chain.push_back(MakeCapsFilter(wave.get()));
     return wave;
   }
-  if (CapsPtr byteStream = ByteStreamCapsFor(caps)) {
+  if (media::CapsPtr byteStream = ByteStreamCapsFor(caps)) {
     GstElement* parser = gst_element_factory_make("h264parse", nullptr);
     if (parser != nullptr) g_object_set(parser, "config-interval", -1, nullptr);
     chain.push_back(parser);
     chain.push_back(MakeCapsFilter(byteStream.get()));
     return byteStream;
   }
-  return CapsPtr(gst_caps_copy(caps));
+  return media::CapsPtr(gst_caps_copy(caps));
 }
 
 bool CapsNameStartsWith(const GstCaps* caps, const char* prefix) {
@@ -119,7 +120,7 @@ void GstMediaGraph::OnQueueFull(GstElement* queue, gpointer self) {
   bool starving = false;
   {
     std::lock_guard guard(graph->lock_);
-    for (const ElementPtr& sibling : graph->queues_) {
+    for (const media::ElementPtr& sibling : graph->queues_) {
       if (sibling.get() == queue) continue;
       guint buffers = 0;
       g_object_get(sibling.get(), "current-level-buffers", &buffers, nullptr);
@@ -140,7 +141,7 @@ void GstMediaGraph::BuildStreamPath(GstPad* pad, const GstCaps* caps) {
 
 void GstMediaGraph::LinkStreamPath(GstPad* pad, const GstCaps* caps) {
   std::vector<GstElement*> added{MakeReadAheadQueue()};
-  const CapsPtr grabbed = AddConversion(caps, added);
+  const media::CapsPtr grabbed = AddConversion(caps, added);
   std::vector<GstElement*> chain = added;
   GstGraphFilter* filter = TakeFilterFor(grabbed.get());
   if (filter != nullptr) {
@@ -153,27 +154,29 @@ void GstMediaGraph::LinkStreamPath(GstPad* pad, const GstCaps* caps) {
   chain.push_back(output);
   for (GstElement* e : added) {
     if (e != nullptr) continue;
-    GST_CAT_WARNING_OBJECT(DebugCategory(), pad, "an element of the stream's path is missing");
+    GST_CAT_WARNING_OBJECT(media::DebugCategory(), pad,
+                           "an element of the stream's path is missing");
     for (GstElement* d : added) {
       if (d != nullptr) gst_object_unref(gst_object_ref_sink(d));
     }
     return;
   }
   if (!AddAndLink(GST_BIN(pipeline_.get()), chain, added)) {
-    GST_CAT_WARNING_OBJECT(DebugCategory(), pad, "cannot link the path for %" GST_PTR_FORMAT, caps);
+    GST_CAT_WARNING_OBJECT(media::DebugCategory(), pad, "cannot link the path for %" GST_PTR_FORMAT,
+                           caps);
     return;
   }
   // The stream waits for the paths of its siblings, so that every grabber has published its
   // format before the first message of any stream is sent.
-  PadPtr queueSrc(gst_element_get_static_pad(chain.front(), "src"));
+  media::PadPtr queueSrc(gst_element_get_static_pad(chain.front(), "src"));
   gst_pad_add_probe(queueSrc.get(), GST_PAD_PROBE_TYPE_DATA_DOWNSTREAM, &OnFirstQueuedData, this,
                     nullptr);
-  PadPtr queueSink(gst_element_get_static_pad(chain.front(), "sink"));
+  media::PadPtr queueSink(gst_element_get_static_pad(chain.front(), "sink"));
   if (GST_PAD_LINK_FAILED(gst_pad_link(pad, queueSink.get()))) {
-    GST_CAT_WARNING_OBJECT(DebugCategory(), pad, "cannot link the stream to its path");
+    GST_CAT_WARNING_OBJECT(media::DebugCategory(), pad, "cannot link the stream to its path");
     return;
   }
-  if (options_.output != OutputMode::kNullSinks) {
+  if (options_.output != media::OutputMode::kNullSinks) {
     std::lock_guard guard(lock_);
     ++decodersPending_;
   }
@@ -228,7 +231,7 @@ GstPadProbeReturn GstMediaGraph::OnFirstQueuedData(GstPad*, GstPadProbeInfo*, gp
 }
 
 GstGraphFilter* GstMediaGraph::TakeFilterFor(const GstCaps* caps) {
-  const std::optional<protocol::MediaType> type = MediaTypeFromCaps(caps);
+  const std::optional<protocol::MediaType> type = media::MediaTypeFromCaps(caps);
   if (!type) return nullptr;
   std::lock_guard guard(lock_);
   for (FilterSlot& slot : filters_) {
@@ -241,7 +244,7 @@ GstGraphFilter* GstMediaGraph::TakeFilterFor(const GstCaps* caps) {
 }
 
 GstElement* GstMediaGraph::MakeStreamOutput() {
-  if (options_.output == OutputMode::kNullSinks) return MakeNullSink();
+  if (options_.output == media::OutputMode::kNullSinks) return media::MakeNullSink();
   GstElement* decoder = gst_element_factory_make("decodebin", nullptr);
   if (decoder != nullptr) {
     g_signal_connect(decoder, "pad-added", G_CALLBACK(&OnDecodedPad), this);
@@ -258,32 +261,34 @@ void GstMediaGraph::OnDecodedPad(GstElement* decodebin, GstPad* pad, gpointer se
     --graph->decodersPending_;
     graph->streamsFound_.notify_all();
   }
-  CapsPtr caps(gst_pad_get_current_caps(pad));
+  media::CapsPtr caps(gst_pad_get_current_caps(pad));
   if (!caps) caps.reset(gst_pad_query_caps(pad, nullptr));
   GstElement* output = nullptr;
   if (CapsNameStartsWith(caps.get(), "video/")) {
-    output = MakeVideoOutput(graph->options_.videoFrames);
+    output = media::MakeVideoOutput(graph->options_.videoFrames);
     graph->hasVideo_.store(output != nullptr);
   } else if (CapsNameStartsWith(caps.get(), "audio/") && !graph->live_) {
     // Only a file's sound plays here: a live source's is the microphone, which would record it.
     bool noDevice = false;
-    output = MakeAudioOutput(noDevice, graph->options_.audioLevel);
+    output = media::MakeAudioOutput(noDevice, graph->options_.audioLevel);
     if (noDevice && !graph->noAudioReported_.exchange(true)) {
       GstStructure* s = gst_structure_new_empty(kNoAudioDeviceMessage);
       gst_element_post_message(graph->pipeline_.get(), gst_message_new_application(nullptr, s));
     }
   } else {
-    output = MakeNullSink();
+    output = media::MakeNullSink();
   }
   if (output == nullptr) {
-    GST_CAT_WARNING_OBJECT(DebugCategory(), pad, "no output for %" GST_PTR_FORMAT, caps.get());
+    GST_CAT_WARNING_OBJECT(media::DebugCategory(), pad, "no output for %" GST_PTR_FORMAT,
+                           caps.get());
     return;
   }
   gst_bin_add(GST_BIN(graph->pipeline_.get()), output);
   gst_element_sync_state_with_parent(output);
-  PadPtr sink(gst_element_get_static_pad(output, "sink"));
+  media::PadPtr sink(gst_element_get_static_pad(output, "sink"));
   if (GST_PAD_LINK_FAILED(gst_pad_link(pad, sink.get()))) {
-    GST_CAT_WARNING_OBJECT(DebugCategory(), pad, "cannot link the decoded stream to its output");
+    GST_CAT_WARNING_OBJECT(media::DebugCategory(), pad,
+                           "cannot link the decoded stream to its output");
   }
 }
 
@@ -291,4 +296,4 @@ std::unique_ptr<MediaGraph> GstGraphFactory::CreateGraph() {
   return GstMediaGraph::Create(options_);
 }
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender::gst

@@ -1,4 +1,4 @@
-#include "platform/media/gst_media_graph.h"
+#include "sender/gst/gst_media_graph.h"
 
 #include <gst/pbutils/pbutils.h>
 #include <unistd.h>
@@ -8,10 +8,10 @@
 #include <cmath>
 #include <cstring>
 
-#include "platform/media/file_kind.h"
 #include "platform/media/gst_debug.h"
+#include "sender/file_kind.h"
 
-namespace vantorel::media {
+namespace vantorel::sender::gst {
 
 namespace {
 
@@ -54,7 +54,7 @@ void DiscardElement(GstElement* element) {
 
 }  // namespace
 
-std::unique_ptr<GstMediaGraph> GstMediaGraph::Create(const GraphOptions& options) {
+std::unique_ptr<GstMediaGraph> GstMediaGraph::Create(const media::GraphOptions& options) {
   if (!gst_init_check(nullptr, nullptr, nullptr)) return nullptr;
   gst_pb_utils_init();
   std::unique_ptr<GstMediaGraph> graph(new GstMediaGraph(options));
@@ -62,7 +62,7 @@ std::unique_ptr<GstMediaGraph> GstMediaGraph::Create(const GraphOptions& options
   return graph;
 }
 
-GstMediaGraph::GstMediaGraph(const GraphOptions& options) : options_(options) {
+GstMediaGraph::GstMediaGraph(const media::GraphOptions& options) : options_(options) {
   GstElement* pipeline = gst_pipeline_new(nullptr);
   if (pipeline == nullptr) return;
   pipeline_.reset(GST_ELEMENT(gst_object_ref_sink(pipeline)));
@@ -112,7 +112,7 @@ Status GstMediaGraph::RemoveFilter(GraphFilter& filter) {
 Status GstMediaGraph::RenderFile(const std::string& path) {
   Status status = Render(path);
   if (!status.ok()) {
-    GST_CAT_WARNING(DebugCategory(), "cannot render %s: %s %s", path.c_str(),
+    GST_CAT_WARNING(media::DebugCategory(), "cannot render %s: %s %s", path.c_str(),
                     std::string(NameOf(status.code())).c_str(), status.message().c_str());
   }
   return status;
@@ -144,7 +144,7 @@ Status GstMediaGraph::Render(const std::string& path) {
   if (!gst_element_link(source, parser)) return Failed();
   rendered_ = true;
   if (gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
-    MessagePtr error = TakeError();
+    media::MessagePtr error = TakeError();
     return error ? ResultOfError(error.get()) : Failed();
   }
   // parsebin finishes its own state change before it has found the streams. It exposes all of
@@ -162,7 +162,7 @@ Status GstMediaGraph::Render(const std::string& path) {
 // `timeout`.
 Status GstMediaGraph::WaitForDecoders(GstClockTime timeout) {
   for (GstClockTime waited = 0; waited < timeout; waited += kStatePollStep) {
-    MessagePtr error = TakeError();
+    media::MessagePtr error = TakeError();
     if (error) return ResultOfError(error.get());
     std::unique_lock guard(lock_);
     if (!findings_.missingDecoders.empty()) return Status(MediaErrc::kUnsupportedStream);
@@ -176,7 +176,7 @@ Status GstMediaGraph::WaitForDecoders(GstClockTime timeout) {
 
 Status GstMediaGraph::WaitForStreams(GstClockTime timeout) {
   for (GstClockTime waited = 0; waited < timeout; waited += kStatePollStep) {
-    MessagePtr error = TakeError();
+    media::MessagePtr error = TakeError();
     if (error) return ResultOfError(error.get());
     std::unique_lock guard(lock_);
     if (streamsFound_.wait_for(guard, std::chrono::nanoseconds(kStatePollStep),
@@ -191,18 +191,18 @@ Status GstMediaGraph::WaitForStreams(GstClockTime timeout) {
 // error (a stream error leaves the change pending for ever).
 Status GstMediaGraph::WaitForState(GstClockTime timeout) {
   for (GstClockTime waited = 0; waited < timeout; waited += kStatePollStep) {
-    MessagePtr error = TakeError();
+    media::MessagePtr error = TakeError();
     if (error) return ResultOfError(error.get());
     switch (gst_element_get_state(pipeline_.get(), nullptr, nullptr, kStatePollStep)) {
       case GST_STATE_CHANGE_SUCCESS:
       case GST_STATE_CHANGE_NO_PREROLL: {
         // A decodebin that found no decoder posts its error just before it lets the state
         // change finish.
-        MessagePtr late = TakeError();
+        media::MessagePtr late = TakeError();
         return late ? ResultOfError(late.get()) : Status();
       }
       case GST_STATE_CHANGE_FAILURE: {
-        MessagePtr failure = TakeError();
+        media::MessagePtr failure = TakeError();
         return failure ? ResultOfError(failure.get()) : Failed();
       }
       case GST_STATE_CHANGE_ASYNC:
@@ -267,11 +267,11 @@ Status GstMediaGraph::PutCurrentPosition(double seconds) {
 }
 
 // Takes the first error out of the graph's events; the other events stay for GetEvent.
-MessagePtr GstMediaGraph::TakeError() {
+media::MessagePtr GstMediaGraph::TakeError() {
   std::lock_guard guard(lock_);
   for (auto it = events_.begin(); it != events_.end(); ++it) {
     if (GST_MESSAGE_TYPE(it->get()) != GST_MESSAGE_ERROR) continue;
-    MessagePtr error = std::move(*it);
+    media::MessagePtr error = std::move(*it);
     events_.erase(it);
     return error;
   }
@@ -290,7 +290,7 @@ Status GstMediaGraph::SetNotifyWindow(gui::Mailbox<GraphNotice>* owner) {
 
 std::optional<GraphEvent> GstMediaGraph::GetEvent() {
   for (;;) {
-    MessagePtr message;
+    media::MessagePtr message;
     {
       std::lock_guard guard(lock_);
       if (events_.empty()) return std::nullopt;
@@ -303,7 +303,7 @@ std::optional<GraphEvent> GstMediaGraph::GetEvent() {
       case GST_MESSAGE_ERROR: {
         GError* raw = nullptr;
         gst_message_parse_error(message.get(), &raw, nullptr);
-        const ErrorPtr error(raw);
+        const media::ErrorPtr error(raw);
         if (!error) return GraphEvent{EC_ERRORABORT, Failed()};
         return GraphEvent{EC_ERRORABORT, StatusOfError(error.get())};
       }
@@ -321,7 +321,7 @@ std::optional<GraphEvent> GstMediaGraph::GetEvent() {
 GstBusSyncReply GstMediaGraph::OnBusMessage(GstBus*, GstMessage* message, gpointer self) {
   // Every message is dropped, and a dropped message is ours to unref: kept, it would hold its
   // source element and with it the whole pipeline.
-  MessagePtr owned(message);
+  media::MessagePtr owned(message);
   auto* graph = static_cast<GstMediaGraph*>(self);
   bool event = false;
   switch (GST_MESSAGE_TYPE(message)) {
@@ -376,7 +376,7 @@ void GstMediaGraph::NoteRefusedStream(const GstCaps* caps) {
 Status GstMediaGraph::ResultOfError(GstMessage* message) {
   GError* raw = nullptr;
   gst_message_parse_error(message, &raw, nullptr);
-  ErrorPtr error(raw);
+  media::ErrorPtr error(raw);
   if (!error) return Failed();
   std::lock_guard guard(lock_);
   if (findings_.errorText.empty()) findings_.errorText = error->message;
@@ -394,7 +394,7 @@ OpenFindings GstMediaGraph::Findings() const {
   return findings_;
 }
 
-void GstMediaGraph::Announce(MessagePtr message) {
+void GstMediaGraph::Announce(media::MessagePtr message) {
   std::lock_guard guard(lock_);
   events_.push_back(std::move(message));
   if (owner_ != nullptr) owner_->Post(GraphNotice{});
@@ -411,7 +411,7 @@ void GstMediaGraph::OnStreamPad(GstElement*, GstPad* pad, gpointer self) {
     ++graph->streamsSeen_;
     ++graph->pathsPending_;
   }
-  if (CapsPtr caps{gst_pad_get_current_caps(pad)}) {
+  if (media::CapsPtr caps{gst_pad_get_current_caps(pad)}) {
     graph->BuildStreamPath(pad, caps.get());
     return;
   }
@@ -428,4 +428,4 @@ GstPadProbeReturn GstMediaGraph::OnStreamEvent(GstPad* pad, GstPadProbeInfo* inf
   return GST_PAD_PROBE_REMOVE;
 }
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender::gst

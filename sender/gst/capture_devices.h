@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace vantorel::media {
+namespace vantorel::sender::gst {
 
 struct CaptureDevice {
   std::string name;    // as the desktop shows it: "Integrated Camera"
@@ -28,4 +28,4 @@ struct CaptureWindow {
 // cannot be opened.
 std::vector<CaptureWindow> ListWindows(const std::string& display = {});
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender::gst

@@ -10,7 +10,7 @@
 
 #include "protocol/result.h"
 
-namespace vantorel::media {
+namespace vantorel::sender {
 
 // One value per failure that a caller tells apart.
 enum class MediaErrc : std::uint8_t {
@@ -53,4 +53,4 @@ inline HRESULT ToHresult(const Status& status) {
 }
 Status FromHresult(HRESULT hr, std::string message = {});
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender

@@ -1,4 +1,4 @@
-#include "platform/media/screencast_portal.h"
+#include "sender/gst/screencast_portal.h"
 
 #include <gio/gio.h>
 #include <gio/gunixfdlist.h>
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace vantorel::media {
+namespace vantorel::sender::gst {
 
 namespace {
 
@@ -317,4 +317,4 @@ std::string ScreenCastPortal::OpenPipeWireRemote() {
   return {};
 }
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender::gst

@@ -1,10 +1,10 @@
-#include "platform/media/open_error.h"
+#include "sender/open_error.h"
 
 #include <algorithm>
 #include <array>
 #include <utility>
 
-namespace vantorel::media {
+namespace vantorel::sender {
 namespace {
 
 constexpr std::string_view kLibav = "gstreamer1.0-libav";
@@ -84,11 +84,11 @@ OpenError MakeOpenError(const Status& result, const OpenFindings& findings, bool
 OpenFailure FailureOf(const OpenError& error) {
   if (error.liveDevice) {
     switch (*error.liveDevice) {
-      case LiveDevice::kScreen:
+      case media::LiveDevice::kScreen:
         return OpenFailure::kScreenRefused;
-      case LiveDevice::kCamera:
+      case media::LiveDevice::kCamera:
         return OpenFailure::kCameraFailed;
-      case LiveDevice::kMicrophone:
+      case media::LiveDevice::kMicrophone:
         return OpenFailure::kMicrophoneFailed;
     }
   }
@@ -185,4 +185,4 @@ std::string PackageForMissing(std::string_view installerDetail) {
   return {};
 }
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender

@@ -1,9 +1,9 @@
-#include "platform/media/media_error.h"
+#include "sender/media_error.h"
 
 #include <algorithm>
 #include <array>
 
-namespace vantorel::media {
+namespace vantorel::sender {
 namespace {
 
 struct Mapping {
@@ -47,4 +47,4 @@ Status FromHresult(HRESULT hr, std::string message) {
   return Status(it != kMappings.end() ? it->code : MediaErrc::kFailed, std::move(message));
 }
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender

@@ -10,7 +10,7 @@
 
 #include "protocol/messages.h"
 
-namespace vantorel::media {
+namespace vantorel::sender::gst {
 
 class GrabberCallbacks {
  public:
@@ -44,4 +44,4 @@ std::optional<protocol::AllocatorProperties> QueryDownstreamAllocation(GstElemen
 // in nanoseconds.
 GstClockTime ReadElementClock(GstElement* element);
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender::gst

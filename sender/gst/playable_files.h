@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace vantorel::media {
+namespace vantorel::sender::gst {
 
 // Lower case, without the dot, sorted, each once; empty when GStreamer cannot start.
 std::vector<std::string> PlayableExtensions();
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender::gst

@@ -1,9 +1,9 @@
 // The media layer's error type against the result codes that the player's callers compare.
-#include "platform/media/media_error.h"
+#include "sender/media_error.h"
 
 #include <gtest/gtest.h>
 
-namespace vantorel::media {
+namespace vantorel::sender {
 namespace {
 
 struct MappingCase {
@@ -39,4 +39,4 @@ TEST(MediaError, CodesWithoutAValueOfTheirOwnReadAsSuccessOrFailure) {
 }
 
 }  // namespace
-}  // namespace vantorel::media
+}  // namespace vantorel::sender

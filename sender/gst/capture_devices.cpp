@@ -1,4 +1,4 @@
-#include "platform/media/capture_devices.h"
+#include "sender/gst/capture_devices.h"
 
 #include "platform/media/gst_ptr.h"
 
@@ -12,7 +12,7 @@
 #include <memory>
 #include <optional>
 
-namespace vantorel::media {
+namespace vantorel::sender::gst {
 
 namespace {
 
@@ -44,7 +44,7 @@ std::string SoundDeviceName(GstDevice* device, const GstStructure* properties) {
   if (g_object_class_find_property(G_OBJECT_GET_CLASS(device), "internal-name") != nullptr) {
     gchar* internal = nullptr;
     g_object_get(device, "internal-name", &internal, nullptr);
-    const GCharPtr owned(internal);
+    const media::GCharPtr owned(internal);
     if (internal != nullptr && *internal != '\0') return internal;
   }
   return StringProperty(properties, "node.name");
@@ -74,7 +74,7 @@ std::vector<CaptureDevice> ListDevices(const char* deviceClass, bool sound) {
     if (sound && IsMonitor(properties.get())) continue;
     CaptureDevice entry;
     entry.device = sound ? SoundDeviceName(device, properties.get()) : CameraPath(properties.get());
-    const GCharPtr name(gst_device_get_display_name(device));
+    const media::GCharPtr name(gst_device_get_display_name(device));
     entry.name = name ? name.get() : entry.device;
     // Several providers may list one device; it is kept once.
     const bool known = std::any_of(found.begin(), found.end(), [&entry](const CaptureDevice& d) {
@@ -201,4 +201,4 @@ std::vector<CaptureWindow> ListWindows(const std::string& display) {
   return windows;
 }
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender::gst

@@ -11,11 +11,11 @@
 
 #include "platform/gui/mailbox.h"
 #include "platform/media/live_source.h"
-#include "platform/media/media_error.h"
-#include "platform/media/open_error.h"
 #include "protocol/media_type.h"
+#include "sender/media_error.h"
+#include "sender/open_error.h"
 
-namespace vantorel::media {
+namespace vantorel::sender {
 
 // Tells the owner that graph events are queued: it collects them with GetEvent.
 struct GraphNotice {};
@@ -54,7 +54,7 @@ class MediaGraph {
   virtual Status RenderFile(const std::string& path) = 0;
   // Starts capturing and encoding the live source and builds its streams; leaves the graph
   // paused, ready to run. A device that does not start is named in Findings().failedDevice.
-  virtual Status RenderLive(const LiveSource&) { return Status(MediaErrc::kFailed); }
+  virtual Status RenderLive(const media::LiveSource&) { return Status(MediaErrc::kFailed); }
   // True once a live source is rendered: it cannot seek, and its position is the time it has
   // been running.
   virtual bool IsLive() const { return false; }
@@ -90,4 +90,4 @@ class GraphFactory {
   virtual std::unique_ptr<MediaGraph> CreateGraph() = 0;
 };
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender

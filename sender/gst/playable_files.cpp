@@ -1,4 +1,4 @@
-#include "platform/media/playable_files.h"
+#include "sender/gst/playable_files.h"
 
 #include <gst/gst.h>
 
@@ -7,7 +7,7 @@
 #include <set>
 #include <string_view>
 
-namespace vantorel::media {
+namespace vantorel::sender::gst {
 namespace {
 
 // Sound, pictures, and the containers whose media type does not say so.
@@ -53,4 +53,4 @@ std::vector<std::string> PlayableExtensions() {
   return {extensions.begin(), extensions.end()};
 }
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender::gst

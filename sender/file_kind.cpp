@@ -1,8 +1,8 @@
-#include "platform/media/file_kind.h"
+#include "sender/file_kind.h"
 
 #include <sys/stat.h>
 
-namespace vantorel::media {
+namespace vantorel::sender {
 
 FileKind KindOfFile(const std::string& path) {
   struct stat status {};
@@ -45,4 +45,4 @@ std::string_view RefusalReason(FileKind kind) {
   return "is not a regular file";
 }
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender
