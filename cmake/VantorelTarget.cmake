@@ -23,11 +23,41 @@ if(VANTOREL_SANITIZER_FLAGS)
   add_link_options(${VANTOREL_SANITIZER_FLAGS})
 endif()
 
+# The headers of the current source folder, each at its place under the project root
+# (receiver/reception.h) in an include folder that holds that folder's headers and nothing
+# else. A target sees the headers of its own folder and of the folders whose targets it links:
+# an #include of a layer above it or beside it fails to compile. Sets `out_var` to the
+# interface target that carries the include folder (made once per source folder).
+function(vantorel_folder_headers out_var)
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  string(MAKE_C_IDENTIFIER "vantorel_headers_${folder}" headers_target)
+  if(NOT TARGET ${headers_target})
+    set(root ${CMAKE_BINARY_DIR}/include/${folder})
+    file(REMOVE_RECURSE ${root})
+    file(MAKE_DIRECTORY ${root}/${folder})
+    file(GLOB headers CONFIGURE_DEPENDS RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+         ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    foreach(header ${headers})
+      file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR}/${header} ${root}/${folder}/${header} SYMBOLIC)
+    endforeach()
+    add_library(${headers_target} INTERFACE)
+    target_include_directories(${headers_target} INTERFACE ${root})
+  endif()
+  set(${out_var} ${headers_target} PARENT_SCOPE)
+endfunction()
+
+# Warnings for every target; a target of the product (not a test, benchmark or fuzzer) also
+# gets the headers of its own folder, and no other folder's but through what it links.
 function(vantorel_settings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wimplicit-fallthrough
                          $<$<COMPILE_LANGUAGE:CXX>:-Wsuggest-override>)
   if(VANTOREL_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
+  endif()
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  if(NOT folder MATCHES "^(tests|bench)(/|$)")
+    vantorel_folder_headers(headers)
+    target_link_libraries(${target} PUBLIC ${headers})
   endif()
 endfunction()
 

@@ -49,11 +49,11 @@ sender::Status Broadcast::Open(gui::Mailbox<sender::GraphNotice>* owner, const s
 }
 
 sender::Status Broadcast::OpenLive(gui::Mailbox<sender::GraphNotice>* owner,
-                                   const media::LiveSource& source) {
+                                   const sender::LiveSource& source) {
   sender::Status status = OpenWith(
       [owner, &source](SenderSession& session) { return session.OpenLive(owner, source); });
   if (openError_.liveDevice) {
-    openError_.deviceName = media::LiveDeviceName(source, *openError_.liveDevice);
+    openError_.deviceName = sender::LiveDeviceName(source, *openError_.liveDevice);
   }
   return status;
 }

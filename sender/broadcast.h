@@ -62,7 +62,7 @@ class Broadcast {
   sender::Status Open(gui::Mailbox<sender::GraphNotice>* owner, const std::string& path);
   // The same for a live source. A device that does not start is named in LastOpenError().
   sender::Status OpenLive(gui::Mailbox<sender::GraphNotice>* owner,
-                          const media::LiveSource& source);
+                          const sender::LiveSource& source);
   // Why the last Open failed, with what its graph learned; code kOk after a success.
   const sender::OpenError& LastOpenError() const { return openError_; }
   void CloseSession();

@@ -17,8 +17,8 @@ HRESULT GraphPlayer::Open(gui::Mailbox<sender::GraphNotice>* owner, const std::s
 }
 
 HRESULT GraphPlayer::OpenLive(gui::Mailbox<sender::GraphNotice>* owner,
-                              const media::LiveSource& source) {
-  if (owner == nullptr || !media::HasStream(source)) return E_FAIL;
+                              const sender::LiveSource& source) {
+  if (owner == nullptr || !sender::HasStream(source)) return E_FAIL;
   return Build(owner, true,
                [&source](sender::MediaGraph& graph) { return graph.RenderLive(source); });
 }

@@ -40,7 +40,7 @@ class GraphPlayer {
   // posted to `owner` (not owned). Leaves the player stopped at the start.
   HRESULT Open(gui::Mailbox<sender::GraphNotice>* owner, const std::string& path);
   // The same for a live source: the screen, a camera, the microphone.
-  HRESULT OpenLive(gui::Mailbox<sender::GraphNotice>* owner, const media::LiveSource& source);
+  HRESULT OpenLive(gui::Mailbox<sender::GraphNotice>* owner, const sender::LiveSource& source);
   void Close();
   // What the last Open learned (missing decoders, streams no filter took, GStreamer's error);
   // kept after a failed open.

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "platform/gui/mailbox.h"
-#include "platform/media/live_source.h"
 #include "protocol/media_type.h"
+#include "sender/live_source.h"
 #include "sender/media_error.h"
 #include "sender/open_error.h"
 
@@ -54,7 +54,7 @@ class MediaGraph {
   virtual Status RenderFile(const std::string& path) = 0;
   // Starts capturing and encoding the live source and builds its streams; leaves the graph
   // paused, ready to run. A device that does not start is named in Findings().failedDevice.
-  virtual Status RenderLive(const media::LiveSource&) { return Status(MediaErrc::kFailed); }
+  virtual Status RenderLive(const sender::LiveSource&) { return Status(MediaErrc::kFailed); }
   // True once a live source is rendered: it cannot seek, and its position is the time it has
   // been running.
   virtual bool IsLive() const { return false; }

@@ -84,11 +84,11 @@ OpenError MakeOpenError(const Status& result, const OpenFindings& findings, bool
 OpenFailure FailureOf(const OpenError& error) {
   if (error.liveDevice) {
     switch (*error.liveDevice) {
-      case media::LiveDevice::kScreen:
+      case sender::LiveDevice::kScreen:
         return OpenFailure::kScreenRefused;
-      case media::LiveDevice::kCamera:
+      case sender::LiveDevice::kCamera:
         return OpenFailure::kCameraFailed;
-      case media::LiveDevice::kMicrophone:
+      case sender::LiveDevice::kMicrophone:
         return OpenFailure::kMicrophoneFailed;
     }
   }

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/media/live_source.h"
+#include "sender/live_source.h"
 #include "sender/media_error.h"
 
 namespace vantorel::sender {
@@ -26,7 +26,7 @@ struct OpenFindings {
   std::string errorText;     // GStreamer's message for the error that stopped the open
   bool unknownType = false;  // no installed element recognised what the file holds
   // A live source's device that did not start (its reason is errorText).
-  std::optional<media::LiveDevice> failedDevice;
+  std::optional<sender::LiveDevice> failedDevice;
 };
 
 // A failed open: which failure it was and what is known of the cause.
@@ -38,7 +38,7 @@ struct OpenError {
   bool unknownType = false;
   // A live source that did not start: the device, named as the user knows it; the reason is
   // `detail`.
-  std::optional<media::LiveDevice> liveDevice;
+  std::optional<sender::LiveDevice> liveDevice;
   std::string deviceName;
 };
 

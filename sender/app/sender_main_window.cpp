@@ -15,10 +15,10 @@
 #include <algorithm>
 #include <chrono>
 
-#include "sender/file_kind.h"
 #include "sender/app/sender_desktop.h"
 #include "sender/app/string_table.h"
 #include "sender/broadcast.h"
+#include "sender/file_kind.h"
 #include "sender/sender_session.h"
 #include "ui/lang/help_page.h"
 #include "ui/lang/language_manager.h"
@@ -253,10 +253,10 @@ void SenderMainWindow::Announce() {
   protocol::SenderSource source = protocol::SenderSource::kNothing;
   std::string title;
   if (Session() && live_) {
-    source = live_->video == media::LiveVideo::kScreen   ? protocol::SenderSource::kScreen
-             : live_->video == media::LiveVideo::kCamera ? protocol::SenderSource::kCamera
-                                                         : protocol::SenderSource::kMicrophone;
-    title = media::DescribeLive(*live_);
+    source = live_->video == sender::LiveVideo::kScreen   ? protocol::SenderSource::kScreen
+             : live_->video == sender::LiveVideo::kCamera ? protocol::SenderSource::kCamera
+                                                          : protocol::SenderSource::kMicrophone;
+    title = sender::DescribeLive(*live_);
   } else if (Session()) {
     source = protocol::SenderSource::kFile;
     title = fileName_.toStdString();
@@ -323,18 +323,18 @@ void SenderMainWindow::ShowStatus() {
 }
 
 // In the window's language; receivers are told it in English (the announcement's title).
-QString SenderMainWindow::LiveTitle(const media::LiveSource& source) const {
+QString SenderMainWindow::LiveTitle(const sender::LiveSource& source) const {
   QString title;
   switch (source.video) {
-    case media::LiveVideo::kScreen:
+    case sender::LiveVideo::kScreen:
       title = Text(source.window != 0 ? IDS_LIVE_WINDOW : IDS_LIVE_SCREEN);
       break;
-    case media::LiveVideo::kCamera:
+    case sender::LiveVideo::kCamera:
       title = Text(IDS_LIVE_CAMERA)
                   .arg(QString::fromStdString(
-                      media::LiveDeviceName(source, media::LiveDevice::kCamera)));
+                      sender::LiveDeviceName(source, sender::LiveDevice::kCamera)));
       break;
-    case media::LiveVideo::kNone:
+    case sender::LiveVideo::kNone:
       break;
   }
   if (source.microphone) {

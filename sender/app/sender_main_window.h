@@ -14,11 +14,11 @@
 #include <optional>
 
 #include "platform/gui/qt_mailbox.h"
-#include "platform/media/live_source.h"
 #include "platform/media/output_modes.h"
 #include "platform/net/udp_socket.h"
 #include "protocol/wire_format.h"
 #include "sender/broadcast.h"
+#include "sender/live_source.h"
 #include "sender/playlist.h"
 #include "sender/udp_broadcast_sink.h"
 #include "ui/skin/playback_volume.h"
@@ -84,7 +84,7 @@ class SenderMainWindow : public skin::SkinnedFrame {
   // item; items that cannot be opened are skipped. True when one of them plays.
   bool OpenFiles(const QStringList& paths);
   // Closes the current session and broadcasts the live source in a new one. True when it plays.
-  bool OpenLive(const media::LiveSource& source);
+  bool OpenLive(const sender::LiveSource& source);
   // Plays the list's item, or the next or the previous one (Page Down, Page Up); true when an
   // item plays.
   bool PlayItem(std::size_t index);
@@ -107,7 +107,7 @@ class SenderMainWindow : public skin::SkinnedFrame {
   const Playlist& List() const { return playlist_; }
   QListWidget* ListPanel() const { return listPanel_; }
   // The live source on the air; none when a file plays or nothing does.
-  const std::optional<media::LiveSource>& LiveOnAir() const { return live_; }
+  const std::optional<sender::LiveSource>& LiveOnAir() const { return live_; }
 
  protected:
   void LayoutWidgets(int cx, int cy) override;
@@ -167,7 +167,7 @@ class SenderMainWindow : public skin::SkinnedFrame {
   // The status line over the video area: a hint before a file is open, then the file's name
   // and times with a mark that shows whether the broadcast is going out.
   void ShowStatus();
-  QString LiveTitle(const media::LiveSource& source) const;
+  QString LiveTitle(const sender::LiveSource& source) const;
   QString PlayingText(SenderSession& session) const;
   // Who signs the broadcast, for the about box and the figures.
   QString SigningText() const;
@@ -193,7 +193,7 @@ class SenderMainWindow : public skin::SkinnedFrame {
   QString fileName_;
   Playlist playlist_;
   QListWidget* listPanel_ = nullptr;
-  std::optional<media::LiveSource> live_;
+  std::optional<sender::LiveSource> live_;
   bool microphoneMuted_ = false;
   // The items skipped last, named under the status line until the item after the one that
   // then played.

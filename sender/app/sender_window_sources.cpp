@@ -9,13 +9,13 @@
 
 #include <utility>
 
-#include "sender/gst/capture_devices.h"
-#include "sender/gst/playable_files.h"
 #include "platform/media/video_output.h"
 #include "sender/app/sender_desktop.h"
 #include "sender/app/sender_main_window.h"
 #include "sender/app/source_menu.h"
 #include "sender/app/string_table.h"
+#include "sender/gst/capture_devices.h"
+#include "sender/gst/playable_files.h"
 #include "sender/sender_session.h"
 #include "ui/lang/language_manager.h"
 #include "ui/skin/video_widget.h"
@@ -45,8 +45,9 @@ QString ShownPath(const std::string& path) {
 }  // namespace
 
 void SenderMainWindow::OnOpen() {
-  const QString filter = WithPlayableEntry(FileDialogFilter(Strings().String(IDS_FILE_FILTER)),
-                                           Text(IDS_PLAYABLE_FILES), sender::gst::PlayableExtensions());
+  const QString filter =
+      WithPlayableEntry(FileDialogFilter(Strings().String(IDS_FILE_FILTER)),
+                        Text(IDS_PLAYABLE_FILES), sender::gst::PlayableExtensions());
   const QStringList paths = desktop_.ChooseFilesToOpen(this, filter);
   if (!paths.isEmpty()) OpenFiles(paths);
 }
@@ -133,14 +134,14 @@ bool SenderMainWindow::OpenItem(std::size_t index) {
   return true;
 }
 
-bool SenderMainWindow::OpenLive(const media::LiveSource& source) {
+bool SenderMainWindow::OpenLive(const sender::LiveSource& source) {
   CloseSession();
   live_.reset();
   skipped_.clear();
   microphoneMuted_ = source.microphoneMuted;
   if (!broadcast_->OpenLive(&notices_, source).ok()) {
     const sender::OpenError& error = broadcast_->LastOpenError();
-    qCWarning(lcStrovan, "cannot broadcast %s: %s", media::DescribeLive(source).c_str(),
+    qCWarning(lcStrovan, "cannot broadcast %s: %s", sender::DescribeLive(source).c_str(),
               sender::FailureMessage(error).c_str());
     video_->Clear();
     desktop_.ShowMessage(this, FailureReason(error), MessageIcon::kExclamation, {});
@@ -199,11 +200,11 @@ bool SenderMainWindow::FilePlays() const {
 // it is broadcast when nothing else plays, and taking it away then leaves nothing on the air.
 void SenderMainWindow::ToggleMicrophone() {
   if (FilePlays()) return;
-  media::LiveSource source = Session() && live_ ? *live_ : media::LiveSource{};
+  sender::LiveSource source = Session() && live_ ? *live_ : sender::LiveSource{};
   source.microphone = !source.microphone;
   source.microphoneDevice = options_.microphone;
   source.microphoneMuted = microphoneMuted_;
-  if (!media::HasStream(source)) {
+  if (!sender::HasStream(source)) {
     CloseSession();
     live_.reset();
     RefreshTransport();
@@ -242,7 +243,7 @@ void SenderMainWindow::FillSourceEntries(QMenu& menu) {
   state.microphoneMuted = microphoneMuted_;
   state.listShown = !listPanel_->isHidden();
   state.loop = playlist_.Loop();
-  const auto withMicrophone = [this](media::LiveSource source) {
+  const auto withMicrophone = [this](sender::LiveSource source) {
     source.microphone = Session() && live_ && live_->microphone;
     source.microphoneDevice = options_.microphone;
     source.microphoneMuted = microphoneMuted_;
@@ -251,14 +252,14 @@ void SenderMainWindow::FillSourceEntries(QMenu& menu) {
   SourceMenuActions actions;
   actions.openFolder = [this] { OnOpenFolder(); };
   actions.screen = [this, withMicrophone](std::uint64_t window) {
-    media::LiveSource source;
-    source.video = media::LiveVideo::kScreen;
+    sender::LiveSource source;
+    source.video = sender::LiveVideo::kScreen;
     source.window = window;
     OpenLive(withMicrophone(source));
   };
   actions.camera = [this, withMicrophone](const sender::gst::CaptureDevice& camera) {
-    media::LiveSource source;
-    source.video = media::LiveVideo::kCamera;
+    sender::LiveSource source;
+    source.video = sender::LiveVideo::kCamera;
     source.camera = camera.device;
     source.cameraName = camera.name;
     OpenLive(withMicrophone(source));

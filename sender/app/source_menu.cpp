@@ -48,7 +48,7 @@ void MakeChoiceOfOne(QMenu& menu) {
 
 void FillScreens(QMenu& menu, const SourceMenuState& state, const SourceMenuActions& actions,
                  const QString& wholeScreen, QObject& receiver) {
-  const bool screenOnAir = state.onAir && state.onAir->video == media::LiveVideo::kScreen;
+  const bool screenOnAir = state.onAir && state.onAir->video == sender::LiveVideo::kScreen;
   const auto onAir = [&](std::uint64_t window) {
     return screenOnAir && state.onAir->window == window;
   };
@@ -68,7 +68,7 @@ void FillCameras(QMenu& menu, const SourceMenuState& state, const SourceMenuActi
     menu.addAction(noCamera)->setEnabled(false);
     return;
   }
-  const bool cameraOnAir = state.onAir && state.onAir->video == media::LiveVideo::kCamera;
+  const bool cameraOnAir = state.onAir && state.onAir->video == sender::LiveVideo::kCamera;
   for (const sender::gst::CaptureDevice& camera : state.cameras) {
     AddToggle(menu, Entry(menu, camera.name), cameraOnAir && state.onAir->camera == camera.device,
               true, receiver, [actions, camera] { actions.camera(camera); });

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "sender/gst/capture_devices.h"
-#include "platform/media/live_source.h"
+#include "sender/live_source.h"
 
 class QMenu;
 class QObject;
@@ -21,8 +21,8 @@ namespace vantorel::sender::app {
 struct SourceMenuState {
   std::vector<sender::gst::CaptureWindow> windows;
   std::vector<sender::gst::CaptureDevice> cameras;
-  std::optional<media::LiveSource> onAir;  // the live source broadcast; none: a file or nothing
-  bool microphoneAllowed = true;           // false while a file plays: it keeps its own sound
+  std::optional<sender::LiveSource> onAir;  // the live source broadcast; none: a file or nothing
+  bool microphoneAllowed = true;            // false while a file plays: it keeps its own sound
   bool microphoneMuted = false;
   bool listShown = false;
   bool loop = false;

@@ -95,12 +95,12 @@ GstPadProbeReturn OnEncoderCaps(GstPad* pad, GstPadProbeInfo* info, gpointer) {
   gst_structure_get_int(s, "width", &width);
   gst_structure_get_int(s, "height", &height);
   if (!gst_structure_get_fraction(s, "framerate", &num, &den) || num <= 0 || den <= 0) {
-    num = media::kLiveFramesPerSecond;
+    num = sender::kLiveFramesPerSecond;
     den = 1;
   }
   media::ElementPtr encoder(gst_pad_get_parent_element(pad));
   if (encoder) {
-    const int kbit = media::LiveBitrateKbit(width, height, (num + den - 1) / den);
+    const int kbit = sender::LiveBitrateKbit(width, height, (num + den - 1) / den);
     g_object_set(encoder.get(), "bitrate", static_cast<guint>(kbit), nullptr);
   }
   return GST_PAD_PROBE_OK;
@@ -110,12 +110,13 @@ GstPadProbeReturn OnEncoderCaps(GstPad* pad, GstPadProbeInfo* info, gpointer) {
 // frame is held back), a key frame every second so that a receiver that joins late starts
 // within one. `rateControl` paces a source that does not pace itself. The chain's last element,
 // or null.
-GstElement* AddVideoEncoder(GstElement* bin, GstElement* rawSource, const media::LiveSource& source,
-                            bool rateControl) {
+GstElement* AddVideoEncoder(GstElement* bin, GstElement* rawSource,
+                            const sender::LiveSource& source, bool rateControl) {
   GstElement* queue = Make("queue");
   GstElement* encoder = Make("x264enc");
   GstElement* parser = Make("h264parse");
-  const int fps = source.framesPerSecond > 0 ? source.framesPerSecond : media::kLiveFramesPerSecond;
+  const int fps =
+      source.framesPerSecond > 0 ? source.framesPerSecond : sender::kLiveFramesPerSecond;
   std::string input = kEncoderInput;
   if (rateControl) input += ",framerate=" + std::to_string(fps) + "/1";
   if (queue != nullptr) {
@@ -185,7 +186,7 @@ bool HasProperty(GstElement* element, const char* name) {
 // The screen or window the portal shares, from PipeWire. Frames come as the picture changes,
 // not at a steady rate: the encoder's chain paces them, and while the picture stands still the
 // last frame is sent again, so that a receiver that joins then still gets its key frame.
-GstElement* MakePortalScreenBranch(const media::LiveSource& source,
+GstElement* MakePortalScreenBranch(const sender::LiveSource& source,
                                    const ScreenCastPortal& portal) {
   GstElement* bin = gst_bin_new("screen");
   GstElement* capture = Make("pipewiresrc");
@@ -197,7 +198,7 @@ GstElement* MakePortalScreenBranch(const media::LiveSource& source,
     if (HasProperty(capture, "always-copy")) g_object_set(capture, "always-copy", TRUE, nullptr);
     if (HasProperty(capture, "keepalive-time")) {
       const int fps =
-          source.framesPerSecond > 0 ? source.framesPerSecond : media::kLiveFramesPerSecond;
+          source.framesPerSecond > 0 ? source.framesPerSecond : sender::kLiveFramesPerSecond;
       g_object_set(capture, "keepalive-time", 1000 / fps, nullptr);
     }
   }
@@ -226,7 +227,7 @@ std::string DebugReason(GstMessage* message) {
 
 }  // namespace
 
-Status GstMediaGraph::RenderLive(const media::LiveSource& source) {
+Status GstMediaGraph::RenderLive(const sender::LiveSource& source) {
   Status status = StartLive(source);
   if (!status.ok()) {
     GST_CAT_WARNING(media::DebugCategory(), "cannot start the live source: %s %s",
@@ -235,30 +236,30 @@ Status GstMediaGraph::RenderLive(const media::LiveSource& source) {
   return status;
 }
 
-Status GstMediaGraph::LiveFailure(media::LiveDevice device, std::string reason) {
+Status GstMediaGraph::LiveFailure(sender::LiveDevice device, std::string reason) {
   std::lock_guard guard(lock_);
   findings_.failedDevice = device;
   findings_.errorText = reason;
   return Status(MediaErrc::kFailed, std::move(reason));
 }
 
-Status GstMediaGraph::StartLive(const media::LiveSource& source) {
+Status GstMediaGraph::StartLive(const sender::LiveSource& source) {
   if (rendered_) return Status(MediaErrc::kWrongState);
-  if (!media::HasStream(source)) return Status(MediaErrc::kInvalidArgument);
+  if (!sender::HasStream(source)) return Status(MediaErrc::kInvalidArgument);
   live_ = true;
-  if (source.video == media::LiveVideo::kScreen) {
+  if (source.video == sender::LiveVideo::kScreen) {
     GstElement* bin = nullptr;
     // A window chosen by its X id stays an X capture: X programs keep their windows under
     // Wayland too.
     const bool portal = source.display.empty() && source.window == 0 && WaylandSession();
     if (portal) {
       if (!HasElement("pipewiresrc")) {
-        return LiveFailure(media::LiveDevice::kScreen,
-                                  "its capture element is missing (gstreamer1.0-pipewire)");
+        return LiveFailure(sender::LiveDevice::kScreen,
+                           "its capture element is missing (gstreamer1.0-pipewire)");
       }
       std::string whyNot;
       screenCast_ = ScreenCastPortal::Open(whyNot);
-      if (!screenCast_) return LiveFailure(media::LiveDevice::kScreen, std::move(whyNot));
+      if (!screenCast_) return LiveFailure(sender::LiveDevice::kScreen, std::move(whyNot));
       bin = MakePortalScreenBranch(source, *screenCast_);
     } else {
       std::string display = source.display;
@@ -267,35 +268,34 @@ Status GstMediaGraph::StartLive(const media::LiveSource& source) {
         display = env != nullptr ? env : "";
       }
       if (display.empty()) {
-        return LiveFailure(media::LiveDevice::kScreen,
-                                  "no display is set ($DISPLAY is empty)");
+        return LiveFailure(sender::LiveDevice::kScreen, "no display is set ($DISPLAY is empty)");
       }
       bin = MakeScreenBranch(source);
     }
     if (bin == nullptr) {
-      return LiveFailure(media::LiveDevice::kScreen,
-                                std::string("its capture or encoding elements are missing (") +
-                                    (portal ? "gstreamer1.0-pipewire" : "gstreamer1.0-x") +
-                                    ", gstreamer1.0-plugins-ugly)");
+      return LiveFailure(sender::LiveDevice::kScreen,
+                         std::string("its capture or encoding elements are missing (") +
+                             (portal ? "gstreamer1.0-pipewire" : "gstreamer1.0-x") +
+                             ", gstreamer1.0-plugins-ugly)");
     }
-    liveBranches_.push_back({media::LiveDevice::kScreen, bin});
-  } else if (source.video == media::LiveVideo::kCamera) {
+    liveBranches_.push_back({sender::LiveDevice::kScreen, bin});
+  } else if (source.video == sender::LiveVideo::kCamera) {
     GstElement* bin = MakeCameraBranch(source);
     if (bin == nullptr) {
-      return LiveFailure(media::LiveDevice::kCamera,
-                                "its capture or encoding elements are missing "
-                                "(gstreamer1.0-plugins-good, gstreamer1.0-plugins-ugly)");
+      return LiveFailure(sender::LiveDevice::kCamera,
+                         "its capture or encoding elements are missing "
+                         "(gstreamer1.0-plugins-good, gstreamer1.0-plugins-ugly)");
     }
-    liveBranches_.push_back({media::LiveDevice::kCamera, bin});
+    liveBranches_.push_back({sender::LiveDevice::kCamera, bin});
   }
   if (source.microphone) {
     GstElement* bin = MakeMicrophoneBranch(source);
     if (bin == nullptr) {
-      return LiveFailure(media::LiveDevice::kMicrophone,
-                                "its recording elements are missing (gstreamer1.0-pulseaudio, "
-                                "gstreamer1.0-alsa)");
+      return LiveFailure(sender::LiveDevice::kMicrophone,
+                         "its recording elements are missing (gstreamer1.0-pulseaudio, "
+                         "gstreamer1.0-alsa)");
     }
-    liveBranches_.push_back({media::LiveDevice::kMicrophone, bin});
+    liveBranches_.push_back({sender::LiveDevice::kMicrophone, bin});
   }
   {
     std::lock_guard guard(lock_);
@@ -330,7 +330,7 @@ Status GstMediaGraph::StartLive(const media::LiveSource& source) {
   return Pause();
 }
 
-GstElement* GstMediaGraph::MakeScreenBranch(const media::LiveSource& source) {
+GstElement* GstMediaGraph::MakeScreenBranch(const sender::LiveSource& source) {
   GstElement* bin = gst_bin_new("screen");
   GstElement* capture = Make("ximagesrc");
   if (capture != nullptr) {
@@ -343,7 +343,8 @@ GstElement* GstMediaGraph::MakeScreenBranch(const media::LiveSource& source) {
     }
     if (source.window != 0) g_object_set(capture, "xid", guint64{source.window}, nullptr);
   }
-  const int fps = source.framesPerSecond > 0 ? source.framesPerSecond : media::kLiveFramesPerSecond;
+  const int fps =
+      source.framesPerSecond > 0 ? source.framesPerSecond : sender::kLiveFramesPerSecond;
   GstElement* paced = MakeCapsFilter("video/x-raw,framerate=" + std::to_string(fps) + "/1");
   GstElement* last = nullptr;
   if (!AddChain(bin, {capture, paced}) ||
@@ -354,9 +355,9 @@ GstElement* GstMediaGraph::MakeScreenBranch(const media::LiveSource& source) {
   return Finish(bin, last);
 }
 
-GstElement* GstMediaGraph::MakeCameraBranch(const media::LiveSource& source) {
+GstElement* GstMediaGraph::MakeCameraBranch(const sender::LiveSource& source) {
   GstElement* bin = gst_bin_new("camera");
-  if (source.camera == media::kTestCamera) {
+  if (source.camera == sender::kTestCamera) {
     GstElement* pattern = Make("videotestsrc");
     if (pattern != nullptr) {
       g_object_set(pattern, "is-live", TRUE, nullptr);
@@ -387,10 +388,10 @@ GstElement* GstMediaGraph::MakeCameraBranch(const media::LiveSource& source) {
   return Finish(bin, last);
 }
 
-GstElement* GstMediaGraph::MakeMicrophoneBranch(const media::LiveSource& source) {
+GstElement* GstMediaGraph::MakeMicrophoneBranch(const sender::LiveSource& source) {
   GstElement* bin = gst_bin_new("microphone");
   GstElement* capture = nullptr;
-  if (source.microphoneDevice == media::kTestMicrophone) {
+  if (source.microphoneDevice == sender::kTestMicrophone) {
     capture = Make("audiotestsrc");
     if (capture != nullptr) {
       g_object_set(capture, "is-live", TRUE, "samplesperbuffer", kTestToneSamplesPerBuffer,
@@ -428,7 +429,7 @@ void GstMediaGraph::SetMicrophoneMuted(bool muted) {
     g_object_set(microphoneVolume_.get(), "mute", muted ? TRUE : FALSE, nullptr);
 }
 
-std::optional<media::LiveDevice> GstMediaGraph::DeviceOf(GstMessage* message) const {
+std::optional<sender::LiveDevice> GstMediaGraph::DeviceOf(GstMessage* message) const {
   for (const LiveBranch& branch : liveBranches_) {
     if (gst_object_has_as_ancestor(GST_MESSAGE_SRC(message), GST_OBJECT(branch.bin))) {
       return branch.device;

@@ -41,7 +41,7 @@ class GstMediaGraph : public MediaGraph {
   Status AddFilter(GraphFilter& filter) override;
   Status RemoveFilter(GraphFilter& filter) override;
   Status RenderFile(const std::string& path) override;
-  Status RenderLive(const media::LiveSource& source) override;
+  Status RenderLive(const sender::LiveSource& source) override;
   bool IsLive() const override { return live_; }
   void SetMicrophoneMuted(bool muted) override;
   Status Run() override;
@@ -79,15 +79,15 @@ class GstMediaGraph : public MediaGraph {
   static void OnQueueFull(GstElement* queue, gpointer self);
 
   Status Render(const std::string& path);
-  Status StartLive(const media::LiveSource& source);
+  Status StartLive(const sender::LiveSource& source);
   // Each live branch is a bin with one ghost "src" pad that gives the encoded stream; null when
   // an element is missing.
-  GstElement* MakeScreenBranch(const media::LiveSource& source);
-  GstElement* MakeCameraBranch(const media::LiveSource& source);
-  GstElement* MakeMicrophoneBranch(const media::LiveSource& source);
+  GstElement* MakeScreenBranch(const sender::LiveSource& source);
+  GstElement* MakeCameraBranch(const sender::LiveSource& source);
+  GstElement* MakeMicrophoneBranch(const sender::LiveSource& source);
   // The device whose branch holds the element that posted `message`.
-  std::optional<media::LiveDevice> DeviceOf(GstMessage* message) const;
-  Status LiveFailure(media::LiveDevice device, std::string reason);
+  std::optional<sender::LiveDevice> DeviceOf(GstMessage* message) const;
+  Status LiveFailure(sender::LiveDevice device, std::string reason);
   void NoteLiveError(GstMessage* message);
   void BuildStreamPath(GstPad* pad, const GstCaps* caps);
   void LinkStreamPath(GstPad* pad, const GstCaps* caps);
@@ -129,7 +129,7 @@ class GstMediaGraph : public MediaGraph {
   bool rendered_ = false;
   bool live_ = false;
   struct LiveBranch {
-    media::LiveDevice device;
+    sender::LiveDevice device;
     GstElement* bin;  // owned by the pipeline
   };
   std::vector<LiveBranch> liveBranches_;

@@ -96,19 +96,19 @@ TEST(OpenError, TheCauseFollowsTheResultThenWhatTheGraphFound) {
 // A live device that did not start names itself and the reason, whatever the result was.
 TEST(OpenError, ALiveDeviceIsNamedWithItsReason) {
   OpenFindings findings;
-  findings.failedDevice = media::LiveDevice::kCamera;
+  findings.failedDevice = sender::LiveDevice::kCamera;
   findings.errorText = "Cannot identify device '/dev/video7'";
   OpenError error = MakeOpenError(Status(MediaErrc::kFileNotFound), findings, false);
   error.deviceName = "/dev/video7";
   EXPECT_EQ(FailureOf(error), OpenFailure::kCameraFailed);
   EXPECT_EQ(FailureMessage(error),
             "The camera /dev/video7 cannot be opened: Cannot identify device '/dev/video7'.");
-  findings.failedDevice = media::LiveDevice::kMicrophone;
+  findings.failedDevice = sender::LiveDevice::kMicrophone;
   findings.errorText.clear();
   error = MakeOpenError(Status(MediaErrc::kFailed), findings, false);
   error.deviceName = "default";
   EXPECT_EQ(FailureMessage(error), "The microphone default cannot be opened: it did not start.");
-  findings.failedDevice = media::LiveDevice::kScreen;
+  findings.failedDevice = sender::LiveDevice::kScreen;
   findings.errorText = "Could not open X display for reading.";
   error = MakeOpenError(Status(MediaErrc::kFailed), findings, false);
   error.deviceName = ":5";
@@ -120,34 +120,34 @@ TEST(OpenError, ALiveDeviceIsNamedWithItsReason) {
 }
 
 TEST(LiveSource, DescribedAsTheStatusLineShowsIt) {
-  media::LiveSource screen;
-  screen.video = media::LiveVideo::kScreen;
-  EXPECT_EQ(media::DescribeLive(screen), "Screen");
+  sender::LiveSource screen;
+  screen.video = sender::LiveVideo::kScreen;
+  EXPECT_EQ(sender::DescribeLive(screen), "Screen");
   screen.window = 0x1e00007;
   screen.display = ":3";
-  EXPECT_EQ(media::DescribeLive(screen), "Window");
-  EXPECT_EQ(media::LiveDeviceName(screen, media::LiveDevice::kScreen), ":3 window 0x1e00007");
-  media::LiveSource camera;
-  camera.video = media::LiveVideo::kCamera;
+  EXPECT_EQ(sender::DescribeLive(screen), "Window");
+  EXPECT_EQ(sender::LiveDeviceName(screen, sender::LiveDevice::kScreen), ":3 window 0x1e00007");
+  sender::LiveSource camera;
+  camera.video = sender::LiveVideo::kCamera;
   camera.camera = "/dev/video0";
   camera.microphone = true;
-  EXPECT_EQ(media::DescribeLive(camera), "Camera: /dev/video0 + Microphone");
+  EXPECT_EQ(sender::DescribeLive(camera), "Camera: /dev/video0 + Microphone");
   camera.cameraName = "Desk camera";
-  EXPECT_EQ(media::DescribeLive(camera), "Camera: Desk camera + Microphone");
-  EXPECT_EQ(media::LiveDeviceName(camera, media::LiveDevice::kMicrophone), "default");
-  media::LiveSource microphone;
-  EXPECT_FALSE(media::HasStream(microphone));
+  EXPECT_EQ(sender::DescribeLive(camera), "Camera: Desk camera + Microphone");
+  EXPECT_EQ(sender::LiveDeviceName(camera, sender::LiveDevice::kMicrophone), "default");
+  sender::LiveSource microphone;
+  EXPECT_FALSE(sender::HasStream(microphone));
   microphone.microphone = true;
-  EXPECT_TRUE(media::HasStream(microphone));
-  EXPECT_EQ(media::DescribeLive(microphone), "Microphone");
+  EXPECT_TRUE(sender::HasStream(microphone));
+  EXPECT_EQ(sender::DescribeLive(microphone), "Microphone");
 }
 
 TEST(LiveSource, TheBitRateFollowsThePictureWithinBounds) {
-  EXPECT_EQ(media::LiveBitrateKbit(1280, 720, 30), 2764);
-  EXPECT_GT(media::LiveBitrateKbit(1920, 1080, 30), media::LiveBitrateKbit(1280, 720, 30));
-  EXPECT_EQ(media::LiveBitrateKbit(160, 120, 30), 500);
-  EXPECT_EQ(media::LiveBitrateKbit(7680, 4320, 60), 20000);
-  EXPECT_EQ(media::LiveBitrateKbit(0, 0, 0), 500);
+  EXPECT_EQ(sender::LiveBitrateKbit(1280, 720, 30), 2764);
+  EXPECT_GT(sender::LiveBitrateKbit(1920, 1080, 30), sender::LiveBitrateKbit(1280, 720, 30));
+  EXPECT_EQ(sender::LiveBitrateKbit(160, 120, 30), 500);
+  EXPECT_EQ(sender::LiveBitrateKbit(7680, 4320, 60), 20000);
+  EXPECT_EQ(sender::LiveBitrateKbit(0, 0, 0), 500);
 }
 
 }  // namespace

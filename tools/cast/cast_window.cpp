@@ -62,13 +62,13 @@ std::string FitToWidth(const std::string& name, const std::string& figures, int 
   return line;
 }
 
-protocol::SenderSource LiveSourceKind(const media::LiveSource& live) {
+protocol::SenderSource LiveSourceKind(const sender::LiveSource& live) {
   switch (live.video) {
-    case media::LiveVideo::kScreen:
+    case sender::LiveVideo::kScreen:
       return protocol::SenderSource::kScreen;
-    case media::LiveVideo::kCamera:
+    case sender::LiveVideo::kCamera:
       return protocol::SenderSource::kCamera;
-    case media::LiveVideo::kNone:
+    case sender::LiveVideo::kNone:
       break;
   }
   return protocol::SenderSource::kMicrophone;
@@ -96,7 +96,7 @@ sender::Status CastWindow::Start() {
     if (!status.ok()) return status;
     broadcast_.Session()->Play();
     broadcast_.Announce(protocol::SenderState::kPlaying, LiveSourceKind(*options_.live),
-                        media::DescribeLive(*options_.live));
+                        sender::DescribeLive(*options_.live));
     TellBroadcasting(ShownName());
   } else {
     playlist_.Assign(options_.paths);
@@ -150,7 +150,7 @@ sender::Status CastWindow::StartNextItem() {
 }
 
 std::string CastWindow::ShownName() const {
-  if (options_.live) return media::DescribeLive(*options_.live);
+  if (options_.live) return sender::DescribeLive(*options_.live);
   return std::filesystem::path(playlist_.CurrentItem()).filename().string();
 }
 

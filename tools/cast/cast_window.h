@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "platform/gui/qt_mailbox.h"
-#include "sender/media_error.h"
 #include "sender/broadcast.h"
+#include "sender/media_error.h"
 #include "sender/playlist.h"
 
 namespace vantorel::tools {
@@ -21,7 +21,7 @@ struct CastOptions {
   // The files, played one after another (folders already expanded).
   std::vector<std::string> paths;
   // A live source instead of files.
-  std::optional<media::LiveSource> live;
+  std::optional<sender::LiveSource> live;
   bool loop = false;  // the list (or the one file) starts again after its end
   int fecPercent = sender::kDefaultFecPercent;   // parity added, in percent (0: none)
   std::optional<protocol::SigningKey> identity;  // signs the broadcast; none: unsigned

@@ -80,7 +80,7 @@ struct Parsed {
   bool showIdentity = false;
 };
 
-vantorel::media::LiveSource& Live(Parsed& p) {
+vantorel::sender::LiveSource& Live(Parsed& p) {
   if (!p.cast.live) p.cast.live.emplace();
   return *p.cast.live;
 }
@@ -95,7 +95,7 @@ std::string Contradiction(const Parsed& p) {
   }
   if (p.cast.live && p.cast.loop) return "--loop is for files";
   if (p.cast.live && p.cast.live->bitrateKbit > 0 &&
-      p.cast.live->video == vantorel::media::LiveVideo::kNone) {
+      p.cast.live->video == vantorel::sender::LiveVideo::kNone) {
     return "--bitrate is for the screen or a camera";
   }
   if (!p.cast.live && p.cast.paths.empty() && !p.showIdentity) return "no file given";
@@ -134,15 +134,15 @@ std::optional<Parsed> Parse(int argc, char** argv) {
       }
       case kScreenOption:
       case kCameraOption:
-        if (Live(p).video != vantorel::media::LiveVideo::kNone) {
+        if (Live(p).video != vantorel::sender::LiveVideo::kNone) {
           liveError = "--screen and --camera exclude each other, and each is given once";
         }
         if (given.id == kScreenOption) {
-          Live(p).video = vantorel::media::LiveVideo::kScreen;
+          Live(p).video = vantorel::sender::LiveVideo::kScreen;
         } else {
           const char* device = value("a device");
           if (device == nullptr) return vantorel::cli::Taken::kError;
-          Live(p).video = vantorel::media::LiveVideo::kCamera;
+          Live(p).video = vantorel::sender::LiveVideo::kCamera;
           Live(p).camera = device;
         }
         break;

@@ -11,9 +11,9 @@
 
 #include "platform/media/gst_debug.h"
 #include "platform/media/gst_ptr.h"
-#include "platform/media/live_source.h"
 #include "receiver/gst/receiver_playback_graph.h"
 #include "receiver/gst/stream_source_filter.h"
+#include "sender/live_source.h"
 
 namespace vantorel::web {
 
@@ -273,7 +273,7 @@ bool WebGraph::LinkVideoEncoder(Chain& chain, GstPad* pad, const GstCaps* caps) 
   }
   if (encoder != nullptr) {
     const int kbit =
-        media::LiveBitrateKbit(width > 0 ? width : 640, height > 0 ? height : 480, fps);
+        sender::LiveBitrateKbit(width > 0 ? width : 640, height > 0 ? height : 480, fps);
     gst_util_set_object_arg(G_OBJECT(encoder), "tune", "zerolatency");
     gst_util_set_object_arg(G_OBJECT(encoder), "speed-preset", "superfast");
     g_object_set(encoder, "bitrate", static_cast<guint>(kbit), "key-int-max",

@@ -5,9 +5,9 @@
 #include <QListWidget>
 #include <QTest>
 
-#include "sender/gst/capture_devices.h"
 #include "protocol/announcement.h"
 #include "protocol/wire_format.h"
+#include "sender/gst/capture_devices.h"
 #include "sender/sender_session.h"
 #include "tests/sender/app/window_fixture.h"
 #include "ui/skin/video_widget.h"
@@ -20,10 +20,10 @@ using protocol::SenderSource;
 using protocol::SenderState;
 using sender::PlayerState;
 
-media::LiveSource TestCamera() {
-  media::LiveSource source;
-  source.video = media::LiveVideo::kCamera;
-  source.camera = std::string(media::kTestCamera);
+sender::LiveSource TestCamera() {
+  sender::LiveSource source;
+  source.video = sender::LiveVideo::kCamera;
+  source.camera = std::string(sender::kTestCamera);
   return source;
 }
 

@@ -51,7 +51,7 @@ class SenderWindowTest : public ::testing::Test {
   std::unique_ptr<lang::LanguageManager> languages_;
   std::optional<protocol::SigningKey> identity_;  // the next window's; none: unsigned
   // The windows' microphone: the generated tone, never a device of the machine.
-  std::string microphone_ = std::string(media::kTestMicrophone);
+  std::string microphone_ = std::string(sender::kTestMicrophone);
   std::unique_ptr<sender::app::SenderMainWindow> window_;
 };
 

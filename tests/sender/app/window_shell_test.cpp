@@ -313,9 +313,9 @@ TEST_F(SenderWindowTest, ShowsTheChosenLanguageFromTheStart) {
   EXPECT_TRUE(MenuHas(w.SystemMenu(), QStringLiteral("&Sources")));
   EXPECT_NE(FindEntry(*w.MakeSourceMenu(), QStringLiteral("Diffuser l'écran")), nullptr);
   // What is on the air too; the receivers are told it in English.
-  media::LiveSource camera;
-  camera.video = media::LiveVideo::kCamera;
-  camera.camera = std::string(media::kTestCamera);
+  sender::LiveSource camera;
+  camera.video = sender::LiveVideo::kCamera;
+  camera.camera = std::string(sender::kTestCamera);
   ASSERT_TRUE(w.OpenLive(camera));
   EXPECT_TRUE(WaitUntil(
       [&] {

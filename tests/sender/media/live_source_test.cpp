@@ -25,12 +25,12 @@ constexpr std::uint32_t kFourccH264 = 0x34363248;  // 'H264'
 constexpr std::uint32_t kWavePcm = 0x01;
 constexpr std::int64_t k100nsPerMs = 10'000;
 
-media::LiveSource TestCameraAndTone() {
-  media::LiveSource source;
-  source.video = media::LiveVideo::kCamera;
-  source.camera = std::string(media::kTestCamera);
+sender::LiveSource TestCameraAndTone() {
+  sender::LiveSource source;
+  source.video = sender::LiveVideo::kCamera;
+  source.camera = std::string(sender::kTestCamera);
   source.microphone = true;
-  source.microphoneDevice = std::string(media::kTestMicrophone);
+  source.microphoneDevice = std::string(sender::kTestMicrophone);
   return source;
 }
 
@@ -133,8 +133,8 @@ using Environment = std::vector<std::pair<const char*, const char*>>;
 
 struct DeviceCase {
   const char* name;
-  media::LiveSource source;
-  media::LiveDevice device;
+  sender::LiveSource source;
+  sender::LiveDevice device;
   Environment environment = {};  // set while the device is opened
   const char* reason = "";       // a part of the reason, where the route to it matters
 };
@@ -169,21 +169,21 @@ void PrintTo(const DeviceCase& c, std::ostream* os) {
   *os << c.name;
 }
 
-media::LiveSource Camera(const char* device) {
-  media::LiveSource s;
-  s.video = media::LiveVideo::kCamera;
+sender::LiveSource Camera(const char* device) {
+  sender::LiveSource s;
+  s.video = sender::LiveVideo::kCamera;
   s.camera = device;
   return s;
 }
-media::LiveSource Microphone(const char* device) {
-  media::LiveSource s;
+sender::LiveSource Microphone(const char* device) {
+  sender::LiveSource s;
   s.microphone = true;
   s.microphoneDevice = device;
   return s;
 }
-media::LiveSource Screen(const char* display) {
-  media::LiveSource s;
-  s.video = media::LiveVideo::kScreen;
+sender::LiveSource Screen(const char* display) {
+  sender::LiveSource s;
+  s.video = sender::LiveVideo::kScreen;
   s.display = display;
   return s;
 }
@@ -208,22 +208,22 @@ TEST_P(LiveDeviceTest, ADeviceThatDoesNotStartIsNamedAndNothingGoesOut) {
 INSTANTIATE_TEST_SUITE_P(
     Devices, LiveDeviceTest,
     ::testing::Values(DeviceCase{"MissingCamera", Camera("/dev/vantorel-no-camera"),
-                                 media::LiveDevice::kCamera},
-                      DeviceCase{"NotACamera", Camera("/dev/null"), media::LiveDevice::kCamera},
+                                 sender::LiveDevice::kCamera},
+                      DeviceCase{"NotACamera", Camera("/dev/null"), sender::LiveDevice::kCamera},
                       DeviceCase{"MissingDisplay",
                                  Screen(""),
-                                 media::LiveDevice::kScreen,
+                                 sender::LiveDevice::kScreen,
                                  {{"DISPLAY", ":97"}, {"XDG_SESSION_TYPE", "x11"}},
                                  "X display"},
                       // A Wayland desktop's screen is asked of its portal on the session bus.
                       DeviceCase{"WaylandWithoutSessionBus",
                                  Screen(""),
-                                 media::LiveDevice::kScreen,
+                                 sender::LiveDevice::kScreen,
                                  {{"XDG_SESSION_TYPE", "wayland"},
                                   {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus"}},
                                  "no D-Bus session bus"},
                       DeviceCase{"MissingMicrophone", Microphone("vantorel-no-microphone"),
-                                 media::LiveDevice::kMicrophone}),
+                                 sender::LiveDevice::kMicrophone}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -270,14 +270,14 @@ TEST(SenderSessionFiles, ReopeningLeavesNothingAlive) {
   testing::EventWindow window;
   // The generated camera picture and tone stand for a live source, and a missing camera for
   // one that does not start.
-  media::LiveSource camera;
-  camera.video = media::LiveVideo::kCamera;
-  camera.camera = std::string(media::kTestCamera);
+  sender::LiveSource camera;
+  camera.video = sender::LiveVideo::kCamera;
+  camera.camera = std::string(sender::kTestCamera);
   camera.microphone = true;
-  camera.microphoneDevice = std::string(media::kTestMicrophone);
-  media::LiveSource missing = camera;
+  camera.microphoneDevice = std::string(sender::kTestMicrophone);
+  sender::LiveSource missing = camera;
   missing.camera = "/dev/vantorel-no-camera";
-  auto openPlayClose = [&](const std::string& path, const media::LiveSource* source) {
+  auto openPlayClose = [&](const std::string& path, const sender::LiveSource* source) {
     SenderSession session(kSession, &capture, {media::OutputMode::kNullSinks, nullptr});
     if (FAILED(source != nullptr ? session.OpenLive(&window, *source)
                                  : session.Open(&window, path))) {

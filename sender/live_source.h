@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace vantorel::media {
+namespace vantorel::sender {
 
 enum class LiveVideo { kNone, kScreen, kCamera };
 
@@ -59,4 +59,4 @@ enum class LiveDevice { kScreen, kCamera, kMicrophone };
 // name or device, the microphone's device or "default".
 std::string LiveDeviceName(const LiveSource& source, LiveDevice device);
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender

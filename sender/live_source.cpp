@@ -1,11 +1,11 @@
-#include "platform/media/live_source.h"
+#include "sender/live_source.h"
 
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 
-namespace vantorel::media {
+namespace vantorel::sender {
 
 namespace {
 // Bits per pixel and frame: screen text stays sharp at about a tenth of a bit.
@@ -59,4 +59,4 @@ std::string LiveDeviceName(const LiveSource& source, LiveDevice device) {
   return {};
 }
 
-}  // namespace vantorel::media
+}  // namespace vantorel::sender
