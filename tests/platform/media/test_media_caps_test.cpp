@@ -4,9 +4,9 @@
 // middle, so the codec data must travel inside the format block.
 #include "platform/media/caps_conversion.h"
 #include "platform/media/gst_ptr.h"
-#include "sender/gst/playable_files.h"
 #include "protocol/format_blocks.h"
 #include "protocol/media_codes.h"
+#include "sender/gst/playable_files.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
