@@ -45,13 +45,14 @@ void InProcessBroadcast::CountMessageStart(const std::vector<std::uint8_t>& payl
     ++totals_.videoSamples;
   } else if (kind == static_cast<std::uint8_t>(protocol::BlockKind::kSamplePropertiesAudio)) {
     ++totals_.audioSamples;
-    constexpr std::uint32_t kTimed = protocol::kSampleTimeValid | protocol::kSampleStopValid;
-    if ((properties.sampleFlags & kTimed) == kTimed) {
-      totals_.audioDuration += properties.stop - properties.start;
-    }
     if ((properties.sampleFlags & protocol::kSampleTimeValid) != 0) {
       totals_.audioFirst = std::min(totals_.audioFirst, properties.start);
-      totals_.audioLast = std::max(totals_.audioLast, properties.start);
+      if (properties.start >= totals_.audioLast) {
+        totals_.audioLast = properties.start;
+        totals_.audioLastDuration = (properties.sampleFlags & protocol::kSampleStopValid) != 0
+                                        ? properties.stop - properties.start
+                                        : 0;
+      }
     }
   }
 }

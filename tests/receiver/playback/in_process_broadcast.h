@@ -32,14 +32,14 @@ struct SentTotals {
   std::uint64_t videoSamples = 0;
   std::uint64_t audioSamples = 0;
   std::uint64_t untimedSamples = 0;  // described samples without a start time
-  std::int64_t audioDuration = 0;    // 100 ns units, of samples with start and stop
   std::int64_t audioFirst = INT64_MAX, audioLast = INT64_MIN;  // start times, 100 ns units
-  std::uint64_t messages = 0;                                  // every message, described or not
-  // The audio sent, in seconds: the samples' durations, or the span of their start times when
-  // they carry no stop times.
+  std::int64_t audioLastDuration = 0;  // of the sample that starts last, when it has a stop time
+  std::uint64_t messages = 0;          // every message, described or not
+  // The audio sent, in seconds: the time its start times span, with the last sample's duration.
+  // The samples' own durations may add up to more than that (an MP3 parser's frames overlap by
+  // their stamps), and a receiver plays by the start times.
   double AudioSeconds() const {
-    if (audioDuration > 0) return audioDuration / 1e7;
-    return audioLast > audioFirst ? (audioLast - audioFirst) / 1e7 : 0;
+    return audioLast >= audioFirst ? (audioLast - audioFirst + audioLastDuration) / 1e7 : 0;
   }
 };
 
