@@ -15,6 +15,9 @@
   const kRetryMinMs = 1000;
   const kRetryMaxMs = 2000;
   const kDisconnectedGraceMs = 3000;
+  // An answer whose connection is not up by then is given up and the page starts again: a
+  // restarted server may take the answer and never connect.
+  const kConnectTimeoutMs = 10000;
   const kMaxEventsPerPoll = 10;
 
   function NewTransaction() {
@@ -36,6 +39,7 @@
       this.peer = null;
       this.keepaliveTimer = null;
       this.disconnectedTimer = null;
+      this.connectTimer = null;
       this.polling = new AbortController();
     }
 
@@ -135,6 +139,12 @@
         this.video.play().catch(() => {});
       };
       connection.onconnectionstatechange = () => this.OnConnectionState(connection);
+      clearTimeout(this.connectTimer);
+      this.connectTimer = setTimeout(() => {
+        if (connection === this.peer && connection.connectionState !== 'connected') {
+          this.Lose(new Error('the connection did not come up'));
+        }
+      }, kConnectTimeoutMs);
       await connection.setRemoteDescription({ type: offer.type, sdp: offer.sdp });
       await connection.setLocalDescription(await connection.createAnswer());
       await window.vantorelWaitForGathering(connection);
@@ -152,6 +162,7 @@
       const state = connection.connectionState;
       if (state === 'connected') {
         clearTimeout(this.disconnectedTimer);
+        clearTimeout(this.connectTimer);
         this.disconnectedTimer = null;
         if (this.hooks.onConnected) this.hooks.onConnected(true);
       } else if (state === 'disconnected') {
@@ -182,6 +193,7 @@
       this.ended = true;
       clearInterval(this.keepaliveTimer);
       clearTimeout(this.disconnectedTimer);
+      clearTimeout(this.connectTimer);
       this.polling.abort();
       if (this.peer) this.peer.close();
       this.peer = null;
